@@ -1,0 +1,60 @@
+#include "support/temp_dir.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (;;) {
+    path_ = fs::temp_directory_path() /
+            ("brevion-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+    std::error_code ec;
+    if (fs::create_directory(path_, ec)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Read-only files and folders would stop remove_all on Windows.
+  for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::remove_all(path_, ec);
+}
+
+std::string TempDir::dir() const {
+  std::string s = path_.string();
+  if (s.empty() || (s.back() != '/' && s.back() != '\\'))
+    s += static_cast<char>(fs::path::preferred_separator);
+  return s;
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& content) const {
+  fs::path file = path_ / fs::path(name);
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary);
+  out << content;
+  return file.string();
+}
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string ReadTestData(const std::string& name) {
+  return ReadFile(fs::path(BREVION_TEST_DATA) / name);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,34 @@
+// A fresh temporary folder for one test, removed with everything in it when
+// the test ends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The folder as the system's own folder strings are written: with a
+  // trailing separator.
+  std::string dir() const;
+  // Writes `content` to the relative path `name` (creating parent folders)
+  // and returns its full path.
+  std::string Write(const std::string& name, const std::string& content) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Whole content of a file ("" when it cannot be read).
+std::string ReadFile(const std::filesystem::path& file);
+// Bytes of a file from the test data folder (tests/data).
+std::string ReadTestData(const std::string& name);
+
+}  // namespace testsupport
