@@ -1,0 +1,134 @@
+// Byte streams of the project: an abstract Stream with a position, and two
+// implementations, MemoryStream (owned growable buffer) and FileStream
+// (buffered file with 64-bit offsets). The container classes, the codecs'
+// callbacks and the archive engine all read and write through this interface.
+//
+// Failures are raised as StreamError whose what() is the message shown to the
+// user as it stands ("Stream read error", "Stream write error", or the
+// reason a file could not be opened).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace compression {
+
+class StreamError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kStreamReadError = "Stream read error";
+inline constexpr const char* kStreamWriteError = "Stream write error";
+
+enum class SeekOrigin { Beginning, Current, End };
+
+class Stream {
+ public:
+  virtual ~Stream() = default;
+
+  // Reads up to `count` bytes at the position into `buffer` and advances the
+  // position by the number read. Returns that number: fewer than `count`
+  // only at the end of the content (or when the stream cannot deliver more).
+  // A count <= 0 reads nothing and returns 0.
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+
+  // Writes `count` bytes at the position, growing the stream as needed, and
+  // advances the position. Returns the number written (fewer than `count`
+  // only when the medium refuses more). A count <= 0 writes nothing.
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+
+  // Moves the position to `offset` relative to the origin and returns the new
+  // position from the beginning.
+  virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
+
+  // Size of the content in bytes. The default asks Seek and restores the
+  // position.
+  virtual int64_t Size();
+
+  // Cuts or extends the content to `size` bytes (new bytes are zero). The
+  // position is kept unless it lies beyond the new end.
+  virtual void SetSize(int64_t size) = 0;
+
+  // Current position from the beginning.
+  virtual int64_t Position() { return Seek(0, SeekOrigin::Current); }
+
+  // Reads exactly `count` bytes or throws StreamError("Stream read error").
+  void ReadExact(void* buffer, int64_t count);
+  // Writes exactly `count` bytes or throws StreamError("Stream write error").
+  void WriteExact(const void* buffer, int64_t count);
+
+  // Copies `count` bytes from the source's position to this stream's
+  // position in large chunks; throws "Stream read error" when the source
+  // ends early. Returns `count`.
+  int64_t CopyFrom(Stream& source, int64_t count);
+};
+
+// A stream over an owned, growable byte buffer.
+class MemoryStream : public Stream {
+ public:
+  MemoryStream() = default;
+  explicit MemoryStream(std::vector<uint8_t> content) : data_(std::move(content)) {}
+  explicit MemoryStream(const std::string& content) : data_(content.begin(), content.end()) {}
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  // Positions below 0 become 0; positions beyond the end are allowed (a
+  // later Write fills the gap with zeros).
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  int64_t Size() override { return static_cast<int64_t>(data_.size()); }
+  void SetSize(int64_t size) override;
+  int64_t Position() override { return position_; }
+
+  const std::vector<uint8_t>& Data() const { return data_; }
+  std::vector<uint8_t>& Data() { return data_; }
+  std::string ToString() const { return std::string(data_.begin(), data_.end()); }
+
+ private:
+  std::vector<uint8_t> data_;
+  int64_t position_ = 0;
+};
+
+// A buffered file stream with 64-bit offsets.
+class FileStream : public Stream {
+ public:
+  enum class Mode {
+    Read,       // existing file, reading only
+    Create,     // new or emptied file, reading and writing
+    ReadWrite,  // existing file, reading and writing
+  };
+
+  // Opens `path` (bytes as given, forward or backward separators allowed by
+  // the platform). Throws StreamError with the text
+  // `Cannot open file "<path>". <reason>` when the file cannot be opened.
+  FileStream(const std::string& path, Mode mode);
+  ~FileStream() override;
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  int64_t Size() override;
+  void SetSize(int64_t size) override;
+  int64_t Position() override;
+
+  // Writes buffered bytes to the file; throws "Stream write error" on failure.
+  void Flush();
+  const std::string& Path() const { return path_; }
+
+ private:
+  enum class LastOp { None, Read, Write };
+  void PrepareFor(LastOp op);
+
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  LastOp lastOp_ = LastOp::None;
+};
+
+}  // namespace compression
