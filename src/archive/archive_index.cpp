@@ -1,0 +1,164 @@
+#include "archive/archive_index.h"
+
+#include <algorithm>
+
+#include "archive/archive_layout.h"
+#include "archive/names.h"
+
+namespace archive {
+
+using compression::SeekOrigin;
+using compression::Stream;
+
+std::string DamagedArchiveMessage(const std::string& archivePath) {
+  return "There are error(s) in the file " + archivePath + ".";
+}
+
+DamagedArchive::DamagedArchive(const std::string& archivePath)
+    : std::runtime_error(DamagedArchiveMessage(archivePath)) {}
+
+int ArchiveIndex::FindName(const std::string& name) const {
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (SameTextIgnoringCase(names[i], name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+namespace {
+
+// Items between the first `from` marker and the first `to` marker (to the end
+// when `to` is absent or precedes `from`).
+StringList ItemsBetween(const StringList& items, std::string_view from, std::string_view to) {
+  auto begin = std::find(items.begin(), items.end(), from);
+  if (begin == items.end()) return {};
+  ++begin;
+  auto end = to.empty() ? items.end() : std::find(items.begin(), items.end(), to);
+  if (end < begin) return {};
+  return StringList(begin, end);
+}
+
+void DropSurplusLetters(const StringList& owners, StringList& letters) {
+  if (letters.size() > owners.size()) letters.pop_back();
+}
+
+int64_t ReadInt64At(Stream& file, int64_t offset) {
+  uint8_t bytes[8];
+  file.Seek(offset, SeekOrigin::Beginning);
+  file.ReadExact(bytes, sizeof bytes);
+  return DecodeInt64(bytes);
+}
+
+// Entries must be contiguous, in order, inside [0, directory offset]; every
+// stored entry other than a stub holds at least its flags byte.
+bool TableIsConsistent(const ArchiveIndex& index, int64_t directoryOffset) {
+  const size_t n = index.EntryCount();
+  if (index.table.size() != 2 * n + 1) return false;
+  if (index.table[2 * n] < 0 || index.table[2 * n] > directoryOffset) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (index.table[2 * i] < 0 || index.StoredLength(i) < 0) return false;
+    const bool isStub = index.names[i] == layout::kStubName;
+    if (!isStub && index.StoredLength(i) < layout::kEmptyEntrySize) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ParseDirectory(const std::string& directory, StringList& names, StringList& nameAttributes,
+                    StringList& folderAttributes, StringList& folders) {
+  names.clear();
+  nameAttributes.clear();
+  folderAttributes.clear();
+  folders.clear();
+  const StringList items = SplitOnBar(directory);
+  if (items.size() <= 4) return;
+  names = ItemsBetween(items, layout::kMarkerNames, layout::kMarkerNameAttributes);
+  nameAttributes = ItemsBetween(items, layout::kMarkerNameAttributes, layout::kMarkerFolders);
+  folders = ItemsBetween(items, layout::kMarkerFolders, layout::kMarkerFolderAttributes);
+  folderAttributes = ItemsBetween(items, layout::kMarkerFolderAttributes, {});
+  DropSurplusLetters(names, nameAttributes);
+  DropSurplusLetters(folders, folderAttributes);
+}
+
+ArchiveIndex ReadArchiveIndex(Stream& file, const std::string& archivePath) {
+  ArchiveIndex index;
+  index.fileSize = file.Size();
+  if (index.fileSize < layout::kTrailerSize) throw DamagedArchive(archivePath);
+  const int64_t trailer = index.fileSize - layout::kTrailerSize;
+  const int64_t tableCount = ReadInt64At(file, trailer + layout::kTrailerTableCount);
+  const int64_t directorySize = ReadInt64At(file, trailer + layout::kTrailerDirectorySize);
+  // Counts are checked against the bytes available before any arithmetic
+  // that could overflow.
+  if (tableCount < 1 || tableCount > trailer / layout::kTableValueSize) throw DamagedArchive(archivePath);
+  const int64_t tableOffset = trailer - tableCount * layout::kTableValueSize;
+  if (directorySize < 0 || directorySize > tableOffset) throw DamagedArchive(archivePath);
+  const int64_t directoryOffset = tableOffset - directorySize;
+
+  std::vector<uint8_t> tableBytes(static_cast<size_t>(tableCount * layout::kTableValueSize));
+  file.Seek(tableOffset, SeekOrigin::Beginning);
+  file.ReadExact(tableBytes.data(), static_cast<int64_t>(tableBytes.size()));
+  index.table.resize(static_cast<size_t>(tableCount));
+  for (size_t i = 0; i < index.table.size(); ++i) index.table[i] = DecodeInt64(&tableBytes[i * 8]);
+
+  std::string directory(static_cast<size_t>(directorySize), '\0');
+  file.Seek(directoryOffset, SeekOrigin::Beginning);
+  file.ReadExact(directory.data(), directorySize);
+  ParseDirectory(directory, index.names, index.nameAttributes, index.folderAttributes, index.folders);
+
+  if (index.nameAttributes.size() != index.names.size() ||
+      index.folderAttributes.size() != index.folders.size() || !TableIsConsistent(index, directoryOffset)) {
+    throw DamagedArchive(archivePath);
+  }
+  return index;
+}
+
+std::string NormaliseFolderPrefix(const std::string& folder) {
+  if (folder.empty()) return folder;
+  std::string prefix = folder;
+  if (prefix.back() != '\\') prefix += '\\';
+  if (prefix.front() == '\\') prefix.erase(0, 1);
+  return prefix;
+}
+
+void FilterNamesByFolder(const std::string& folder, StringList& list, StringList& parallel, bool subfolders) {
+  if (folder.empty()) return;
+  std::string prefix = folder;
+  if (prefix.back() != '\\') prefix += '\\';
+  prefix = LowerAscii(prefix);
+  size_t i = 0;
+  while (i < list.size()) {
+    const size_t slash = list[i].rfind('\\');
+    const std::string folderPart = slash == std::string::npos ? "" : LowerAscii(list[i].substr(0, slash + 1));
+    const bool keep = slash != std::string::npos &&
+                      (subfolders ? folderPart.starts_with(prefix) : folderPart == prefix);
+    if (!keep) {
+      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+      if (i < parallel.size()) parallel.erase(parallel.begin() + static_cast<std::ptrdiff_t>(i));
+      continue;
+    }
+    list[i] = list[i].substr(prefix.size());
+    ++i;
+  }
+}
+
+int ArchiveReadIndex(const std::string& archivePath, const std::string& folderPrefix, bool subfolders,
+                     StringList& names, StringList& nameAttributes, StringList& folders,
+                     StringList& folderAttributes, std::vector<int64_t>& table) {
+  const std::string prefix = NormaliseFolderPrefix(folderPrefix);
+  names.clear();
+  nameAttributes.clear();
+  folders.clear();
+  folderAttributes.clear();
+  compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
+  ArchiveIndex index = ReadArchiveIndex(file, archivePath);
+  names = std::move(index.names);
+  nameAttributes = std::move(index.nameAttributes);
+  folders = std::move(index.folders);
+  folderAttributes = std::move(index.folderAttributes);
+  table = std::move(index.table);
+  FilterNamesByFolder(prefix, names, nameAttributes, subfolders);
+  FilterNamesByFolder(prefix, folders, folderAttributes, subfolders);
+  return static_cast<int>(names.size());
+}
+
+}  // namespace archive
