@@ -1,0 +1,134 @@
+// The operating-system seam of the system layer. Everything declared here is
+// implemented twice, once in system/posix and once in system/win32; the build
+// compiles exactly one of the two. Code above this header is platform-free.
+//
+// Paths passed in may use "\" or "/" on both platforms (the POSIX side reads
+// "\" as a separator, so scripts written for Windows work there). Failures
+// are reported through results, never by exceptions, except where stated.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace sys::platform {
+
+// The separator that the platform writes into the paths it produces
+// ("\" on Windows, "/" elsewhere).
+extern const char kPathSeparator;
+
+// The characters that end a folder part of a path: "\\/:" on Windows,
+// "/\\" elsewhere (":" is an ordinary name character on POSIX).
+extern const char* const kPathDelimiters;
+
+// ---- Special folders ------------------------------------------------------
+
+// The folders behind the folder keywords. Common* are the all-users
+// folders, the others the current user's.
+enum class KnownFolder {
+  Windows,          // the operating system's folder
+  Temp,             // the current user's temporary-files folder
+  CommonPrograms,   // Programs folder of the all-users Start menu
+  CommonStartMenu,  // all-users Start menu
+  CommonStartup,    // all-users Startup folder
+  Fonts,            // the Fonts folder
+  CommonAppData,    // all-users application data
+  Desktop,          // the current user's desktop (with the profile fallback)
+  Programs,         // Programs folder of the user's Start menu
+  StartMenu,        // the user's Start menu
+  Startup,          // the user's Startup folder
+  Documents,        // the user's documents
+  AppData,          // the user's (roaming) application data
+};
+
+// The folder's path as the platform gives it (a trailing separator may or
+// may not be present), or "" when the platform gives none. The desktop falls
+// back to a folder below the user's profile when it cannot be resolved.
+// Windows: throws std::runtime_error when the shell allocator is refused.
+std::string KnownFolderPath(KnownFolder folder);
+
+// Full path of the running executable ("" when unknown).
+std::string ExecutablePath();
+
+// ---- Attributes and dates ---------------------------------------------------
+
+// Attribute bits, Windows values, reported by both platforms.
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrHidden = 0x02;
+inline constexpr uint32_t kAttrSystem = 0x04;
+inline constexpr uint32_t kAttrVolume = 0x08;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+// A symbolic link (Windows: reparse point). Never descended into or
+// followed when deleting.
+inline constexpr uint32_t kAttrLink = 0x400;
+
+// The attributes of an existing file or folder, or nullopt when the path
+// does not exist. A symbolic link reports its target's kind plus kAttrLink
+// (a dangling link reports as a file).
+std::optional<uint32_t> GetAttributes(const std::string& path);
+
+// Sets read-only, hidden, system and archive from `attributes` (other bits
+// ignored). True when the platform accepted the change.
+bool SetAttributes(const std::string& path, uint32_t attributes);
+
+// Modification time in seconds since 1970-01-01 00:00 UTC, or nullopt.
+std::optional<int64_t> GetModifiedTime(const std::string& path);
+// Sets the modification time (seconds since 1970 UTC). True on success.
+bool SetModifiedTime(const std::string& path, int64_t unixSeconds);
+
+// A calendar date and time of day in the user's local time zone.
+struct LocalDateTime {
+  int year = 1980, month = 1, day = 1;    // month 1..12, day 1..31
+  int hour = 0, minute = 0, second = 0;
+};
+// UTC seconds since 1970 to local calendar time and back (the platform's
+// time-zone rules, daylight saving included).
+LocalDateTime ToLocalDateTime(int64_t unixSeconds);
+std::optional<int64_t> FromLocalDateTime(const LocalDateTime& local);
+
+// ---- Folder searches ----------------------------------------------------------
+
+struct FoundEntry {
+  std::string name;     // the entry's own name (no folder part)
+  uint32_t attributes;  // as GetAttributes
+};
+
+// A find-first/find-next search over the entries of `folder` whose names
+// match `mask` ("*" and "?" wildcards; "*.*" matches every name; matched
+// without ASCII letter case on every platform). Entries come in the
+// platform's order and may include "." and "..". A folder that cannot be
+// read gives an empty search.
+class FolderSearch {
+ public:
+  FolderSearch(const std::string& folder, const std::string& mask);
+  ~FolderSearch();
+  FolderSearch(const FolderSearch&) = delete;
+  FolderSearch& operator=(const FolderSearch&) = delete;
+
+  // Fills `entry` with the next match; false when there is none left.
+  bool Next(FoundEntry& entry);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// ---- Creating, deleting, renaming -------------------------------------------
+
+// Creates one folder whose parent exists. True when it was created.
+bool CreateFolder(const std::string& path);
+// Deletes a file (or a symbolic link itself). A read-only file is refused on
+// every platform. True when it was deleted.
+bool RemoveFile(const std::string& path);
+// Removes an empty folder. True when it was removed.
+bool RemoveFolder(const std::string& path);
+// Renames (moves) a file; with `replace`, an existing destination file is
+// replaced, otherwise the call fails when the destination exists.
+bool RenameFile(const std::string& from, const std::string& to, bool replace);
+
+// Reads the value of an environment variable; nullopt when it is not set.
+std::optional<std::string> GetEnvironment(const std::string& name);
+
+}  // namespace sys::platform

@@ -1,0 +1,26 @@
+// Small text helpers shared by the system layer and its callers.
+//
+// Text is bytes: nothing here re-encodes. "Without letter case" always means
+// ASCII letters only (A-Z equal a-z); other bytes compare exactly.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sys {
+
+// `text` with its ASCII letters A-Z turned into a-z.
+std::string LowerAscii(std::string_view text);
+
+// True when `a` and `b` are equal ignoring the letter case of ASCII letters.
+bool SameTextAscii(std::string_view a, std::string_view b);
+
+// True when `text` begins with `prefix`, ignoring ASCII letter case.
+bool StartsWithAscii(std::string_view text, std::string_view prefix);
+
+// Position of the first occurrence of `needle` in `text` at or after `from`,
+// ignoring ASCII letter case; std::string::npos when there is none or when
+// `needle` is empty.
+size_t FindAscii(std::string_view text, std::string_view needle, size_t from = 0);
+
+}  // namespace sys
