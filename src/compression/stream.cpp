@@ -82,7 +82,7 @@ void MemoryStream::SetSize(int64_t size) {
 
 // ---- FileStream ----
 
-FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
+FileStream::FileStream(const std::string& path, Mode mode) : path_(path), readOnly_(mode == Mode::Read) {
   const char* openMode = mode == Mode::Read ? "rb" : mode == Mode::Create ? "w+b" : "r+b";
   file_ = std::fopen(path.c_str(), openMode);
   if (!file_) {
@@ -140,6 +140,7 @@ int64_t FileStream::Size() {
 }
 
 void FileStream::SetSize(int64_t size) {
+  if (readOnly_) throw StreamError(kStreamWriteError);
   Flush();
   const int64_t position = Position();
   std::error_code error;

@@ -114,6 +114,7 @@ class FileStream : public Stream {
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
   int64_t Size() override;
+  // Throws "Stream write error" for a file opened with Mode::Read.
   void SetSize(int64_t size) override;
   int64_t Position() override;
 
@@ -129,6 +130,7 @@ class FileStream : public Stream {
   std::FILE* file_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   LastOp lastOp_ = LastOp::None;
+  bool readOnly_ = false;
 };
 
 }  // namespace compression

@@ -1,0 +1,536 @@
+#include "compression/container_streams.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "compression/container_crc.h"
+
+namespace compression {
+
+namespace {
+
+constexpr int64_t kMaxContainerBytes = std::numeric_limits<int32_t>::max();
+// Block sizes of real containers are at most 1.5 MiB; a header that names a
+// larger one is treated as damaged so that it cannot make us allocate
+// gigabytes.
+constexpr int32_t kMaxUsableBlockSize = 64 << 20;
+
+}  // namespace
+
+// ---- ContainerHeader / BlockHeader ----
+
+std::array<uint8_t, layout::kHeaderSize> ContainerHeader::ToBytes() const {
+  using namespace layout;
+  std::array<uint8_t, kHeaderSize> bytes{};
+  std::copy(kSignature.begin(), kSignature.end(), bytes.begin() + kSignatureOffset);
+  StoreI32(&bytes[kBlockSizeOffset], blockSize);
+  StoreU32(&bytes[kPasswordCheckOffset], passwordCheck);
+  StoreI32(&bytes[kBlockCountOffset], blockCount);
+  StoreU32(&bytes[kFormatVersionOffset], formatVersionBits);
+  bytes[kLevelCodeOffset] = levelCode;
+  bytes[kLevelCodeOffset + 1] = reserved21;
+  bytes[kProtectedOffset] = isProtected;
+  StoreI32(&bytes[kReservedAreaSizeOffset], reservedAreaSize);
+  bytes[kReservedAreaSizeOffset + 4] = reserved27;
+  std::copy(checkBlock.begin(), checkBlock.end(), bytes.begin() + kCheckBlockOffset);
+  return bytes;
+}
+
+ContainerHeader ContainerHeader::FromBytes(const uint8_t* bytes) {
+  using namespace layout;
+  ContainerHeader header;
+  header.blockSize = LoadI32(bytes + kBlockSizeOffset);
+  header.passwordCheck = LoadU32(bytes + kPasswordCheckOffset);
+  header.blockCount = LoadI32(bytes + kBlockCountOffset);
+  header.formatVersionBits = LoadU32(bytes + kFormatVersionOffset);
+  header.levelCode = bytes[kLevelCodeOffset];
+  header.reserved21 = bytes[kLevelCodeOffset + 1];
+  header.isProtected = bytes[kProtectedOffset];
+  header.reservedAreaSize = LoadI32(bytes + kReservedAreaSizeOffset);
+  header.reserved27 = bytes[kReservedAreaSizeOffset + 4];
+  std::copy(bytes + kCheckBlockOffset, bytes + kCheckBlockOffset + kCheckBlockSize, header.checkBlock.begin());
+  return header;
+}
+
+bool ContainerHeader::HasSignature(const uint8_t* bytes) {
+  return std::equal(layout::kSignature.begin(), layout::kSignature.end(), bytes);
+}
+
+std::array<uint8_t, layout::kBlockHeaderSize> BlockHeader::ToBytes() const {
+  using namespace layout;
+  std::array<uint8_t, kBlockHeaderSize> bytes{};
+  StoreI32(&bytes[kCompressedSizeOffset], compressedSize);
+  StoreI32(&bytes[kUncompressedSizeOffset], uncompressedSize);
+  StoreU32(&bytes[kChecksumOffset], checksum);
+  StoreI32(&bytes[kNextOffsetOffset], nextOffset);
+  return bytes;
+}
+
+BlockHeader BlockHeader::FromBytes(const uint8_t* bytes) {
+  using namespace layout;
+  BlockHeader header;
+  header.compressedSize = LoadI32(bytes + kCompressedSizeOffset);
+  header.uncompressedSize = LoadI32(bytes + kUncompressedSizeOffset);
+  header.checksum = LoadU32(bytes + kChecksumOffset);
+  header.nextOffset = LoadI32(bytes + kNextOffsetOffset);
+  return header;
+}
+
+// ---- TECLHeadersArray ----
+
+void TECLHeadersArray::SetCount(int32_t count) {
+  if (count <= 0) {
+    count_ = 0;
+    growStep_ = 100;
+    std::vector<BlockHeader>().swap(headers_);
+    std::vector<uint32_t>().swap(offsets_);
+    return;
+  }
+  if (count > Capacity()) {
+    const int64_t capacity = std::max<int64_t>(int64_t(Capacity()) + growStep_, count);
+    growStep_ = std::min(growStep_ * 2, 10000);
+    headers_.resize(static_cast<size_t>(capacity));
+    offsets_.resize(static_cast<size_t>(capacity));
+  }
+  for (int32_t i = count_; i < count; ++i) {
+    headers_[i] = BlockHeader{};
+    offsets_[i] = 0;
+  }
+  count_ = count;
+}
+
+// ---- TECLBaseStream ----
+
+TECLBaseStream::TECLBaseStream(Stream* stream) : dataStream_(stream) {
+  if (!stream) throw ContainerError(kErrorNoStream);
+}
+
+int64_t TECLBaseStream::Read(void* buffer, int64_t count) { return dataStream_->Read(buffer, count); }
+
+int64_t TECLBaseStream::Write(const void* buffer, int64_t count) {
+  if (count > 0) modified_ = true;
+  return dataStream_->Write(buffer, count);
+}
+
+int64_t TECLBaseStream::Seek(int64_t offset, SeekOrigin origin) { return dataStream_->Seek(offset, origin); }
+
+int64_t TECLBaseStream::Size() { return dataStream_->Size(); }
+
+void TECLBaseStream::SetSize(int64_t size) {
+  modified_ = true;
+  dataStream_->SetSize(size);
+}
+
+int64_t TECLBaseStream::Position() { return dataStream_->Position(); }
+
+void TECLBaseStream::ReportProgress(int64_t done, int64_t total) {
+  if (OnProgress) OnProgress(*this, total > 0 ? 100.0 * double(done) / double(total) : 100.0);
+}
+
+void TECLBaseStream::CopyChunks(Stream& from, Stream& to, int64_t total) {
+  struct BusyGuard {
+    bool& flag;
+    explicit BusyGuard(bool& f) : flag(f) { flag = true; }
+    ~BusyGuard() { flag = false; }
+  } guard(busy_);
+  Buffer chunk(static_cast<size_t>(std::min<int64_t>(copyBufferSize_, std::max<int64_t>(total, 0))));
+  for (int64_t done = 0; done < total;) {
+    const int64_t part = std::min<int64_t>(copyBufferSize_, total - done);
+    from.ReadExact(chunk.data(), part);
+    to.WriteExact(chunk.data(), part);
+    done += part;
+    ReportProgress(done, total);
+  }
+}
+
+void TECLBaseStream::SaveToStream(Stream& destination) {
+  const int64_t ownPosition = Position();
+  const int64_t destinationPosition = destination.Position();
+  Seek(0, SeekOrigin::Beginning);
+  CopyChunks(*this, destination, Size());
+  Seek(ownPosition, SeekOrigin::Beginning);
+  destination.Seek(destinationPosition, SeekOrigin::Beginning);
+}
+
+void TECLBaseStream::LoadFromStream(Stream& source) {
+  const int64_t ownPosition = Position();
+  const int64_t sourcePosition = source.Position();
+  source.Seek(0, SeekOrigin::Beginning);
+  const int64_t total = source.Size();
+  SetSize(0);
+  Seek(0, SeekOrigin::Beginning);
+  CopyChunks(source, *this, total);
+  Seek(ownPosition, SeekOrigin::Beginning);
+  source.Seek(sourcePosition, SeekOrigin::Beginning);
+}
+
+int64_t TECLBaseStream::CopyFromWithProgress(Stream& source, int64_t count) {
+  if (count == 0) {
+    source.Seek(0, SeekOrigin::Beginning);
+    count = source.Size();
+  }
+  CopyChunks(source, *this, count);
+  return count;
+}
+
+// ---- TECLStream ----
+
+TECLStream::TECLStream(Stream* dataStream, const std::string& password, uint8_t levelCode,
+                       int32_t reservedAreaSize, bool initialise)
+    : TECLBaseCompressedStream(dataStream, password, levelCode) {
+  if (!dataStream) throw ContainerError(kErrorNoDataStream);
+  wrapper_ = std::make_unique<TECLBaseStream>(dataStream);
+  if (initialise && levelCode != kStoredLevel) {
+    header_ = ContainerHeader{};
+    header_.blockSize = BlockSizeForLevel(levelCode);
+    header_.levelCode = levelCode;
+    header_.reservedAreaSize = reservedAreaSize;
+    const auto bytes = header_.ToBytes();
+    int64_t written = 0;
+    try {
+      wrapper_->SetSize(0);
+      wrapper_->Seek(0, SeekOrigin::Beginning);
+      written = wrapper_->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    } catch (const StreamError&) {
+      written = 0;
+    }
+    if (written < static_cast<int64_t>(bytes.size())) throw ContainerError(kErrorCreateWrite);
+  } else if (initialise) {
+    wrapper_->SetSize(0);
+  }
+  wrapper_->Seek(0, SeekOrigin::Beginning);
+  uncompressedSize_ = 0;
+  LoadHeaders();
+  position_ = 0;
+  busy_ = false;
+}
+
+TECLStream::~TECLStream() = default;
+
+bool TECLStream::HasUsableBlockSize() const {
+  return header_.blockSize > 0 && header_.blockSize <= kMaxUsableBlockSize;
+}
+
+int64_t TECLStream::FirstBlockOffset() const {
+  return int64_t(layout::kHeaderSize) + std::max<int32_t>(header_.reservedAreaSize, 0);
+}
+
+void TECLStream::ReloadIfModified() {
+  if (wrapper_->Modified()) LoadHeaders();
+}
+
+void TECLStream::WriteHeader() {
+  const auto bytes = header_.ToBytes();
+  wrapper_->Seek(0, SeekOrigin::Beginning);
+  wrapper_->WriteExact(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+// The header announced more blocks than the data holds: keep the complete
+// ones, cut the data stream after them and record the shorter count. A data
+// stream that refuses writes (a file opened for reading) keeps its bytes;
+// the shortened table still holds in memory.
+void TECLStream::RepairChain(int32_t blocksRead, int64_t cutAt) {
+  header_.blockCount = blocksRead;
+  headers_.SetCount(blocksRead);
+  try {
+    if (cutAt < wrapper_->Size()) wrapper_->SetSize(cutAt);
+    WriteHeader();
+  } catch (const StreamError&) {
+  }
+}
+
+void TECLStream::LoadHeaders() {
+  const int64_t savedPosition = wrapper_->Position();
+  compressedSize_ = 0;
+  cachedIndex_ = -1;
+  Buffer().swap(cachedBlock_);
+  const int64_t dataSize = wrapper_->Size();
+  wrapper_->Seek(0, SeekOrigin::Beginning);
+
+  std::array<uint8_t, layout::kHeaderSize> bytes{};
+  if (dataSize < int64_t(bytes.size()) || wrapper_->Read(bytes.data(), int64_t(bytes.size())) != int64_t(bytes.size()) ||
+      !ContainerHeader::HasSignature(bytes.data())) {
+    uncompressedSize_ = dataSize;
+    levelCode_ = kStoredLevel;
+    header_ = ContainerHeader{};
+    headers_.SetCount(0);
+    wrapper_->Seek(savedPosition, SeekOrigin::Beginning);
+    wrapper_->SetModified(false);
+    return;
+  }
+  header_ = ContainerHeader::FromBytes(bytes.data());
+  if (header_.isProtected != 0) {
+    wrapper_->Seek(savedPosition, SeekOrigin::Beginning);
+    wrapper_->SetModified(false);
+    throw ContainerError(kErrorNoPassword);
+  }
+  headers_.SetCount(0);
+  levelCode_ = header_.levelCode;
+  int64_t uncompressed = 0;
+  int64_t position = FirstBlockOffset();
+  std::array<uint8_t, layout::kBlockHeaderSize> blockBytes{};
+  for (int32_t i = 0; i < header_.blockCount; ++i) {
+    if (dataSize - position < int64_t(blockBytes.size())) {
+      RepairChain(i, position);
+      break;
+    }
+    wrapper_->Seek(position, SeekOrigin::Beginning);
+    wrapper_->ReadExact(blockBytes.data(), int64_t(blockBytes.size()));
+    const BlockHeader block = BlockHeader::FromBytes(blockBytes.data());
+    headers_.SetCount(i + 1);
+    headers_.Header(i) = block;
+    headers_.Offset(i) = static_cast<uint32_t>(position);
+    uncompressed += std::max<int32_t>(block.uncompressedSize, 0);
+    compressedSize_ += std::max<int32_t>(block.compressedSize, 0);
+    // A next offset that does not move past this header cannot lead to a
+    // further block; following it would loop over the same bytes.
+    if (block.nextOffset < position + int64_t(blockBytes.size())) break;
+    position = block.nextOffset;
+  }
+  uncompressedSize_ = std::min(uncompressed, kMaxContainerBytes);
+  if (HasUsableBlockSize()) copyBufferSize_ = header_.blockSize;
+  wrapper_->Seek(savedPosition, SeekOrigin::Beginning);
+  wrapper_->SetModified(false);
+}
+
+bool TECLStream::LoadBlock(int32_t index, Buffer& output) {
+  output.clear();
+  if (index < 0 || index >= headers_.Count()) return false;
+  const BlockHeader& block = headers_.Header(index);
+  const int64_t payloadStart = int64_t(headers_.Offset(index)) + int64_t(layout::kBlockHeaderSize);
+  // Check the claimed size against the bytes present before allocating it.
+  if (block.compressedSize <= 0 || payloadStart + block.compressedSize > wrapper_->Size()) return false;
+  Buffer payload(static_cast<size_t>(block.compressedSize));
+  wrapper_->Seek(payloadStart, SeekOrigin::Beginning);
+  if (wrapper_->Read(payload.data(), block.compressedSize) != block.compressedSize) return false;
+
+  if (!HasUsableBlockSize() || block.uncompressedSize > header_.blockSize ||
+      !UnpackBuffer(payload.data(), payload.size(), levelCode_, block.uncompressedSize, output)) {
+    Buffer().swap(output);
+    throw ContainerError(kErrorDecompression);
+  }
+  if (static_cast<int64_t>(output.size()) != block.uncompressedSize) {
+    Buffer().swap(output);
+    throw ContainerError(kErrorInvalidSize);
+  }
+  if (ContainerCrc32(output.data(), output.size()) != block.checksum) {
+    Buffer().swap(output);
+    throw ContainerError(kErrorCrc);
+  }
+  return true;
+}
+
+const Buffer* TECLStream::CachedBlock(int32_t index) {
+  if (index == cachedIndex_) return &cachedBlock_;
+  cachedIndex_ = -1;
+  if (!LoadBlock(index, cachedBlock_)) return nullptr;
+  cachedIndex_ = index;
+  return &cachedBlock_;
+}
+
+Buffer TECLStream::PrepareBufferForWriting(const uint8_t* bytes, int32_t length, BlockHeader& header) {
+  header.uncompressedSize = length;
+  header.checksum = ContainerCrc32(bytes, static_cast<size_t>(std::max<int32_t>(length, 0)));
+  Buffer payload;
+  if (length <= 0 || !PrepareBuffer(bytes, static_cast<size_t>(length), levelCode_, payload)) {
+    throw ContainerError(kErrorCompression);
+  }
+  header.compressedSize = static_cast<int32_t>(payload.size());
+  return payload;
+}
+
+// Rebuilds blocks firstBlock.. so that the content holds newSize bytes: each
+// block keeps its old bytes (zeros where there were none) with `count` bytes
+// of `bytes` laid over at content offset `at`. Every block is packed before
+// any is written, so a packing failure leaves the data stream untouched.
+void TECLStream::RewriteBlocks(int64_t firstBlock, int64_t newSize, const uint8_t* bytes, int64_t at,
+                               int64_t count) {
+  const int64_t blockSize = header_.blockSize;
+  const int32_t oldCount = headers_.Count();
+  firstBlock = std::min<int64_t>(firstBlock, oldCount);
+  const int64_t newCount = (newSize + blockSize - 1) / blockSize;
+
+  std::vector<Buffer> payloads;
+  std::vector<BlockHeader> blocks;
+  Buffer content;
+  for (int64_t i = firstBlock; i < newCount; ++i) {
+    const int64_t blockStart = i * blockSize;
+    const int64_t length = std::min(blockSize, newSize - blockStart);
+    content.assign(static_cast<size_t>(length), 0);
+    if (i < oldCount) {
+      const Buffer* old = CachedBlock(static_cast<int32_t>(i));
+      if (!old) throw ContainerError(kErrorDecompression);
+      std::memcpy(content.data(), old->data(), static_cast<size_t>(std::min<int64_t>(int64_t(old->size()), length)));
+    }
+    const int64_t from = std::max(at, blockStart);
+    const int64_t to = std::min(at + count, blockStart + length);
+    if (bytes && from < to) {
+      std::memcpy(content.data() + (from - blockStart), bytes + (from - at), static_cast<size_t>(to - from));
+    }
+    BlockHeader block;
+    payloads.push_back(PrepareBufferForWriting(content.data(), static_cast<int32_t>(length), block));
+    blocks.push_back(block);
+  }
+
+  int64_t offset = FirstBlockOffset();
+  if (firstBlock > 0) {
+    const BlockHeader& previous = headers_.Header(static_cast<int32_t>(firstBlock - 1));
+    const int64_t previousEnd = int64_t(headers_.Offset(static_cast<int32_t>(firstBlock - 1))) +
+                                int64_t(layout::kBlockHeaderSize) + std::max<int32_t>(previous.compressedSize, 0);
+    offset = std::max<int64_t>(previous.nextOffset, previousEnd);
+  }
+  std::vector<int64_t> offsets;
+  for (BlockHeader& block : blocks) {
+    offsets.push_back(offset);
+    offset += int64_t(layout::kBlockHeaderSize) + block.compressedSize;
+    if (offset > kMaxContainerBytes) throw ContainerError(kErrorTooLarge);
+    block.nextOffset = static_cast<int32_t>(offset);
+  }
+
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    const auto headerBytes = blocks[k].ToBytes();
+    wrapper_->Seek(offsets[k], SeekOrigin::Beginning);
+    wrapper_->WriteExact(headerBytes.data(), int64_t(headerBytes.size()));
+    wrapper_->WriteExact(payloads[k].data(), int64_t(payloads[k].size()));
+  }
+  if (wrapper_->Size() > offset) wrapper_->SetSize(offset);
+
+  headers_.SetCount(static_cast<int32_t>(newCount));
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    const int32_t index = static_cast<int32_t>(firstBlock + int64_t(k));
+    headers_.Header(index) = blocks[k];
+    headers_.Offset(index) = static_cast<uint32_t>(offsets[k]);
+  }
+  header_.blockCount = static_cast<int32_t>(newCount);
+  WriteHeader();
+
+  compressedSize_ = 0;
+  for (int32_t i = 0; i < headers_.Count(); ++i) compressedSize_ += std::max<int32_t>(headers_.Header(i).compressedSize, 0);
+  uncompressedSize_ = newSize;
+  if (cachedIndex_ >= firstBlock) cachedIndex_ = -1;
+  wrapper_->SetModified(false);
+}
+
+int64_t TECLStream::Read(void* buffer, int64_t count) {
+  ReloadIfModified();
+  if (IsStoredMode()) return wrapper_->Read(buffer, count);
+  if (count <= 0 || position_ >= uncompressedSize_) return 0;
+  if (!HasUsableBlockSize()) throw ContainerError(kErrorDecompression);
+  const int64_t blockSize = header_.blockSize;
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t delivered = 0;
+  while (position_ < uncompressedSize_ && delivered < count) {
+    const int64_t index = position_ / blockSize;
+    if (index >= headers_.Count()) break;
+    const Buffer* block = CachedBlock(static_cast<int32_t>(index));
+    if (!block) break;
+    const int64_t inBlock = position_ % blockSize;
+    const int64_t available = int64_t(block->size()) - inBlock;
+    if (available <= 0) break;  // a block shorter than its place in the content
+    const int64_t n = std::min({available, count - delivered, uncompressedSize_ - position_});
+    std::memcpy(out + delivered, block->data() + inBlock, static_cast<size_t>(n));
+    delivered += n;
+    position_ += n;
+  }
+  return delivered;
+}
+
+int64_t TECLStream::Write(const void* buffer, int64_t count) {
+  ReloadIfModified();
+  if (IsStoredMode()) return wrapper_->Write(buffer, count);
+  if (count <= 0) return 0;
+  if (!HasUsableBlockSize()) throw ContainerError(kErrorCompression);
+  const int64_t end = position_ + count;
+  if (end > kMaxContainerBytes) throw ContainerError(kErrorTooLarge);
+  const int64_t firstBlock = std::min(position_, uncompressedSize_) / header_.blockSize;
+  RewriteBlocks(firstBlock, std::max(uncompressedSize_, end), static_cast<const uint8_t*>(buffer), position_, count);
+  position_ = end;
+  return count;
+}
+
+int64_t TECLStream::Seek(int64_t offset, SeekOrigin origin) {
+  ReloadIfModified();
+  if (IsStoredMode()) return wrapper_->Seek(offset, origin);
+  int64_t base = 0;
+  if (origin == SeekOrigin::Current) base = position_;
+  if (origin == SeekOrigin::End) base = uncompressedSize_;
+  position_ = std::max<int64_t>(0, base + offset);
+  return position_;
+}
+
+int64_t TECLStream::Size() {
+  ReloadIfModified();
+  return IsStoredMode() ? wrapper_->Size() : uncompressedSize_;
+}
+
+int64_t TECLStream::Position() {
+  ReloadIfModified();
+  return IsStoredMode() ? wrapper_->Position() : position_;
+}
+
+void TECLStream::SetSize(int64_t size) {
+  ReloadIfModified();
+  if (IsStoredMode()) {
+    wrapper_->SetSize(size);
+    return;
+  }
+  size = std::max<int64_t>(size, 0);
+  if (size == uncompressedSize_) return;
+  if (size > kMaxContainerBytes) throw ContainerError(kErrorTooLarge);
+  if (!HasUsableBlockSize()) throw ContainerError(kErrorCompression);
+  RewriteBlocks(std::min(size, uncompressedSize_) / header_.blockSize, size, nullptr, 0, 0);
+}
+
+int64_t TECLStream::CompressedSize() {
+  ReloadIfModified();
+  return wrapper_->Size();
+}
+
+void TECLStream::SaveToStream(Stream& destination) {
+  ReloadIfModified();
+  TECLBaseStream::SaveToStream(destination);
+}
+
+void TECLStream::LoadFromStream(Stream& source) {
+  wrapper_->SetModified(true);
+  ReloadIfModified();
+  if (IsStoredMode()) {
+    // Copy straight into the data stream: going through Write would re-parse
+    // after every chunk and could mistake stored bytes for a container
+    // half-way through the copy.
+    const int64_t ownPosition = wrapper_->Position();
+    const int64_t sourcePosition = source.Position();
+    source.Seek(0, SeekOrigin::Beginning);
+    const int64_t total = source.Size();
+    wrapper_->SetSize(0);
+    wrapper_->Seek(0, SeekOrigin::Beginning);
+    CopyChunks(source, *wrapper_, total);
+    wrapper_->Seek(ownPosition, SeekOrigin::Beginning);
+    source.Seek(sourcePosition, SeekOrigin::Beginning);
+  } else {
+    TECLBaseStream::LoadFromStream(source);
+  }
+  wrapper_->SetModified(true);
+}
+
+// ---- TECLAdvCompressedStream / TECLMemoryStream ----
+
+TECLAdvCompressedStream::TECLAdvCompressedStream(std::unique_ptr<TECLStream> inner)
+    : TECLBaseCompressedStream(inner.get(), inner ? inner->Password() : std::string(),
+                               inner ? inner->LevelCode() : kStoredLevel),
+      inner_(std::move(inner)) {
+  if (!inner_) throw ContainerError(kErrorNoStream);
+}
+
+TECLAdvCompressedStream::TECLAdvCompressedStream(std::unique_ptr<Stream> ownedData, const std::string& password,
+                                                 uint8_t levelCode, int32_t reservedAreaSize)
+    : TECLBaseCompressedStream(nullptr, password, levelCode), ownedData_(std::move(ownedData)) {
+  inner_ = std::make_unique<TECLStream>(ownedData_.get(), password, levelCode, reservedAreaSize, true);
+  dataStream_ = inner_.get();
+}
+
+TECLMemoryStream::TECLMemoryStream(const std::string& password, uint8_t levelCode, int32_t reservedAreaSize)
+    : TECLAdvCompressedStream(std::make_unique<MemoryStream>(), password, levelCode, reservedAreaSize) {}
+
+}  // namespace compression

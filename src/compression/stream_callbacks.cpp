@@ -1,0 +1,75 @@
+#include "compression/stream_callbacks.h"
+
+#include <array>
+
+#include "compression/codecs.h"
+#include "compression/container_layout.h"
+#include "compression/container_streams.h"
+
+namespace compression {
+
+namespace {
+
+constexpr int64_t kLengthPrefixSize = 8;
+// Level used instead of stored mode for content that would be read back as
+// a container (see StoredBytesLookLikeContainer).
+constexpr uint8_t kFallbackLevel = 1;
+
+// Stored content has no header, so content that itself starts with "AACS"
+// and holds a whole header would be taken for a container on expanding.
+bool StoredBytesLookLikeContainer(Stream& source) {
+  const int64_t position = source.Position();
+  std::array<uint8_t, layout::kSignature.size()> start{};
+  source.Seek(0, SeekOrigin::Beginning);
+  const bool looksLikeOne = source.Size() >= int64_t(layout::kHeaderSize) &&
+                            source.Read(start.data(), int64_t(start.size())) == int64_t(start.size()) &&
+                            ContainerHeader::HasSignature(start.data());
+  source.Seek(position, SeekOrigin::Beginning);
+  return looksLikeOne;
+}
+
+void WriteLengthPrefix(Stream& destination, int64_t length) {
+  std::array<uint8_t, kLengthPrefixSize> bytes{};
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(uint64_t(length) >> (8 * i));
+  destination.WriteExact(bytes.data(), int64_t(bytes.size()));
+}
+
+int64_t ReadLengthPrefix(Stream& source) {
+  std::array<uint8_t, kLengthPrefixSize> bytes{};
+  source.ReadExact(bytes.data(), int64_t(bytes.size()));
+  uint64_t length = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) length |= uint64_t(bytes[i]) << (8 * i);
+  return static_cast<int64_t>(length);
+}
+
+}  // namespace
+
+int64_t CompressStreamCallback(Stream& source, Stream& destination, const std::string& modeName) {
+  uint8_t level = CompressionLevelFromName(modeName);
+  if (level == kStoredLevel && StoredBytesLookLikeContainer(source)) level = kFallbackLevel;
+  TECLMemoryStream container("", level, 0);
+  container.LoadFromStream(source);
+  const int64_t length = container.CompressedSize();
+  WriteLengthPrefix(destination, length);
+  container.Seek(0, SeekOrigin::Beginning);
+  TECLBaseStream& data = container.DataStream();
+  data.Seek(0, SeekOrigin::Beginning);
+  destination.CopyFrom(data, length);
+  return length + kLengthPrefixSize;
+}
+
+int64_t ExpandStreamCallback(Stream& source, Stream& destination) {
+  TECLMemoryStream container("", kStoredLevel, 0);
+  const int64_t length = ReadLengthPrefix(source);
+  // Check the announced length against what the source holds before taking
+  // it in, so a damaged prefix cannot demand gigabytes.
+  if (length < 0 || length > source.Size() - source.Position()) throw StreamError(kStreamReadError);
+  // A zero length is an empty stored file: copy nothing (CopyFromWithProgress
+  // would take a count of 0 as "the whole source").
+  if (length > 0) container.DataStream().CopyFromWithProgress(source, length);
+  container.DataStream().Seek(0, SeekOrigin::Beginning);
+  container.SaveToStream(destination);
+  return length;
+}
+
+}  // namespace compression
