@@ -1,0 +1,219 @@
+// POSIX side of the platform seam: attributes, dates, searches and file
+// operations. Every path given in may use "\" as a separator.
+//
+// The Windows attribute model is mapped as follows: folder = a directory;
+// hidden = the name begins with "."; read-only = no write permission bit at
+// all; archive = set for everything that is not a folder; system = never.
+// A read-only file is refused by RemoveFile, as on Windows, so that both
+// platforms leave the same files behind when deleting trees.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <fcntl.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "system/platform.h"
+
+namespace sys::platform {
+
+const char kPathSeparator = '/';
+const char* const kPathDelimiters = "/\\";
+
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// `path` with "\" read as "/" and trailing separators dropped (a lone "/"
+// stays), so that lstat looks at a link itself rather than through it.
+std::string ToPosix(const std::string& path) {
+  std::string result = path;
+  for (char& c : result)
+    if (c == '\\') c = '/';
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+bool IsHiddenName(const std::string& posixPath) {
+  size_t slash = posixPath.rfind('/');
+  std::string name = slash == std::string::npos ? posixPath : posixPath.substr(slash + 1);
+  return name.size() > 1 && name[0] == '.' && name != "..";
+}
+
+char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "*" and "?" wildcards without ASCII letter case.
+bool Glob(const char* name, const char* mask) {
+  const char* starMask = nullptr;
+  const char* starName = nullptr;
+  while (*name) {
+    if (*mask == '*') {
+      starMask = mask++;
+      starName = name;
+    } else if (*mask == '?' || (*mask && LowerChar(*mask) == LowerChar(*name))) {
+      ++mask;
+      ++name;
+    } else if (starMask) {
+      mask = starMask + 1;
+      name = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (*mask == '*') ++mask;
+  return *mask == 0;
+}
+
+// Windows mask rules: "*.*" matches every name, and "x.*" also matches the
+// name "x" without any dot.
+bool MatchesMask(const std::string& name, const std::string& mask) {
+  if (mask.empty() || mask == "*.*") return true;
+  if (Glob(name.c_str(), mask.c_str())) return true;
+  if (mask.size() >= 2 && mask.ends_with(".*") && name.find('.') == std::string::npos)
+    return Glob(name.c_str(), mask.substr(0, mask.size() - 2).c_str());
+  return false;
+}
+
+}  // namespace
+
+std::optional<uint32_t> GetAttributes(const std::string& path) {
+  const std::string p = ToPosix(path);
+  if (p.empty()) return std::nullopt;
+  struct stat link {};
+  if (lstat(p.c_str(), &link) != 0) return std::nullopt;
+  struct stat target = link;
+  uint32_t attributes = 0;
+  if (S_ISLNK(link.st_mode)) {
+    attributes |= kAttrLink;
+    if (stat(p.c_str(), &target) != 0) target = link;  // dangling: a file
+  }
+  attributes |= S_ISDIR(target.st_mode) ? kAttrDirectory : kAttrArchive;
+  if (!S_ISLNK(target.st_mode) && (target.st_mode & kWriteBits) == 0) attributes |= kAttrReadOnly;
+  if (IsHiddenName(p)) attributes |= kAttrHidden;
+  return attributes;
+}
+
+bool SetAttributes(const std::string& path, uint32_t attributes) {
+  const std::string p = ToPosix(path);
+  struct stat st {};
+  if (stat(p.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  // Hidden follows the name, archive and system have no counterpart: only
+  // read-only has an effect.
+  mode = (attributes & kAttrReadOnly) ? (mode & ~kWriteBits) : (mode | S_IWUSR);
+  return chmod(p.c_str(), mode) == 0;
+}
+
+std::optional<int64_t> GetModifiedTime(const std::string& path) {
+  struct stat st {};
+  if (stat(ToPosix(path).c_str(), &st) != 0) return std::nullopt;
+  return static_cast<int64_t>(st.st_mtim.tv_sec);
+}
+
+bool SetModifiedTime(const std::string& path, int64_t unixSeconds) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // access time stays
+  times[1].tv_sec = static_cast<time_t>(unixSeconds);
+  times[1].tv_nsec = 0;
+  return utimensat(AT_FDCWD, ToPosix(path).c_str(), times, 0) == 0;
+}
+
+LocalDateTime ToLocalDateTime(int64_t unixSeconds) {
+  time_t t = static_cast<time_t>(unixSeconds);
+  struct tm local {};
+  localtime_r(&t, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+          local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::optional<int64_t> FromLocalDateTime(const LocalDateTime& local) {
+  struct tm fields {};
+  fields.tm_year = local.year - 1900;
+  fields.tm_mon = local.month - 1;
+  fields.tm_mday = local.day;
+  fields.tm_hour = local.hour;
+  fields.tm_min = local.minute;
+  fields.tm_sec = local.second;
+  fields.tm_isdst = -1;  // let the zone rules decide
+  time_t t = mktime(&fields);
+  if (t == static_cast<time_t>(-1)) return std::nullopt;
+  return static_cast<int64_t>(t);
+}
+
+struct FolderSearch::State {
+  DIR* dir = nullptr;
+  std::string folder;  // with a trailing "/"
+  std::string mask;
+};
+
+FolderSearch::FolderSearch(const std::string& folder, const std::string& mask)
+    : state_(std::make_unique<State>()) {
+  // ToPosix keeps a lone "/" and drops other trailing separators.
+  const std::string p = ToPosix(folder);
+  state_->dir = opendir(p.empty() ? "." : p.c_str());
+  state_->folder = (p.empty() || p == "/") ? p : p + "/";
+  state_->mask = mask;
+}
+
+FolderSearch::~FolderSearch() {
+  if (state_->dir) closedir(state_->dir);
+}
+
+bool FolderSearch::Next(FoundEntry& entry) {
+  if (!state_->dir) return false;
+  while (struct dirent* found = readdir(state_->dir)) {
+    std::string name = found->d_name;
+    if (!MatchesMask(name, state_->mask)) continue;
+    std::optional<uint32_t> attributes;
+    if (name == "." || name == "..")
+      attributes = kAttrDirectory;
+    else
+      attributes = GetAttributes(state_->folder + name);
+    if (!attributes) continue;  // vanished while listing
+    entry.name = std::move(name);
+    entry.attributes = *attributes;
+    return true;
+  }
+  return false;
+}
+
+bool CreateFolder(const std::string& path) { return mkdir(ToPosix(path).c_str(), 0777) == 0; }
+
+bool RemoveFile(const std::string& path) {
+  const std::string p = ToPosix(path);
+  struct stat st {};
+  if (lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (!S_ISLNK(st.st_mode) && (st.st_mode & kWriteBits) == 0) return false;  // read-only
+  return unlink(p.c_str()) == 0;
+}
+
+bool RemoveFolder(const std::string& path) { return rmdir(ToPosix(path).c_str()) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to, bool replace) {
+  const std::string source = ToPosix(from), target = ToPosix(to);
+  struct stat st {};
+  if (lstat(target.c_str(), &st) == 0) {
+    if (!replace || S_ISDIR(st.st_mode)) return false;
+    // Replacing a read-only file is refused, as on Windows.
+    if (!S_ISLNK(st.st_mode) && (st.st_mode & kWriteBits) == 0) return false;
+  }
+  return rename(source.c_str(), target.c_str()) == 0;
+}
+
+std::optional<std::string> GetEnvironment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(4096);
+  ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return {};
+  return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+}  // namespace sys::platform
