@@ -1,0 +1,146 @@
+// The archive engine's operations: writing an indexed archive from a folder
+// or a list of source items, extracting all of it, a folder of it or one
+// entry, reading an entry into memory and listing its folders.
+//
+// Module state (codec, overwrite defaults, abort flag, the window) lives for
+// the whole program and is set by the caller before an operation. Operations
+// given no progress hook show the module's window (see ArchiveDialog) as
+// their progress display and close with its success or failure message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/archive_dialog.h"
+#include "archive/archive_index.h"
+#include "archive/progress.h"
+#include "compression/stream.h"
+#include "compression/stream_callbacks.h"
+
+namespace archive {
+
+// Writes an int64 length and that many bytes of container at the archive's
+// position; returns length + 8.
+using CompressHook = compression::CompressCallback;
+// Reads such a record at the archive's position and writes the file's bytes.
+using DecompressHook = compression::ExpandCallback;
+
+// Files larger than this (bytes) are stored raw.
+inline constexpr int64_t kCompressionSizeLimit = 64'000'000;
+// The extensions stored without compression, as the window's list is made.
+inline constexpr const char* kNoCompressExtensions = "jpg|jpeg|png|zip|rar|bvarc|sfs";
+// The attribute filter every caller uses: all files and folders, descending.
+inline constexpr const char* kAllEntriesFilter = "adhrs/";
+
+struct ArchiveModule {
+  std::string modeName;
+  CompressHook compressHook = nullptr;
+  DecompressHook decompressHook = nullptr;
+  // Answer codes copied into every extraction as its starting answers.
+  int OverwriteExisting = kNotAsked;
+  int OverwriteReadOnly = kNotAsked;
+  int OverwriteSystem = kNotAsked;
+  // Set by the window's Abort and Cancel and by a failed operation.
+  bool abort = false;
+  // The progress and question window; null until the application makes one.
+  // Without it, nothing is displayed and overwrite questions answer "No".
+  ArchiveDialog* dialog = nullptr;
+  // The text of the last message an operation reported (also when no window
+  // could show it); cleared when an operation starts.
+  std::string lastError;
+};
+
+// The one module state of the program.
+ArchiveModule& Module();
+
+// Stores the mode name used for writing and the two codec callbacks.
+void ArchiveSetCodec(const std::string& modeName, CompressHook compressHook, DecompressHook decompressHook);
+
+// Passes the window title, closing messages and progress step to the window.
+void ArchiveSetMessages(const std::string& title, const std::string& successMessage,
+                        const std::string& failureMessage, int progressStep);
+
+// Writes the archive at `archivePath` from the top-level files and folders
+// of `folder` (see ArchiveCreate). False, writing nothing, when the folder
+// lists nothing. `reserved` is accepted and unused.
+bool ArchiveCreateFromFolder(const std::string& archivePath, const std::string& folder,
+                             const std::string& attributeFilter, ProgressHook hook, void* context,
+                             const std::string& stubPath, int64_t reserved = 0);
+
+// The files (F) and folders (D) that a list of source items stands for.
+struct ExpandedItems {
+  StringList files;    // items "source" or "source=stored"
+  StringList folders;  // items "folder\" (possibly "=stored"), or "source\sub" below them
+};
+
+// Splits an item into source and stored part: "a=b" gives ("a", "b", true),
+// "a" gives ("a", "a", false).
+struct SourceItem {
+  std::string source;
+  std::string stored;
+  bool hadEquals = false;
+};
+SourceItem SplitItem(const std::string& item);
+
+// Turns source items relative to `baseFolder` into files and folders: a
+// folder item stands for every file and folder below it (filtered by the
+// file and folder filters derived from `attributeFilter`), mapped to the
+// item's stored part; both lists end sorted ignoring letter case.
+ExpandedItems ExpandItems(const std::string& baseFolder, const StringList& items,
+                          const std::string& attributeFilter);
+
+// Writes an indexed archive: the stub first (when `stubPath` is not empty),
+// then every file of the expanded items, compressed through the compress
+// hook unless larger than kCompressionSizeLimit or on the no-compress list.
+// A cancel, a source that cannot be read, a name that cannot be stored or a
+// failed checksum pass deletes the partial archive and returns false (with
+// the window, its failure message; a source that cannot be read is named in
+// a message). `reserved` is accepted and unused.
+bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder, const StringList& items,
+                   const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
+                   void* context, int64_t reserved = 0);
+// The same with the items given as one "|"-separated string.
+bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder, const std::string& items,
+                   const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
+                   void* context, int64_t reserved = 0);
+
+// Verifies the archive, then extracts the names under `folder` ("\" for
+// all; with `subfolders` also those below it) into `targetFolder`, applying
+// the overwrite rules to existing files. Existing files are replaced through
+// a temporary file, so a failure never leaves one half-written. A damaged
+// archive, a stored name that would leave the target, or a symbolic link in
+// the way is refused with a message and nothing (further) is written.
+// False for a missing archive, a refusal or a cancel.
+bool ArchiveExtractFolder(const std::string& archivePath, const std::string& folder,
+                          const std::string& targetFolder, bool subfolders, ProgressHook hook, void* context);
+
+// ArchiveExtractFolder of "\" with sub-folders: every entry but the stub.
+bool ArchiveExtractAll(const std::string& archivePath, const std::string& targetFolder, ProgressHook hook,
+                       void* context);
+
+// Writes the entry `storedName` (one leading "\" ignored, letter case
+// ignored) to `targetFile`, followed by `tail` as an int64 when it is not 0;
+// then sets its date and attributes. False, creating nothing, when the name
+// is absent. Does not verify the archive; throws compression::StreamError
+// when it cannot be opened and DamagedArchive when its index or the entry is
+// inconsistent.
+bool ArchiveExtractEntry(const std::string& archivePath, const std::string& storedName,
+                         const std::string& targetFile, int64_t tail);
+
+// Writes the entry's bytes at the output's position; `letters` receives its
+// attribute letters. Returns its stored date, 0 when the name is absent.
+// Throws as ArchiveExtractEntry.
+int32_t ArchiveReadEntry(const std::string& archivePath, const std::string& storedName,
+                         compression::Stream& output, std::string& letters);
+
+// Reads the entry as text lines into `lines` (cleared first). True when the
+// entry held at least one byte. Throws as ArchiveExtractEntry.
+bool ArchiveReadTextEntry(const std::string& archivePath, const std::string& storedName, StringList& lines);
+
+// The folders directly in `folderPrefix`, prefix removed, into `folders`;
+// returns the number of names directly in it. "\" (or "") gives every folder
+// and the number of all names. Throws as ArchiveExtractEntry.
+int ArchiveListFolders(const std::string& archivePath, const std::string& folderPrefix, StringList& folders);
+
+}  // namespace archive

@@ -1,0 +1,125 @@
+// Single-entry operations: extracting, reading and listing without
+// verification of the whole archive.
+#include <memory>
+
+#include "archive/archive_layout.h"
+#include "archive/entry_flags.h"
+#include "archive/names.h"
+#include "archive/operation.h"
+#include "system/file_dates.h"
+#include "system/files.h"
+
+namespace archive {
+
+using compression::FileStream;
+using compression::MemoryStream;
+using compression::Stream;
+
+namespace {
+
+// The single-entry lookup: the archive opened, its index read and the
+// position of the name (one leading "\" dropped, letter case ignored).
+struct EntryLookup {
+  std::unique_ptr<FileStream> archive;
+  ArchiveIndex index;
+  int k = -1;
+  bool isStub = false;
+};
+
+EntryLookup FindEntry(const std::string& archivePath, const std::string& storedName) {
+  const std::string name = !storedName.empty() && storedName.front() == '\\' ? storedName.substr(1) : storedName;
+  EntryLookup lookup;
+  lookup.archive = std::make_unique<FileStream>(NativePath(archivePath), FileStream::Mode::Read);
+  lookup.index = ReadArchiveIndex(*lookup.archive, archivePath);
+  lookup.k = lookup.index.FindName(name);
+  lookup.isStub = name == layout::kStubName;
+  return lookup;
+}
+
+struct EntryRead {
+  int32_t date = 0;
+  std::string letters;
+};
+
+EntryRead ReadEntry(const EntryLookup& lookup, Stream& output, const std::string& archivePath) {
+  const auto k = static_cast<size_t>(lookup.k);
+  const uint8_t flags = detail::ReadStoredEntry(*lookup.archive, lookup.index, k, lookup.isStub, output, archivePath);
+  return {lookup.index.StoredDate(k), lookup.isStub ? "a" : EntryFlagsToLetters(flags)};
+}
+
+void WriteTail(Stream& output, int64_t tail) {
+  uint8_t bytes[8];
+  EncodeInt64(tail, bytes);
+  output.Seek(0, compression::SeekOrigin::End);
+  output.WriteExact(bytes, sizeof bytes);
+}
+
+StringList TextLines(const std::string& text) {
+  StringList lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool ArchiveExtractEntry(const std::string& archivePath, const std::string& storedName,
+                         const std::string& targetFile, int64_t tail) {
+  const EntryLookup lookup = FindEntry(archivePath, storedName);
+  if (lookup.k < 0) return false;
+  // A temporary file beside the target takes the bytes, so an entry that
+  // fails to decode leaves an existing target as it was.
+  const std::string temporary = detail::TemporaryBeside(targetFile);
+  EntryRead entry;
+  try {
+    FileStream output(NativePath(temporary), FileStream::Mode::Create);
+    entry = ReadEntry(lookup, output, archivePath);
+    if (tail != 0) WriteTail(output, tail);
+    output.Flush();
+  } catch (...) {
+    sys::RemoveFile(temporary);
+    throw;
+  }
+  if (!sys::RenameFile(temporary, targetFile, true)) {
+    sys::RemoveFile(temporary);
+    throw compression::StreamError("Cannot open file \"" + targetFile + "\".");
+  }
+  if (entry.date != 0) sys::SetFileDosDateTime(targetFile, entry.date);
+  sys::ApplyAttributeLetters(targetFile, entry.letters);
+  return true;
+}
+
+int32_t ArchiveReadEntry(const std::string& archivePath, const std::string& storedName, Stream& output,
+                         std::string& letters) {
+  const EntryLookup lookup = FindEntry(archivePath, storedName);
+  if (lookup.k < 0) return 0;
+  const EntryRead entry = ReadEntry(lookup, output, archivePath);
+  letters = entry.letters;
+  return entry.date;
+}
+
+bool ArchiveReadTextEntry(const std::string& archivePath, const std::string& storedName, StringList& lines) {
+  lines.clear();
+  MemoryStream content;
+  std::string letters;
+  ArchiveReadEntry(archivePath, storedName, content, letters);
+  lines = TextLines(content.ToString());
+  return content.Size() > 0;
+}
+
+int ArchiveListFolders(const std::string& archivePath, const std::string& folderPrefix, StringList& folders) {
+  StringList names, nameAttributes, folderAttributes;
+  std::vector<int64_t> table;
+  return ArchiveReadIndex(archivePath, folderPrefix, false, names, nameAttributes, folders, folderAttributes,
+                          table);
+}
+
+}  // namespace archive

@@ -1,0 +1,255 @@
+// Extracting a folder of an indexed archive, with the overwrite rules.
+#include "archive/archive_layout.h"
+#include "archive/checksum.h"
+#include "archive/entry_flags.h"
+#include "archive/names.h"
+#include "archive/operation.h"
+#include "system/file_dates.h"
+#include "system/files.h"
+#include "system/paths.h"
+#include "system/platform.h"
+
+namespace archive {
+
+using compression::FileStream;
+
+namespace {
+
+enum class Decision { Replace, Skip, Cancel };
+
+// The three answers of one extraction call.
+struct OverwriteAnswers {
+  int existing, readOnly, system;
+};
+
+Decision DecideWith(int& answer, const std::string& question, const std::string& destination, int32_t storedDate) {
+  if (answer == kNoToAll) return Decision::Skip;
+  if (answer == kYesOnNewer) {
+    // Compared as signed DOS date-times, as they are stored.
+    return sys::FileDosDateTime(destination) >= storedDate ? Decision::Skip : Decision::Replace;
+  }
+  ArchiveDialog* dialog = Module().dialog;
+  answer = dialog ? dialog->Query(question, kSixButtons) : kNo;
+  if (answer == kCancel) return Decision::Cancel;
+  return answer == kNo || answer == kNoToAll ? Decision::Skip : Decision::Replace;
+}
+
+// Which question a file gets: read-only before system before existence;
+// "Yes to All" to one of them passes the file on to the next test.
+Decision ApplyOverwriteRules(OverwriteAnswers& answers, const std::string& destination, int32_t storedDate) {
+  const std::string letters = sys::AttributeLetters(destination);
+  const std::string prefix = "The file " + destination;
+  if (answers.readOnly != kYesToAll && letters.find('r') != std::string::npos) {
+    return DecideWith(answers.readOnly, prefix + " is read-only. Do you wish to overwrite it?", destination,
+                      storedDate);
+  }
+  if (answers.system != kYesToAll && letters.find('s') != std::string::npos) {
+    return DecideWith(answers.system, prefix + " is a system file. Do you wish to overwrite it?", destination,
+                      storedDate);
+  }
+  if (answers.existing != kYesToAll) {
+    return DecideWith(answers.existing, prefix + " exists. Do you wish to overwrite it?", destination, storedDate);
+  }
+  return Decision::Replace;
+}
+
+// True when a component of `relative` below `target` (the last one
+// included) is a symbolic link, which extraction must not write through.
+bool CrossesLink(const std::string& target, const std::string& relative) {
+  std::string path = target;
+  size_t start = 0;
+  while (start < relative.size()) {
+    size_t end = relative.find('\\', start);
+    if (end == std::string::npos) end = relative.size();
+    path += relative.substr(start, end - start);
+    const auto attributes = sys::platform::GetAttributes(path);
+    if (!attributes) return false;  // nothing exists further down
+    if (*attributes & sys::platform::kAttrLink) return true;
+    path += sys::PathSeparator();
+    start = end + 1;
+  }
+  return false;
+}
+
+class Extraction {
+ public:
+  Extraction(const std::string& archivePath, FileStream& archive, const ArchiveIndex& index,
+             const std::string& target)
+      : archivePath_(archivePath), archive_(archive), index_(index), target_(target) {
+    const ArchiveModule& module = Module();
+    answers_ = {module.OverwriteExisting, module.OverwriteReadOnly, module.OverwriteSystem};
+  }
+
+  // Extracts the name `stored` as target + `relative`. False when the
+  // extraction must stop (cancel or failure, already reported).
+  bool ExtractFile(const std::string& stored, const std::string& relative);
+
+ private:
+  bool WriteEntry(size_t k, const std::string& destination, bool replacing);
+
+  const std::string& archivePath_;
+  FileStream& archive_;
+  const ArchiveIndex& index_;
+  const std::string& target_;
+  OverwriteAnswers answers_;
+};
+
+bool Extraction::ExtractFile(const std::string& stored, const std::string& relative) {
+  const std::string destination = sys::ToNativeSeparators(target_ + relative);
+  if (CrossesLink(target_, relative)) {
+    detail::ReportMessage("The file " + destination + " lies behind a symbolic link; it was not extracted.");
+    return false;
+  }
+  sys::CreateFolders(sys::ExtractFilePath(destination));
+  const int k = index_.FindName(stored);
+  if (k < 0) return true;
+  const bool exists = sys::platform::GetAttributes(destination).has_value();
+  if (exists) {
+    switch (ApplyOverwriteRules(answers_, destination, index_.StoredDate(static_cast<size_t>(k)))) {
+      case Decision::Skip: return true;
+      case Decision::Cancel: return false;
+      case Decision::Replace: break;
+    }
+  }
+  return WriteEntry(static_cast<size_t>(k), destination, exists);
+}
+
+// The new content goes to a temporary file first; only a complete one
+// replaces the destination, so a decode error or a full disk never destroys
+// or truncates the user's existing file.
+bool Extraction::WriteEntry(size_t k, const std::string& destination, bool replacing) {
+  const std::string temporary = detail::TemporaryBeside(destination);
+  uint8_t flags = 0;
+  try {
+    FileStream output(NativePath(temporary), FileStream::Mode::Create);
+    flags = detail::ReadStoredEntry(archive_, index_, k, false, output, archivePath_);
+    output.Flush();
+  } catch (const DamagedArchive& error) {
+    sys::RemoveFile(temporary);
+    detail::ReportMessage(error.what());
+    return false;
+  } catch (const std::exception& error) {
+    sys::RemoveFile(temporary);
+    detail::ReportMessage("The file " + destination + " could not be extracted: " + error.what());
+    return false;
+  }
+  if (replacing) {
+    const std::string letters = sys::AttributeLetters(destination);
+    if (letters.find_first_of("rsh") != std::string::npos) {
+      sys::ApplyAttributeLetters(destination, "a");
+      sys::RemoveFile(destination);
+    }
+  }
+  if (!sys::RenameFile(temporary, destination, true)) {
+    sys::RemoveFile(temporary);
+    detail::ReportMessage("The file " + destination + " could not be written.");
+    return false;
+  }
+  const int32_t date = index_.StoredDate(k);
+  if (date != 0) sys::SetFileDosDateTime(destination, date);
+  ApplyEntryFlags(destination, flags);
+  return true;
+}
+
+// The names of the archive without its stub, with their letters.
+void WorkList(const ArchiveIndex& index, StringList& names, StringList& letters) {
+  names = index.names;
+  letters = index.nameAttributes;
+  if (!names.empty() && names.front() == layout::kStubName) {
+    names.erase(names.begin());
+    letters.erase(letters.begin());
+  }
+}
+
+// The first name or folder that would leave the target folder, or "".
+const std::string* FirstUnsafeName(const StringList& names, const StringList& folders) {
+  for (const StringList* list : {&names, &folders}) {
+    for (const std::string& name : *list) {
+      if (!IsSafeStoredName(name)) return &name;
+    }
+  }
+  return nullptr;
+}
+
+void CreateFolder(const std::string& target, const std::string& folder) {
+  if (CrossesLink(target, folder)) return;
+  sys::CreateFolders(target + folder);
+}
+
+enum class Outcome { Done, Cancelled };
+
+// Steps after verification: read the index, check every name, create
+// folders, extract files. Damage and refusals are reported here.
+Outcome ExtractVerified(const std::string& archivePath, const std::string& folder, const std::string& target,
+                        bool subfolders, const Progress& progress) {
+  FileStream archive(NativePath(archivePath), FileStream::Mode::Read);
+  ArchiveIndex index;
+  try {
+    index = ReadArchiveIndex(archive, archivePath);
+  } catch (const DamagedArchive& error) {
+    detail::ReportMessage(error.what());
+    return Outcome::Cancelled;
+  }
+  StringList names, letters;
+  WorkList(index, names, letters);
+  StringList folders = index.folders, folderLetters = index.folderAttributes;
+  FilterNamesByFolder(folder, names, letters, subfolders);
+  FilterNamesByFolder(folder, folders, folderLetters, subfolders);
+  if (const std::string* unsafe = FirstUnsafeName(names, folders)) {
+    detail::ReportMessage("The archive " + archivePath + " holds the name \"" + folder + *unsafe +
+                          "\", which would be written outside the target folder. Nothing was extracted.");
+    return Outcome::Cancelled;
+  }
+  for (const std::string& f : folders) CreateFolder(target, f);
+
+  Extraction extraction(archivePath, archive, index, target);
+  Outcome outcome = Outcome::Done;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const int percent = static_cast<int>((i + 1) * 100 / names.size());
+    if (!progress.Report(names[i], percent) || !extraction.ExtractFile(folder + names[i], names[i])) {
+      outcome = Outcome::Cancelled;
+      break;
+    }
+  }
+  // Folder attributes last: a read-only folder would refuse its files on
+  // platforms where that attribute is a permission.
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (!CrossesLink(target, folders[i])) sys::ApplyAttributeLetters(target + folders[i], folderLetters[i]);
+  }
+  return outcome;
+}
+
+}  // namespace
+
+bool ArchiveExtractFolder(const std::string& archivePath, const std::string& folder,
+                          const std::string& targetFolder, bool subfolders, ProgressHook hook, void* context) {
+  ArchiveModule& module = Module();
+  module.abort = false;
+  module.lastError.clear();
+  if (!sys::FileExists(archivePath)) return false;
+  detail::OperationDisplay display(hook, context);
+  if (!ArchiveVerify(archivePath, display.progress().hook, display.progress().context)) {
+    if (!module.abort) detail::ReportMessage(DamagedArchiveMessage(archivePath));
+    module.abort = true;
+    display.Close(false);
+    return false;
+  }
+  const std::string target = sys::IncludeTrailingSeparator(targetFolder);
+  const std::string prefix = NormaliseFolderPrefix(folder);
+  Outcome outcome = Outcome::Cancelled;
+  try {
+    outcome = ExtractVerified(archivePath, prefix, target, subfolders, display.progress());
+  } catch (const std::exception& error) {
+    detail::ReportMessage(error.what());
+  }
+  if (outcome == Outcome::Cancelled) module.abort = true;
+  display.Close(true);
+  return outcome == Outcome::Done;
+}
+
+bool ArchiveExtractAll(const std::string& archivePath, const std::string& targetFolder, ProgressHook hook,
+                       void* context) {
+  return ArchiveExtractFolder(archivePath, "\\", targetFolder, true, hook, context);
+}
+
+}  // namespace archive

@@ -1,0 +1,277 @@
+// Writing an indexed archive from a folder or from source items.
+#include <algorithm>
+#include <memory>
+
+#include "archive/archive_layout.h"
+#include "archive/checksum.h"
+#include "archive/entry_flags.h"
+#include "archive/names.h"
+#include "archive/operation.h"
+#include "system/file_dates.h"
+#include "system/files.h"
+#include "system/paths.h"
+#include "system/settings.h"
+
+namespace archive {
+
+using compression::FileStream;
+using compression::Stream;
+
+namespace {
+
+std::string Without(std::string text, std::string_view characters) {
+  std::erase_if(text, [&](char c) { return characters.find(c) != std::string_view::npos; });
+  return text;
+}
+
+// The filter for the files of a folder item: the letters without "d".
+std::string FileFilter(const std::string& filter) { return Without(filter, "d"); }
+
+// The filter for its folders: without "a", "s" and "r", with "d".
+std::string FolderFilter(const std::string& filter) {
+  std::string folders = Without(filter, "asr");
+  if (folders.find('d') == std::string::npos) folders += 'd';
+  return folders;
+}
+
+std::string WithBackslash(const std::string& text) { return sys::IncludeTrailing(text, '\\'); }
+
+// Maps an entry e listed below a folder item to its own item.
+std::string MapListedEntry(const SourceItem& item, const std::string& listed) {
+  const std::string e = sys::ToBackslashes(listed);
+  const std::string sourceFolder = WithBackslash(item.source);
+  const std::string storedFolder = WithBackslash(item.stored);
+  const size_t equals = e.find('=');
+  if (equals != std::string::npos) {
+    return sourceFolder + e.substr(0, equals) + "=" + storedFolder + e.substr(equals + 1);
+  }
+  if (item.hadEquals && !item.stored.empty() && item.stored != item.source) {
+    return sourceFolder + e + "=" + storedFolder + e;
+  }
+  return sourceFolder + e;
+}
+
+void SortIgnoringCase(StringList& list) {
+  std::stable_sort(list.begin(), list.end(),
+                   [](const std::string& a, const std::string& b) { return LowerAscii(a) < LowerAscii(b); });
+}
+
+// A stored name the directory can hold and an extraction can write back.
+bool IsStorableName(const std::string& name, bool isFolder) {
+  if (name.empty() && !isFolder) return false;
+  if (name.find('|') != std::string::npos) return false;
+  for (std::string_view marker : {layout::kMarkerNames, layout::kMarkerNameAttributes, layout::kMarkerFolders,
+                                  layout::kMarkerFolderAttributes, layout::kStubName}) {
+    if (name == marker) return false;
+  }
+  return IsSafeStoredName(name);
+}
+
+struct PlannedEntry {
+  std::string name;    // stored name
+  std::string source;  // path opened for its bytes
+  std::string label;   // the text shown while it is written
+  bool isStub = false;
+};
+
+struct ArchivePlan {
+  std::vector<PlannedEntry> entries;
+  std::string directory;
+};
+
+// The directory text and the entry list of ArchiveCreate; an empty
+// directory when a stored name cannot be written (the name goes to `bad`).
+ArchivePlan PlanArchive(const std::string& base, const ExpandedItems& expanded, const std::string& stubPath,
+                        std::string& bad) {
+  ArchivePlan plan;
+  StringList names{std::string(layout::kMarkerNames)};
+  StringList letters{std::string(layout::kMarkerNameAttributes)};
+  if (!stubPath.empty()) {
+    plan.entries.push_back({std::string(layout::kStubName), stubPath, stubPath, true});
+    names.emplace_back(layout::kStubName);
+    letters.push_back(sys::AttributeLetters(stubPath));
+  }
+  for (const std::string& item : expanded.files) {
+    const SourceItem split = SplitItem(item);
+    if (!IsStorableName(split.stored, false)) {
+      bad = split.stored;
+      return {};
+    }
+    plan.entries.push_back({split.stored, base + split.source, split.source, false});
+    names.push_back(split.stored);
+    letters.push_back(sys::AttributeLetters(base + split.source));
+  }
+  StringList folders{std::string(layout::kMarkerFolders)};
+  StringList folderLetters{std::string(layout::kMarkerFolderAttributes)};
+  for (const std::string& item : expanded.folders) {
+    const SourceItem split = SplitItem(item);
+    if (!IsStorableName(split.stored, true)) {
+      bad = split.stored;
+      return {};
+    }
+    folders.push_back(split.stored);
+    folderLetters.push_back(sys::AttributeLetters(base + split.source));
+  }
+  StringList all = names;
+  all.insert(all.end(), letters.begin(), letters.end());
+  all.insert(all.end(), folders.begin(), folders.end());
+  all.insert(all.end(), folderLetters.begin(), folderLetters.end());
+  plan.directory = sys::JoinDelimited(all, "|");
+  return plan;
+}
+
+bool IsOnNoCompressList(const std::string& source) {
+  std::string extension = LowerAscii(sys::ExtractFileExt(source));
+  if (!extension.empty()) extension.erase(0, 1);
+  static const StringList kDefaults = SplitOnBar(kNoCompressExtensions);
+  const ArchiveDialog* dialog = Module().dialog;
+  const StringList& list = dialog ? dialog->NoCompressList() : kDefaults;
+  return std::find(list.begin(), list.end(), extension) != list.end();
+}
+
+void WriteInt64(Stream& stream, int64_t value) {
+  uint8_t bytes[8];
+  EncodeInt64(value, bytes);
+  stream.WriteExact(bytes, sizeof bytes);
+}
+
+// Writes one stored entry from `source`; returns its stored length.
+int64_t WriteStoredEntry(Stream& archive, Stream& source, const PlannedEntry& entry) {
+  if (entry.isStub) return archive.CopyFrom(source, source.Size());
+  uint8_t flags = EntryFlagsFromFile(entry.source);
+  const int64_t size = source.Size();
+  const ArchiveModule& module = Module();
+  const bool compress = module.compressHook && size <= kCompressionSizeLimit && !IsOnNoCompressList(entry.source);
+  if (compress && size == 0) {
+    archive.WriteExact(&flags, 1);
+    return layout::kEmptyEntrySize;
+  }
+  if (compress) {
+    flags |= layout::kFlagCompressed;
+    archive.WriteExact(&flags, 1);
+    return module.compressHook(source, archive, module.modeName) + 1;
+  }
+  archive.WriteExact(&flags, 1);
+  WriteInt64(archive, size);
+  archive.CopyFrom(source, size);
+  return size + layout::kRawEntryOverhead;
+}
+
+void WriteIndex(Stream& archive, const std::string& directory, const std::vector<int64_t>& table) {
+  archive.WriteExact(directory.data(), static_cast<int64_t>(directory.size()));
+  for (int64_t value : table) WriteInt64(archive, value);
+  WriteInt64(archive, static_cast<int64_t>(table.size()));
+  WriteInt64(archive, static_cast<int64_t>(directory.size()));
+  WriteInt64(archive, 0);  // checksum, filled in by the checksum pass
+  WriteInt64(archive, layout::kFormatVersion);
+}
+
+enum class WriteResult { Written, Cancelled };
+
+// Writes entries, directory, table and trailer. Throws on read/write and
+// codec failures.
+WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan, const Progress& progress) {
+  FileStream archive(NativePath(archivePath), FileStream::Mode::Create);
+  const size_t n = plan.entries.size();
+  std::vector<int64_t> table(2 * n + 1, 0);
+  int64_t offset = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const PlannedEntry& entry = plan.entries[i];
+    if (!progress.Report(entry.label, static_cast<int>((i + 1) * 100 / n))) {
+      return WriteResult::Cancelled;
+    }
+    FileStream source(NativePath(entry.source), FileStream::Mode::Read);
+    table[2 * i] = offset;
+    table[2 * i + 1] = sys::FileDosDateTime(entry.source);
+    offset += WriteStoredEntry(archive, source, entry);
+  }
+  table[2 * n] = offset;
+  WriteIndex(archive, plan.directory, table);
+  archive.Flush();
+  return WriteResult::Written;
+}
+
+}  // namespace
+
+SourceItem SplitItem(const std::string& item) {
+  const size_t equals = item.find('=');
+  if (equals == std::string::npos) return {item, item, false};
+  return {item.substr(0, equals), item.substr(equals + 1), true};
+}
+
+ExpandedItems ExpandItems(const std::string& baseFolder, const StringList& items,
+                          const std::string& attributeFilter) {
+  const std::string base = sys::IncludeTrailingSeparator(baseFolder);
+  const std::string fileFilter = FileFilter(attributeFilter);
+  const std::string folderFilter = FolderFilter(attributeFilter);
+  ExpandedItems expanded;
+  for (const std::string& text : items) {
+    const SourceItem item = SplitItem(text);
+    const std::string folder = base + item.source;
+    if (!sys::FolderExists(folder)) {
+      expanded.files.push_back(text);
+      continue;
+    }
+    expanded.folders.push_back(WithBackslash(item.source) + (item.hadEquals ? "=" + item.stored : ""));
+    StringList listed;
+    sys::ListFiles(listed, folder, fileFilter, "*.*");
+    for (const std::string& e : listed) expanded.files.push_back(MapListedEntry(item, e));
+    sys::ListFolder(listed, folder, folderFilter, "*.*");
+    for (const std::string& e : listed) expanded.folders.push_back(MapListedEntry(item, e));
+  }
+  SortIgnoringCase(expanded.files);
+  SortIgnoringCase(expanded.folders);
+  return expanded;
+}
+
+bool ArchiveCreateFromFolder(const std::string& archivePath, const std::string& folder,
+                             const std::string& attributeFilter, ProgressHook hook, void* context,
+                             const std::string& stubPath, int64_t reserved) {
+  const std::string base = sys::IncludeTrailingSeparator(folder);
+  std::string listingFilter = Without(attributeFilter, "\\/");
+  if (listingFilter == attributeFilter) listingFilter = Without(listingFilter, "d");
+  StringList items;
+  sys::ListFiles(items, base, listingFilter, "*.*");
+  if (items.empty()) return false;
+  for (std::string& item : items) item = sys::ToBackslashes(item);
+  return ArchiveCreate(archivePath, base, items, attributeFilter, stubPath, hook, context, reserved);
+}
+
+bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder, const std::string& items,
+                   const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
+                   void* context, int64_t reserved) {
+  StringList list;
+  sys::SplitDelimited(items, "|", list);
+  return ArchiveCreate(archivePath, baseFolder, list, attributeFilter, stubPath, hook, context, reserved);
+}
+
+bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder, const StringList& items,
+                   const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
+                   void* context, int64_t /*reserved*/) {
+  ArchiveModule& module = Module();
+  module.abort = false;
+  module.lastError.clear();
+  detail::OperationDisplay display(hook, context);
+  const std::string base = sys::IncludeTrailingSeparator(baseFolder);
+  std::string badName;
+  const ArchivePlan plan = PlanArchive(base, ExpandItems(base, items, attributeFilter), stubPath, badName);
+
+  bool written = false;
+  if (plan.directory.empty()) {
+    detail::ReportMessage("The name \"" + badName + "\" cannot be stored in an archive.");
+  } else {
+    try {
+      written = WriteArchive(archivePath, plan, display.progress()) == WriteResult::Written &&
+                ArchiveWriteChecksum(archivePath, display.progress().hook, display.progress().context).completed;
+    } catch (const std::exception& error) {
+      // A source that cannot be opened names itself in the stream's message.
+      detail::ReportMessage(error.what());
+    }
+  }
+  if (!written) module.abort = true;
+  display.Close(true);
+  if (!written && sys::FileExists(archivePath)) sys::RemoveFile(archivePath);
+  return written;
+}
+
+}  // namespace archive
