@@ -1,0 +1,265 @@
+#include "ui/console/console_toolkit.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <istream>
+#include <ostream>
+
+namespace ui {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+constexpr size_t kLineWidth = 79;
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  size_t last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+// Multi-line texts use CR LF; a console wants plain line feeds.
+std::string ConsoleText(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    if (c != '\r') result += c;
+  }
+  return result;
+}
+
+// A button caption as the user types it: without the accelerator marker.
+std::string PlainCaption(const std::string& caption) {
+  std::string result;
+  for (char c : caption) {
+    if (c != '&') result += c;
+  }
+  return Lower(Trim(result));
+}
+
+bool IsTrue(const std::string& value) {
+  std::string word = Lower(Trim(value));
+  return word == "1" || word == "true" || word == "yes" || word == "y";
+}
+
+Answer ClosedAnswer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::YesNo: return Answer::No;
+    case Buttons::YesNoCancel: return Answer::Cancel;
+  }
+  return Answer::Cancel;
+}
+
+std::optional<Answer> ParseAnswer(const std::string& line, Buttons buttons) {
+  std::string word = Lower(Trim(line));
+  if (word == "y" || word == "yes") return Answer::Yes;
+  if (word == "n" || word == "no") return Answer::No;
+  if (buttons == Buttons::YesNoCancel && (word == "c" || word == "cancel")) return Answer::Cancel;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool StdoutIsTerminal() { return isatty(1) != 0; }
+
+ConsoleToolkit::ConsoleToolkit(std::istream& in, std::ostream& out, bool terminal)
+    : in_(in), out_(out), terminal_(terminal) {}
+
+std::optional<std::string> ConsoleToolkit::ReadLine() {
+  std::string line;
+  if (input_ended_ || !std::getline(in_, line)) {
+    input_ended_ = true;
+    return std::nullopt;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void ConsoleToolkit::Print(const std::string& text) {
+  if (bar_open_) {
+    out_ << '\n';
+    bar_open_ = false;
+  }
+  out_ << text;
+  out_.flush();
+}
+
+void ConsoleToolkit::DrawProgress(const Control& bar) {
+  int percent = bar.position();
+  std::string number = std::to_string(percent) + "%";
+  number.insert(0, 4 - std::min<size_t>(number.size(), 4), ' ');
+  if (!terminal_) {
+    int tenth = percent / 10;
+    if (tenth == last_plain_tenth_) return;
+    last_plain_tenth_ = tenth;
+    Print(number + "  " + status_ + "\n");
+    return;
+  }
+  int filled = percent * kBarWidth / 100;
+  std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " + number;
+  if (!status_.empty()) line += "  " + status_;
+  if (line.size() > kLineWidth) line.resize(kLineWidth);
+  line.append(kLineWidth - line.size(), ' ');
+  out_ << '\r' << line;
+  out_.flush();
+  bar_open_ = true;
+}
+
+void ConsoleToolkit::ControlChanged(Control& control, Property what) {
+  if (!control.IsShowing()) return;
+  if (control.kind() == ControlKind::ProgressBar && what == Property::Position) {
+    DrawProgress(control);
+  } else if (control.kind() == ControlKind::Label && what == Property::Text) {
+    status_ = ConsoleText(control.text());
+    std::replace(status_.begin(), status_.end(), '\n', ' ');
+  }
+}
+
+Control* ConsoleToolkit::FindReachable(const std::string& name_or_caption, Form& waiting) {
+  std::vector<Form*> search{&waiting};
+  for (Form* form : forms_) {
+    if (form != &waiting) search.push_back(form);
+  }
+  auto reachable = [](const Control* c) { return c && c->IsShowing() && c->enabled(); };
+  for (Form* form : search) {
+    if (Control* control = form->Find(name_or_caption); reachable(control)) return control;
+  }
+  std::string caption = PlainCaption(name_or_caption);
+  for (Form* form : search) {
+    for (Control* control : form->controls()) {
+      if (control->kind() == ControlKind::Button && reachable(control) && PlainCaption(control->text()) == caption) {
+        return control;
+      }
+    }
+  }
+  return nullptr;
+}
+
+bool ConsoleToolkit::ApplyLine(const std::string& line, Form& waiting) {
+  std::string text = Trim(line);
+  if (text.empty()) return false;
+  size_t equals = text.find('=');
+  if (equals != std::string::npos) {
+    Control* control = FindReachable(Trim(text.substr(0, equals)), waiting);
+    if (!control) return false;
+    std::string value = line.substr(line.find('=') + 1);
+    switch (control->kind()) {
+      case ControlKind::Edit:
+      case ControlKind::Memo:
+        control->SetText(value);
+        return true;
+      case ControlKind::CheckBox:
+      case ControlKind::RadioButton:
+        control->SetChecked(IsTrue(value));
+        return true;
+      default:
+        return false;
+    }
+  }
+  Control* control = FindReachable(text, waiting);
+  if (!control) return false;
+  control->Click();
+  return true;
+}
+
+void ConsoleToolkit::ShowForm(Form& form) {
+  if (form.observer() != this) form.SetObserver(this);
+  std::erase(forms_, &form);
+  forms_.insert(forms_.begin(), &form);
+  form.Show();
+}
+
+void ConsoleToolkit::RunTimers() {
+  while (!timers_.empty()) {
+    std::function<void()> tick = std::move(timers_.front());
+    timers_.pop_front();
+    RunGuarded(*this, error_handler_, tick);
+  }
+}
+
+void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool until_closed) {
+  auto finished = [&] { return done() || (until_closed ? form.closed() : !form.visible()); };
+  while (!finished()) {
+    if (!timers_.empty()) {
+      RunTimers();
+      continue;
+    }
+    std::optional<std::string> line = ReadLine();
+    if (!line) {
+      // Nobody is left to click: close the window as its close box would.
+      RunGuarded(*this, error_handler_, [&form] { form.Close(); });
+      continue;
+    }
+    RunGuarded(*this, error_handler_, [&] {
+      bool understood = line_handler_ && line_handler_(*line, form);
+      if (!understood && !ApplyLine(*line, form) && !Trim(*line).empty()) {
+        Print("Not understood: " + Trim(*line) + "\n");
+      }
+    });
+  }
+}
+
+void ConsoleToolkit::Run(Form& main) {
+  ShowForm(main);
+  Loop(main, [] { return false; }, true);
+}
+
+void ConsoleToolkit::WaitUntil(Form& form, const std::function<bool()>& done) { Loop(form, done, false); }
+
+// Console input arrives only when the loop asks for it, so the only pending
+// events are armed timers.
+void ConsoleToolkit::ProcessMessages() { RunTimers(); }
+
+void ConsoleToolkit::StartTimer(int, std::function<void()> tick) { timers_.push_back(std::move(tick)); }
+
+Answer ConsoleToolkit::MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) {
+  std::string heading = caption.empty() ? title_ : caption;
+  std::string prefix = icon == Icon::Error ? "Error: " : "";
+  Print((heading.empty() ? "" : heading + ": ") + prefix + ConsoleText(text) + "\n");
+  if (buttons == Buttons::Ok) return Answer::Ok;
+  Answer fallback = ClosedAnswer(buttons);
+  const char* choices = buttons == Buttons::YesNo ? "(y/N) " : "(y/n/C) ";
+  for (;;) {
+    Print(choices);
+    std::optional<std::string> line = ReadLine();
+    if (!line) {
+      Print("\n");
+      return fallback;
+    }
+    if (Trim(*line).empty()) return fallback;
+    if (std::optional<Answer> answer = ParseAnswer(*line, buttons)) return *answer;
+  }
+}
+
+std::optional<std::string> ConsoleToolkit::InputBox(const std::string& caption, const std::string& prompt,
+                                                    const std::string& answer) {
+  std::string heading = caption.empty() ? title_ : caption;
+  Print(heading + ": " + prompt + (answer.empty() ? "" : " [" + answer + "]") + " ");
+  std::optional<std::string> line = ReadLine();
+  if (!line) {
+    Print("\n");
+    return std::nullopt;
+  }
+  return line->empty() ? answer : *line;
+}
+
+std::string ConsoleToolkit::ChooseDirectory(const std::string& initial_folder, const std::string& prompt) {
+  Print(prompt + (initial_folder.empty() ? "" : " [" + initial_folder + "]") + " ");
+  std::optional<std::string> line = ReadLine();
+  if (!line) {
+    Print("\n");
+    return "";
+  }
+  std::string folder = Trim(*line);
+  return folder.empty() ? initial_folder : folder;
+}
+
+}  // namespace ui

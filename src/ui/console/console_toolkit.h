@@ -1,0 +1,95 @@
+// The console toolkit: runs the program's forms without a display, on a
+// terminal or on pipes (unattended runs, CI).
+//
+// Output: message boxes are printed; a showing progress bar is drawn as a
+// bar redrawn in place on a terminal, or as one plain line per tenth of
+// progress when the output is not a terminal; the latest text of a showing
+// label on the same form is printed beside it.
+//
+// Input, one line at a time from the input stream (terminal or pipe):
+//   - Yes/No questions: "y"/"yes", "n"/"no", "c"/"cancel"; an empty line
+//     answers the default;
+//   - the input box and the chooser: the text or folder; an empty line keeps
+//     the proposed one;
+//   - while the loop waits for the user: a line is given to the line handler
+//     (see SetLineHandler); by default a control's name or a button's caption
+//     clicks it, and NAME=VALUE sets an edit box's text or ticks (1, true,
+//     yes) or unticks a check box or radio button.
+// At the end of input a question takes its default answer, the input box and
+// the chooser are cancelled, and a window that waits for a click is closed as
+// its close box would close it, so that nothing ever hangs.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/toolkit.h"
+
+namespace ui {
+
+// True when standard output is a terminal.
+bool StdoutIsTerminal();
+
+class ConsoleToolkit : public Toolkit, private FormObserver {
+ public:
+  // `in` and `out` must outlive the toolkit. `terminal` selects the redrawn
+  // progress bar (true) or plain progress lines (false).
+  ConsoleToolkit(std::istream& in, std::ostream& out, bool terminal);
+
+  // Receives a line read while the loop waits for the user, with the form
+  // being waited for; returns true when it understood the line. A handler
+  // that returns false falls back to the default (click / NAME=VALUE).
+  using LineHandler = std::function<bool(const std::string& line, Form& waiting)>;
+  void SetLineHandler(LineHandler handler) { line_handler_ = std::move(handler); }
+
+  // The default handling of a line described above; false when no showing,
+  // enabled control of a shown form matches it.
+  bool ApplyLine(const std::string& line, Form& waiting);
+
+  // ---- Toolkit ----------------------------------------------------------------
+  void SetTitle(const std::string& title) override { title_ = title; }
+  const std::string& title() const override { return title_; }
+  void SetErrorHandler(ErrorHandler handler) override { error_handler_ = std::move(handler); }
+  void ShowForm(Form& form) override;
+  void HideForm(Form& form) override { form.Hide(); }
+  void CloseForm(Form& form) override { form.Close(); }
+  void Run(Form& main) override;
+  void WaitUntil(Form& form, const std::function<bool()>& done) override;
+  void ProcessMessages() override;
+  void StartTimer(int interval_ms, std::function<void()> tick) override;
+  Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) override;
+  std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                      const std::string& answer) override;
+  std::string ChooseDirectory(const std::string& initial_folder, const std::string& prompt) override;
+  void Navigate(Control& view, const std::string& file) override { view.SetText(file); }
+  bool DocumentComplete(Control&) override { return true; }
+  void HideBodyOverflow(Control&) override {}
+
+ private:
+  void ControlChanged(Control& control, Property what) override;
+  void Loop(Form& form, const std::function<bool()>& done, bool until_closed);
+  void RunTimers();
+  std::optional<std::string> ReadLine();
+  void Print(const std::string& text);
+  void DrawProgress(const Control& bar);
+  Control* FindReachable(const std::string& name_or_caption, Form& waiting);
+
+  std::istream& in_;
+  std::ostream& out_;
+  bool terminal_;
+  bool input_ended_ = false;
+  bool bar_open_ = false;      // a terminal bar line is waiting for its newline
+  int last_plain_tenth_ = -1;  // tenth of progress last printed as a plain line
+  std::string status_;         // latest text of a showing label
+  std::string title_;
+  ErrorHandler error_handler_;
+  LineHandler line_handler_;
+  std::deque<std::function<void()>> timers_;
+  std::vector<Form*> forms_;   // shown at least once, most recent first
+};
+
+}  // namespace ui
