@@ -1,0 +1,174 @@
+#include "archive/indexed_file_form.h"
+
+#include "archive/archive.h"
+#include "archive/names.h"
+
+namespace archive {
+
+using ui::ControlKind;
+using ui::Font;
+
+namespace {
+
+constexpr int kShownHeight = 116;
+constexpr const char* kOverwritePrompt = "Overwrite Prompt";
+
+constexpr ui::Style kPlain{Font::Normal, ui::Align::Left, false, ui::Border::None};
+constexpr ui::Style kBold{Font::Bold, ui::Align::Left, false, ui::Border::None};
+constexpr ui::Style kQueryStyle{Font::Normal, ui::Align::Center, true, ui::Border::None};
+
+// Both panels fill the client area; the button sets sit at its bottom. The
+// six buttons are listed in their keyboard order (Yes on Newer last) but
+// placed left to right as Yes, Yes on Newer, Yes to All, No, No To All,
+// Cancel.
+// Every field of a table entry, so that none is left to a default.
+ui::ControlDef Def(ControlKind kind, std::string_view name, std::string_view parent, ui::Rect bounds,
+                   std::string_view caption, ui::Style style = kPlain, bool visible = true) {
+  ui::ControlDef def;
+  def.kind = kind;
+  def.name = name;
+  def.parent = parent;
+  def.bounds = bounds;
+  def.caption = caption;
+  def.style = style;
+  def.visible = visible;
+  return def;
+}
+
+using K = ControlKind;
+
+const ui::ControlDef kIndexedFileForm[] = {
+    Def(K::Window, "DIndexedFile", "", {0, 0, 768, 134}, "Processing Files"),
+    Def(K::Panel, "PnlProgress", "", {0, 0, 768, 134}, "", kPlain, false),
+    Def(K::Label, "Label1", "PnlProgress", {8, 40, 60, 13}, "Progress", kBold),
+    Def(K::Label, "LStatus", "PnlProgress", {80, 20, 545, 13}, "Status"),
+    Def(K::ProgressBar, "CtrlProgress", "PnlProgress", {80, 38, 545, 17}, ""),
+    Def(K::Button, "BAbort", "PnlProgress", {640, 34, 75, 25}, "Abort", kBold),
+    Def(K::Panel, "PnlQuery", "", {0, 0, 768, 134}, "", kPlain, false),
+    Def(K::Label, "LQuery", "PnlQuery", {8, 8, 752, 78}, "Do you want to overwrite the current file?", kQueryStyle),
+    Def(K::Panel, "PnlBtns5", "PnlQuery", {0, 94, 768, 40}, "", kPlain, false),
+    Def(K::Button, "BYes", "PnlBtns5", {60, 8, 100, 25}, "Yes"),
+    Def(K::Button, "BYestoAll", "PnlBtns5", {280, 8, 100, 25}, "Yes to All"),
+    Def(K::Button, "BNo", "PnlBtns5", {390, 8, 100, 25}, "No"),
+    Def(K::Button, "BNoToAll", "PnlBtns5", {500, 8, 100, 25}, "No To All"),
+    Def(K::Button, "BCancel5", "PnlBtns5", {610, 8, 100, 25}, "Cancel"),
+    Def(K::Button, "BYesNewer", "PnlBtns5", {170, 8, 100, 25}, "Yes on Newer"),
+    Def(K::Panel, "PnlBtns3", "PnlQuery", {0, 94, 768, 40}, "", kPlain, false),
+    Def(K::Button, "BYes3", "PnlBtns3", {224, 8, 100, 25}, "Yes"),
+    Def(K::Button, "BNo3", "PnlBtns3", {334, 8, 100, 25}, "No"),
+    Def(K::Button, "BCancel3", "PnlBtns3", {444, 8, 100, 25}, "Cancel"),
+};
+
+}  // namespace
+
+TDIndexedFile::TDIndexedFile(ui::Toolkit& toolkit) : toolkit_(toolkit), form_(kIndexedFileForm) {
+  progressStep_ = 0;
+  noCompress_ = SplitOnBar(kNoCompressExtensions);
+  form_.SetOnShow([this](ui::Form&) { FormShow(); });
+  WireButtons();
+  Module().dialog = this;
+}
+
+TDIndexedFile::~TDIndexedFile() {
+  if (Module().dialog == this) Module().dialog = nullptr;
+}
+
+void TDIndexedFile::WireButtons() {
+  auto answer = [this](int code) { return [this, code](ui::Control&) { SetAnswer(code); }; };
+  for (const char* yes : {"BYes", "BYes3"}) form_.Get(yes).SetOnClick(answer(kYes));
+  for (const char* no : {"BNo", "BNo3"}) form_.Get(no).SetOnClick(answer(kNo));
+  form_.Get("BYestoAll").SetOnClick(answer(kYesToAll));
+  form_.Get("BNoToAll").SetOnClick(answer(kNoToAll));
+  form_.Get("BYesNewer").SetOnClick(answer(kYesOnNewer));
+  for (const char* cancel : {"BCancel5", "BCancel3"}) {
+    form_.Get(cancel).SetOnClick([this](ui::Control&) {
+      Module().abort = true;
+      SetAnswer(kCancel);
+    });
+  }
+  form_.Get("BAbort").SetOnClick([](ui::Control&) { Module().abort = true; });
+}
+
+void TDIndexedFile::SetAnswer(int answer) { answer_ = answer; }
+
+void TDIndexedFile::FormShow() {
+  ui::Rect bounds = form_.window().bounds();
+  bounds.height = kShownHeight;
+  form_.window().SetBounds(bounds);
+  for (const char* panel : {"PnlQuery", "PnlBtns5", "PnlBtns3", "PnlProgress"}) Set(panel, false);
+  Module().abort = false;
+  form_.Get("LStatus").SetText("Initializing ...");
+  form_.Get("CtrlProgress").SetPosition(0);
+}
+
+void TDIndexedFile::SetMessages(const std::string& title, const std::string& successMessage,
+                                const std::string& failureMessage, int progressStep) {
+  form_.SetCaption(title);
+  successMessage_ = successMessage;
+  failureMessage_ = failureMessage;
+  progressStep_ = progressStep;
+}
+
+void TDIndexedFile::BeginProgress() {
+  toolkit_.ShowForm(form_);
+  Set("PnlProgress", true);
+  toolkit_.ProcessMessages();
+}
+
+bool TDIndexedFile::ShowProgressHook(void* context, const std::string& text, int percent) {
+  return static_cast<TDIndexedFile*>(context)->ShowProgress(text, percent);
+}
+
+bool TDIndexedFile::ShowProgress(const std::string& text, int percent) {
+  ui::Control& bar = form_.Get("CtrlProgress");
+  if (progressStep_ > 0 && percent < 99 && percent - bar.position() < progressStep_) return !Module().abort;
+  bar.SetPosition(percent);
+  const std::string status = "Processing (" + std::to_string(percent) + "%)";
+  form_.Get("LStatus").SetText(progressStep_ > 0 ? status : status + ": " + text);
+  toolkit_.ProcessMessages();
+  return !Module().abort;
+}
+
+void TDIndexedFile::EndProgress(bool showClosingMessage) {
+  toolkit_.HideForm(form_);
+  toolkit_.ProcessMessages();
+  if (!showClosingMessage) return;
+  const std::string& message = Module().abort ? failureMessage_ : successMessage_;
+  if (!message.empty()) ui::ShowMessage(toolkit_, message);
+}
+
+int TDIndexedFile::Query(const std::string& question, int buttonSet) {
+  const bool wasVisible = form_.visible();
+  answer_ = kNotAsked;
+  form_.Get("LQuery").SetText(question);
+  const std::string keptCaption = form_.caption();
+  form_.SetCaption(kOverwritePrompt);
+  if (wasVisible) {
+    Set("PnlProgress", false);
+  } else {
+    toolkit_.ShowForm(form_);
+  }
+  Set("PnlQuery", true);
+  Set(buttonSet == kThreeButtons ? "PnlBtns3" : "PnlBtns5", true);
+  toolkit_.WaitUntil(form_, [this] { return answer_ != kNotAsked; });
+  const bool closedUnanswered = answer_ == kNotAsked;
+  if (wasVisible) {
+    if (!form_.visible()) toolkit_.ShowForm(form_);
+    for (const char* panel : {"PnlQuery", "PnlBtns5", "PnlBtns3"}) Set(panel, false);
+    Set("PnlProgress", true);
+  } else {
+    toolkit_.HideForm(form_);
+  }
+  if (closedUnanswered) {
+    // Closed without a button (no more input): nothing may be overwritten.
+    Module().abort = true;
+    answer_ = kCancel;
+  }
+  form_.SetCaption(keptCaption);
+  if (wasVisible) toolkit_.ProcessMessages();
+  return answer_;
+}
+
+void TDIndexedFile::ShowMessage(const std::string& text) { ui::ShowMessage(toolkit_, text); }
+
+}  // namespace archive
