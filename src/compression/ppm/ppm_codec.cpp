@@ -1,0 +1,84 @@
+#include "compression/ppm/ppm_codec.h"
+
+#include "compression/ppm/ppm_model.h"
+#include "compression/ppm/ppm_range_coder.h"
+#include "compression/ppm/ppm_suballocator.h"
+
+namespace ppm {
+
+namespace {
+
+// PpmInfoWord bits: 0-3 order - 1, 4-11 memory MB - 1, 12-15 variant, 16-31 zero.
+constexpr uint32_t kInfoWordSize = 4;
+constexpr uint32_t kVariantG = 6;
+constexpr int kMaxMemoryMb = 256;
+
+void StoreInfoWord(uint8_t* out, uint32_t word) {
+  for (uint32_t i = 0; i < kInfoWordSize; ++i) out[i] = static_cast<uint8_t>(word >> (8 * i));
+}
+
+uint32_t LoadInfoWord(const uint8_t* in) {
+  uint32_t word = 0;
+  for (uint32_t i = 0; i < kInfoWordSize; ++i) word |= static_cast<uint32_t>(in[i]) << (8 * i);
+  return word;
+}
+
+size_t MemoryBytes(int memoryMb) { return static_cast<size_t>(memoryMb) << 20; }
+
+}  // namespace
+
+uint32_t PpmInfoWord(int order, int memoryMb) {
+  return (static_cast<uint32_t>(order - 1) & 0xF) |
+         ((static_cast<uint32_t>(memoryMb - 1) & 0xFF) << 4) | (kVariantG << 12);
+}
+
+struct Codec::Impl {
+  SubAllocator heap;
+  Model model{heap};
+};
+
+Codec::Codec() : impl_(std::make_unique<Impl>()) {}
+Codec::~Codec() = default;
+
+size_t Codec::Encode(const uint8_t* input, size_t length, uint8_t* output, size_t capacity,
+                     int order, int memoryMb) {
+  if (order < kMinOrder || order > kMaxOrder || memoryMb < 1 || memoryMb > kMaxMemoryMb) return 0;
+  if (capacity < kInfoWordSize || !impl_->heap.Hold(MemoryBytes(memoryMb))) return 0;
+  StoreInfoWord(output, PpmInfoWord(order, memoryMb));
+
+  Model& model = impl_->model;
+  RangeEncoder rc(output + kInfoWordSize, output + capacity);
+  model.Start(order);
+  for (size_t i = 0; i < length; ++i) {
+    if (!model.EncodeSymbol(rc, input[i]) || rc.failed()) return 0;
+  }
+  if (!model.EncodeSymbol(rc, -1)) return 0;
+  rc.Flush();
+  if (rc.failed()) return 0;
+  return static_cast<size_t>(rc.position() - output);
+}
+
+ptrdiff_t Codec::Decode(const uint8_t* payload, size_t payloadLength, uint8_t* output,
+                        size_t expectedLength) {
+  if (payloadLength < kInfoWordSize) return -1;
+  const uint32_t word = LoadInfoWord(payload);
+  if (word >> 12 != kVariantG) return -1;
+  const int order = static_cast<int>(word & 0xF) + 1;
+  const int memoryMb = static_cast<int>(word >> 4 & 0xFF) + 1;
+  if (order < kMinOrder || !impl_->heap.Hold(MemoryBytes(memoryMb))) return -1;
+
+  Model& model = impl_->model;
+  RangeDecoder rc(payload + kInfoWordSize, payload + payloadLength);
+  model.Start(order);
+  // Every round either produces a byte or ends, so the loop is bounded by
+  // the expected length.
+  size_t produced = 0;
+  for (;;) {
+    const int symbol = model.DecodeSymbol(rc);
+    if (symbol == Model::kEndOfData) return static_cast<ptrdiff_t>(produced);
+    if (symbol < 0 || produced == expectedLength) return -1;
+    output[produced++] = static_cast<uint8_t>(symbol);
+  }
+}
+
+}  // namespace ppm

@@ -1,0 +1,96 @@
+// The PPM model of variant G: contexts with their state arrays in the model
+// memory, the one-symbol probability table, the secondary escape estimation
+// (SEE) contexts, rescaling, the model update with successor creation, and
+// the model restart when the memory runs out.
+//
+// EncodeSymbol and DecodeSymbol code one symbol each (or the end-of-data
+// escape) through the range coder; both walk the model identically, so the
+// two sides stay in step. A Model is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "compression/ppm/ppm_layout.h"
+#include "compression/ppm/ppm_range_coder.h"
+#include "compression/ppm/ppm_suballocator.h"
+
+namespace ppm {
+
+inline constexpr int kMinOrder = 2;
+inline constexpr int kMaxOrder = 16;
+
+class Model {
+ public:
+  explicit Model(SubAllocator& heap) : heap_(heap) {}
+
+  // Builds the initial model for `order` (2-16) in freshly reset memory.
+  void Start(int order);
+
+  // Codes `symbol` (0-255), or the end-of-data escape for -1. Returns false
+  // when the model reached a state it cannot continue from (never for
+  // models built by this code from consistent data).
+  bool EncodeSymbol(RangeEncoder& rc, int symbol);
+
+  // Decodes one symbol: 0-255, kEndOfData, or kBroken when the data drove
+  // the coder or the model into a state no encoder produces.
+  static constexpr int kEndOfData = -1;
+  static constexpr int kBroken = -2;
+  int DecodeSymbol(RangeDecoder& rc);
+
+  int restarts() const { return restarts_; }
+
+ private:
+  struct See {
+    uint16_t summ;
+    uint8_t shift;
+    uint8_t count;
+  };
+
+  uint8_t* Ptr(layout::Ref r) const { return base_ + r; }
+  layout::Ref RefOf(const uint8_t* p) const { return static_cast<layout::Ref>(p - base_); }
+
+  // Coding steps shared by both directions.
+  uint16_t* BinProbability(uint8_t* context);
+  void BinHit(uint16_t* prob, uint8_t* state);
+  void BinMiss(uint16_t* prob, uint8_t* state);
+  void FirstHitAt0(uint8_t* context, uint8_t* state);
+  void FirstHitLater(uint8_t* context, uint8_t* state);
+  void FirstEscape(uint8_t* context);
+  See* MakeEscapeFreq(uint8_t* context, uint32_t diff, uint32_t* escapeFreq);
+  void MaskedHit(uint8_t* context, See* see, uint8_t* state);
+  bool EscapeToSuffix();
+  void AfterFound();
+
+  // Model maintenance.
+  void Restart();
+  void InitTables();
+  void Rescale();
+  void UpdateModel();
+  bool UpdateModelSteps();
+  bool AddSymbolToContexts(uint8_t symbol, uint32_t freq, layout::Ref successor);
+  bool CreateSuccessors(int mode, layout::Ref remembered);
+  uint8_t* FindState(uint8_t* context, uint8_t symbol) const;
+
+  SubAllocator& heap_;
+  uint8_t* base_ = nullptr;
+  int maxOrder_ = 0;
+  int restarts_ = 0;
+  bool broken_ = false;
+
+  layout::Ref minContext_ = 0;  // current context
+  layout::Ref maxContext_ = 0;
+  layout::Ref pending_ = 0;     // the last successor created
+  layout::Ref foundState_ = 0;  // 0 after an escape
+  int orderFall_ = 0;
+  uint32_t initEsc_ = 0;
+  uint32_t numMasked_ = 0;
+  uint8_t escCount_ = 0;
+  uint8_t prevSuccess_ = 0;
+
+  uint8_t charMask_[256] = {};
+  uint16_t binSumm_[128][16] = {};
+  See see_[43][8] = {};
+  See dummySee_ = {};
+};
+
+}  // namespace ppm

@@ -1,0 +1,302 @@
+// Coding one symbol: the one-symbol contexts, the first attempt in a
+// multi-symbol context, the attempts after an escape with SEE, and the
+// bookkeeping after a found symbol. The encoder and the decoder share every
+// model step; they differ only in how the interval is chosen.
+#include <cstring>
+
+#include "compression/ppm/ppm_model.h"
+
+namespace ppm {
+
+using namespace layout;
+
+namespace {
+
+constexpr uint32_t kMaxFreq = 124;
+constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
+
+struct Tables {
+  uint8_t suffixColumn[256];  // one-symbol column by the suffix's symbols - 1
+  uint8_t escapeRow[256];     // SEE row by the unmasked symbols - 1
+  constexpr Tables() : suffixColumn(), escapeRow() {
+    for (int n = 0; n < 256; ++n) {
+      suffixColumn[n] = static_cast<uint8_t>(n < 6 ? 2 * n : n < 50 ? 12 : 14);
+      escapeRow[n] = static_cast<uint8_t>(n < 4    ? n
+                                          : n < 12 ? 4 + (n - 4) / 2
+                                          : n < 44 ? 8 + (n - 12) / 4
+                                                   : 16 + (n - 44) / 8);
+    }
+  }
+};
+constexpr Tables kTables;
+static_assert(kTables.escapeRow[255] == 42);
+
+}  // namespace
+
+uint16_t* Model::BinProbability(uint8_t* context) {
+  const uint8_t* state = OneState(context);
+  const uint32_t suffixStats = NumStats(Ptr(Suffix(context)));
+  const uint32_t row = (Freq(state) - 1u) & 127;
+  const uint32_t col = prevSuccess_ + kTables.suffixColumn[(suffixStats - 1) & 255];
+  return &binSumm_[row][col];
+}
+
+void Model::BinHit(uint16_t* prob, uint8_t* state) {
+  foundState_ = RefOf(state);
+  if (Freq(state) < 128) SetFreq(state, Freq(state) + 1);
+  *prob = static_cast<uint16_t>(*prob + 128 - ((*prob + 32) >> 7));
+  prevSuccess_ = 1;
+}
+
+void Model::BinMiss(uint16_t* prob, uint8_t* state) {
+  *prob = static_cast<uint16_t>(*prob - ((*prob + 32) >> 7));
+  initEsc_ = kExpEscape[*prob >> 10];
+  numMasked_ = 1;
+  charMask_[Symbol(state)] = escCount_;
+  prevSuccess_ = 0;
+  foundState_ = 0;
+}
+
+void Model::FirstHitAt0(uint8_t* context, uint8_t* state) {
+  const uint32_t f = Freq(state);
+  prevSuccess_ = 2 * f > SummFreq(context) ? 1 : 0;
+  foundState_ = RefOf(state);
+  SetFreq(state, f + 4);
+  SetSummFreq(context, SummFreq(context) + 4);
+  if (f + 4 > kMaxFreq) Rescale();
+}
+
+void Model::FirstHitLater(uint8_t* context, uint8_t* state) {
+  prevSuccess_ = 0;
+  foundState_ = RefOf(state);
+  SetFreq(state, Freq(state) + 4);
+  SetSummFreq(context, SummFreq(context) + 4);
+  if (Freq(state) > Freq(state - kStateSize)) {
+    SwapStates(state, state - kStateSize);
+    foundState_ -= kStateSize;
+    if (Freq(state - kStateSize) > kMaxFreq) Rescale();
+  }
+}
+
+void Model::FirstEscape(uint8_t* context) {
+  prevSuccess_ = 0;
+  const uint32_t n = NumStats(context);
+  const uint8_t* s = Ptr(Stats(context));
+  for (uint32_t i = 0; i < n; ++i, s += kStateSize) charMask_[Symbol(s)] = escCount_;
+  numMasked_ = n;
+  foundState_ = 0;
+}
+
+Model::See* Model::MakeEscapeFreq(uint8_t* context, uint32_t diff, uint32_t* escapeFreq) {
+  const uint32_t ns = NumStats(context);
+  if (ns == 256) {
+    *escapeFreq = 1;
+    return &dummySee_;
+  }
+  const Ref suffix = Suffix(context);
+  const uint32_t suffixStats = suffix ? NumStats(Ptr(suffix)) : 0;
+  const uint32_t col = (diff < suffixStats - ns ? 1 : 0) +
+                       2 * (SummFreq(context) < 11 * ns ? 1 : 0) +
+                       4 * (numMasked_ > diff ? 1 : 0);
+  See* see = &see_[kTables.escapeRow[(diff - 1) & 255]][col];
+  const uint32_t e = see->summ >> see->shift;
+  see->summ = static_cast<uint16_t>(see->summ - e);
+  const uint32_t estimate = e & 0x3FF;
+  *escapeFreq = estimate ? estimate : 1;
+  return see;
+}
+
+void Model::MaskedHit(uint8_t* context, See* see, uint8_t* state) {
+  if (see->shift < 7 && --see->count == 0) {
+    see->summ = static_cast<uint16_t>(see->summ * 2);
+    see->count = static_cast<uint8_t>(3 << see->shift++);
+  }
+  foundState_ = RefOf(state);
+  SetFreq(state, Freq(state) + 4);
+  SetSummFreq(context, SummFreq(context) + 4);
+  if (Freq(state) > kMaxFreq) Rescale();
+  ++escCount_;
+}
+
+// Moves down the suffix chain to the next context with unmasked symbols.
+// Returns false at the end of the chain (or when the model is broken).
+bool Model::EscapeToSuffix() {
+  int steps = 0;
+  do {
+    ++orderFall_;
+    minContext_ = Suffix(Ptr(minContext_));
+    if (!minContext_) return false;
+    if (++steps > kMaxOrder + 1) return broken_ = true, false;
+  } while (NumStats(Ptr(minContext_)) == numMasked_);
+  if (NumStats(Ptr(minContext_)) < numMasked_) return broken_ = true, false;
+  return true;
+}
+
+void Model::AfterFound() {
+  const Ref successor = Successor(Ptr(foundState_));
+  if (orderFall_ == 0 && successor && NumStats(Ptr(successor)) != 0) {
+    minContext_ = maxContext_ = successor;
+    return;
+  }
+  UpdateModel();
+  if (escCount_ == 0) {
+    escCount_ = 1;
+    std::memset(charMask_, 0, sizeof charMask_);
+  }
+}
+
+bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
+  uint8_t* mc = Ptr(minContext_);
+  if (NumStats(mc) <= 1) {
+    if (NumStats(mc) == 0) return false;
+    uint8_t* state = OneState(mc);
+    uint16_t* prob = BinProbability(mc);
+    if (Symbol(state) == symbol) {
+      rc.EncodeBin(0, *prob);
+      BinHit(prob, state);
+    } else {
+      rc.EncodeBin(*prob, kBinTotal - *prob);
+      BinMiss(prob, state);
+    }
+  } else {
+    uint8_t* s = Ptr(Stats(mc));
+    const uint32_t total = SummFreq(mc);
+    const uint32_t n = NumStats(mc);
+    if (Symbol(s) == symbol) {
+      rc.Encode(0, Freq(s), total);
+      FirstHitAt0(mc, s);
+    } else {
+      uint32_t low = Freq(s);
+      uint32_t i = 1;
+      for (s += kStateSize; i < n && Symbol(s) != symbol; ++i, s += kStateSize) low += Freq(s);
+      if (i < n) {
+        rc.Encode(low, Freq(s), total);
+        FirstHitLater(mc, s);
+      } else {
+        rc.Encode(low, total - low, total);
+        FirstEscape(mc);
+      }
+    }
+  }
+
+  while (!foundState_) {
+    rc.Normalize();
+    if (!EscapeToSuffix()) return !broken_ && symbol < 0;
+    mc = Ptr(minContext_);
+    const uint32_t diff = NumStats(mc) - numMasked_;
+    uint32_t escFreq;
+    See* see = MakeEscapeFreq(mc, diff, &escFreq);
+    uint8_t* s = Ptr(Stats(mc));
+    const uint8_t* end = s + NumStats(mc) * kStateSize;
+    uint32_t low = 0, sum = 0, taken = 0;
+    uint8_t* hit = nullptr;
+    for (; s != end && taken < diff; s += kStateSize) {
+      if (charMask_[Symbol(s)] == escCount_) continue;
+      ++taken;
+      if (Symbol(s) == symbol) {
+        hit = s;
+        low = sum;
+      }
+      sum += Freq(s);
+    }
+    if (hit) {
+      rc.Encode(low, Freq(hit), sum + escFreq);
+      MaskedHit(mc, see, hit);
+    } else {
+      rc.Encode(sum, escFreq, sum + escFreq);
+      see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
+      s = Ptr(Stats(mc));
+      for (uint32_t k = 0; s != end && k < taken; s += kStateSize) {
+        if (charMask_[Symbol(s)] != escCount_) {
+          charMask_[Symbol(s)] = escCount_;
+          ++k;
+        }
+      }
+      numMasked_ = NumStats(mc);
+    }
+  }
+  if (symbol < 0) return false;  // the end marker can never be found
+  AfterFound();
+  rc.Normalize();
+  return !broken_;
+}
+
+int Model::DecodeSymbol(RangeDecoder& rc) {
+  uint8_t* mc = Ptr(minContext_);
+  if (NumStats(mc) <= 1) {
+    if (NumStats(mc) == 0) return kBroken;
+    uint8_t* state = OneState(mc);
+    uint16_t* prob = BinProbability(mc);
+    if (rc.GetBinCount() < *prob) {
+      rc.Decode(0, *prob);
+      BinHit(prob, state);
+    } else {
+      rc.Decode(*prob, kBinTotal - *prob);
+      BinMiss(prob, state);
+    }
+  } else {
+    uint8_t* s = Ptr(Stats(mc));
+    const uint32_t total = SummFreq(mc);
+    const uint32_t count = rc.GetCount(total);
+    uint32_t high = Freq(s);
+    if (count < high) {
+      rc.Decode(0, high);
+      FirstHitAt0(mc, s);
+    } else {
+      uint32_t i = NumStats(mc) - 1;
+      for (;;) {
+        s += kStateSize;
+        high += Freq(s);
+        if (high > count) {
+          rc.Decode(high - Freq(s), Freq(s));
+          FirstHitLater(mc, s);
+          break;
+        }
+        if (--i == 0) {
+          rc.Decode(high, total - high);
+          FirstEscape(mc);
+          break;
+        }
+      }
+    }
+  }
+
+  while (!foundState_) {
+    rc.Normalize();
+    if (!EscapeToSuffix()) return broken_ || rc.broken() ? kBroken : kEndOfData;
+    mc = Ptr(minContext_);
+    const uint32_t diff = NumStats(mc) - numMasked_;
+    uint32_t escFreq;
+    See* see = MakeEscapeFreq(mc, diff, &escFreq);
+    uint8_t* taken[256];
+    uint32_t numTaken = 0, sum = 0;
+    uint8_t* s = Ptr(Stats(mc));
+    const uint8_t* end = s + NumStats(mc) * kStateSize;
+    for (; s != end && numTaken < diff; s += kStateSize) {
+      if (charMask_[Symbol(s)] == escCount_) continue;
+      taken[numTaken++] = s;
+      sum += Freq(s);
+    }
+    const uint32_t total = sum + escFreq;
+    const uint32_t count = rc.GetCount(total);
+    if (count < sum) {
+      uint32_t k = 0;
+      uint32_t high = Freq(taken[0]);
+      while (high <= count) high += Freq(taken[++k]);
+      rc.Decode(high - Freq(taken[k]), Freq(taken[k]));
+      MaskedHit(mc, see, taken[k]);
+    } else {
+      rc.Decode(sum, escFreq);
+      see->summ = static_cast<uint16_t>(see->summ + total);
+      for (uint32_t k = 0; k < numTaken; ++k) charMask_[Symbol(taken[k])] = escCount_;
+      numMasked_ = NumStats(mc);
+    }
+  }
+  const int symbol = Symbol(Ptr(foundState_));
+  AfterFound();
+  rc.Normalize();
+  if (broken_ || rc.broken()) return kBroken;
+  return symbol;
+}
+
+}  // namespace ppm
