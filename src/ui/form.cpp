@@ -191,6 +191,7 @@ void Form::Show() {
 void Form::Hide() { window_->SetVisibleFlag(false); }
 
 void Form::Close() {
+  if (closed_) return;
   if (FormHandler handler = on_close_) handler(*this);
   window_->SetVisibleFlag(false);
   closed_ = true;

@@ -76,11 +76,11 @@ struct Style {
 //    .bounds = {300, 330, 100, 30}, .caption = "Exit"}
 struct ControlDef {
   ControlKind kind = ControlKind::Label;
-  std::string_view name;
-  std::string_view parent;   // empty: the window
-  Rect bounds;               // relative to the parent's client area
-  std::string_view caption;  // caption, or text of an edit box / memo
-  Style style;
+  std::string_view name{};
+  std::string_view parent{};   // empty: the window
+  Rect bounds{};               // relative to the parent's client area
+  std::string_view caption{};  // caption, or text of an edit box / memo
+  Style style{};
   bool visible = true;
   bool enabled = true;       // for a timer: armed at design time
   bool checked = false;
@@ -228,7 +228,8 @@ class Form {
   // Hides the window; raises nothing.
   void Hide();
   // Raises the close handler, then hides the window and marks it closed.
-  // Closing the main form is what ends the toolkit's message loop.
+  // Closing the main form is what ends the toolkit's message loop. Closing
+  // a form that is already closed does nothing.
   void Close();
 
   void SetOnShow(FormHandler handler) { on_show_ = std::move(handler); }

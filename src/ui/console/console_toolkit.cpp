@@ -80,6 +80,9 @@ std::optional<std::string> ConsoleToolkit::ReadLine() {
     return std::nullopt;
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  // Piped answers are not echoed by a terminal; echo them so that the log
+  // reads like the session did.
+  if (!terminal_) Print(line + "\n");
   return line;
 }
 

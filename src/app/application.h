@@ -1,0 +1,36 @@
+// The program's start-up: the application's title, its three windows in
+// order (TDInstallMain, TDChooseDir, TDIndexedFile), the message loop, and
+// the top-level error handler.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/roles.h"
+#include "ui/toolkit.h"
+
+namespace app {
+
+inline constexpr const char* kApplicationTitle = "Brevion Installer";
+
+struct StartupOptions {
+  std::vector<std::string> arguments;  // the command line without the program name
+  std::string executable_path;         // full path of the running program
+  // Opens a document or web address with the shell (may be empty).
+  std::function<void(const std::string&)> open_document;
+};
+
+// The application's default error box: the text of an exception that
+// escaped an event, in an error message box with the application's title.
+// The program carries on afterwards.
+void ShowErrorBox(ui::Toolkit& toolkit, const std::string& text);
+
+// Starts the application on `toolkit` with `roles`, runs it until the main
+// window closes and returns the exit status (0 when the mode ended well; 1
+// when an archive mode or a role failed or an error box was shown). Exceptions raised by events are
+// shown by ShowErrorBox and do not end the program; one raised while the
+// windows are created propagates.
+int RunApplication(ui::Toolkit& toolkit, Roles& roles, const StartupOptions& options);
+
+}  // namespace app

@@ -1,0 +1,168 @@
+#include "app/main_window.h"
+
+#include <charconv>
+#include <stdexcept>
+
+#include "app/main_window_def.h"
+#include "system/paths.h"
+
+namespace app {
+
+namespace {
+
+// The dispatch table: mode word to role. Any word not listed (letter case
+// counts) is the path of an archive to extract.
+struct ModeEntry {
+  const char* word;
+  void (TDInstallMain::*run)();
+};
+
+}  // namespace
+
+int64_t StrToInt64(const std::string& text) {
+  std::string_view digits = text;
+  if (digits.starts_with('+')) digits.remove_prefix(1);
+  int64_t value = 0;
+  const char* end = digits.data() + digits.size();
+  auto [stop, error] = std::from_chars(digits.data(), end, value);
+  // from_chars takes a "-" itself but no "+"; "+-5" must stay invalid.
+  bool valid = !digits.empty() && digits.front() != '+' && !(text.starts_with('+') && digits.front() == '-');
+  if (!valid || error != std::errc() || stop != end) {
+    throw std::invalid_argument("'" + text + "' is not a valid integer value");
+  }
+  return value;
+}
+
+TDInstallMain::TDInstallMain(ui::Toolkit& toolkit, Roles& roles, const std::vector<std::string>& arguments,
+                             const std::string& executable_path,
+                             std::function<void(const std::string&)> open_document)
+    : toolkit_(toolkit),
+      roles_(roles),
+      form_(MainWindowDefinition()),
+      executable_path_(executable_path),
+      open_document_(std::move(open_document)) {
+  form_.SetOnShow([this](ui::Form&) { FormShow(); });
+  form_.Get("CtrlAppTimer").SetOnClick([this](ui::Control&) { CtrlAppTimerTimer(); });
+  form_.Get("LUninstallLink").SetOnClick([this](ui::Control&) { LUninstallLinkClick(); });
+  FormCreate(arguments);
+}
+
+TDInstallMain::~TDInstallMain() {
+  if (engine_created_) roles_.DestroyEngine();
+}
+
+void TDInstallMain::FormCreate(const std::vector<std::string>& arguments) {
+  line_break_ = "\r\n";
+  form_.Get("EOptionsInstallDir").SetText(sys::IncludeTrailingSeparator(sys::ExtractFilePath(executable_path_)));
+  for (size_t i = 0; i < arguments_.size() && i < arguments.size(); ++i) arguments_[i] = arguments[i];
+}
+
+bool TDInstallMain::IsArchiveMode() const {
+  const std::string& mode = arguments_[0];
+  return !mode.empty() && mode != "install" && mode != "uninstall" && mode != "build";
+}
+
+void TDInstallMain::FormShow() {
+  // The engine belongs to the window's first showing; later showings (the
+  // window may be hidden and shown again) keep it and do not re-arm.
+  if (engine_created_) return;
+  roles_.CreateEngine(form_, toolkit_);
+  engine_created_ = true;
+  ui::Control& timer = form_.Get("CtrlAppTimer");
+  timer.SetEnabled(true);
+  toolkit_.StartTimer(timer.interval_ms(), [&timer] {
+    if (timer.enabled()) timer.RaiseClick();
+  });
+  if (IsArchiveMode()) {
+    form_.Get("PnlAbout").SetVisible(true);
+  } else {
+    roles_.ShowPanel("");
+  }
+}
+
+void TDInstallMain::ApplyArgumentDefaults() {
+  if (arguments_[4].empty()) arguments_[4] = "0";
+  if (arguments_[1].empty()) arguments_[1] = executable_path_;
+}
+
+void TDInstallMain::CtrlAppTimerTimer() {
+  static constexpr ModeEntry kModes[] = {
+      {"build", &TDInstallMain::RunBuild},
+      {"uninstall", &TDInstallMain::RunUninstall},
+      {"archive", &TDInstallMain::RunArchive},
+      {"install", &TDInstallMain::RunInstall},
+      {"", &TDInstallMain::RunInstall},
+  };
+  form_.Get("CtrlAppTimer").SetEnabled(false);
+  form_.Get("LStatusCaption").SetVisible(true);
+  form_.Get("LStatusProgramName").SetVisible(true);
+  ApplyArgumentDefaults();
+  for (const ModeEntry& mode : kModes) {
+    if (arguments_[0] == mode.word) return (this->*mode.run)();
+  }
+  RunExtract();
+}
+
+void TDInstallMain::RunBuild() {
+  form_.Get("LStatusCaption").SetVisible(false);
+  form_.Get("LStatusProgramName").SetVisible(false);
+  int64_t number = StrToInt64(arguments_[4]);
+  roles_.Build(arguments_[1], arguments_[2], arguments_[3], "", number);
+}
+
+void TDInstallMain::RunUninstall() { roles_.PrepareUninstall(arguments_[1]); }
+
+void TDInstallMain::RunInstall() {
+  roles_.OpenPackage(arguments_[1]);
+  // An undefined install_dir stays empty rather than becoming a bare
+  // separator, which would propose the root of the drive.
+  form_.Get("EOptionsInstallDir").SetText(sys::IncludeTrailingSeparator(roles_.GetSettingValue("install_dir")));
+}
+
+namespace {
+
+// Closes the main window on every way out of an archive mode, failures and
+// exceptions included: the window may be hidden by then, and a hidden main
+// window that never closes would leave the program running unseen.
+class CloseOnExit {
+ public:
+  CloseOnExit(ui::Toolkit& toolkit, ui::Form& form) : toolkit_(toolkit), form_(form) {}
+  ~CloseOnExit() { toolkit_.CloseForm(form_); }
+  CloseOnExit(const CloseOnExit&) = delete;
+  CloseOnExit& operator=(const CloseOnExit&) = delete;
+
+ private:
+  ui::Toolkit& toolkit_;
+  ui::Form& form_;
+};
+
+}  // namespace
+
+void TDInstallMain::RunArchive() {
+  CloseOnExit close(toolkit_, form_);
+  std::optional<std::string> name = toolkit_.InputBox("Create Archive", "Archive File Name:", "");
+  std::string target_folder = sys::IncludeTrailingSeparator(arguments_[1]);
+  if (!name || name->empty()) return;
+  std::string target_file = target_folder + sys::ChangeExtension(*name, ".bvarc");
+  exit_code_ = 1;  // stays so when the role throws
+  exit_code_ = roles_.CreateArchive(target_file, arguments_[2]) ? 0 : 1;
+}
+
+void TDInstallMain::RunExtract() {
+  CloseOnExit close(toolkit_, form_);
+  const std::string& archive_file = arguments_[0];
+  toolkit_.HideForm(form_);
+  std::string destination;
+  if (chooser_) {
+    destination = chooser_->ChooseDirectory(sys::ExtractFilePath(archive_file), "Choose a directory to extract files to.");
+  }
+  if (destination.empty()) return;
+  exit_code_ = 1;
+  exit_code_ = roles_.ExtractArchive(archive_file, destination) ? 0 : 1;
+}
+
+void TDInstallMain::LUninstallLinkClick() {
+  if (open_document_) open_document_(kMakerWebAddress);
+}
+
+}  // namespace app

@@ -1,0 +1,82 @@
+// TDInstallMain: the program's main window and its life cycle. It holds the
+// five command-line arguments, creates the installer engine when first
+// shown, and on the first tick of its one-shot timer hands control to the
+// role that the first argument selects:
+//   "build"      Build(package, project folder, compression mode, "", number)
+//   "uninstall"  PrepareUninstall(log name)
+//   "archive"    ask for a name, pack the third argument into the second
+//   "install"/"" OpenPackage(path), then propose install_dir in the wizard
+//   other text   the path of an archive to extract (asks for a folder)
+// Mode words are compared exactly, letter case included.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/roles.h"
+#include "ui/choose_dir.h"
+#include "ui/form.h"
+#include "ui/toolkit.h"
+
+namespace app {
+
+// Converts a decimal 64-bit integer (optional sign, digits only). Throws
+// std::invalid_argument "'<text>' is not a valid integer value" otherwise,
+// also on overflow.
+int64_t StrToInt64(const std::string& text);
+
+class TDInstallMain {
+ public:
+  // Builds the window and runs FormCreate: the line break (CR LF), the
+  // install-folder edit box set to the executable's folder, and the first
+  // five of `arguments` (the command line without the program name; missing
+  // ones stay empty). `open_document` opens the maker's web address (may be
+  // empty: the link then does nothing).
+  TDInstallMain(ui::Toolkit& toolkit, Roles& roles, const std::vector<std::string>& arguments,
+                const std::string& executable_path, std::function<void(const std::string&)> open_document);
+  // Destroys the engine, after the loop has ended: never from inside one of
+  // the engine's own events.
+  ~TDInstallMain();
+  TDInstallMain(const TDInstallMain&) = delete;
+  TDInstallMain& operator=(const TDInstallMain&) = delete;
+
+  ui::Form& form() { return form_; }
+  // The chooser the extract mode uses; must be set before the loop runs.
+  void SetChooser(ui::TDChooseDir* chooser) { chooser_ = chooser; }
+
+  // Argument 1 (the mode) to 5; defaults applied once the dispatch ran.
+  const std::string& argument(int number) const { return arguments_.at(number - 1); }
+  const std::string& line_break() const { return line_break_; }
+  // 1 when an archive mode failed, else 0.
+  int exit_code() const { return exit_code_; }
+
+ private:
+  void FormCreate(const std::vector<std::string>& arguments);
+  void FormShow();
+  void CtrlAppTimerTimer();
+  void LUninstallLinkClick();
+
+  void ApplyArgumentDefaults();
+  void RunBuild();
+  void RunUninstall();
+  void RunInstall();
+  void RunArchive();
+  void RunExtract();
+  bool IsArchiveMode() const;
+
+  ui::Toolkit& toolkit_;
+  Roles& roles_;
+  ui::TDChooseDir* chooser_ = nullptr;
+  ui::Form form_;
+  std::string executable_path_;
+  std::function<void(const std::string&)> open_document_;
+  std::array<std::string, 5> arguments_;
+  std::string line_break_;
+  bool engine_created_ = false;
+  int exit_code_ = 0;
+};
+
+}  // namespace app

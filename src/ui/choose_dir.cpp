@@ -1,0 +1,92 @@
+#include "ui/choose_dir.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace ui {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+ControlDef Def(ControlKind kind, std::string_view name, std::string_view parent, Rect bounds,
+               std::string_view caption, Style style = {}) {
+  ControlDef def;
+  def.kind = kind;
+  def.name = name;
+  def.parent = parent;
+  def.bounds = bounds;
+  def.caption = caption;
+  def.style = style;
+  return def;
+}
+
+// The folder tree (CtrlDir) and the path drop-down (ShellCombo1) are edit
+// boxes in the model: their text is the selected folder. The non-visual link
+// between them is SelectFolder, which sets both.
+const ControlDef kChooseDirWindow[] = {
+    Def(ControlKind::Window, "DChooseDir", "", {0, 0, 403, 404}, "Browse Directories"),
+    Def(ControlKind::Label, "LCaption", "", {8, 8, 385, 49}, kChooseDirDefaultPrompt,
+        Style{Font::Normal, Align::Left, true, Border::None}),
+    Def(ControlKind::Edit, "ShellCombo1", "", {8, 60, 354, 21}, ""),
+    Def(ControlKind::Button, "BNewDir", "", {370, 59, 23, 22}, "+"),
+    Def(ControlKind::Edit, "CtrlDir", "", {8, 92, 387, 246}, ""),
+    Def(ControlKind::Panel, "Panel1", "", {0, 351, 403, 53}, ""),
+    Def(ControlKind::Button, "BOK", "Panel1", {112, 14, 80, 26}, "OK"),
+    Def(ControlKind::Button, "BCancel", "Panel1", {210, 14, 80, 26}, "Cancel"),
+};
+
+// The separator the folder is already written with: a Windows path keeps
+// its backslashes, a POSIX path its slashes.
+char SeparatorOf(const std::string& folder) { return folder.find('\\') != std::string::npos ? '\\' : '/'; }
+
+std::string WithTrailingSeparator(std::string folder) {
+  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += SeparatorOf(folder);
+  return folder;
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && fs::is_directory(fs::path(path), error);
+}
+
+// "c:\" where there is such a drive; the root of the file system otherwise.
+std::string DefaultFolder() {
+  if (IsFolder("c:\\")) return "c:\\";
+  std::error_code error;
+  const fs::path root = fs::current_path(error).root_path();
+  return error || root.empty() ? std::string(1, static_cast<char>(fs::path::preferred_separator)) : root.string();
+}
+
+}  // namespace
+
+TDChooseDir::TDChooseDir(Toolkit& toolkit) : toolkit_(toolkit), form_(kChooseDirWindow) {
+  form_.Get("BNewDir").SetOnClick([this](Control&) { BNewDirClick(); });
+}
+
+void TDChooseDir::SelectFolder(const std::string& folder) {
+  if (!IsFolder(folder)) return;
+  form_.Get("CtrlDir").SetText(folder);
+  form_.Get("ShellCombo1").SetText(folder);
+}
+
+std::string TDChooseDir::ChooseDirectory(const std::string& initial_folder, const std::string& prompt) {
+  SelectFolder(IsFolder(initial_folder) ? initial_folder : DefaultFolder());
+  Control& caption = form_.Get("LCaption");
+  caption.SetText(prompt.empty() ? kChooseDirDefaultPrompt : prompt);
+  const std::string chosen = toolkit_.ChooseDirectory(SelectedFolder(), caption.text());
+  if (chosen.empty()) return "";
+  SelectFolder(chosen);
+  return WithTrailingSeparator(chosen);
+}
+
+void TDChooseDir::BNewDirClick() {
+  const std::optional<std::string> name = toolkit_.InputBox("New Folder", "Folder Name:", "");
+  if (!name || name->empty()) return;
+  const std::string path = WithTrailingSeparator(SelectedFolder()) + *name;
+  std::error_code ignored;
+  fs::create_directory(fs::path(path), ignored);
+  SelectFolder(path);
+}
+
+}  // namespace ui
