@@ -1,0 +1,101 @@
+// VelInstaller: opening the package an installer carries and extracting
+// its folders.
+#include "archive/archive.h"
+#include "compression/stream_callbacks.h"
+#include "installer/vel_installer.h"
+#include "system/files.h"
+#include "system/paths.h"
+
+namespace installer {
+
+namespace {
+
+// Clears a flag on every way out of a scope.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+bool VelInstaller::OpenPackage(const std::string& path) {
+  const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
+  archivePath = path;
+  archive::ArchiveModule& module = archive::Module();
+  module.OverwriteExisting = archive::kYesOnNewer;
+  module.OverwriteReadOnly = archive::kYesOnNewer;
+  module.OverwriteSystem = archive::kYesOnNewer;
+  if (sys::FolderExists(pageFolder)) sys::DeleteFolderTree(pageFolder);
+  sys::CreateFolders(pageFolder);
+  packageOpen = true;
+  archive::ArchiveSetCodec(compressionMode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  if (!ReadPackage(path)) {
+    packageOpen = false;
+    ui::ShowMessage(toolkit_, kInvalidPackageMessage);
+    CloseWindow();
+    return false;
+  }
+  mode = "install";
+  // A package whose checksum fails is refused by the extraction; nothing of
+  // it may be installed.
+  if (!ExtractFolder("temp_dir") && archive::Module().abort && !cancelRequested) {
+    packageOpen = false;
+    ui::ShowMessage(toolkit_, kInvalidPackageMessage);
+    CloseWindow();
+    return false;
+  }
+  ApplyScriptSettings();
+  ShowPanel("Intro");
+  toolkit_.ProcessMessages();
+  return true;
+}
+
+bool VelInstaller::ReadPackage(const std::string& path) {
+  // A file without a package, or with a damaged index or script, makes the
+  // archive engine and the codecs throw; to the user it is one thing.
+  try {
+    archive::ArchiveListFolders(path, "\\", packageListing);
+    sys::StringList script;
+    archive::ArchiveReadTextEntry(path, "install.dat", script);
+    ParseScript(script);
+    return true;
+  } catch (const std::exception&) {
+    packageListing.clear();
+    return false;
+  }
+}
+
+bool VelInstaller::ExtractPackageFolder(const std::string& name) {
+  if (!packageOpen || !HasSetting(name)) return false;
+  ExtractFolder(name);
+  return true;
+}
+
+bool VelInstaller::ExtractFolder(const std::string& name) {
+  if (!packageOpen || !HasSetting(name)) return false;
+  const std::string packageFolder = sys::IncludeTrailing(name, '\\');
+  const std::string target = GetSettingValue(name);
+  // An empty folder would mean the process's working folder: never extract there.
+  if (target.empty()) return false;
+  sys::CreateFolders(target);
+  FlagScope working(busy);
+  return archive::ArchiveExtractFolder(archivePath, packageFolder, target, true, &VelInstaller::ProgressHook, this);
+}
+
+bool VelInstaller::ReportProgress(const std::string&, int percent) {
+  if (ui::Control* bar = mainWindow_.Find("CtrlStatusProgress")) bar->SetPosition(percent);
+  toolkit_.ProcessMessages();
+  return !cancelRequested;
+}
+
+bool VelInstaller::ProgressHook(void* context, const std::string& text, int percent) {
+  return static_cast<VelInstaller*>(context)->ReportProgress(text, percent);
+}
+
+}  // namespace installer

@@ -1,0 +1,115 @@
+// VelInstaller: construction, the installation script and its variables.
+#include "installer/vel_installer.h"
+
+#include "system/paths.h"
+
+namespace installer {
+
+namespace {
+
+// Section names are compared exactly and are at most this long.
+constexpr size_t kMaxSectionName = 90;
+
+enum class Section { None, Variables, Shortcuts, Associations, Registry };
+
+Section SectionNamed(const std::string& name) {
+  if (name == "variables") return Section::Variables;
+  if (name == "shortcuts") return Section::Shortcuts;
+  if (name == "associations") return Section::Associations;
+  if (name == "registry") return Section::Registry;
+  return Section::None;
+}
+
+// Spaces and control characters at both ends go.
+std::string TrimScriptLine(const std::string& line) {
+  size_t begin = 0;
+  size_t end = line.size();
+  while (begin < end && static_cast<unsigned char>(line[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(line[end - 1]) <= ' ') --end;
+  return line.substr(begin, end - begin);
+}
+
+}  // namespace
+
+std::string ExpandLineBreaks(std::string_view text) {
+  std::string expanded;
+  for (char c : text) {
+    if (c == '|') {
+      expanded += sys::kLineBreak;
+    } else {
+      expanded += c;
+    }
+  }
+  return expanded;
+}
+
+VelInstaller::VelInstaller(ui::Form& mainWindow, ui::Toolkit& toolkit, DirectoryChooser chooser)
+    : mainWindow_(mainWindow), toolkit_(toolkit), chooser_(std::move(chooser)) {
+  if (!chooser_) {
+    chooser_ = [this](const std::string& initial, const std::string& prompt) {
+      return sys::IncludeTrailingSeparator(toolkit_.ChooseDirectory(initial, prompt));
+    };
+  }
+  uninstallerName = kDefaultUninstallerName;
+  sys::AddFolderVariables(variables, "_dir");
+  SetSettingValue("temp_dir", sys::IncludeTrailingSeparator(GetSettingValue("temp_dir") + kPageFolderName));
+  pageFolder = GetSettingValue("temp_dir");
+  sys::SplitDelimited(kPanelNames, "|", panelNames);
+  BindPanelControls(kBoundPanels);
+  if (ui::Control* bar = mainWindow_.Find("CtrlStatusProgress")) bar->SetPosition(0);
+}
+
+VelInstaller::~VelInstaller() {
+  // The window outlives the engine: leave no handler pointing at it.
+  for (const auto& [name, control] : boundControls_) {
+    control->SetOnClick({});
+    control->SetOnChange({});
+  }
+}
+
+std::string VelInstaller::GetSettingValue(std::string_view name) const {
+  return sys::GetSettingValue(name, variables);
+}
+
+bool VelInstaller::HasSetting(std::string_view name) const { return sys::HasSetting(name, variables); }
+
+bool VelInstaller::GetSettingBool(std::string_view name) const { return sys::GetSettingBool(name, variables); }
+
+void VelInstaller::SetSettingValue(std::string_view name, std::string_view value) {
+  sys::SetSettingValue(name, value, variables, true);
+}
+
+void VelInstaller::ParseScript(const sys::StringList& lines) {
+  shortcutLines.clear();
+  registryLines.clear();
+  // Association lines are emptied too, so that reading a script twice does
+  // not register its associations twice.
+  associationLines.clear();
+  Section section = Section::None;
+  for (const std::string& raw : lines) {
+    const std::string line = TrimScriptLine(raw);
+    if (line.size() < 2 || line.starts_with("# ")) continue;
+    if (line.front() == '#') {
+      section = SectionNamed(line.substr(1, kMaxSectionName));
+      continue;
+    }
+    switch (section) {
+      case Section::Variables: sys::AssignSettingLine(line, variables); break;
+      case Section::Shortcuts: shortcutLines.push_back(line); break;
+      case Section::Associations: associationLines.push_back(line); break;
+      case Section::Registry: registryLines.push_back(line); break;
+      case Section::None: break;
+    }
+  }
+  // An empty name cannot name the uninstaller's file: the default stays.
+  if (const std::string name = GetSettingValue("UninstallerName"); !name.empty()) uninstallerName = name;
+}
+
+ui::Control* VelInstaller::BoundControl(std::string_view name) const {
+  auto found = boundControls_.find(name);
+  return found == boundControls_.end() ? nullptr : found->second;
+}
+
+void VelInstaller::CloseWindow() { toolkit_.CloseForm(mainWindow_); }
+
+}  // namespace installer

@@ -1,0 +1,189 @@
+// VelInstaller: the installer engine. It holds the installation script's
+// settings, drives the wizard of the main window through its controls'
+// names, opens the package an installer carries, and runs the install, the
+// uninstall and the build.
+//
+// The engine binds itself to the main window's panel controls when it is
+// constructed and releases them when it is destroyed. Every wizard event
+// and every long operation runs on the user-interface thread; long
+// operations keep the window alive through the toolkit's ProcessMessages.
+//
+// Lifetime: an owner that may destroy the engine from inside one of its own
+// events (closing the main window while a run is active) must hold it in a
+// std::shared_ptr; the engine then keeps itself alive until the event that
+// is running returns.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "system/settings.h"
+#include "ui/form.h"
+#include "ui/toolkit.h"
+
+namespace installer {
+
+// The panels the engine knows, in its own order.
+inline constexpr const char* kPanelNames = "Options|Intro|License|Status|Custom|Finished|Uninstall|About";
+// The panels whose controls the engine binds.
+inline constexpr const char* kBoundPanels = "Options,Intro,License,Status,Custom,Finished,Uninstall";
+// The uninstaller copy's file name unless the script sets UninstallerName.
+inline constexpr const char* kDefaultUninstallerName = "uninst3.exe";
+// The sub-folder of the temporary folder that receives the wizard's pages.
+inline constexpr const char* kPageFolderName = "bvinstaller";
+// How long ShowPanel waits for a page to finish loading.
+inline constexpr std::chrono::seconds kPageLoadLimit{10};
+
+inline constexpr const char* kInvalidPackageMessage = "This file does not contain a valid installation package.";
+inline constexpr const char* kDeclineMessage =
+    "You must accept the license to install the program. The installer will now close.";
+inline constexpr const char* kExitCaption = "Exit Installer";
+inline constexpr const char* kExitQuestion =
+    "Your installation is not complete. Are you sure you wish to exit the installation?";
+inline constexpr const char* kBrowsePrompt = "Choose an installation directory";
+inline constexpr const char* kLaunchFinishText =
+    "Your installation is complete. You may now close the installer and the program will launch.";
+
+// Lets the user pick a folder starting at `initial` with `prompt` shown;
+// returns the folder with a closing separator, or "" when cancelled.
+using DirectoryChooser = std::function<std::string(const std::string& initial, const std::string& prompt)>;
+
+class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
+ public:
+  // Builds the engine for `mainWindow` (not owned; must outlive the engine):
+  // the folder variables, the page folder, the panel names, the bound
+  // controls and the status bar's range. `chooser` picks the install folder
+  // for the browse button; when empty, the toolkit's chooser is used.
+  VelInstaller(ui::Form& mainWindow, ui::Toolkit& toolkit, DirectoryChooser chooser = {});
+  // Removes the handlers the engine installed on the window's controls.
+  virtual ~VelInstaller();
+  VelInstaller(const VelInstaller&) = delete;
+  VelInstaller& operator=(const VelInstaller&) = delete;
+
+  // ---- Script and variables -------------------------------------------------
+
+  // Reads the installation script's lines: the "variables" section into the
+  // variables, the "shortcuts", "associations" and "registry" sections into
+  // their line lists; sets the uninstaller name from UninstallerName.
+  void ParseScript(const sys::StringList& lines);
+
+  std::string GetSettingValue(std::string_view name) const;
+  bool HasSetting(std::string_view name) const;
+  bool GetSettingBool(std::string_view name) const;
+  // Replaces the variable's value (an empty value removes it) or appends it.
+  void SetSettingValue(std::string_view name, std::string_view value);
+
+  // ---- Wizard -----------------------------------------------------------------
+
+  // Adds every component of the main window whose name is a kind letter
+  // followed by one of `panels` (separated by "," or "|") to the bound
+  // controls, and makes HandleControlEvent the click handler of its buttons
+  // and radio buttons and the change handler of its edit boxes.
+  void BindPanelControls(const std::string& panels);
+
+  // The one handler of the wizard's controls: derives the action word from
+  // the control's name (or, on the Custom panel, its caption) and acts on it
+  // for the current panel. Combinations without an action do nothing.
+  void HandleControlEvent(ui::Control& control);
+
+  // Shows the named panel, or in its place the HTML page of that name when
+  // one exists (never for "License"); "" hides every panel. "Readme" exists
+  // only as a page in the install folder.
+  void ShowPanel(const std::string& name);
+
+  // Fills the panels from the variables (called when a package is opened).
+  void ApplyScriptSettings();
+
+  // ---- Package ------------------------------------------------------------------
+
+  // Opens the package carried by the file at `path`: empties the page
+  // folder, reads and parses "install.dat", extracts the "temp_dir\" pages,
+  // fills the wizard and shows Intro. A file that holds no readable package
+  // is reported with kInvalidPackageMessage, the window is closed and the
+  // result is false.
+  bool OpenPackage(const std::string& path);
+
+  // Extracts the package's entries under `name` + "\" into the folder held
+  // by the variable `name`, with sub-folders and the status bar as progress.
+  // False when no package is open or the variable is not defined.
+  bool ExtractPackageFolder(const std::string& name);
+
+  // The progress callback of extractions and builds: moves the status bar,
+  // lets pending messages run, and answers false once cancellation was
+  // requested.
+  bool ReportProgress(const std::string& text, int percent);
+  // ReportProgress as an archive progress hook; `context` is the engine.
+  static bool ProgressHook(void* context, const std::string& text, int percent);
+
+  // ---- Runs -----------------------------------------------------------------------
+
+  // The install run, started by "Next" on the Options panel once the install
+  // folder has been taken from the edit box.
+  virtual void RunInstall();
+  // The uninstall run, started by "Yes" on the Uninstall panel; true when a
+  // log was found and replayed.
+  virtual bool RunUninstall();
+  // Prepares uninstall mode for the log `logName` and shows the Uninstall panel.
+  virtual bool PrepareUninstall(const std::string& logName);
+  // Writes a package from a project folder, reporting on the Status panel.
+  virtual void Build(const std::string& packagePath, const std::string& projectFolder,
+                     const std::string& compressionMode, const std::string& stubFile, int64_t number);
+
+  // ---- Helpers for the runs ----------------------------------------------------------
+
+  // The bound control of that name (exact), or nullptr.
+  ui::Control* BoundControl(std::string_view name) const;
+  ui::Form& mainWindow() const { return mainWindow_; }
+  ui::Toolkit& toolkit() const { return toolkit_; }
+  // Closes the main window (which normally destroys the engine: return
+  // without touching the engine afterwards unless it is kept alive).
+  void CloseWindow();
+
+  // ---- State ---------------------------------------------------------------------------
+
+  bool busy = false;             // extracting a package folder or writing a package
+  bool packageOpen = false;      // a package has been opened
+  std::string archivePath;       // package file; in uninstall mode the log's path
+  std::string compressionMode;   // mode name for the archive engine; empty until a build
+  std::string currentPanel;      // the panel last shown
+  std::string uninstallerName;   // file name of the uninstaller copy
+  std::string displayName;       // DisplayName if defined (even empty), else ProgramName
+  std::string pageFolder;        // temporary folder + "bvinstaller" + separator
+  std::string installFolder;     // the folder the program is installed into
+  std::string mode;              // "create", "install", "uninstall" or ""
+  bool cancelRequested = false;  // set by Cancel on the Status panel while busy
+  sys::StringList panelNames;
+  sys::StringList packageListing;  // the package's folders, read when it is opened
+  sys::StringList variables;
+  sys::StringList shortcutLines;
+  sys::StringList registryLines;
+  sys::StringList associationLines;
+
+ private:
+  void ApplyAction(const std::string& panel, const std::string& action);
+  void ApplyOptionsAction(const std::string& action);
+  void ConfirmExit();
+  void UseFolderChoice(const std::string& variable);
+  void BrowseInstallFolder();
+  void ShowPage(const std::string& name, const std::string& page);
+  void WaitForPage(ui::Control& view);
+  void ShowOnlyPanel(const std::string& panelControlName);
+  void SetFinishText();
+  void ApplyProgramName();
+  bool ReadPackage(const std::string& path);
+  bool ExtractFolder(const std::string& name);
+
+  ui::Form& mainWindow_;
+  ui::Toolkit& toolkit_;
+  DirectoryChooser chooser_;
+  std::map<std::string, ui::Control*, std::less<>> boundControls_;
+};
+
+// `text` with every "|" replaced by the line break CR LF.
+std::string ExpandLineBreaks(std::string_view text);
+
+}  // namespace installer

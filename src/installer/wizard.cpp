@@ -1,0 +1,251 @@
+// VelInstaller: the wizard. Controls are bound by name, every event goes
+// through HandleControlEvent, and ShowPanel puts a panel or its HTML page
+// in front.
+#include <chrono>
+#include <thread>
+
+#include "installer/vel_installer.h"
+#include "system/control_helpers.h"
+#include "system/files.h"
+#include "system/launch.h"
+#include "system/paths.h"
+
+namespace installer {
+
+namespace {
+
+constexpr size_t kMaxActionWord = 200;
+constexpr const char* kFolderControls = "EOptionsInstallDir|BOptionsInstallBrowse";
+constexpr const char* kFixedFolderHides = "EOptionsInstallDir|BOptionsInstallBrowse|ROptionsProgramsDir|ROptionsCustomDir";
+constexpr const char* kCustomButtons = "BCustom1|BCustom2|BCustom3";
+constexpr const char* kProgramNameLabels[] = {"LIntroProgramName", "LOptionsProgramName", "LStatusProgramName",
+                                               "LFinishedProgramName"};
+
+bool IsClickWired(ui::ControlKind kind) {
+  return kind == ui::ControlKind::Button || kind == ui::ControlKind::RadioButton;
+}
+
+// The folder itself when it exists, else its nearest existing parent ("" when
+// none does): the chooser starts where the user can see something.
+std::string NearestExistingFolder(const std::string& folder) {
+  std::string candidate = sys::ExcludeTrailingSeparator(folder);
+  while (!candidate.empty()) {
+    if (sys::FolderExists(candidate)) return sys::IncludeTrailingSeparator(candidate);
+    const std::string parent = sys::ExcludeTrailingSeparator(sys::ExtractFilePath(candidate));
+    if (parent == candidate) break;
+    candidate = parent;
+  }
+  return "";
+}
+
+// The page's button captions, by the name of the panel it replaces.
+const char* PageCaptions(const std::string& name) {
+  if (name == "Intro") return "Install|Exit";
+  if (name == "Readme") return "Next";
+  return "Back|Next|Cancel";
+}
+
+}  // namespace
+
+void VelInstaller::BindPanelControls(const std::string& panels) {
+  sys::StringList names;
+  sys::SplitDelimited(panels, ",|", names);
+  for (const std::string& panel : names) {
+    for (ui::Control* control : mainWindow_.controls()) {
+      const std::string& name = control->name();
+      if (name.size() < 2 || name.compare(1, panel.size(), panel) != 0) continue;
+      boundControls_[name] = control;
+      auto handler = [this](ui::Control& sender) { HandleControlEvent(sender); };
+      if (IsClickWired(control->kind())) {
+        control->SetOnClick(handler);
+      } else if (control->kind() == ui::ControlKind::Edit) {
+        control->SetOnChange(handler);
+      }
+    }
+  }
+}
+
+void VelInstaller::HandleControlEvent(ui::Control& control) {
+  // An action may close the window, and its owner may then let the engine
+  // go; keep it alive until this event is over.
+  const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
+  const std::string parentName = control.parent() ? control.parent()->name() : "";
+  const std::string panelWord = parentName.size() > 3 ? parentName.substr(3) : "";
+  std::string action;
+  if (panelWord == "Custom") {
+    if (control.kind() == ui::ControlKind::Button) action = control.text();
+  } else {
+    const size_t from = 1 + currentPanel.size();
+    if (from < control.name().size()) action = control.name().substr(from, kMaxActionWord);
+  }
+  ApplyAction(currentPanel, action);
+}
+
+void VelInstaller::ApplyAction(const std::string& panel, const std::string& action) {
+  if (panel == "Intro") {
+    if (action == "Install") ShowPanel("License");
+    if (action == "Exit") CloseWindow();
+  } else if (panel == "License") {
+    if (action == "Accept") ShowPanel("Options");
+    if (action == "Decline") {
+      ui::ShowMessage(toolkit_, kDeclineMessage);
+      CloseWindow();
+    }
+    if (action == "Cancel") ConfirmExit();
+  } else if (panel == "Options") {
+    ApplyOptionsAction(action);
+  } else if (panel == "Uninstall") {
+    if (action == "Yes") {
+      RunUninstall();
+      CloseWindow();
+    }
+    if (action == "No") CloseWindow();
+  } else if (panel == "Readme") {
+    if (action == "Next") ShowPanel("Finished");
+  } else if (panel == "Finished") {
+    if (action == "Close") {
+      const ui::Control* launch = BoundControl("COptionsLaunch");
+      if (launch && launch->checked()) {
+        // A folder typed without its closing separator still names the folder.
+        sys::LaunchFile(toolkit_, sys::IncludeTrailingSeparator(installFolder) + GetSettingValue("ProgramExe"), "");
+      }
+      CloseWindow();
+    }
+  } else if (panel == "Status") {
+    if (action == "OK" && mode == "create") CloseWindow();
+    if (action == "Cancel") {
+      if (busy) {
+        cancelRequested = true;
+        toolkit_.ProcessMessages();
+      } else {
+        CloseWindow();
+      }
+    }
+  }
+}
+
+void VelInstaller::ApplyOptionsAction(const std::string& action) {
+  if (action == "AppsDir") {
+    UseFolderChoice("apps_dir");
+  } else if (action == "ProgramsDir") {
+    UseFolderChoice("programs_dir");
+  } else if (action == "CustomDir") {
+    sys::SetControlsEnabled(&mainWindow_, kFolderControls, true, "|");
+  } else if (action == "InstallBrowse") {
+    BrowseInstallFolder();
+  } else if (action == "Next") {
+    const std::string folder = mainWindow_.Get("EOptionsInstallDir").text();
+    SetSettingValue("install_dir", folder);
+    installFolder = folder;
+    RunInstall();
+  } else if (action == "Exit") {
+    ConfirmExit();
+  }
+}
+
+void VelInstaller::ConfirmExit() {
+  if (toolkit_.MessageBox(kExitCaption, kExitQuestion, ui::Buttons::YesNo, ui::Icon::Question) == ui::Answer::Yes) {
+    CloseWindow();
+  }
+}
+
+void VelInstaller::UseFolderChoice(const std::string& variable) {
+  sys::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
+  mainWindow_.Get("EOptionsInstallDir").SetText(GetSettingValue(variable));
+}
+
+void VelInstaller::BrowseInstallFolder() {
+  ui::Control& edit = mainWindow_.Get("EOptionsInstallDir");
+  const std::string folder = chooser_(NearestExistingFolder(edit.text()), kBrowsePrompt);
+  if (!folder.empty()) edit.SetText(sys::IncludeTrailingSeparator(folder));
+}
+
+void VelInstaller::ShowPanel(const std::string& name) {
+  currentPanel = name;
+  std::string page = pageFolder + name + ".htm";
+  std::string alternative = page;
+  if (name == "Readme") {
+    const std::string folder = sys::IncludeTrailingSeparator(installFolder);
+    page = folder + "Readme.htm";
+    alternative = folder + "Readme.txt";
+  }
+  if (!name.empty() && name != "License") {
+    if (sys::FileExists(page)) return ShowPage(name, page);
+    if (sys::FileExists(alternative)) return ShowPage(name, alternative);
+  }
+  if (name == "Finished") SetFinishText();
+  ShowOnlyPanel("Pnl" + name);
+}
+
+void VelInstaller::ShowPage(const std::string& name, const std::string& page) {
+  ui::Control& view = mainWindow_.Get("XCustomHTML");
+  toolkit_.Navigate(view, page);
+  WaitForPage(view);
+  // A readme may be long; every other page is laid out to fit the panel.
+  if (name != "Readme") toolkit_.HideBodyOverflow(view);
+  sys::ArrangeButtonBar(&mainWindow_, kCustomButtons, PageCaptions(name));
+  ShowOnlyPanel("PnlCustom");
+}
+
+void VelInstaller::WaitForPage(ui::Control& view) {
+  const auto deadline = std::chrono::steady_clock::now() + kPageLoadLimit;
+  while (!toolkit_.DocumentComplete(view) && std::chrono::steady_clock::now() < deadline) {
+    toolkit_.ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void VelInstaller::ShowOnlyPanel(const std::string& panelControlName) {
+  for (const std::string& panel : panelNames) {
+    if (ui::Control* control = mainWindow_.Find("Pnl" + panel)) control->SetVisible("Pnl" + panel == panelControlName);
+  }
+}
+
+void VelInstaller::SetFinishText() {
+  ui::Control& text = mainWindow_.Get("MFinishedText");
+  const ui::Control* launch = BoundControl("COptionsLaunch");
+  if (launch && launch->checked()) {
+    const std::string value = GetSettingValue("FinishedLaunch");
+    text.SetText(value.empty() ? std::string(kLaunchFinishText) : ExpandLineBreaks(value));
+  } else if (const std::string value = GetSettingValue("FinishedNoLaunch"); !value.empty()) {
+    text.SetText(ExpandLineBreaks(value));
+  }
+}
+
+void VelInstaller::ApplyScriptSettings() {
+  displayName = GetSettingValue(HasSetting("DisplayName") ? "DisplayName" : "ProgramName");
+  ui::Control& edit = mainWindow_.Get("EOptionsInstallDir");
+  ui::Control& appsChoice = mainWindow_.Get("ROptionsAppsDir");
+  edit.SetText(GetSettingValue("install_dir"));
+  mainWindow_.Get("ROptionsProgramsDir").SetText(GetSettingValue("programs_dir"));
+  appsChoice.SetText(GetSettingValue("apps_dir"));
+  appsChoice.SetChecked(true);
+  sys::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
+  if (GetSettingBool("PreventDirectoryChange")) {
+    appsChoice.SetText(GetSettingValue("install_dir"));
+    sys::SetControlsVisible(&mainWindow_, kFixedFolderHides, false, "|");
+  }
+  if (HasSetting("ProgramName")) ApplyProgramName();
+  mainWindow_.Get("COptionsReadme").SetVisible(GetSettingValue("ReadmeAvailable") == "true");
+  if (HasSetting("Version")) sys::SetNamedControlValue(&mainWindow_, "LIntroVersion", "Version " + GetSettingValue("Version"));
+  toolkit_.Navigate(mainWindow_.Get("XLicenseHTML"), pageFolder + "license.htm");
+}
+
+void VelInstaller::ApplyProgramName() {
+  for (const char* label : kProgramNameLabels) sys::SetNamedControlValue(&mainWindow_, label, displayName);
+  ui::Control& extra = mainWindow_.Get("MFinishedExtra");
+  if (const std::string value = GetSettingValue("FinishedExtra"); !value.empty()) {
+    extra.SetText(ExpandLineBreaks(value));
+  } else {
+    extra.SetVisible(false);
+    ui::Control& text = mainWindow_.Get("MFinishedText");
+    ui::Rect bounds = text.bounds();
+    const int boxHeight = text.parent() ? text.parent()->bounds().height : bounds.height;
+    bounds.top = (boxHeight - bounds.height) / 2;
+    text.SetBounds(bounds);
+  }
+  const std::string title = GetSettingValue("InstallationTitle");
+  mainWindow_.SetCaption(title.empty() ? "Installing " + displayName : title);
+}
+
+}  // namespace installer
