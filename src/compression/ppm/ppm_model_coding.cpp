@@ -128,7 +128,8 @@ bool Model::EscapeToSuffix() {
     if (!minContext_) return false;
     if (++steps > kMaxOrder + 1) return broken_ = true, false;
   } while (NumStats(Ptr(minContext_)) == numMasked_);
-  if (NumStats(Ptr(minContext_)) < numMasked_) return broken_ = true, false;
+  const uint32_t n = NumStats(Ptr(minContext_));
+  if (n < numMasked_ || n > 256) return broken_ = true, false;
   return true;
 }
 
@@ -190,28 +191,29 @@ bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
     const uint8_t* end = s + NumStats(mc) * kStateSize;
     uint32_t low = 0, sum = 0, taken = 0;
     uint8_t* hit = nullptr;
-    for (; s != end && taken < diff; s += kStateSize) {
-      if (charMask_[Symbol(s)] == escCount_) continue;
-      ++taken;
-      if (Symbol(s) == symbol) {
+    // Branch-free over the mask: whether a state is masked is unpredictable.
+    // The coded symbol itself is never masked (it was not found above).
+    const uint8_t esc = escCount_;
+    for (; s != end; s += kStateSize) {
+      const uint32_t sym = Symbol(s);
+      const uint32_t unmasked = charMask_[sym] != esc;
+      if (static_cast<int>(sym) == symbol) {
         hit = s;
         low = sum;
       }
-      sum += Freq(s);
+      sum += Freq(s) & (0u - unmasked);
+      taken += unmasked;
+      if (taken == diff) break;
     }
+    if (s != end) s += kStateSize;
     if (hit) {
       rc.Encode(low, Freq(hit), sum + escFreq);
       MaskedHit(mc, see, hit);
     } else {
       rc.Encode(sum, escFreq, sum + escFreq);
       see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
-      s = Ptr(Stats(mc));
-      for (uint32_t k = 0; s != end && k < taken; s += kStateSize) {
-        if (charMask_[Symbol(s)] != escCount_) {
-          charMask_[Symbol(s)] = escCount_;
-          ++k;
-        }
-      }
+      // Masking the taken states masks every state up to the last taken.
+      for (uint8_t* m = Ptr(Stats(mc)); m != s; m += kStateSize) charMask_[Symbol(m)] = escCount_;
       numMasked_ = NumStats(mc);
     }
   }
@@ -272,10 +274,14 @@ int Model::DecodeSymbol(RangeDecoder& rc) {
     uint32_t numTaken = 0, sum = 0;
     uint8_t* s = Ptr(Stats(mc));
     const uint8_t* end = s + NumStats(mc) * kStateSize;
-    for (; s != end && numTaken < diff; s += kStateSize) {
-      if (charMask_[Symbol(s)] == escCount_) continue;
-      taken[numTaken++] = s;
-      sum += Freq(s);
+    // Branch-free over the mask: whether a state is masked is unpredictable.
+    const uint8_t esc = escCount_;
+    for (; s != end; s += kStateSize) {
+      const uint32_t unmasked = charMask_[Symbol(s)] != esc;
+      taken[numTaken] = s;
+      sum += Freq(s) & (0u - unmasked);
+      numTaken += unmasked;
+      if (numTaken == diff) break;
     }
     const uint32_t total = sum + escFreq;
     const uint32_t count = rc.GetCount(total);
