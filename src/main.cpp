@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/roles.h"
+#include "app/archive_modes.h"
 #include "system/platform.h"
 #include "ui/console/console_toolkit.h"
 
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   if (options.executable_path.empty() && argc > 0) options.executable_path = argv[0];
 
   ui::ConsoleToolkit toolkit(std::cin, std::cout, ui::StdoutIsTerminal());
-  app::UnavailableRoles roles;
+  app::ArchiveRoles roles;
   try {
     return app::RunApplication(toolkit, roles, options);
   } catch (const std::exception& error) {

@@ -122,9 +122,11 @@ bool TDIndexedFile::ShowProgressHook(void* context, const std::string& text, int
 bool TDIndexedFile::ShowProgress(const std::string& text, int percent) {
   ui::Control& bar = form_.Get("CtrlProgress");
   if (progressStep_ > 0 && percent < 99 && percent - bar.position() < progressStep_) return !Module().abort;
-  bar.SetPosition(percent);
+  // The status first, so that a toolkit drawing the bar on its change shows
+  // the matching text beside it.
   const std::string status = "Processing (" + std::to_string(percent) + "%)";
   form_.Get("LStatus").SetText(progressStep_ > 0 ? status : status + ": " + text);
+  bar.SetPosition(percent);
   toolkit_.ProcessMessages();
   return !Module().abort;
 }

@@ -188,8 +188,26 @@ void ConsoleToolkit::RunTimers() {
   }
 }
 
+// A modal wait shows what the window asks: its showing labels, then its
+// showing buttons as the answers that can be typed.
+void ConsoleToolkit::PrintPrompt(Form& form) {
+  std::string buttons;
+  for (Control* control : form.controls()) {
+    if (!control->IsShowing()) continue;
+    if (control->kind() == ControlKind::Label && !control->text().empty()) {
+      Print(ConsoleText(control->text()) + "\n");
+    } else if (control->kind() == ControlKind::Button && control->enabled()) {
+      std::string caption = control->text();
+      std::erase(caption, '&');
+      buttons += (buttons.empty() ? "" : " / ") + caption;
+    }
+  }
+  if (!buttons.empty()) Print("[" + buttons + "] ");
+}
+
 void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool until_closed) {
   auto finished = [&] { return done() || (until_closed ? form.closed() : !form.visible()); };
+  if (!until_closed && !finished()) PrintPrompt(form);
   while (!finished()) {
     if (!timers_.empty()) {
       RunTimers();
@@ -205,6 +223,7 @@ void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool un
       bool understood = line_handler_ && line_handler_(*line, form);
       if (!understood && !ApplyLine(*line, form) && !Trim(*line).empty()) {
         Print("Not understood: " + Trim(*line) + "\n");
+        if (!until_closed) PrintPrompt(form);
       }
     });
   }

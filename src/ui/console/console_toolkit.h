@@ -72,6 +72,7 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
  private:
   void ControlChanged(Control& control, Property what) override;
   void Loop(Form& form, const std::function<bool()>& done, bool until_closed);
+  void PrintPrompt(Form& form);
   void RunTimers();
   std::optional<std::string> ReadLine();
   void Print(const std::string& text);

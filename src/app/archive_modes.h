@@ -1,0 +1,55 @@
+// The two archive roles of the command line: "archive DEST SRC" packs a
+// folder into DEST/NAME.bvarc, any other mode word is an archive to extract.
+// Both run with the archive module's own progress and question window.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/roles.h"
+#include "archive/indexed_file_form.h"
+#include "ui/toolkit.h"
+
+namespace app {
+
+class ArchiveModes {
+ public:
+  // Creates TDIndexedFile (hidden) on `toolkit`; it becomes the archive
+  // module's window.
+  void CreateArchiveWindow(ui::Toolkit& toolkit);
+
+  // Packs `folder` (every file and folder, hidden and system ones included,
+  // at any depth) into `archiveFile` with the mode "normal", showing
+  // "Archiving Files" progress and closing with "Archiving Successful" or
+  // "Archiving Aborted". True when the archive was written.
+  bool CreateArchive(const std::string& archiveFile, const std::string& folder);
+
+  // Verifies `archiveFile` and extracts all of it into `destination`,
+  // asking before overwriting, with "Extracting Files" progress and
+  // "Files extracted successfully" / "File Extraction Aborted" at the end.
+  bool ExtractArchive(const std::string& archiveFile, const std::string& destination);
+
+  archive::TDIndexedFile* window() { return window_.get(); }
+
+ private:
+  std::unique_ptr<archive::TDIndexedFile> window_;
+};
+
+// The roles of a build with the archive modes and without the installer
+// engine: the archive operations run, the installer's report that they are
+// not available yet.
+class ArchiveRoles : public UnavailableRoles {
+ public:
+  void CreateArchiveWindow(ui::Toolkit& toolkit) override { modes_.CreateArchiveWindow(toolkit); }
+  bool CreateArchive(const std::string& archiveFile, const std::string& folder) override {
+    return modes_.CreateArchive(archiveFile, folder);
+  }
+  bool ExtractArchive(const std::string& archiveFile, const std::string& destination) override {
+    return modes_.ExtractArchive(archiveFile, destination);
+  }
+
+ private:
+  ArchiveModes modes_;
+};
+
+}  // namespace app
