@@ -20,6 +20,11 @@ StringList Sorted(StringList list) {
   return list;
 }
 
+[[maybe_unused]] std::string WithoutArchive(std::string letters) {
+  std::erase(letters, 'a');
+  return letters;
+}
+
 // Hidden on both platforms: a dot name (POSIX) with the hidden attribute
 // (Windows).
 void MakeHidden(const std::string& path) { ASSERT_TRUE(sys::ApplyAttributeLetters(path, "ah")); }
@@ -121,14 +126,22 @@ TEST_F(ListingTest, AttributeLettersOfFilesFoldersAndMissingPaths) {
 }
 
 TEST_F(ListingTest, ApplyingLettersReplacesTheAttributes) {
-  const std::string file = root + ".ro.txt";
-  temp.Write(".ro.txt", "x");
+#ifdef _WIN32
+  // Not a dot name: Wine reports dot names as hidden whatever the attribute.
+  const std::string file = temp.Write("ro.txt", "x");
+#else
+  const std::string file = temp.Write(".ro.txt", "x");
+#endif
   ASSERT_TRUE(sys::ApplyAttributeLetters(file, "ar"));
   ASSERT_TRUE(sys::ApplyAttributeLetters(file, "h"));
 #ifdef _WIN32
-  EXPECT_EQ(sys::AttributeLetters(file), "h");
+  // Wine reports the archive bit of every file whatever was set, so only
+  // the other letters are compared.
+  EXPECT_EQ(WithoutArchive(sys::AttributeLetters(file)), "h");
   ASSERT_TRUE(sys::ApplyAttributeLetters(file, "as"));
   EXPECT_EQ(sys::AttributeLetters(file), "as");
+  ASSERT_TRUE(sys::ApplyAttributeLetters(file, "rs"));
+  EXPECT_EQ(WithoutArchive(sys::AttributeLetters(file)), "rs");
 #else
   // Hidden follows the dot name, archive is always reported for files.
   EXPECT_EQ(sys::AttributeLetters(file), "ah");
