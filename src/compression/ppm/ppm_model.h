@@ -57,6 +57,11 @@ class Model {
   void FirstHitLater(uint8_t* context, uint8_t* state);
   void FirstEscape(uint8_t* context);
   See* MakeEscapeFreq(uint8_t* context, uint32_t diff, uint32_t* escapeFreq);
+  uint32_t CollectUnmasked(uint8_t* context, uint32_t diff, uint8_t** taken, uint32_t* sum);
+  uint32_t SumUnmasked(const uint8_t* s, const uint8_t* end, uint32_t* count) const;
+  void MaskedEscape(uint8_t* context, See* see, uint32_t total);
+  bool EncodeMasked(RangeEncoder& rc, uint8_t* context, int symbol);
+  void DecodeMasked(RangeDecoder& rc, uint8_t* context);
   void MaskedHit(uint8_t* context, See* see, uint8_t* state);
   bool EscapeToSuffix();
   void AfterFound();

@@ -118,6 +118,141 @@ void Model::MaskedHit(uint8_t* context, See* see, uint8_t* state) {
   ++escCount_;
 }
 
+// Lists the first `diff` unmasked states of a context in array order and
+// sums their frequencies: the coded set after an escape. The fast paths
+// below scan every state instead; they fall back to this when a context
+// holds more than `diff` unmasked states, which a consistent model never
+// does.
+uint32_t Model::CollectUnmasked(uint8_t* context, uint32_t diff, uint8_t** taken, uint32_t* sum) {
+  uint32_t count = 0, total = 0;
+  const uint8_t* end = Ptr(Stats(context)) + NumStats(context) * kStateSize;
+  for (uint8_t* s = Ptr(Stats(context)); s != end && count < diff; s += kStateSize) {
+    if (charMask_[Symbol(s)] == escCount_) continue;
+    taken[count++] = s;
+    total += Freq(s);
+  }
+  *sum = total;
+  return count;
+}
+
+void Model::MaskedEscape(uint8_t* context, See* see, uint32_t total) {
+  see->summ = static_cast<uint16_t>(see->summ + total);
+  const uint8_t* s = Ptr(Stats(context));
+  for (uint32_t n = NumStats(context); n != 0; --n, s += kStateSize) {
+    charMask_[Symbol(s)] = escCount_;
+  }
+  numMasked_ = NumStats(context);
+}
+
+// Sum of the frequencies of the unmasked states in [s, end), and their
+// number. Branch-free and unrolled: this scan is the codec's hottest loop.
+inline uint32_t Model::SumUnmasked(const uint8_t* s, const uint8_t* end, uint32_t* count) const {
+  const uint8_t esc = escCount_;
+  uint32_t sum = 0, n = 0;
+  auto unmasked = [&](const uint8_t* st) -> uint32_t { return charMask_[Symbol(st)] != esc; };
+  for (; end - s >= 4 * static_cast<ptrdiff_t>(kStateSize); s += 4 * kStateSize) {
+    const uint32_t u0 = unmasked(s), u1 = unmasked(s + kStateSize);
+    const uint32_t u2 = unmasked(s + 2 * kStateSize), u3 = unmasked(s + 3 * kStateSize);
+    sum += (Freq(s) & (0u - u0)) + (Freq(s + kStateSize) & (0u - u1)) +
+           (Freq(s + 2 * kStateSize) & (0u - u2)) + (Freq(s + 3 * kStateSize) & (0u - u3));
+    n += u0 + u1 + u2 + u3;
+  }
+  for (; s != end; s += kStateSize) {
+    const uint32_t u = unmasked(s);
+    sum += Freq(s) & (0u - u);
+    n += u;
+  }
+  *count += n;
+  return sum;
+}
+
+bool Model::EncodeMasked(RangeEncoder& rc, uint8_t* mc, int symbol) {
+  const uint32_t diff = NumStats(mc) - numMasked_;
+  uint32_t escFreq;
+  See* see = MakeEscapeFreq(mc, diff, &escFreq);
+  // Masked states are skipped branch-free: which ones are masked is
+  // unpredictable. The coded symbol itself is never masked.
+  uint8_t* s = Ptr(Stats(mc));
+  const uint8_t* end = s + NumStats(mc) * kStateSize;
+  uint8_t* hit = s;
+  while (hit != end && Symbol(hit) != symbol) hit += kStateSize;
+  uint32_t count = 0;
+  const uint32_t low = SumUnmasked(s, hit, &count);
+  uint32_t sum = low + SumUnmasked(hit, end, &count);
+  if (hit == end) hit = nullptr;
+  if (count > diff) {
+    uint8_t* taken[257];
+    const uint32_t numTaken = CollectUnmasked(mc, diff, taken, &sum);
+    uint32_t k = 0, before = 0;
+    while (k < numTaken && Symbol(taken[k]) != symbol) before += Freq(taken[k++]);
+    if (k < numTaken) {
+      rc.Encode(before, Freq(taken[k]), sum + escFreq);
+      MaskedHit(mc, see, taken[k]);
+    } else {
+      rc.Encode(sum, escFreq, sum + escFreq);
+      see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
+      for (k = 0; k < numTaken; ++k) charMask_[Symbol(taken[k])] = escCount_;
+      numMasked_ = NumStats(mc);
+    }
+    return true;
+  }
+  if (hit) {
+    rc.Encode(low, Freq(hit), sum + escFreq);
+    MaskedHit(mc, see, hit);
+  } else {
+    rc.Encode(sum, escFreq, sum + escFreq);
+    MaskedEscape(mc, see, sum + escFreq);
+  }
+  return true;
+}
+
+void Model::DecodeMasked(RangeDecoder& rc, uint8_t* mc) {
+  const uint32_t diff = NumStats(mc) - numMasked_;
+  uint32_t escFreq;
+  See* see = MakeEscapeFreq(mc, diff, &escFreq);
+  const uint8_t esc = escCount_;
+  uint8_t* const stats = Ptr(Stats(mc));
+  const uint8_t* end = stats + NumStats(mc) * kStateSize;
+  uint32_t count = 0;
+  uint32_t sum = SumUnmasked(stats, end, &count);
+  if (count > diff) {
+    uint8_t* taken[257];
+    const uint32_t numTaken = CollectUnmasked(mc, diff, taken, &sum);
+    const uint32_t total = sum + escFreq;
+    const uint32_t target = rc.GetCount(total);
+    if (target < sum) {
+      uint32_t k = 0;
+      uint32_t high = Freq(taken[0]);
+      while (high <= target) high += Freq(taken[++k]);
+      rc.Decode(high - Freq(taken[k]), Freq(taken[k]));
+      MaskedHit(mc, see, taken[k]);
+    } else {
+      rc.Decode(sum, escFreq);
+      see->summ = static_cast<uint16_t>(see->summ + total);
+      for (uint32_t k = 0; k < numTaken; ++k) charMask_[Symbol(taken[k])] = escCount_;
+      numMasked_ = NumStats(mc);
+    }
+    return;
+  }
+  const uint32_t total = sum + escFreq;
+  const uint32_t target = rc.GetCount(total);
+  if (target < sum) {
+    // Walk to the state whose interval holds the target.
+    uint8_t* s = stats;
+    uint32_t left = target;
+    for (;; s += kStateSize) {
+      left -= Freq(s) & (0u - static_cast<uint32_t>(charMask_[Symbol(s)] != esc));
+      if (static_cast<int32_t>(left) < 0) break;
+    }
+    const uint32_t high = target - left;
+    rc.Decode(high - Freq(s), Freq(s));
+    MaskedHit(mc, see, s);
+  } else {
+    rc.Decode(sum, escFreq);
+    MaskedEscape(mc, see, total);
+  }
+}
+
 // Moves down the suffix chain to the next context with unmasked symbols.
 // Returns false at the end of the chain (or when the model is broken).
 bool Model::EscapeToSuffix() {
@@ -183,39 +318,7 @@ bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   while (!foundState_) {
     rc.Normalize();
     if (!EscapeToSuffix()) return !broken_ && symbol < 0;
-    mc = Ptr(minContext_);
-    const uint32_t diff = NumStats(mc) - numMasked_;
-    uint32_t escFreq;
-    See* see = MakeEscapeFreq(mc, diff, &escFreq);
-    uint8_t* s = Ptr(Stats(mc));
-    const uint8_t* end = s + NumStats(mc) * kStateSize;
-    uint32_t low = 0, sum = 0, taken = 0;
-    uint8_t* hit = nullptr;
-    // Branch-free over the mask: whether a state is masked is unpredictable.
-    // The coded symbol itself is never masked (it was not found above).
-    const uint8_t esc = escCount_;
-    for (; s != end; s += kStateSize) {
-      const uint32_t sym = Symbol(s);
-      const uint32_t unmasked = charMask_[sym] != esc;
-      if (static_cast<int>(sym) == symbol) {
-        hit = s;
-        low = sum;
-      }
-      sum += Freq(s) & (0u - unmasked);
-      taken += unmasked;
-      if (taken == diff) break;
-    }
-    if (s != end) s += kStateSize;
-    if (hit) {
-      rc.Encode(low, Freq(hit), sum + escFreq);
-      MaskedHit(mc, see, hit);
-    } else {
-      rc.Encode(sum, escFreq, sum + escFreq);
-      see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
-      // Masking the taken states masks every state up to the last taken.
-      for (uint8_t* m = Ptr(Stats(mc)); m != s; m += kStateSize) charMask_[Symbol(m)] = escCount_;
-      numMasked_ = NumStats(mc);
-    }
+    EncodeMasked(rc, Ptr(minContext_), symbol);
   }
   if (symbol < 0) return false;  // the end marker can never be found
   AfterFound();
@@ -266,37 +369,7 @@ int Model::DecodeSymbol(RangeDecoder& rc) {
   while (!foundState_) {
     rc.Normalize();
     if (!EscapeToSuffix()) return broken_ || rc.broken() ? kBroken : kEndOfData;
-    mc = Ptr(minContext_);
-    const uint32_t diff = NumStats(mc) - numMasked_;
-    uint32_t escFreq;
-    See* see = MakeEscapeFreq(mc, diff, &escFreq);
-    uint8_t* taken[256];
-    uint32_t numTaken = 0, sum = 0;
-    uint8_t* s = Ptr(Stats(mc));
-    const uint8_t* end = s + NumStats(mc) * kStateSize;
-    // Branch-free over the mask: whether a state is masked is unpredictable.
-    const uint8_t esc = escCount_;
-    for (; s != end; s += kStateSize) {
-      const uint32_t unmasked = charMask_[Symbol(s)] != esc;
-      taken[numTaken] = s;
-      sum += Freq(s) & (0u - unmasked);
-      numTaken += unmasked;
-      if (numTaken == diff) break;
-    }
-    const uint32_t total = sum + escFreq;
-    const uint32_t count = rc.GetCount(total);
-    if (count < sum) {
-      uint32_t k = 0;
-      uint32_t high = Freq(taken[0]);
-      while (high <= count) high += Freq(taken[++k]);
-      rc.Decode(high - Freq(taken[k]), Freq(taken[k]));
-      MaskedHit(mc, see, taken[k]);
-    } else {
-      rc.Decode(sum, escFreq);
-      see->summ = static_cast<uint16_t>(see->summ + total);
-      for (uint32_t k = 0; k < numTaken; ++k) charMask_[Symbol(taken[k])] = escCount_;
-      numMasked_ = NumStats(mc);
-    }
+    DecodeMasked(rc, Ptr(minContext_));
   }
   const int symbol = Symbol(Ptr(foundState_));
   AfterFound();
