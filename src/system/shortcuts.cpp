@@ -1,0 +1,69 @@
+#include "system/shortcuts.h"
+
+#include "system/files.h"
+#include "system/paths.h"
+#include "system/protected_folders.h"
+
+namespace sys {
+namespace {
+
+constexpr const char* kLinkExtension = ".lnk";
+
+// SpecialFolderPath(keyword) followed by the subfolder, with a trailing
+// separator; "" when that is empty.
+std::string ShortcutFolder(const std::string& keyword, const std::string& subfolder) {
+  return IncludeTrailingSeparator(SpecialFolderPath(keyword) + subfolder);
+}
+
+// A link's folder counts as empty when it holds no visible file and no
+// subfolder. Hidden files (such as a folder's own view settings) do not
+// count. Subfolders do: they may hold other programs' shortcuts.
+bool IsLeftEmpty(const std::string& folder) {
+  StringList entries;
+  if (ListFiles(entries, folder, "rsa", "*.*") > 0) return false;
+  ListFolder(entries, folder, "dh", "*.*");  // subfolders only, hidden ones too
+  return entries.empty();
+}
+
+}  // namespace
+
+std::string ShortcutPath(const std::string& name, const std::string& keyword,
+                         const std::string& subfolder) {
+  const std::string folder = ShortcutFolder(keyword, subfolder);
+  return folder.empty() ? std::string() : ToNativeSeparators(folder) + name + kLinkExtension;
+}
+
+bool CreateShortcut(const std::string& target, const std::string& arguments,
+                    const std::string& name, const std::string& keyword,
+                    const std::string& iconFile, const std::string& subfolder) {
+  ShortcutInfo link;
+  link.target = target;
+  link.arguments = arguments;
+  link.workingFolder = ExtractFilePath(target);
+  link.iconFile = iconFile;
+  const std::string folder = ShortcutFolder(keyword, subfolder);
+  if (folder.empty()) return false;
+  CreateFolders(folder);
+  platform::WriteShellLink(link, ToNativeSeparators(folder) + name + kLinkExtension);
+  return true;
+}
+
+bool DeleteShortcut(const std::string& name, const std::string& keyword,
+                    const std::string& subfolder) {
+  const std::string folder = ShortcutFolder(keyword, subfolder);
+  if (folder.empty()) return false;
+  const std::string linkPath = ToNativeSeparators(folder) + name + kLinkExtension;
+  if (!FileExists(linkPath)) return false;
+  RemoveFile(linkPath);
+  // The keyword folder itself (an empty subfolder) is never cleaned up, and
+  // neither is a subfolder such as ".." that leads back to a shared folder.
+  if (!subfolder.empty() && IsLeftEmpty(folder) && !IsProtectedFolder(folder))
+    DeleteFolderTree(folder);
+  return true;
+}
+
+std::optional<ShortcutInfo> ReadShortcut(const std::string& linkPath) {
+  return platform::ReadShellLink(linkPath);
+}
+
+}  // namespace sys

@@ -1,0 +1,68 @@
+// The classes root on Windows: HKEY_CLASSES_ROOT through the ANSI registry
+// API.
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "system/associations.h"
+
+namespace sys::platform {
+namespace {
+
+// An open registry key, flushed and closed when it goes.
+class RegistryKey {
+ public:
+  RegistryKey(HKEY root, const std::string& path, bool create) {
+    if (create)
+      opened_ = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_READ | KEY_WRITE, nullptr, &key_, nullptr) == ERROR_SUCCESS;
+    else
+      opened_ = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
+    flush_ = create;
+  }
+  ~RegistryKey() {
+    if (!opened_) return;
+    if (flush_) RegFlushKey(key_);
+    RegCloseKey(key_);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+
+  bool opened() const { return opened_; }
+  HKEY handle() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+  bool opened_ = false;
+  bool flush_ = false;
+};
+
+}  // namespace
+
+void WriteClassesRootDefault(const std::string& keyPath, const std::string& value) {
+  RegistryKey key(HKEY_CLASSES_ROOT, keyPath, true);
+  // The stored text includes its terminating zero, as REG_SZ wants.
+  const bool written =
+      key.opened() &&
+      RegSetValueExA(key.handle(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  if (!written) throw std::runtime_error("Failed to set data for ''");
+}
+
+std::optional<std::string> ReadClassesRootDefault(const std::string& keyPath) {
+  RegistryKey key(HKEY_CLASSES_ROOT, keyPath, false);
+  if (!key.opened()) return std::nullopt;
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExA(key.handle(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return std::nullopt;
+  std::string value(size, '\0');
+  if (RegQueryValueExA(key.handle(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                       &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  value.resize(size);
+  while (!value.empty() && value.back() == '\0') value.pop_back();
+  return value;
+}
+
+}  // namespace sys::platform
