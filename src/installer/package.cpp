@@ -46,6 +46,7 @@ bool VelInstaller::OpenPackage(const std::string& path) {
   // it may be installed.
   if (!ExtractFolder("temp_dir") && archive::Module().abort && !cancelRequested) {
     packageOpen = false;
+    mode.clear();
     ui::ShowMessage(toolkit_, kInvalidPackageMessage);
     CloseWindow();
     return false;

@@ -1,0 +1,115 @@
+// Opening the package: page folder, script, pages, and files that carry no
+// valid package.
+#include <fstream>
+
+#include "installer/installer_fixture.h"
+#include "system/files.h"
+
+namespace installer::testing {
+namespace {
+
+class PackageTest : public InstallerTest {
+ protected:
+  void ExpectRefused(const std::string& path) {
+    EXPECT_FALSE(engine->OpenPackage(path));
+    EXPECT_EQ(toolkit.MessageTexts(),
+              std::vector<std::string>{"This file does not contain a valid installation package."});
+    EXPECT_TRUE(window.closed());
+    EXPECT_FALSE(engine->packageOpen);
+    EXPECT_EQ(engine->mode, "");
+  }
+};
+
+TEST_F(PackageTest, OpeningReadsTheScriptExtractsPagesAndShowsIntro) {
+  const std::string install = Folder("app");
+  ASSERT_TRUE(Open({.script = StandardScript(install, "#shortcuts\r\nd|$install_dir$testapp.exe||App|\r\n"),
+                    .pages = {{"license.htm", "terms"}, {"img/logo.png", "png"}},
+                    .program = {{"testapp.exe", "app"}}}));
+  EXPECT_TRUE(engine->packageOpen);
+  EXPECT_EQ(engine->mode, "install");
+  EXPECT_EQ(engine->archivePath, dir.dir() + "setup1.exe");
+  EXPECT_EQ(engine->GetSettingValue("ProgramName"), "Test App");
+  EXPECT_EQ(engine->shortcutLines.size(), 1u);
+  EXPECT_EQ(testsupport::ReadFile(engine->pageFolder + "license.htm"), "terms");
+  EXPECT_TRUE(sys::FileExists(engine->pageFolder + "img" + Sep() + "logo.png"));
+  // Program files stay in the package until the install run.
+  EXPECT_FALSE(sys::FolderExists(install));
+  EXPECT_EQ(Showing(), "PnlIntro");
+  EXPECT_EQ(engine->currentPanel, "Intro");
+  EXPECT_NE(std::find(engine->packageListing.begin(), engine->packageListing.end(), "install_dir\\"),
+            engine->packageListing.end());
+  const archive::ArchiveModule& module = archive::Module();
+  EXPECT_EQ(module.OverwriteExisting, archive::kYesOnNewer);
+  EXPECT_EQ(module.OverwriteReadOnly, archive::kYesOnNewer);
+  EXPECT_EQ(module.OverwriteSystem, archive::kYesOnNewer);
+  EXPECT_TRUE(toolkit.messages.empty());
+}
+
+TEST_F(PackageTest, OpeningTwiceStartsFromAnEmptyPageFolder) {
+  ASSERT_TRUE(Open({.script = StandardScript(Folder("app")), .pages = {{"Intro.htm", "intro"}}}));
+  dir.Write("pages/stray.htm", "left from before");
+  EXPECT_TRUE(engine->OpenPackage(BuildPackage({.script = StandardScript(Folder("app")),
+                                                .pages = {{"license.htm", "terms"}}})));
+  EXPECT_FALSE(sys::FileExists(engine->pageFolder + "stray.htm"));
+  EXPECT_TRUE(sys::FileExists(engine->pageFolder + "license.htm"));
+}
+
+TEST_F(PackageTest, ScriptMovingTempDirMovesTheExtractionButNotThePageFolder) {
+  const std::string moved = Folder("moved");
+  ASSERT_TRUE(Open({.script = StandardScript(Folder("app"), "temp_dir=" + moved + "\r\n"),
+                    .pages = {{"license.htm", "terms"}, {"Intro.htm", "intro"}}}));
+  EXPECT_TRUE(sys::FileExists(moved + "license.htm"));
+  EXPECT_EQ(engine->pageFolder, Folder("pages"));
+  EXPECT_FALSE(sys::FileExists(engine->pageFolder + "license.htm"));
+  // Pages are looked up in the page folder only: Intro stays a panel.
+  EXPECT_EQ(Showing(), "PnlIntro");
+  EXPECT_EQ(toolkit.navigations.back(), "XLicenseHTML -> " + engine->pageFolder + "license.htm");
+}
+
+TEST_F(PackageTest, PackageWithoutScriptRunsOnDefaults) {
+  ASSERT_TRUE(Open({.withScript = false, .program = {{"a.exe", "a"}}}));
+  EXPECT_EQ(engine->mode, "install");
+  EXPECT_EQ(Get("LIntroProgramName").text(), "Program Name");
+  EXPECT_EQ(Get("LIntroVersion").text(), "Version 3.0");
+  EXPECT_EQ(window.caption(), "Brevion Installer");
+  EXPECT_EQ(engine->uninstallerName, "uninst3.exe");
+  EXPECT_EQ(Get("EOptionsInstallDir").text(), "");
+  EXPECT_FALSE(Get("COptionsReadme").visible());
+  EXPECT_EQ(Showing(), "PnlIntro");
+  EXPECT_TRUE(toolkit.messages.empty());
+}
+
+TEST_F(PackageTest, FileWithoutPackageIsRefusedClearly) {
+  MakeEngine();
+  ExpectRefused(dir.Write("plain.exe", std::string(4096, 'x')));
+}
+
+TEST_F(PackageTest, MissingFileIsRefusedClearly) {
+  MakeEngine();
+  ExpectRefused(dir.dir() + "absent.exe");
+}
+
+TEST_F(PackageTest, DamagedPackageIsRefusedClearly) {
+  MakeEngine();
+  const std::string page(3000, 'p');
+  const std::string package = BuildPackage({.script = StandardScript(Folder("app")), .pages = {{"license.htm", page}}});
+  // Damage a byte in the middle of the packed data, away from the stub and
+  // the index at the end.
+  std::string bytes = testsupport::ReadFile(package);
+  bytes[bytes.size() / 3] ^= 0x5A;
+  std::ofstream(package, std::ios::binary | std::ios::trunc) << bytes;
+  ExpectRefused(package);
+  EXPECT_FALSE(sys::FileExists(engine->pageFolder + "license.htm"));
+}
+
+TEST_F(PackageTest, DamagedIndexIsRefusedClearly) {
+  MakeEngine();
+  const std::string package = BuildPackage({.script = StandardScript(Folder("app"))});
+  std::string bytes = testsupport::ReadFile(package);
+  for (size_t i = 1; i <= 12; ++i) bytes[bytes.size() - i] = '\xFF';
+  std::ofstream(package, std::ios::binary | std::ios::trunc) << bytes;
+  ExpectRefused(package);
+}
+
+}  // namespace
+}  // namespace installer::testing

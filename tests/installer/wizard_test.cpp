@@ -1,0 +1,296 @@
+// The wizard's navigation over a real package: the action-word table, exit
+// confirmation, the Status panel's buttons and the engine's lifetime.
+#include "installer/installer_fixture.h"
+#include "system/files.h"
+
+namespace installer::testing {
+namespace {
+
+class WizardTest : public InstallerTest {
+ protected:
+  void SetUp() override {
+    install = Folder("proposed");
+    ASSERT_TRUE(Open({.script = StandardScript(install),
+                      .pages = {{"license.htm", "<p>licence</p>"}},
+                      .program = {{"testapp.exe", "app"}, {"data/one.txt", "1"}, {"data/two.txt", "2"}}}));
+  }
+
+  void WalkToOptions() {
+    toolkit.QueueClick("BIntroInstall");
+    toolkit.QueueClick("BLicenseAccept");
+  }
+
+  std::vector<std::string> StepPanels() const {
+    std::vector<std::string> panels;
+    for (const auto& step : toolkit.steps) panels.push_back(step.panels.empty() ? "" : step.panels.front());
+    return panels;
+  }
+
+  std::string install;
+};
+
+TEST_F(WizardTest, IntroLicenseOptionsNextStartsTheRunWithTheTypedFolder) {
+  EXPECT_EQ(Showing(), "PnlIntro");
+  EXPECT_EQ(engine->mode, "install");
+  const std::string typed = dir.dir() + "typed" + Sep() + "App";  // no closing separator
+  WalkToOptions();
+  toolkit.QueueClick("ROptionsCustomDir");
+  toolkit.QueueSetText("EOptionsInstallDir", typed);
+  toolkit.QueueClick("BOptionsNext");
+  toolkit.Run(window);
+  EXPECT_EQ(StepPanels(), (std::vector<std::string>{"PnlLicense", "PnlOptions", "PnlOptions", "PnlOptions",
+                                                    "PnlOptions", ""}));
+  ASSERT_EQ(engine->installRuns, std::vector<std::string>{typed});
+  EXPECT_EQ(engine->GetSettingValue("install_dir"), typed);
+  EXPECT_TRUE(toolkit.messages.empty());
+}
+
+TEST_F(WizardTest, FolderChoicesFillTheEditBox) {
+  EXPECT_EQ(Get("EOptionsInstallDir").text(), install);
+  EXPECT_TRUE(Get("ROptionsAppsDir").checked());
+  EXPECT_FALSE(Get("EOptionsInstallDir").enabled());
+  EXPECT_FALSE(Get("BOptionsInstallBrowse").enabled());
+  const std::string chosen = Folder("chosen");
+  sys::CreateFolders(chosen);
+  WalkToOptions();
+  toolkit.QueueClick("ROptionsProgramsDir");
+  toolkit.QueueAction("check programs_dir", [&] {
+    EXPECT_EQ(Get("EOptionsInstallDir").text(), engine->GetSettingValue("programs_dir"));
+    EXPECT_FALSE(Get("EOptionsInstallDir").enabled());
+  });
+  toolkit.QueueClick("ROptionsCustomDir");
+  toolkit.QueueSetText("EOptionsInstallDir", chosen + "not" + Sep() + "yet");
+  toolkit.AnswerChooser(sys::ExcludeTrailingSeparator(chosen));
+  toolkit.QueueClick("BOptionsInstallBrowse");
+  toolkit.QueueClick("BOptionsNext");
+  toolkit.Run(window);
+  ASSERT_EQ(toolkit.choosers.size(), 1u);
+  EXPECT_EQ(toolkit.choosers[0].text, "Choose an installation directory");
+  // The chooser starts at the nearest folder that exists.
+  EXPECT_EQ(toolkit.choosers[0].initial, chosen);
+  EXPECT_EQ(engine->installRuns, std::vector<std::string>{chosen});
+}
+
+TEST_F(WizardTest, ExitOnIntroClosesWithoutAsking) {
+  toolkit.QueueClick("BIntroExit");
+  toolkit.Run(window);
+  EXPECT_TRUE(window.closed());
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+  EXPECT_TRUE(toolkit.messages.empty());
+}
+
+TEST_F(WizardTest, ExitOnOptionsAsksAndHonoursNo) {
+  WalkToOptions();
+  toolkit.AnswerMessage(ui::Answer::No);
+  toolkit.QueueClick("BOptionsExit");
+  toolkit.QueueAction("still open", [&] {
+    EXPECT_FALSE(window.closed());
+    EXPECT_EQ(Showing(), "PnlOptions");
+  });
+  toolkit.AnswerMessage(ui::Answer::Yes);
+  toolkit.QueueClick("BOptionsExit");
+  toolkit.Run(window);
+  ASSERT_EQ(toolkit.messages.size(), 2u);
+  EXPECT_EQ(toolkit.messages[0].caption, "Exit Installer");
+  EXPECT_EQ(toolkit.messages[0].text,
+            "Your installation is not complete. Are you sure you wish to exit the installation?");
+  EXPECT_EQ(toolkit.messages[0].buttons, ui::Buttons::YesNo);
+  EXPECT_TRUE(window.closed());
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+  EXPECT_TRUE(engine->installRuns.empty());
+}
+
+TEST_F(WizardTest, CancelOnLicenseAsksAndHonoursNo) {
+  toolkit.QueueClick("BIntroInstall");
+  toolkit.AnswerMessage(ui::Answer::No);
+  toolkit.QueueClick("BLicenseCancel");
+  toolkit.QueueClick("BLicenseAccept");
+  toolkit.Run(window);
+  ASSERT_EQ(toolkit.messages.size(), 1u);
+  EXPECT_EQ(toolkit.messages[0].caption, "Exit Installer");
+  const std::vector<std::string> panels = StepPanels();
+  ASSERT_GE(panels.size(), 2u);
+  EXPECT_EQ(panels[panels.size() - 2], "PnlOptions");  // closed only when input ran out
+  EXPECT_TRUE(toolkit.ran_out_of_input);
+}
+
+TEST_F(WizardTest, DeclineShowsItsMessageAndCloses) {
+  toolkit.QueueClick("BIntroInstall");
+  toolkit.QueueClick("BLicenseDecline");
+  toolkit.Run(window);
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{
+                                        "You must accept the license to install the program. The installer will "
+                                        "now close."});
+  EXPECT_TRUE(window.closed());
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+}
+
+TEST_F(WizardTest, ReadmePageLeadsToFinishedAndCloseLaunchesTheProgram) {
+  engine->onInstall = [&] {
+    sys::CreateFolders(install);
+    dir.Write("proposed/Readme.txt", "read me");
+    engine->ShowPanel("Readme");
+  };
+  WalkToOptions();
+  toolkit.QueueClick("COptionsLaunch");
+  toolkit.QueueClick("BOptionsNext");
+  toolkit.QueueAction("readme shown", [&] {
+    EXPECT_EQ(Showing(), "PnlCustom");
+    EXPECT_EQ(Get("BCustom2").text(), "Next");
+    EXPECT_FALSE(Get("BCustom1").visible());
+    EXPECT_FALSE(Get("BCustom3").visible());
+    EXPECT_EQ(Get("BCustom2").bounds().left, (550 - 110 - 8) / 2);
+  });
+  toolkit.QueueClick("BCustom2");
+  toolkit.QueueAction("finished shown", [&] {
+    EXPECT_EQ(Showing(), "PnlFinished");
+    EXPECT_EQ(Get("MFinishedText").text(),
+              "Your installation is complete. You may now close the installer and the program will launch.");
+  });
+  toolkit.QueueClick("BFinishedClose");
+  toolkit.Run(window);
+  EXPECT_EQ(toolkit.navigations.back(), "XCustomHTML -> " + install + "Readme.txt");
+  // A readme keeps its scroll bars.
+  EXPECT_TRUE(toolkit.overflow_hidden.empty());
+  // testapp.exe was never installed: the launch fails with the shell's message.
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"Problem occured launching " + install + "testapp.exe"});
+  EXPECT_TRUE(window.closed());
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+}
+
+TEST_F(WizardTest, FinishTextFollowsTheLaunchChoiceAndTheScript) {
+  engine->SetSettingValue("FinishedNoLaunch", "Done.|Enjoy.");
+  engine->ShowPanel("Finished");
+  EXPECT_EQ(Get("MFinishedText").text(), "Done.\r\nEnjoy.");
+  Get("COptionsLaunch").SetChecked(true);
+  engine->SetSettingValue("FinishedLaunch", "Starting|now");
+  engine->ShowPanel("Finished");
+  EXPECT_EQ(Get("MFinishedText").text(), "Starting\r\nnow");
+}
+
+TEST_F(WizardTest, FinishedTextKeepsItsDesignWithoutScriptText) {
+  const std::string design = Get("MFinishedText").text();
+  engine->ShowPanel("Finished");
+  EXPECT_EQ(Get("MFinishedText").text(), design);
+  // Without FinishedExtra the extra box is hidden and the text centred.
+  EXPECT_FALSE(Get("MFinishedExtra").visible());
+  EXPECT_EQ(Get("MFinishedText").bounds().top, (270 - 60) / 2);
+}
+
+TEST_F(WizardTest, ReadmeWithoutFileShowsNoPanel) {
+  engine->ShowPanel("Readme");
+  EXPECT_EQ(Showing(), "");
+  EXPECT_EQ(engine->currentPanel, "Readme");
+}
+
+TEST_F(WizardTest, StatusOkClosesOnlyWhenCreating) {
+  engine->onInstall = [&] { engine->ShowPanel("Status"); };
+  WalkToOptions();
+  toolkit.QueueClick("BOptionsNext");
+  toolkit.QueueClick("BStatusOK");
+  toolkit.QueueAction("still open", [&] {
+    EXPECT_FALSE(window.closed());
+    engine->mode = "create";
+  });
+  toolkit.QueueClick("BStatusOK");
+  toolkit.Run(window);
+  EXPECT_TRUE(window.closed());
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+}
+
+TEST_F(WizardTest, StatusCancelWhileBusyRequestsCancellation) {
+  const std::string target = Folder("target");
+  engine->onInstall = [&] {
+    engine->ShowPanel("Status");
+    engine->SetSettingValue("install_dir", target);
+    toolkit.QueueClickDuringWork("BStatusCancel");
+    EXPECT_TRUE(engine->ExtractPackageFolder("install_dir"));
+    EXPECT_TRUE(engine->cancelRequested);
+    EXPECT_FALSE(engine->busy);
+    EXPECT_FALSE(window.closed());
+  };
+  WalkToOptions();
+  toolkit.QueueClick("BOptionsNext");
+  toolkit.QueueClick("BStatusCancel");  // no longer busy: closes
+  toolkit.Run(window);
+  // Cancelled at the first file.
+  EXPECT_FALSE(sys::FileExists(target + "testapp.exe"));
+  EXPECT_TRUE(window.closed());
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+  EXPECT_TRUE(toolkit.messages.empty());
+}
+
+TEST_F(WizardTest, ExtractionMovesTheStatusBarAndNeedsADefinedFolder) {
+  const std::string target = Folder("target");
+  engine->SetSettingValue("install_dir", target);
+  EXPECT_TRUE(engine->ExtractPackageFolder("install_dir"));
+  EXPECT_TRUE(sys::FileExists(target + "testapp.exe"));
+  EXPECT_TRUE(sys::FileExists(target + "data" + Sep() + "two.txt"));
+  EXPECT_EQ(Get("CtrlStatusProgress").position(), 100);
+  EXPECT_FALSE(engine->ExtractPackageFolder("no_such_dir"));
+  engine->packageOpen = false;
+  EXPECT_FALSE(engine->ExtractPackageFolder("install_dir"));
+}
+
+TEST_F(WizardTest, UninstallPanelYesRunsAndClosesNoCloses) {
+  engine->ShowPanel("Uninstall");
+  toolkit.QueueClick("BUninstallYes");
+  toolkit.Run(window);
+  EXPECT_EQ(engine->uninstallRuns, 1);
+  EXPECT_TRUE(window.closed());
+  toolkit.QueueClick("BUninstallNo");
+  toolkit.Run(window);
+  EXPECT_EQ(engine->uninstallRuns, 1);
+  EXPECT_TRUE(window.closed());
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+}
+
+TEST_F(WizardTest, ProgramMadeChangesSelectNoRow) {
+  // Filling the wizard ticked ROptionsAppsDir and set the edit box: nothing ran.
+  EXPECT_TRUE(engine->installRuns.empty());
+  EXPECT_TRUE(toolkit.messages.empty());
+  // On the Options panel the edit box's change gives "InstallDir", which no
+  // panel uses; on another panel a radio button's click gives no known word.
+  engine->ShowPanel("Options");
+  Get("EOptionsInstallDir").SetText("elsewhere");
+  EXPECT_EQ(Showing(), "PnlOptions");
+  engine->ShowPanel("Intro");
+  Get("ROptionsProgramsDir").SetChecked(true);
+  EXPECT_EQ(Get("EOptionsInstallDir").text(), "elsewhere");
+  EXPECT_EQ(Showing(), "PnlIntro");
+  EXPECT_TRUE(engine->installRuns.empty());
+  EXPECT_TRUE(toolkit.messages.empty());
+  EXPECT_FALSE(window.closed());
+}
+
+TEST_F(WizardTest, ClosingTheWindowDuringARunKeepsTheEngineUntilTheRunEnds) {
+  std::weak_ptr<RecordingInstaller> watch = engine;
+  RecordingInstaller* raw = engine.get();
+  // The owner lets the engine go when the window closes, as the program does.
+  window.SetOnClose([&](ui::Form&) { engine.reset(); });
+  raw->onInstall = [&] {
+    window.Close();
+    EXPECT_FALSE(watch.expired());
+    raw->ShowPanel("Status");
+    raw->SetSettingValue("install_dir", Folder("target"));
+    EXPECT_TRUE(raw->ExtractPackageFolder("install_dir"));
+  };
+  WalkToOptions();
+  toolkit.QueueClick("BOptionsNext");
+  toolkit.Run(window);
+  EXPECT_TRUE(watch.expired());
+  EXPECT_FALSE(Get("BOptionsNext").has_click_handler());
+}
+
+TEST_F(InstallerTest, BackOnAPageDoesNothing) {
+  ASSERT_TRUE(Open({.script = StandardScript(Folder("app")), .pages = {{"Options.htm", "<p>options</p>"}}}));
+  engine->ShowPanel("Options");
+  toolkit.QueueClick("BCustom1");  // "Back"
+  toolkit.Run(window);
+  EXPECT_EQ(Get("BCustom1").text(), "Back");
+  EXPECT_EQ(toolkit.steps.front().panels, std::vector<std::string>{"PnlCustom"});
+  EXPECT_TRUE(toolkit.ran_out_of_input);
+}
+
+}  // namespace
+}  // namespace installer::testing
