@@ -192,6 +192,8 @@ TECLStream::TECLStream(Stream* dataStream, const std::string& password, uint8_t 
       wrapper_->SetSize(0);
       wrapper_->Seek(0, SeekOrigin::Beginning);
       written = wrapper_->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+      // The reserved area lies between the header and the first block.
+      if (reservedAreaSize > 0) wrapper_->WriteExact(Buffer(size_t(reservedAreaSize), 0).data(), reservedAreaSize);
     } catch (const StreamError&) {
       written = 0;
     }
@@ -380,6 +382,10 @@ void TECLStream::RewriteBlocks(int64_t firstBlock, int64_t newSize, const uint8_
                                 int64_t(layout::kBlockHeaderSize) + std::max<int32_t>(previous.compressedSize, 0);
     offset = std::max<int64_t>(previous.nextOffset, previousEnd);
   }
+  // A chain or reserved area that points past the data's end belongs to a
+  // damaged container; laying blocks there would grow the data stream by
+  // whatever the damaged field says.
+  if (offset > wrapper_->Size()) throw StreamError(kStreamWriteError);
   std::vector<int64_t> offsets;
   for (BlockHeader& block : blocks) {
     offsets.push_back(offset);

@@ -178,7 +178,8 @@ class TECLStream : public TECLBaseCompressedStream {
  public:
   // Builds the container over `dataStream` (not owned; must outlive this).
   // With `initialise` the data stream is emptied and, unless levelCode is 0,
-  // a fresh 128-byte header is written; without it the existing content is
+  // a fresh 128-byte header (and reservedAreaSize zero bytes after it) is
+  // written; without it the existing content is
   // interpreted (a valid header means block mode, anything else stored
   // mode). Throws kErrorNoDataStream, kErrorCreateWrite, kErrorNoPassword.
   TECLStream(Stream* dataStream, const std::string& password, uint8_t levelCode, int32_t reservedAreaSize,

@@ -285,6 +285,30 @@ TEST(ContainerTest, HostileChainsEndWithoutLoopingOrHugeAllocations) {
   EXPECT_EQ(container.Read(buffer, 16), 0);
 }
 
+TEST(ContainerTest, ReservedAreaSitsBetweenHeaderAndBlocks) {
+  MemoryStream data;
+  TECLStream container(&data, "", 2, 40, true);
+  EXPECT_EQ(data.Size(), 168);
+  const Buffer content = SampleContent(3000);
+  container.Write(content.data(), 3000);
+  TECLStream reader(&data, "", 0, 0, false);
+  EXPECT_EQ(reader.Headers().Offset(0), 168u);
+  EXPECT_EQ(ReadAll(reader), AsString(content));
+}
+
+TEST(ContainerTest, WritingAfterAChainThatPointsPastTheDataFails) {
+  // A damaged reserved area size sends the first block 1.4 GB away; the
+  // write must fail instead of growing the data stream that far.
+  MemoryStream data;
+  TECLStream(&data, "", 2, 0, true);
+  L::StoreI32(data.Data().data() + L::kReservedAreaSizeOffset, 0x53434141);
+  L::StoreI32(data.Data().data() + L::kBlockCountOffset, 1);
+  TECLStream container(&data, "", 0, 0, false);
+  EXPECT_EQ(container.Headers().Count(), 0);
+  EXPECT_EQ(ErrorText([&] { container.Write("tail", 4); }), "Stream write error");
+  EXPECT_EQ(data.Size(), 128);
+}
+
 TEST(ContainerTest, WholeContentCopiesThroughFiles) {
   testsupport::TempDir dir;
   const Buffer content = SampleContent(kHalfMiB * 2 + 999, 11);
