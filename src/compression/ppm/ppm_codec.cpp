@@ -40,6 +40,8 @@ struct Codec::Impl {
 Codec::Codec() : impl_(std::make_unique<Impl>()) {}
 Codec::~Codec() = default;
 
+int Codec::LastRestartCount() const { return impl_->model.restarts(); }
+
 size_t Codec::Encode(const uint8_t* input, size_t length, uint8_t* output, size_t capacity,
                      int order, int memoryMb) {
   if (order < kMinOrder || order > kMaxOrder || memoryMb < 1 || memoryMb > kMaxMemoryMb) return 0;

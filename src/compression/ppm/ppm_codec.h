@@ -40,6 +40,10 @@ class Codec {
   ptrdiff_t Decode(const uint8_t* payload, size_t payloadLength, uint8_t* output,
                    size_t expectedLength);
 
+  // How often the model memory ran out, and the model started again, during
+  // the last Encode or Decode.
+  int LastRestartCount() const;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

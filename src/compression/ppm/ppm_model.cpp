@@ -46,6 +46,12 @@ void Model::InitTables() {
 }
 
 void Model::Start(int order) {
+  restarts_ = 0;
+  broken_ = false;
+  BuildInitialModel(order);
+}
+
+void Model::BuildInitialModel(int order) {
   maxOrder_ = order;
   base_ = heap_.base();
   heap_.Reset();
@@ -93,7 +99,7 @@ void Model::Start(int order) {
 }
 
 void Model::Restart() {
-  Start(maxOrder_);
+  BuildInitialModel(maxOrder_);
   escCount_ = 0;
   ++restarts_;
 }

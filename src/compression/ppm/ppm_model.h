@@ -37,6 +37,7 @@ class Model {
   static constexpr int kBroken = -2;
   int DecodeSymbol(RangeDecoder& rc);
 
+  // How often the model memory ran out since Start.
   int restarts() const { return restarts_; }
 
  private:
@@ -67,6 +68,7 @@ class Model {
   void AfterFound();
 
   // Model maintenance.
+  void BuildInitialModel(int order);
   void Restart();
   void InitTables();
   void Rescale();
