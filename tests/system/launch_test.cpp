@@ -1,0 +1,53 @@
+// Launching files: refusals are reported, nothing is waited for.
+#include "system/launch.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/scripted_toolkit.h"
+#include "support/temp_dir.h"
+#include "system/paths.h"
+
+namespace {
+
+TEST(LaunchTest, MissingFileShowsTheShellsMessage) {
+  testsupport::TempDir dir;
+  testsupport::ScriptedToolkit toolkit;
+  const std::string file = dir.dir() + "absent.exe";
+  sys::LaunchFile(toolkit, file, "");
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"Problem occured launching " + file});
+}
+
+TEST(LaunchTest, EmptyPathIsRefused) {
+  EXPECT_FALSE(sys::platform::ShellLaunch("", "", ""));
+}
+
+}  // namespace
+
+namespace {
+
+// Waits for a file that a started program writes; the program runs on its
+// own, so the test can only look until it appears.
+bool AppearsSoon(const std::filesystem::path& file) {
+  for (int i = 0; i < 500 && !std::filesystem::exists(file); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return std::filesystem::exists(file);
+}
+
+TEST(LaunchTest, ProgramStartsInItsOwnFolderWithItsParameters) {
+  if (sys::PathSeparator() != '/') GTEST_SKIP() << "shell script launch is a POSIX check";
+  testsupport::TempDir dir;
+  testsupport::ScriptedToolkit toolkit;
+  const std::string script = dir.Write("bin/run.sh", "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$2\" > started.tmp\nmv started.tmp marker.txt\n");
+  std::filesystem::permissions(script, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+  sys::LaunchFile(toolkit, script, "\"a b\" c");
+  EXPECT_TRUE(toolkit.messages.empty());
+  ASSERT_TRUE(AppearsSoon(dir.path() / "bin" / "marker.txt"));
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "bin" / "marker.txt"), "a b|c");
+}
+
+}  // namespace
