@@ -1,0 +1,162 @@
+#include "ui/win32/dialogs.h"
+
+#include <shlobj.h>
+
+#include "ui/win32/font_set.h"
+#include "ui/win32/win32_toolkit.h"
+
+namespace ui {
+
+namespace {
+
+constexpr char kInputBoxClass[] = "BrevionInputBox";
+constexpr int kInputEditId = 100;
+
+// Client layout of the input box at 96 dpi.
+constexpr int kBoxWidth = 360;
+constexpr int kBoxHeight = 108;
+constexpr RECT kPromptArea{10, 10, 350, 28};
+constexpr RECT kEditArea{10, 32, 350, 54};
+constexpr RECT kOkArea{180, 70, 260, 96};
+constexpr RECT kCancelArea{270, 70, 350, 96};
+
+struct InputBoxState {
+  HWND edit = nullptr;
+  bool done = false;
+  std::optional<std::string> result;
+};
+
+std::string WindowText(HWND window) {
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+LRESULT CALLBACK InputBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* state = reinterpret_cast<InputBoxState*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (state && message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+    if (LOWORD(wparam) == IDOK) state->result = WindowText(state->edit);
+    state->done = true;
+    return 0;
+  }
+  if (state && message == WM_CLOSE) {
+    state->done = true;
+    return 0;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+void RegisterInputBoxClass() {
+  WNDCLASSA existing{};
+  if (GetClassInfoA(GetModuleHandleA(nullptr), kInputBoxClass, &existing)) return;
+  WNDCLASSA box{};
+  box.lpfnWndProc = InputBoxProc;
+  box.hInstance = GetModuleHandleA(nullptr);
+  box.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  box.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  box.lpszClassName = kInputBoxClass;
+  RegisterClassA(&box);
+}
+
+class Scaler {
+ public:
+  Scaler() {
+    HDC screen = GetDC(nullptr);
+    pixels_per_inch_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  int operator()(int pixels) const { return MulDiv(pixels, pixels_per_inch_, 96); }
+
+ private:
+  int pixels_per_inch_ = 96;
+};
+
+HWND AddChild(HWND parent, const char* window_class, const std::string& text, DWORD style, DWORD ex_style,
+              const RECT& area, int id, HFONT font, const Scaler& scale) {
+  HWND child = CreateWindowExA(ex_style, window_class, text.c_str(), WS_CHILD | WS_VISIBLE | style,
+                               scale(area.left), scale(area.top), scale(area.right - area.left),
+                               scale(area.bottom - area.top), parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+  SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return child;
+}
+
+HWND CreateInputBox(const std::string& caption, HWND owner, const Scaler& scale) {
+  constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+  RECT outer{0, 0, scale(kBoxWidth), scale(kBoxHeight)};
+  AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
+  int width = outer.right - outer.left;
+  int height = outer.bottom - outer.top;
+  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  return CreateWindowExA(kExStyle | (owner ? 0 : WS_EX_TOPMOST), kInputBoxClass, caption.c_str(), kStyle,
+                         work.left + (work.right - work.left - width) / 2,
+                         work.top + (work.bottom - work.top - height) / 2, width, height, owner, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+// Starts the folder browser's selection at the wanted folder.
+int CALLBACK SelectInitialFolder(HWND dialog, UINT message, LPARAM, LPARAM folder) {
+  if (message == BFFM_INITIALIZED) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, folder);
+  return 0;
+}
+
+bool IsFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+std::optional<std::string> RunInputBox(Win32Toolkit& toolkit, HWND owner, const std::string& caption,
+                                       const std::string& prompt, const std::string& answer) {
+  RegisterInputBoxClass();
+  Scaler scale;
+  HFONT font = toolkit.fonts().Get(Font::Normal);
+  InputBoxState state;
+  HWND box = CreateInputBox(caption, owner, scale);
+  if (!box) return std::nullopt;
+  SetPropA(box, Win32Toolkit::kDialogProperty, reinterpret_cast<HANDLE>(1));
+  AddChild(box, "STATIC", prompt, SS_LEFT | SS_NOPREFIX, 0, kPromptArea, -1, font, scale);
+  state.edit = AddChild(box, "EDIT", answer, ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, WS_EX_CLIENTEDGE, kEditArea,
+                        kInputEditId, font, scale);
+  AddChild(box, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 0, kOkArea, IDOK, font, scale);
+  AddChild(box, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 0, kCancelArea, IDCANCEL, font, scale);
+  SetWindowLongPtrA(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+
+  bool owner_was_enabled = owner && IsWindowEnabled(owner);
+  if (owner_was_enabled) EnableWindow(owner, FALSE);
+  ShowWindow(box, SW_SHOW);
+  SetForegroundWindow(box);
+  SetFocus(state.edit);
+  SendMessageA(state.edit, EM_SETSEL, 0, -1);
+  while (!state.done && toolkit.DispatchNextMessage()) {
+  }
+  // The owner is enabled again before the box goes, so that it, not some
+  // other program, becomes the active window.
+  if (owner_was_enabled) EnableWindow(owner, TRUE);
+  SetWindowLongPtrA(box, GWLP_USERDATA, 0);
+  DestroyWindow(box);
+  return state.result;
+}
+
+std::string BrowseForFolder(HWND owner, const std::string& initial_folder, const std::string& prompt) {
+  std::string start = !initial_folder.empty() && IsFolder(initial_folder) ? initial_folder : "c:\\";
+  // The shell selects "c:\foo" but not always "c:\foo\"; a drive keeps its backslash.
+  if (start.size() > 3 && (start.back() == '\\' || start.back() == '/')) start.pop_back();
+  BROWSEINFOA info{};
+  info.hwndOwner = owner;
+  info.lpszTitle = prompt.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
+  info.lpfn = SelectInitialFolder;
+  info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&info);
+  if (!chosen) return "";
+  char path[MAX_PATH] = {};
+  bool found = SHGetPathFromIDListA(chosen, path);
+  CoTaskMemFree(chosen);
+  return found ? path : "";
+}
+
+}  // namespace ui

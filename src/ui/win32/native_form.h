@@ -1,0 +1,75 @@
+// The native windows of one form: its top-level window and one child window
+// per control, created once (hidden with the form) and kept in step with the
+// model for the form's life in the toolkit.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/form.h"
+#include "ui/win32/browser_view.h"
+#include "ui/win32/win32_api.h"
+
+namespace ui {
+
+class Win32Toolkit;
+
+class NativeForm {
+ public:
+  // Creates the windows for `form`'s current state; `owner` (may be null)
+  // owns the top-level window, keeping it above its owner.
+  NativeForm(Win32Toolkit& toolkit, Form& form, HWND owner);
+  ~NativeForm();
+  NativeForm(const NativeForm&) = delete;
+  NativeForm& operator=(const NativeForm&) = delete;
+
+  HWND window() const { return window_; }
+  // The native window of a control of this form (the window itself for the
+  // form's window control); nullptr for a control without one (a timer).
+  HWND HandleOf(const Control& control) const;
+  // The browser view of an HtmlView control; nullptr for other controls.
+  BrowserView* BrowserOf(const Control& control) const;
+
+  // Mirrors one model change on screen.
+  void Apply(Control& control, Property what);
+
+ private:
+  struct Entry {
+    Control* control;
+    HWND handle;
+    std::unique_ptr<BrowserView> browser;
+  };
+
+  void RegisterClasses();
+  void CreateTopWindow(HWND owner);
+  void CreateChild(Control& control, size_t index, bool starts_group);
+  RECT ScaledBounds(const Rect& bounds) const;
+  int Scale(int pixels) const;
+  void PlaceTopWindow();
+  void ShowTopWindow(bool visible);
+  void ApplyText(const Entry& entry);
+  Entry* EntryOf(const Control& control);
+  Entry* EntryOf(HWND handle);
+  Control* FocusedButton();
+  Control* CancelButton();
+
+  // Window procedures' work: a command, a notification or a drawing request
+  // from a child of this form.
+  bool OnCommand(WPARAM wparam, LPARAM lparam);
+  void OnDrawImage(const DRAWITEMSTRUCT& item);
+  void Act(Control& control, bool is_change);
+  static LRESULT CALLBACK TopWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static bool HandleShared(NativeForm& form, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+  static void PaintPanel(HWND window, const Control& panel);
+
+  Win32Toolkit& toolkit_;
+  Form& form_;
+  HWND window_ = nullptr;
+  int pixels_per_inch_ = 96;
+  std::vector<Entry> entries_;  // in table order; index + kFirstId is the control's id
+};
+
+}  // namespace ui

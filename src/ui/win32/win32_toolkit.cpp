@@ -1,0 +1,239 @@
+#include "ui/win32/win32_toolkit.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+
+#include <algorithm>
+
+#include "ui/win32/dialogs.h"
+#include "ui/win32/font_set.h"
+#include "ui/win32/native_form.h"
+
+namespace ui {
+
+namespace {
+
+constexpr char kMessageWindowClass[] = "BrevionToolkitMessages";
+
+int ScreenPixelsPerInch() {
+  HDC screen = GetDC(nullptr);
+  int pixels = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+UINT MessageBoxFlags(Buttons buttons, Icon icon) {
+  UINT flags = MB_OK;
+  switch (buttons) {
+    case Buttons::Ok: flags = MB_OK; break;
+    case Buttons::YesNo: flags = MB_YESNO; break;
+    case Buttons::YesNoCancel: flags = MB_YESNOCANCEL; break;
+  }
+  switch (icon) {
+    case Icon::Information: flags |= MB_ICONINFORMATION; break;
+    case Icon::Question: flags |= MB_ICONQUESTION; break;
+    case Icon::Warning: flags |= MB_ICONWARNING; break;
+    case Icon::Error: flags |= MB_ICONERROR; break;
+  }
+  return flags;
+}
+
+// The answer of a box closed without one of its buttons.
+Answer ClosedAnswer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::YesNo: return Answer::No;
+    case Buttons::YesNoCancel: return Answer::Cancel;
+  }
+  return Answer::Cancel;
+}
+
+}  // namespace
+
+void RestrictDllSearchToSystem() { SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32); }
+
+Win32Toolkit::Win32Toolkit() {
+  ole_initialised_ = SUCCEEDED(OleInitialize(nullptr));
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  fonts_ = std::make_unique<FontSet>(ScreenPixelsPerInch());
+
+  WNDCLASSA message_class{};
+  message_class.lpfnWndProc = MessageWindowProc;
+  message_class.hInstance = GetModuleHandleA(nullptr);
+  message_class.lpszClassName = kMessageWindowClass;
+  RegisterClassA(&message_class);
+  message_window_ = CreateWindowExA(0, kMessageWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+  SetWindowLongPtrA(message_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32Toolkit::~Win32Toolkit() {
+  for (const auto& [id, tick] : timers_) KillTimer(message_window_, id);
+  timers_.clear();
+  // The forms may be gone already: the native windows go without touching
+  // them (see ~NativeForm).
+  forms_.clear();
+  SetWindowLongPtrA(message_window_, GWLP_USERDATA, 0);
+  DestroyWindow(message_window_);
+  fonts_.reset();
+  if (ole_initialised_) OleUninitialize();
+}
+
+NativeForm* Win32Toolkit::Find(const Form& form) const {
+  auto found = forms_.find(&form);
+  return found == forms_.end() ? nullptr : found->second.get();
+}
+
+NativeForm& Win32Toolkit::Native(Form& form) {
+  if (NativeForm* native = Find(form)) return *native;
+  NativeForm* first = first_form_ ? Find(*first_form_) : nullptr;
+  HWND owner = first ? first->window() : nullptr;
+  if (!first_form_) first_form_ = &form;
+  auto native = std::make_unique<NativeForm>(*this, form, owner);
+  NativeForm& result = *native;
+  forms_.emplace(&form, std::move(native));
+  form.SetObserver(this);
+  return result;
+}
+
+HWND Win32Toolkit::HandleOf(const Control& control) const {
+  NativeForm* native = Find(control.form());
+  return native ? native->HandleOf(control) : nullptr;
+}
+
+HWND Win32Toolkit::DialogOwner() const {
+  HWND active = GetActiveWindow();
+  for (const auto& [form, native] : forms_) {
+    if (native->window() == active) return active;
+  }
+  for (const auto& [form, native] : forms_) {
+    if (IsWindowVisible(native->window())) return native->window();
+  }
+  return active;
+}
+
+void Win32Toolkit::Dispatch(const std::function<void()>& event) { RunGuarded(*this, error_handler_, event); }
+
+void Win32Toolkit::ControlChanged(Control& control, Property what) {
+  if (NativeForm* native = Find(control.form())) native->Apply(control, what);
+}
+
+void Win32Toolkit::ShowForm(Form& form) {
+  NativeForm& native = Native(form);
+  if (form.visible()) {
+    SetForegroundWindow(native.window());
+    form.Show();  // clears a closed state; raises nothing on a visible form
+    return;
+  }
+  form.Show();
+}
+
+void Win32Toolkit::DispatchNative(MSG& message) {
+  HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+  if (root && GetPropA(root, kDialogProperty) && IsDialogMessageA(root, &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+}
+
+bool Win32Toolkit::DispatchNextMessage() {
+  MSG message;
+  BOOL got = GetMessageA(&message, nullptr, 0, 0);
+  if (got <= 0) {
+    PostQuitMessage(got == 0 ? static_cast<int>(message.wParam) : 1);
+    return false;
+  }
+  DispatchNative(message);
+  return true;
+}
+
+void Win32Toolkit::Run(Form& main) {
+  ShowForm(main);
+  while (!main.closed()) {
+    if (!DispatchNextMessage()) {
+      Dispatch([&main] { main.Close(); });
+      break;
+    }
+  }
+}
+
+void Win32Toolkit::WaitUntil(Form& form, const std::function<bool()>& done) {
+  while (!done() && form.visible() && !form.closed()) {
+    if (!DispatchNextMessage()) {
+      Dispatch([&form] { form.Close(); });
+      break;
+    }
+  }
+}
+
+void Win32Toolkit::ProcessMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    DispatchNative(message);
+  }
+}
+
+void Win32Toolkit::StartTimer(int interval_ms, std::function<void()> tick) {
+  UINT_PTR id = next_timer_id_++;
+  timers_.emplace(id, std::move(tick));
+  SetTimer(message_window_, id, static_cast<UINT>(std::max(interval_ms, 1)), nullptr);
+}
+
+void Win32Toolkit::TimerTicked(UINT_PTR id) {
+  KillTimer(message_window_, id);
+  auto found = timers_.find(id);
+  if (found == timers_.end()) return;
+  std::function<void()> tick = std::move(found->second);
+  timers_.erase(found);
+  Dispatch(tick);
+}
+
+LRESULT CALLBACK Win32Toolkit::MessageWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (toolkit && message == WM_TIMER) {
+    toolkit->TimerTicked(wparam);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+Answer Win32Toolkit::MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) {
+  const std::string& heading = caption.empty() ? title_ : caption;
+  int pressed = MessageBoxA(DialogOwner(), text.c_str(), heading.c_str(), MessageBoxFlags(buttons, icon));
+  switch (pressed) {
+    case IDOK: return Answer::Ok;
+    case IDYES: return Answer::Yes;
+    case IDNO: return Answer::No;
+    case IDCANCEL: return buttons == Buttons::YesNoCancel ? Answer::Cancel : ClosedAnswer(buttons);
+    default: return ClosedAnswer(buttons);
+  }
+}
+
+std::optional<std::string> Win32Toolkit::InputBox(const std::string& caption, const std::string& prompt,
+                                                  const std::string& answer) {
+  return RunInputBox(*this, DialogOwner(), caption.empty() ? title_ : caption, prompt, answer);
+}
+
+std::string Win32Toolkit::ChooseDirectory(const std::string& initial_folder, const std::string& prompt) {
+  return BrowseForFolder(DialogOwner(), initial_folder, prompt);
+}
+
+void Win32Toolkit::Navigate(Control& view, const std::string& file) {
+  view.SetText(file);
+  if (BrowserView* browser = Native(view.form()).BrowserOf(view)) browser->Navigate(file);
+}
+
+bool Win32Toolkit::DocumentComplete(Control& view) {
+  BrowserView* browser = Native(view.form()).BrowserOf(view);
+  return !browser || browser->DocumentComplete();
+}
+
+void Win32Toolkit::HideBodyOverflow(Control& view) {
+  if (BrowserView* browser = Native(view.form()).BrowserOf(view)) browser->HideBodyOverflow();
+}
+
+}  // namespace ui

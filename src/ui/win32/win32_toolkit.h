@@ -1,0 +1,107 @@
+// The native Win32 toolkit: renders form models with the system's controls
+// and runs the Windows message loop on the user-interface thread.
+//
+// Each form gets a top-level window of the class "T" + the form's name
+// (e.g. "TDInstallMain"): fixed size with a dialog border, its client area
+// the window's bounds, centred on the screen. Controls become native child
+// windows at their bounds (scaled from 96 dpi to the screen's): panels are
+// "BrevionPanel" windows, labels STATIC, buttons, check boxes and radio
+// buttons BUTTON, edit boxes and memos EDIT, progress bars the common
+// progress bar, images owner-drawn STATIC, HTML views a "BrevionBrowser"
+// host around the system's web-browser control (or, where that control
+// cannot be created, a read-only EDIT showing the page's text). A driver
+// finds a control by its class and caption.
+//
+// Model changes are mirrored through the form's observer; user actions are
+// fed back with Control::Click() (clicks, ticks) and Control::SetText()
+// (typing), each dispatched event guarded by RunGuarded. Keyboard: Tab
+// walks the controls in table order; Enter clicks the focused button and
+// Escape the showing button captioned "Cancel".
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ui/toolkit.h"
+#include "ui/win32/win32_api.h"
+
+namespace ui {
+
+class NativeForm;
+class FontSet;
+
+// Hardens the process before anything else runs: DLLs are loaded only from
+// the system folder, never from the program's or the current folder (a
+// downloaded installer sits beside whatever else was downloaded). Call it
+// first thing in main().
+void RestrictDllSearchToSystem();
+
+class Win32Toolkit : public Toolkit, private FormObserver {
+ public:
+  // Initialises OLE on the calling thread (the browser control and the
+  // shell's folder dialog need it) and the common controls.
+  Win32Toolkit();
+  ~Win32Toolkit() override;
+  Win32Toolkit(const Win32Toolkit&) = delete;
+  Win32Toolkit& operator=(const Win32Toolkit&) = delete;
+
+  // The native window of a control (or of the form's window) of a form this
+  // toolkit has rendered; nullptr otherwise. For tests and drivers.
+  HWND HandleOf(const Control& control) const;
+
+  // The window property that marks a top-level window whose keyboard input
+  // goes through the dialog manager (Tab, Enter, Escape).
+  static constexpr const char* kDialogProperty = "BrevionDialogKeys";
+
+  // Waits for one message and dispatches it; false when WM_QUIT arrived
+  // (it is posted again, so that every loop up the stack ends).
+  bool DispatchNextMessage();
+
+  // Runs `event` as a dispatched event: exceptions go to the error handler.
+  void Dispatch(const std::function<void()>& event);
+  const FontSet& fonts() const { return *fonts_; }
+  // The window that owns message boxes and dialogs: the active form window.
+  HWND DialogOwner() const;
+
+  // ---- Toolkit ----------------------------------------------------------------
+  void SetTitle(const std::string& title) override { title_ = title; }
+  const std::string& title() const override { return title_; }
+  void SetErrorHandler(ErrorHandler handler) override { error_handler_ = std::move(handler); }
+  void ShowForm(Form& form) override;
+  void HideForm(Form& form) override { form.Hide(); }
+  void CloseForm(Form& form) override { form.Close(); }
+  void Run(Form& main) override;
+  void WaitUntil(Form& form, const std::function<bool()>& done) override;
+  void ProcessMessages() override;
+  void StartTimer(int interval_ms, std::function<void()> tick) override;
+  Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) override;
+  std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                      const std::string& answer) override;
+  std::string ChooseDirectory(const std::string& initial_folder, const std::string& prompt) override;
+  void Navigate(Control& view, const std::string& file) override;
+  bool DocumentComplete(Control& view) override;
+  void HideBodyOverflow(Control& view) override;
+
+ private:
+  void ControlChanged(Control& control, Property what) override;
+  NativeForm& Native(Form& form);
+  NativeForm* Find(const Form& form) const;
+  void DispatchNative(MSG& message);
+  void TimerTicked(UINT_PTR id);
+  static LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+  std::string title_;
+  ErrorHandler error_handler_;
+  std::unique_ptr<FontSet> fonts_;
+  std::map<const Form*, std::unique_ptr<NativeForm>> forms_;
+  const Form* first_form_ = nullptr;  // owner of the later forms' windows
+  HWND message_window_ = nullptr;     // receives the timers' WM_TIMER
+  UINT_PTR next_timer_id_ = 1;
+  std::map<UINT_PTR, std::function<void()>> timers_;
+  bool ole_initialised_ = false;
+};
+
+}  // namespace ui

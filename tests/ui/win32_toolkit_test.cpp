@@ -1,0 +1,326 @@
+// The native toolkit under a real (virtual) display: rendering, events both
+// ways, keyboard, timers, dialogs and the HTML view's text fallback.
+#ifdef _WIN32
+
+#include "ui/win32/win32_toolkit.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/main_window_def.h"
+#include "support/temp_dir.h"
+#include "ui/win32/browser_view.h"
+
+namespace {
+
+using ui::ControlDef;
+using ui::ControlKind;
+
+constexpr auto kTestWindow = std::to_array<ControlDef>({
+    {.kind = ControlKind::Window, .name = "DToolkitTest", .bounds = {0, 0, 320, 240}, .caption = "Toolkit Test"},
+    {.kind = ControlKind::Panel, .name = "PnlMain", .bounds = {0, 0, 320, 240}},
+    {.kind = ControlKind::Label, .name = "LStatus", .parent = "PnlMain", .bounds = {8, 8, 300, 16}, .caption = "Ready"},
+    {.kind = ControlKind::Button, .name = "BGo", .parent = "PnlMain", .bounds = {8, 30, 80, 26}, .caption = "Go"},
+    {.kind = ControlKind::Button, .name = "BCancel", .parent = "PnlMain", .bounds = {96, 30, 80, 26},
+     .caption = "Cancel"},
+    {.kind = ControlKind::CheckBox, .name = "CTick", .parent = "PnlMain", .bounds = {8, 62, 200, 20},
+     .caption = "Tick me"},
+    {.kind = ControlKind::Panel, .name = "BoxChoice", .parent = "PnlMain", .bounds = {8, 86, 300, 50}},
+    {.kind = ControlKind::RadioButton, .name = "RFirst", .parent = "BoxChoice", .bounds = {4, 4, 200, 20},
+     .caption = "First", .checked = true},
+    {.kind = ControlKind::RadioButton, .name = "RSecond", .parent = "BoxChoice", .bounds = {4, 26, 200, 20},
+     .caption = "Second"},
+    {.kind = ControlKind::Edit, .name = "EFolder", .parent = "PnlMain", .bounds = {8, 140, 300, 22}},
+    {.kind = ControlKind::ProgressBar, .name = "CtrlBar", .parent = "PnlMain", .bounds = {8, 168, 300, 18}},
+    {.kind = ControlKind::HtmlView, .name = "XPage", .parent = "PnlMain", .bounds = {8, 190, 300, 44}},
+});
+
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string ClassOf(HWND window) {
+  char name[128] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+class Win32ToolkitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    toolkit.SetErrorHandler([this](const std::string& text) { errors.push_back(text); });
+    toolkit.ShowForm(form);
+    toolkit.ProcessMessages();
+  }
+  HWND Handle(const char* name) { return toolkit.HandleOf(form.Get(name)); }
+  // Runs the loop until `done`, with a timer as a safety net.
+  void PumpUntil(const std::function<bool()>& done) {
+    bool gave_up = false;
+    toolkit.StartTimer(5000, [&gave_up] { gave_up = true; });
+    toolkit.WaitUntil(form, [&] { return done() || gave_up; });
+    EXPECT_FALSE(gave_up);
+  }
+
+  ui::Form form{kTestWindow};
+  ui::Win32Toolkit toolkit;
+  std::vector<std::string> errors;
+};
+
+TEST_F(Win32ToolkitTest, RendersEveryControlAtItsBoundsInAFixedCentredWindow) {
+  HWND window = Handle("DToolkitTest");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(ClassOf(window), "TDToolkitTest");
+  EXPECT_EQ(TextOf(window), "Toolkit Test");
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_FALSE(GetWindowLongA(window, GWL_STYLE) & WS_THICKFRAME);
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 320);
+  EXPECT_EQ(client.bottom, 240);
+
+  EXPECT_EQ(ClassOf(Handle("PnlMain")), "BrevionPanel");
+  EXPECT_EQ(ClassOf(Handle("LStatus")), "Static");
+  EXPECT_EQ(TextOf(Handle("BGo")), "Go");
+  EXPECT_EQ(ClassOf(Handle("EFolder")), "Edit");
+  EXPECT_EQ(ClassOf(Handle("CtrlBar")), PROGRESS_CLASSA);
+  EXPECT_EQ(ClassOf(Handle("XPage")), "BrevionBrowser");
+  EXPECT_EQ(GetParent(Handle("RFirst")), Handle("BoxChoice"));
+  EXPECT_EQ(SendMessageA(Handle("RFirst"), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  RECT button;
+  GetWindowRect(Handle("BGo"), &button);
+  MapWindowPoints(nullptr, Handle("PnlMain"), reinterpret_cast<POINT*>(&button), 2);
+  EXPECT_EQ(button.left, 8);
+  EXPECT_EQ(button.top, 30);
+  EXPECT_EQ(button.right - button.left, 80);
+}
+
+TEST_F(Win32ToolkitTest, NativeClicksAndTypingReachTheModel) {
+  int go_clicks = 0;
+  int tick_clicks = 0;
+  int second_clicks = 0;
+  std::string typed;
+  form.Get("BGo").SetOnClick([&](ui::Control&) { ++go_clicks; });
+  form.Get("CTick").SetOnClick([&](ui::Control&) { ++tick_clicks; });
+  form.Get("RSecond").SetOnClick([&](ui::Control&) { ++second_clicks; });
+  form.Get("EFolder").SetOnChange([&](ui::Control& edit) { typed = edit.text(); });
+
+  SendMessageA(Handle("BGo"), BM_CLICK, 0, 0);
+  EXPECT_EQ(go_clicks, 1);
+
+  SendMessageA(Handle("CTick"), BM_CLICK, 0, 0);
+  EXPECT_TRUE(form.Get("CTick").checked());
+  EXPECT_EQ(tick_clicks, 1);
+  EXPECT_EQ(SendMessageA(Handle("CTick"), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  SendMessageA(Handle("RSecond"), BM_CLICK, 0, 0);
+  EXPECT_TRUE(form.Get("RSecond").checked());
+  EXPECT_FALSE(form.Get("RFirst").checked());
+  EXPECT_EQ(second_clicks, 1);
+  EXPECT_EQ(SendMessageA(Handle("RFirst"), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+  SetWindowTextA(Handle("EFolder"), "c:\\apps\\");
+  EXPECT_EQ(form.Get("EFolder").text(), "c:\\apps\\");
+  EXPECT_EQ(typed, "c:\\apps\\");
+
+  // A disabled control the user could not reach raises nothing.
+  form.Get("BGo").SetEnabled(false);
+  SendMessageA(Handle("BGo"), WM_COMMAND, 0, 0);  // harmless stray command
+  PostMessageA(Handle("PnlMain"), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Handle("BGo")), BN_CLICKED),
+               reinterpret_cast<LPARAM>(Handle("BGo")));
+  toolkit.ProcessMessages();
+  EXPECT_EQ(go_clicks, 1);
+}
+
+TEST_F(Win32ToolkitTest, ModelChangesReachTheNativeControls) {
+  form.Get("LStatus").SetText("Copying Files ...");
+  EXPECT_EQ(TextOf(Handle("LStatus")), "Copying Files ...");
+  form.SetCaption("Installing Demo");
+  EXPECT_EQ(TextOf(Handle("DToolkitTest")), "Installing Demo");
+
+  form.Get("CTick").SetChecked(true);
+  EXPECT_EQ(SendMessageA(Handle("CTick"), BM_GETCHECK, 0, 0), BST_CHECKED);
+  form.Get("RSecond").SetChecked(true);
+  EXPECT_EQ(SendMessageA(Handle("RFirst"), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(SendMessageA(Handle("RSecond"), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  form.Get("CtrlBar").SetPosition(40);
+  EXPECT_EQ(SendMessageA(Handle("CtrlBar"), PBM_GETPOS, 0, 0), 40);
+
+  form.Get("BGo").SetEnabled(false);
+  EXPECT_FALSE(IsWindowEnabled(Handle("BGo")));
+  form.Get("BoxChoice").SetVisible(false);
+  EXPECT_FALSE(IsWindowVisible(Handle("RFirst")));
+  form.Get("BoxChoice").SetVisible(true);
+  EXPECT_TRUE(IsWindowVisible(Handle("RFirst")));
+
+  form.Get("EFolder").SetText("d:\\games\\");
+  EXPECT_EQ(TextOf(Handle("EFolder")), "d:\\games\\");
+
+  form.Get("BCancel").SetBounds({200, 30, 100, 30});
+  RECT moved;
+  GetWindowRect(Handle("BCancel"), &moved);
+  EXPECT_EQ(moved.right - moved.left, 100);
+
+  toolkit.HideForm(form);
+  EXPECT_FALSE(IsWindowVisible(Handle("DToolkitTest")));
+}
+
+TEST_F(Win32ToolkitTest, EnterClicksTheFocusedButtonAndEscapeTheCancelButton) {
+  int go_clicks = 0;
+  int cancel_clicks = 0;
+  form.Get("BGo").SetOnClick([&](ui::Control&) { ++go_clicks; });
+  form.Get("BCancel").SetOnClick([&](ui::Control&) { ++cancel_clicks; });
+  SetFocus(Handle("BGo"));
+  PostMessageA(Handle("BGo"), WM_KEYDOWN, VK_RETURN, 0);
+  toolkit.ProcessMessages();
+  EXPECT_EQ(go_clicks, 1);
+  PostMessageA(Handle("BGo"), WM_KEYDOWN, VK_ESCAPE, 0);
+  toolkit.ProcessMessages();
+  EXPECT_EQ(cancel_clicks, 1);
+  EXPECT_EQ(go_clicks, 1);
+}
+
+TEST_F(Win32ToolkitTest, TimersFireOnceAndHandlerErrorsGoToTheErrorHandler) {
+  int ticks = 0;
+  toolkit.StartTimer(20, [&ticks] { ++ticks; });
+  PumpUntil([&] { return ticks > 0; });
+  toolkit.ProcessMessages();
+  EXPECT_EQ(ticks, 1);
+
+  form.Get("BGo").SetOnClick([](ui::Control&) { throw std::runtime_error("TECLStream.LoadBlock - broken"); });
+  SendMessageA(Handle("BGo"), BM_CLICK, 0, 0);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "TECLStream.LoadBlock - broken");
+}
+
+TEST_F(Win32ToolkitTest, TheCloseBoxClosesTheFormAndEndsRun) {
+  bool close_event = false;
+  form.SetOnClose([&](ui::Form&) { close_event = true; });
+  toolkit.StartTimer(10, [this] { PostMessageA(Handle("DToolkitTest"), WM_CLOSE, 0, 0); });
+  toolkit.Run(form);
+  EXPECT_TRUE(form.closed());
+  EXPECT_TRUE(close_event);
+  EXPECT_FALSE(IsWindowVisible(Handle("DToolkitTest")));
+}
+
+// Finds the input box and answers it as a user would.
+void AnswerInputBox(const char* text, int button) {
+  HWND box = FindWindowA("BrevionInputBox", nullptr);
+  ASSERT_NE(box, nullptr);
+  if (text) SetWindowTextA(GetDlgItem(box, 100), text);
+  SendMessageA(GetDlgItem(box, button), BM_CLICK, 0, 0);
+}
+
+TEST_F(Win32ToolkitTest, InputBoxAnswersTheTextOrNothingWhenCancelled) {
+  toolkit.StartTimer(10, [] { AnswerInputBox("My Folder", IDOK); });
+  EXPECT_EQ(toolkit.InputBox("New Folder", "Folder Name:", ""), "My Folder");
+
+  toolkit.StartTimer(10, [] { AnswerInputBox(nullptr, IDOK); });
+  EXPECT_EQ(toolkit.InputBox("New Folder", "Folder Name:", "kept"), "kept");
+
+  toolkit.StartTimer(10, [] { AnswerInputBox("ignored", IDCANCEL); });
+  EXPECT_EQ(toolkit.InputBox("New Folder", "Folder Name:", ""), std::nullopt);
+  EXPECT_TRUE(IsWindowEnabled(Handle("DToolkitTest")));
+  EXPECT_EQ(FindWindowA("BrevionInputBox", nullptr), nullptr);
+}
+
+TEST_F(Win32ToolkitTest, HtmlViewShowsThePageTextWhenNoBrowserIsAvailable) {
+  testsupport::TempDir temp;
+  std::string page = temp.Write("license.htm",
+                                "<html><head><title>T</title><style>p{color:red}</style></head><body>"
+                                "<h1>License</h1><p>Use it &amp; enjoy.</p><script>var x = 1;</script>"
+                                "<p>Line one<br>Line two</p></body></html>");
+  ui::Control& view = form.Get("XPage");
+  toolkit.Navigate(view, page);
+  EXPECT_EQ(view.text(), page);
+  PumpUntil([&] { return toolkit.DocumentComplete(view); });
+  toolkit.HideBodyOverflow(view);
+  HWND host = Handle("XPage");
+  HWND text = FindWindowExA(host, nullptr, "Edit", nullptr);
+  if (!text) GTEST_SKIP() << "the system's browser control is in use";
+  EXPECT_EQ(TextOf(text), "License\r\n\r\nUse it & enjoy.\r\n\r\nLine one\r\nLine two");
+
+  toolkit.Navigate(view, temp.dir() + "missing.htm");
+  EXPECT_TRUE(toolkit.DocumentComplete(view));
+  EXPECT_EQ(TextOf(text).rfind("This page cannot be displayed.", 0), 0u);
+
+  std::string readme = temp.Write("Readme.txt", "First <line>\nSecond  line\n");
+  toolkit.Navigate(view, readme);
+  EXPECT_EQ(TextOf(text), "First <line>\r\nSecond  line\r\n");
+}
+
+TEST(HtmlToPlainText, DecodesEntitiesAndKeepsParagraphsApart) {
+  EXPECT_EQ(ui::HtmlToPlainText("a&lt;b&gt; &#65;&#x42; &unknown; & x"), "a<b> AB &unknown; & x");
+  EXPECT_EQ(ui::HtmlToPlainText("<p>one</p>\n\n<p>two</p><!-- <p>hidden</p> -->"), "one\r\n\r\ntwo");
+  EXPECT_EQ(ui::HtmlToPlainText("<div>  spaced    out  </div>"), "spaced out");
+  EXPECT_EQ(ui::HtmlToPlainText("unterminated <b"), "unterminated");
+}
+
+// Writes the screen area of `window` as a 24-bit BMP file.
+void SaveWindowPicture(HWND window, const std::string& file) {
+  RECT area;
+  GetWindowRect(window, &area);
+  int width = area.right - area.left;
+  int height = area.bottom - area.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  int stride = (width * 3 + 3) & ~3;
+  std::vector<char> pixels(static_cast<size_t>(stride) * height);
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  BITMAPFILEHEADER header{};
+  header.bfType = 0x4D42;
+  header.bfOffBits = sizeof header + sizeof info;
+  header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&header), sizeof header);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+// Not a check: pictures of the main window's panels for a person to look
+// at, written when BREVION_SNAPSHOT_DIR names a folder.
+TEST(Win32ToolkitSnapshots, MainWindowPanels) {
+  const char* folder = std::getenv("BREVION_SNAPSHOT_DIR");
+  if (!folder) GTEST_SKIP() << "set BREVION_SNAPSHOT_DIR to write pictures of the panels";
+  ui::Form main(app::MainWindowDefinition());
+  ui::Win32Toolkit toolkit;
+  toolkit.ShowForm(main);
+  std::vector<ui::Control*> panels;
+  for (ui::Control* control : main.controls()) {
+    if (control->kind() == ControlKind::Panel && control->name().starts_with("Pnl")) panels.push_back(control);
+  }
+  main.Get("CtrlStatusProgress").SetPosition(60);
+  for (ui::Control* panel : panels) {
+    for (ui::Control* other : panels) other->SetVisible(other == panel);
+    bool shown = false;
+    toolkit.StartTimer(300, [&shown] { shown = true; });
+    toolkit.WaitUntil(main, [&shown] { return shown; });
+    SaveWindowPicture(toolkit.HandleOf(main.window()), std::string(folder) + "\\" + panel->name() + ".bmp");
+  }
+}
+
+}  // namespace
+
+#endif  // _WIN32
