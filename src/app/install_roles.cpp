@@ -1,0 +1,44 @@
+#include "app/install_roles.h"
+
+#include <algorithm>
+
+namespace app {
+
+void InstallerRoles::CreateEngine(ui::Form& main_window, ui::Toolkit& toolkit) {
+  ArchiveRoles::CreateEngine(main_window, toolkit);
+  engine_ = std::make_shared<installer::VelInstaller>(main_window, toolkit);
+}
+
+void InstallerRoles::DestroyEngine() {
+  if (engine_) engine_->cancelRequested = true;
+  engine_.reset();
+  ArchiveRoles::DestroyEngine();
+}
+
+void InstallerRoles::ShowPanel(const std::string& name) {
+  if (engine_) engine_->ShowPanel(name);
+}
+
+std::string InstallerRoles::GetSettingValue(const std::string& name) {
+  return engine_ ? engine_->GetSettingValue(name) : "";
+}
+
+void InstallerRoles::Build(const std::string& package_path, const std::string& project_folder,
+                           const std::string& compression_mode, const std::string& stub_file, int64_t number) {
+  // Holding a reference keeps the engine alive if the window closes meanwhile.
+  if (std::shared_ptr<installer::VelInstaller> engine = engine_) {
+    engine->Build(package_path, project_folder, compression_mode, stub_file, number);
+  }
+}
+
+void InstallerRoles::PrepareUninstall(const std::string& log_name) {
+  if (std::shared_ptr<installer::VelInstaller> engine = engine_) engine->PrepareUninstall(log_name);
+}
+
+void InstallerRoles::OpenPackage(const std::string& path) {
+  if (std::shared_ptr<installer::VelInstaller> engine = engine_) package_refused_ = !engine->OpenPackage(path);
+}
+
+int InstallerRoles::ExitCode() const { return std::max(ArchiveRoles::ExitCode(), package_refused_ ? 1 : 0); }
+
+}  // namespace app

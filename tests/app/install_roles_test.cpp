@@ -1,0 +1,57 @@
+// The install role of the whole program: start-up, dispatch, the engine
+// opening a real package and the wizard until the user leaves.
+#include "app/install_roles.h"
+
+#include <gtest/gtest.h>
+
+#include "app/application.h"
+#include "archive/archive.h"
+#include "compression/stream_callbacks.h"
+#include "support/scripted_toolkit.h"
+#include "support/temp_dir.h"
+#include "system/paths.h"
+
+namespace {
+
+using testsupport::ScriptedToolkit;
+
+TEST(InstallRolesTest, InstallModeOpensThePackageAndProposesTheFolder) {
+  testsupport::TempDir dir;
+  const std::string install = dir.dir() + "app";  // the dispatch adds the separator
+  dir.Write("files/install.dat", "#variables\r\nProgramName=Role App\r\ninstall_dir=" + install + "\r\n");
+  dir.Write("files/install_dir/role.exe", "program");
+  const std::string stub = dir.Write("stub.bin", "MZ");
+  const std::string package = dir.dir() + "setup.exe";
+  archive::ArchiveSetCodec("zlibfastest", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  ASSERT_TRUE(archive::ArchiveCreateFromFolder(package, dir.dir() + "files", archive::kAllEntriesFilter, nullptr,
+                                               nullptr, stub));
+  ScriptedToolkit toolkit;
+  app::InstallerRoles roles;
+  toolkit.QueueClick("BIntroInstall");
+  toolkit.QueueClick("BLicenseAccept");
+  toolkit.QueueAction("check folder", [&] {
+    ASSERT_NE(roles.engine(), nullptr);
+    EXPECT_EQ(roles.engine()->mode, "install");
+    EXPECT_EQ(roles.engine()->displayName, "Role App");
+  });
+  toolkit.AnswerMessage(ui::Answer::Yes);
+  toolkit.QueueClick("BOptionsExit");
+  EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", package}, dir.dir() + "brevion", {}}), 0);
+  EXPECT_EQ(toolkit.MessageTexts(),
+            std::vector<std::string>{"Your installation is not complete. Are you sure you wish to exit the installation?"});
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+  EXPECT_EQ(roles.engine(), nullptr) << "the engine goes with the window";
+}
+
+TEST(InstallRolesTest, FileWithoutPackageEndsWithAClearMessage) {
+  testsupport::TempDir dir;
+  ScriptedToolkit toolkit;
+  app::InstallerRoles roles;
+  const std::string plain = dir.Write("plain.exe", "just a program");
+  EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", plain}, plain, {}}), 1);
+  EXPECT_EQ(toolkit.MessageTexts(),
+            std::vector<std::string>{"This file does not contain a valid installation package."});
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+}
+
+}  // namespace
