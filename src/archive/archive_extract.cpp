@@ -176,7 +176,8 @@ void CreateFolder(const std::string& target, const std::string& folder) {
   sys::CreateFolders(target + folder);
 }
 
-enum class Outcome { Done, Cancelled };
+// Refused: damaged or unsafe, reported before anything was written.
+enum class Outcome { Done, Cancelled, Refused };
 
 // Steps after verification: read the index, check every name, create
 // folders, extract files. Damage and refusals are reported here.
@@ -188,7 +189,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
     index = ReadArchiveIndex(archive, archivePath);
   } catch (const DamagedArchive& error) {
     detail::ReportMessage(error.what());
-    return Outcome::Cancelled;
+    return Outcome::Refused;
   }
   StringList names, letters;
   WorkList(index, names, letters);
@@ -198,7 +199,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   if (const std::string* unsafe = FirstUnsafeName(names, folders)) {
     detail::ReportMessage("The archive " + archivePath + " holds the name \"" + folder + *unsafe +
                           "\", which would be written outside the target folder. Nothing was extracted.");
-    return Outcome::Cancelled;
+    return Outcome::Refused;
   }
   for (const std::string& f : folders) CreateFolder(target, f);
 
@@ -242,8 +243,9 @@ bool ArchiveExtractFolder(const std::string& archivePath, const std::string& fol
   } catch (const std::exception& error) {
     detail::ReportMessage(error.what());
   }
-  if (outcome == Outcome::Cancelled) module.abort = true;
-  display.Close(true);
+  if (outcome != Outcome::Done) module.abort = true;
+  // A refusal has said why; like a failed verification it closes quietly.
+  display.Close(outcome != Outcome::Refused);
   return outcome == Outcome::Done;
 }
 

@@ -2,6 +2,7 @@
 // scripted toolkit as a user would answer.
 #include <gtest/gtest.h>
 
+#include "archive/checksum.h"
 #include "archive/indexed_file_form.h"
 #include "archive_test_support.h"
 #include "support/scripted_toolkit.h"
@@ -167,6 +168,23 @@ TEST_F(OverwriteTest, CancelKeepsEarlierFilesAndShowsTheFailureMessage) {
   EXPECT_EQ(toolkit.MessageTexts(), StringList{"File Extraction Aborted"});
   EXPECT_FALSE(window->form().visible());
   EXPECT_EQ(window->form().caption(), "Extracting Files");
+}
+
+TEST_F(OverwriteTest, RefusedArchiveShowsItsReasonAlone) {
+  const std::string archivePath = MakeArchive({"a.txt"});
+  std::string bytes = ReadFile(archivePath);
+  bytes.replace(bytes.size() - 32, 8, Int64Bytes(1LL << 40));
+  dir.Write("a.bvarc", bytes);
+  ASSERT_TRUE(ArchiveWriteChecksum(archivePath, nullptr, nullptr).completed);
+  EXPECT_FALSE(ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr));
+  EXPECT_EQ(toolkit.MessageTexts(), StringList{"There are error(s) in the file " + archivePath + "."});
+  EXPECT_FALSE(window->form().visible());
+
+  bytes[30] = static_cast<char>(bytes[30] ^ 1);  // and a checksum that no longer matches
+  dir.Write("a.bvarc", bytes);
+  EXPECT_FALSE(ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr));
+  EXPECT_EQ(toolkit.MessageTexts().size(), 2u);
+  EXPECT_FALSE(sys::FileExists(Dest("a.txt")));
 }
 
 TEST_F(OverwriteTest, OwnWindowShowsEveryStepAndTheSuccessMessage) {
