@@ -266,3 +266,21 @@ TEST(FileOperations, CreateRenameAndRemove) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Listing, PumpsMessagesEvery128EntriesOfAFolder) {
+  testsupport::TempDir temp;
+  for (int i = 0; i < 260; ++i) temp.Write("f" + std::to_string(i), "");
+  int pumped = 0;
+  sys::SetMessagePump([&] { ++pumped; });
+  sys::StringList list;
+  sys::ListFolder(list, temp.dir(), "a", "*.*");
+  sys::SetMessagePump({});
+  EXPECT_EQ(list.size(), 260u);
+  EXPECT_EQ(pumped, 2);  // after the 128th and the 256th entry
+  sys::ListFolder(list, temp.dir(), "a", "*.*");
+  EXPECT_EQ(pumped, 2);  // removed again
+}
+
+}  // namespace
