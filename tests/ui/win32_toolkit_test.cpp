@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -224,13 +225,34 @@ TEST_F(Win32ToolkitTest, InputBoxAnswersTheTextOrNothingWhenCancelled) {
   toolkit.StartTimer(10, [] { AnswerInputBox("My Folder", IDOK); });
   EXPECT_EQ(toolkit.InputBox("New Folder", "Folder Name:", ""), "My Folder");
 
-  toolkit.StartTimer(10, [] { AnswerInputBox(nullptr, IDOK); });
-  EXPECT_EQ(toolkit.InputBox("New Folder", "Folder Name:", "kept"), "kept");
-
   toolkit.StartTimer(10, [] { AnswerInputBox("ignored", IDCANCEL); });
-  EXPECT_EQ(toolkit.InputBox("New Folder", "Folder Name:", ""), std::nullopt);
+  EXPECT_EQ(toolkit.InputBox("New Folder", "Folder Name:", "proposed"), std::nullopt);
   EXPECT_TRUE(IsWindowEnabled(Handle("DToolkitTest")));
   EXPECT_EQ(FindWindowA("BrevionInputBox", nullptr), nullptr);
+}
+
+// Presses a button of the shell's folder dialog once it is up.
+void PressFolderDialogButton(int button) {
+  HWND dialog = FindWindowA("#32770", nullptr);
+  ASSERT_NE(dialog, nullptr);
+  SendMessageA(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+TEST_F(Win32ToolkitTest, ChooseDirectoryStartsAtTheInitialFolder) {
+  testsupport::TempDir temp;
+  std::filesystem::create_directories(temp.path() / "Target");
+  std::string initial = temp.dir() + "Target\\";
+  toolkit.StartTimer(800, [] { PressFolderDialogButton(IDOK); });
+  std::string chosen = toolkit.ChooseDirectory(initial, "Choose an installation directory");
+  EXPECT_EQ(Lower(chosen), Lower(initial.substr(0, initial.size() - 1)));
+
+  toolkit.StartTimer(800, [] { PressFolderDialogButton(IDCANCEL); });
+  EXPECT_EQ(toolkit.ChooseDirectory(initial, "Choose an installation directory"), "");
 }
 
 TEST_F(Win32ToolkitTest, HtmlViewShowsThePageTextWhenNoBrowserIsAvailable) {
