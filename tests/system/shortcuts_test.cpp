@@ -76,8 +76,8 @@ TEST(Shortcuts, DeletingRemovesOnlyTheEmptiedInnermostSubfolder) {
   const std::string links = sandbox.Scratch("menu");
   const std::string sub = "My Company\\Suite";
   const std::string innermost = links + "My Company" + kSep + "Suite";
-  ASSERT_TRUE(sys::CreateShortcut("/app/a", "", "A", links, "", sub));
-  ASSERT_TRUE(sys::CreateShortcut("/app/b", "", "B", links, "", sub));
+  ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "a.exe", "", "A", links, "", sub));
+  ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "b.exe", "", "B", links, "", sub));
 
   EXPECT_FALSE(sys::DeleteShortcut("Missing", links, sub));
   EXPECT_TRUE(sys::DeleteShortcut("A", links, sub));
@@ -101,15 +101,15 @@ TEST(Shortcuts, MissingLinkTouchesNoFolder) {
 TEST(Shortcuts, HiddenFilesDoNotKeepASubfolderButSubfoldersDo) {
   SandboxFolders sandbox;
   const std::string links = sandbox.Scratch("menu");
-  ASSERT_TRUE(sys::CreateShortcut("/app/a", "", "A", links, "", "Hidden"));
+  ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "a.exe", "", "A", links, "", "Hidden"));
   const std::string hidden = sandbox.temp().Write("scratch/menu/Hidden/.directory", "x");
   sys::ApplyAttributeLetters(hidden, "ah");  // hidden on Windows, by name elsewhere
   EXPECT_TRUE(sys::DeleteShortcut("A", links, "Hidden"));
   EXPECT_FALSE(sys::FolderExists(links + "Hidden"));
 
   // Another program's shortcuts in a folder below must survive.
-  ASSERT_TRUE(sys::CreateShortcut("/app/a", "", "A", links, "", "Shared"));
-  ASSERT_TRUE(sys::CreateShortcut("/app/o", "", "Other", links, "", "Shared\\Other"));
+  ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "a.exe", "", "A", links, "", "Shared"));
+  ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "o.exe", "", "Other", links, "", "Shared\\Other"));
   EXPECT_TRUE(sys::DeleteShortcut("A", links, "Shared"));
   EXPECT_TRUE(sys::FileExists(Join(links + "Shared" + kSep + "Other", "Other.lnk")));
 }
@@ -118,7 +118,7 @@ TEST(Shortcuts, KeywordFolderItselfIsNeverRemoved) {
   SandboxFolders sandbox;
   // An empty subfolder: the desktop case.
   const std::string desktop = sandbox.Scratch("desktop");
-  ASSERT_TRUE(sys::CreateShortcut("/app/a", "", "A", desktop, "", ""));
+  ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "a.exe", "", "A", desktop, "", ""));
   EXPECT_TRUE(sys::DeleteShortcut("A", desktop, ""));
   EXPECT_TRUE(sys::FolderExists(desktop));
 
@@ -126,7 +126,7 @@ TEST(Shortcuts, KeywordFolderItselfIsNeverRemoved) {
   // on POSIX and the Wine prefix's own on Windows).
   const std::string unique = "brevion-shortcut-" + std::to_string(
       std::hash<std::string>{}(sandbox.temp().dir()) % 100000);
-  ASSERT_TRUE(sys::CreateShortcut("/app/a", "", unique, "temp", "", "."));
+  ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "a.exe", "", unique, "temp", "", "."));
   const std::string temp = sys::SpecialFolderPath("temp");
   EXPECT_TRUE(sys::FileExists(temp + unique + ".lnk"));
   EXPECT_TRUE(sys::DeleteShortcut(unique, "temp", "."));

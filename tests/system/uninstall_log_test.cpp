@@ -156,26 +156,41 @@ TEST(UninstallLog, RootsHomeAndKeywordFoldersAreNeverProtectedAway) {
 }
 
 TEST(UninstallLog, ReplayRefusesProtectedFoldersAndReportsThem) {
-  if (!SandboxFolders::kRedirected) GTEST_SKIP() << "only with sandboxed keyword folders";
   SandboxFolders sandbox;
-  const std::string home = sandbox.temp().dir() + "home";
-  const std::string documents = sys::SpecialFolderPath("user_documents");
-  const std::string programs = sys::SpecialFolderPath("programs");
-  sandbox.temp().Write("home/Documents/letter.txt", "mine");
-  sandbox.temp().Write("root/usr/share/applications/other.desktop", "other");
+  const std::string temp = sys::SpecialFolderPath("temp");
   const std::string install = MakeInstallFolder(sandbox, "App");
+  const std::string marker = temp + "brevion-guard-marker.txt";
+  WriteLog(marker, "keep");
+  // Folders that must stay: a keyword folder, and one above a keyword
+  // folder reached through "..". Where the keywords are the real folders
+  // (Windows), only the temporary folder is put at risk.
+  sys::StringList refused{temp};
+  if (SandboxFolders::kRedirected) {
+    sandbox.temp().Write("home/Documents/letter.txt", "mine");
+    refused.push_back(sandbox.temp().dir() + "home/");
+    refused.push_back(sys::SpecialFolderPath("user_documents"));
+    refused.push_back(install + "../../root/usr/share");
+    sandbox.temp().Write("root/usr/share/applications/other.desktop", "other");
+  } else {
+    refused.push_back(install + "..\\..\\..");  // the temporary folder again
+  }
+  sys::StringList lines;
+  for (const std::string& folder : refused) lines.push_back(sys::DirLogLine(folder));
+  lines.push_back(sys::DirLogLine(install));
+  const std::string log = sandbox.Scratch("logs") + "My Program.inst";
+  ASSERT_TRUE(sys::SaveUninstallLog(log, lines));
 
-  const std::string log = sys::UninstallLogPath("MyProg", "My Program");
-  ASSERT_TRUE(sys::SaveUninstallLog(
-      log, {"dir|" + home + "/", "dir|" + documents, "dir|" + install + "../../root/usr/share",
-            "dir|" + install}));
   sys::StringList handed;
   auto replay = sys::ReplayUninstallLog(log, [&](const std::string& f) { handed.push_back(f); });
-  EXPECT_EQ(replay.refusedFolders,
-            (sys::StringList{home + "/", documents, install + "../../root/usr/share"}));
-  EXPECT_EQ(handed, replay.refusedFolders);
-  EXPECT_EQ(testsupport::ReadFile(documents + "letter.txt"), "mine");
-  EXPECT_TRUE(sys::FileExists(programs + "other.desktop"));
+  EXPECT_EQ(replay.refusedFolders, refused);
+  EXPECT_EQ(handed, refused);
+  EXPECT_EQ(testsupport::ReadFile(marker), "keep");
+  sys::RemoveFile(marker);
+  if (SandboxFolders::kRedirected) {
+    EXPECT_EQ(testsupport::ReadFile(sys::SpecialFolderPath("user_documents") + "letter.txt"),
+              "mine");
+    EXPECT_TRUE(sys::FileExists(sys::SpecialFolderPath("programs") + "other.desktop"));
+  }
   EXPECT_FALSE(sys::FolderExists(install));  // the program's own folder does go
   EXPECT_FALSE(sys::FileExists(log));
 }
