@@ -22,7 +22,7 @@ std::string WriteHandMadeArchive(const testsupport::TempDir& dir, const StringLi
   std::string entries;
   std::string table;
   StringList letters(names.size(), "a");
-  for (const std::string& name : names) {
+  for (size_t i = 0; i < names.size(); ++i) {
     table += Int64Bytes(static_cast<int64_t>(entries.size())) + Int64Bytes(kDate2020);
     entries += std::string("\x80") + Int64Bytes(3) + "bad";
   }
