@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "support/temp_dir.h"
 
 namespace compression {
@@ -110,7 +108,6 @@ TEST(FileStreamTest, OffsetsBeyondFourGigabytes) {
   char c = 0;
   file.ReadExact(&c, 1);
   EXPECT_EQ(c, 'Z');
-  std::filesystem::remove(path);
 }
 
 }  // namespace
