@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <istream>
+#include <iterator>
 #include <ostream>
 
 namespace ui {
@@ -64,6 +66,71 @@ std::optional<Answer> ParseAnswer(const std::string& line, Buttons buttons) {
   if (word == "n" || word == "no") return Answer::No;
   if (buttons == Buttons::YesNoCancel && (word == "c" || word == "cancel")) return Answer::Cancel;
   return std::nullopt;
+}
+
+bool IsDigits(const std::string& text) {
+  return !text.empty() && text.size() < 4 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+// The text of a tag's name, lower-cased ("br", "/p", "script").
+std::string TagName(const std::string& html, size_t open) {
+  size_t end = html.find_first_of(" \t\r\n>/", open + 2);
+  if (end == std::string::npos) end = html.size();
+  return Lower(html.substr(open + 1, end - open - 1));
+}
+
+// What a reader of a page sees, roughly: text without tags, scripts and
+// styles, a line break for each block, a few common entities decoded, and
+// no runs of blank lines.
+std::string PlainPageText(const std::string& html) {
+  static const char* const kBlocks[] = {"br", "p", "/p", "div", "/div", "h1", "/h1", "h2", "/h2", "h3", "/h3",
+                                        "li", "tr", "/tr", "/table", "/ul", "/ol", "hr"};
+  std::string text;
+  size_t pos = 0;
+  while (pos < html.size()) {
+    if (html[pos] != '<') {
+      char c = html[pos++];
+      text += (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
+      continue;
+    }
+    const std::string tag = TagName(html, pos);
+    size_t close = html.find('>', pos);
+    if (close == std::string::npos) break;
+    if (tag == "script" || tag == "style" || tag == "title") {
+      size_t end = Lower(html).find("</" + tag, close);
+      close = end == std::string::npos ? html.size() : html.find('>', end);
+      if (close == std::string::npos) close = html.size();
+    }
+    if (std::find(std::begin(kBlocks), std::end(kBlocks), tag) != std::end(kBlocks)) text += '\n';
+    pos = close + 1;
+  }
+  static const std::pair<const char*, const char*> kEntities[] = {
+      {"&nbsp;", " "}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
+  for (const auto& [entity, plain] : kEntities) {
+    for (size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1)) {
+      text.replace(at, std::string(entity).size(), plain);
+    }
+  }
+  std::string lines;
+  size_t start = 0;
+  bool blank = true;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = Trim(text.substr(start, end - start));
+    if (!line.empty() || !blank) lines += line + "\n";
+    blank = line.empty();
+    start = end + 1;
+  }
+  while (lines.size() >= 2 && lines.compare(lines.size() - 2, 2, "\n\n") == 0) lines.pop_back();
+  return lines;
+}
+
+std::string ReadPage(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return "";
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -168,9 +235,74 @@ bool ConsoleToolkit::ApplyLine(const std::string& line, Form& waiting) {
     }
   }
   Control* control = FindReachable(text, waiting);
+  if (!control && IsDigits(text)) {
+    const size_t number = std::stoul(text);
+    if (number >= 1 && number <= numbered_buttons_.size()) {
+      Control* listed = numbered_buttons_[number - 1];
+      if (listed->IsShowing() && listed->enabled()) control = listed;
+    }
+  }
   if (!control) return false;
   control->Click();
   return true;
+}
+
+// Changes to what the window shows as a whole: which panels and buttons are
+// showing, which page is loaded. Texts changing on a panel do not count.
+std::string ConsoleToolkit::ScreenKey(const Form& form) const {
+  std::string key;
+  for (const Control* control : form.controls()) {
+    if (!control->IsShowing()) continue;
+    switch (control->kind()) {
+      case ControlKind::Panel: key += "P" + control->name() + ";"; break;
+      case ControlKind::HtmlView: key += "H" + control->text() + ";"; break;
+      case ControlKind::Button: key += "B" + control->text() + (control->enabled() ? ";" : "-;"); break;
+      default: break;
+    }
+  }
+  return key;
+}
+
+void ConsoleToolkit::PrintScreenIfChanged(Form& form) {
+  const std::string key = ScreenKey(form);
+  if (key == last_screen_) return;
+  last_screen_ = key;
+  numbered_buttons_.clear();
+  std::string screen = "== " + form.caption() + " ==\n";
+  for (Control* control : form.controls()) {
+    if (!control->IsShowing()) continue;
+    const std::string text = ConsoleText(control->text());
+    switch (control->kind()) {
+      case ControlKind::Label:
+      case ControlKind::Memo:
+        if (!Trim(text).empty()) screen += text + "\n";
+        break;
+      case ControlKind::CheckBox:
+      case ControlKind::RadioButton:
+        screen += std::string(control->checked() ? "[x] " : "[ ] ") + text + " (" + control->name() + ")" +
+                  (control->enabled() ? "" : " (disabled)") + "\n";
+        break;
+      case ControlKind::Edit:
+        screen += control->name() + " = " + text + (control->enabled() ? "" : " (disabled)") + "\n";
+        break;
+      case ControlKind::HtmlView:
+        if (!control->text().empty()) screen += PlainPageText(ReadPage(control->text()));
+        break;
+      case ControlKind::Button:
+        if (control->enabled() && !control->text().empty()) numbered_buttons_.push_back(control);
+        break;
+      default:
+        break;
+    }
+  }
+  std::string buttons;
+  for (size_t i = 0; i < numbered_buttons_.size(); ++i) {
+    std::string caption = numbered_buttons_[i]->text();
+    std::erase(caption, '&');
+    buttons += (buttons.empty() ? "" : "  ") + std::to_string(i + 1) + ") " + caption;
+  }
+  if (!buttons.empty()) screen += buttons + "\n";
+  Print(screen);
 }
 
 void ConsoleToolkit::ShowForm(Form& form) {
@@ -213,6 +345,7 @@ void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool un
       RunTimers();
       continue;
     }
+    if (until_closed) PrintScreenIfChanged(form);
     std::optional<std::string> line = ReadLine();
     if (!line) {
       // Nobody is left to click: close the window as its close box would.
@@ -230,6 +363,8 @@ void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool un
 }
 
 void ConsoleToolkit::Run(Form& main) {
+  last_screen_.clear();
+  numbered_buttons_.clear();
   ShowForm(main);
   Loop(main, [] { return false; }, true);
 }

@@ -12,9 +12,16 @@
 //   - the input box and the chooser: the text or folder; an empty line keeps
 //     the proposed one;
 //   - while the loop waits for the user: a line is given to the line handler
-//     (see SetLineHandler); by default a control's name or a button's caption
-//     clicks it, and NAME=VALUE sets an edit box's text or ticks (1, true,
-//     yes) or unticks a check box or radio button.
+//     (see SetLineHandler); by default a control's name, a button's caption
+//     (any letter case) or the number of a listed button clicks it, and
+//     NAME=VALUE sets an edit box's text or ticks (1, true, yes) or unticks
+//     a check box or radio button, raising the same events as a user would.
+// While the main window (the form given to Run) waits for a line, its screen
+// is printed whenever it changed (other panels, another page, other
+// buttons): the title, the showing labels and memos, check boxes and radio
+// buttons as "[x] caption (NAME)", edit boxes as "NAME = text", the page of
+// a showing HTML view as plain text (tags stripped), and the showing,
+// enabled buttons numbered from 1.
 // At the end of input a question takes its default answer, the input box and
 // the chooser are cancelled, and a window that waits for a click is closed as
 // its close box would close it, so that nothing ever hangs.
@@ -73,6 +80,8 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   void ControlChanged(Control& control, Property what) override;
   void Loop(Form& form, const std::function<bool()>& done, bool until_closed);
   void PrintPrompt(Form& form);
+  void PrintScreenIfChanged(Form& form);
+  std::string ScreenKey(const Form& form) const;
   void RunTimers();
   std::optional<std::string> ReadLine();
   void Print(const std::string& text);
@@ -91,6 +100,8 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   LineHandler line_handler_;
   std::deque<std::function<void()>> timers_;
   std::vector<Form*> forms_;   // shown at least once, most recent first
+  std::string last_screen_;    // ScreenKey of the main window when last printed
+  std::vector<Control*> numbered_buttons_;  // the buttons listed with numbers
 };
 
 }  // namespace ui
