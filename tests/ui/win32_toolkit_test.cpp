@@ -175,7 +175,7 @@ TEST_F(Win32ToolkitTest, ModelChangesReachTheNativeControls) {
   EXPECT_FALSE(IsWindowVisible(Handle("DToolkitTest")));
 }
 
-TEST_F(Win32ToolkitTest, EnterClicksTheFocusedButtonAndEscapeTheCancelButton) {
+TEST_F(Win32ToolkitTest, EnterClicksTheFocusedButtonEscapeTheCancelButtonTabMovesOn) {
   int go_clicks = 0;
   int cancel_clicks = 0;
   form.Get("BGo").SetOnClick([&](ui::Control&) { ++go_clicks; });
@@ -188,6 +188,15 @@ TEST_F(Win32ToolkitTest, EnterClicksTheFocusedButtonAndEscapeTheCancelButton) {
   toolkit.ProcessMessages();
   EXPECT_EQ(cancel_clicks, 1);
   EXPECT_EQ(go_clicks, 1);
+
+  // Tab walks the controls in table order, into and out of boxes.
+  PostMessageA(Handle("BGo"), WM_KEYDOWN, VK_TAB, 0);
+  toolkit.ProcessMessages();
+  EXPECT_EQ(GetFocus(), Handle("BCancel"));
+  PostMessageA(Handle("BCancel"), WM_KEYDOWN, VK_TAB, 0);
+  PostMessageA(Handle("BCancel"), WM_KEYDOWN, VK_TAB, 0);
+  toolkit.ProcessMessages();
+  EXPECT_EQ(GetFocus(), Handle("RFirst"));
 }
 
 TEST_F(Win32ToolkitTest, TimersFireOnceAndHandlerErrorsGoToTheErrorHandler) {
