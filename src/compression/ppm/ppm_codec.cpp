@@ -51,10 +51,7 @@ size_t Codec::Encode(const uint8_t* input, size_t length, uint8_t* output, size_
   Model& model = impl_->model;
   RangeEncoder rc(output + kInfoWordSize, output + capacity);
   model.Start(order);
-  for (size_t i = 0; i < length; ++i) {
-    if (!model.EncodeSymbol(rc, input[i]) || rc.failed()) return 0;
-  }
-  if (!model.EncodeSymbol(rc, -1)) return 0;
+  if (!model.EncodeBlock(rc, input, length)) return 0;
   rc.Flush();
   if (rc.failed()) return 0;
   return static_cast<size_t>(rc.position() - output);
@@ -72,15 +69,7 @@ ptrdiff_t Codec::Decode(const uint8_t* payload, size_t payloadLength, uint8_t* o
   Model& model = impl_->model;
   RangeDecoder rc(payload + kInfoWordSize, payload + payloadLength);
   model.Start(order);
-  // Every round either produces a byte or ends, so the loop is bounded by
-  // the expected length.
-  size_t produced = 0;
-  for (;;) {
-    const int symbol = model.DecodeSymbol(rc);
-    if (symbol == Model::kEndOfData) return static_cast<ptrdiff_t>(produced);
-    if (symbol < 0 || produced == expectedLength) return -1;
-    output[produced++] = static_cast<uint8_t>(symbol);
-  }
+  return model.DecodeBlock(rc, output, expectedLength);
 }
 
 }  // namespace ppm

@@ -3,11 +3,12 @@
 // (SEE) contexts, rescaling, the model update with successor creation, and
 // the model restart when the memory runs out.
 //
-// EncodeSymbol and DecodeSymbol code one symbol each (or the end-of-data
-// escape) through the range coder; both walk the model identically, so the
-// two sides stay in step. A Model is used by one thread at a time.
+// EncodeBlock and DecodeBlock code a whole block through the range coder,
+// symbol by symbol; both directions walk the model identically, so the two
+// sides stay in step. A Model is used by one thread at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "compression/ppm/ppm_layout.h"
@@ -26,21 +27,23 @@ class Model {
   // Builds the initial model for `order` (2-16) in freshly reset memory.
   void Start(int order);
 
-  // Codes `symbol` (0-255), or the end-of-data escape for -1. Returns false
-  // when the model reached a state it cannot continue from (never for
-  // models built by this code from consistent data).
-  bool EncodeSymbol(RangeEncoder& rc, int symbol);
+  // Codes `length` bytes and the end-of-data escape. Returns false when the
+  // output buffer is full or the model reached a state it cannot continue
+  // from (never for models built by this code).
+  bool EncodeBlock(RangeEncoder& rc, const uint8_t* input, size_t length);
 
-  // Decodes one symbol: 0-255, kEndOfData, or kBroken when the data drove
-  // the coder or the model into a state no encoder produces.
-  static constexpr int kEndOfData = -1;
-  static constexpr int kBroken = -2;
-  int DecodeSymbol(RangeDecoder& rc);
+  // Decodes up to the end-of-data escape. Returns the number of bytes
+  // produced, or -1 when more than `capacity` bytes would come out or the
+  // data drove the coder or the model into a state no encoder produces.
+  ptrdiff_t DecodeBlock(RangeDecoder& rc, uint8_t* output, size_t capacity);
 
   // How often the model memory ran out since Start.
   int restarts() const { return restarts_; }
 
  private:
+  static constexpr int kEndOfData = -1;
+  static constexpr int kBroken = -2;
+
   struct See {
     uint16_t summ;
     uint8_t shift;
@@ -49,6 +52,11 @@ class Model {
 
   uint8_t* Ptr(layout::Ref r) const { return base_ + r; }
   layout::Ref RefOf(const uint8_t* p) const { return static_cast<layout::Ref>(p - base_); }
+
+  // Codes `symbol` (0-255), or the end-of-data escape for -1.
+  bool EncodeSymbol(RangeEncoder& rc, int symbol);
+  // Returns 0-255, kEndOfData or kBroken.
+  int DecodeSymbol(RangeDecoder& rc);
 
   // Coding steps shared by both directions.
   uint16_t* BinProbability(uint8_t* context);

@@ -268,7 +268,7 @@ bool Model::EscapeToSuffix() {
   return true;
 }
 
-void Model::AfterFound() {
+inline void Model::AfterFound() {
   const Ref successor = Successor(Ptr(foundState_));
   if (orderFall_ == 0 && successor && NumStats(Ptr(successor)) != 0) {
     minContext_ = maxContext_ = successor;
@@ -281,7 +281,7 @@ void Model::AfterFound() {
   }
 }
 
-bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
+inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   uint8_t* mc = Ptr(minContext_);
   if (NumStats(mc) <= 1) {
     if (NumStats(mc) == 0) return false;
@@ -326,7 +326,7 @@ bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   return !broken_;
 }
 
-int Model::DecodeSymbol(RangeDecoder& rc) {
+inline int Model::DecodeSymbol(RangeDecoder& rc) {
   uint8_t* mc = Ptr(minContext_);
   if (NumStats(mc) <= 1) {
     if (NumStats(mc) == 0) return kBroken;
@@ -376,6 +376,25 @@ int Model::DecodeSymbol(RangeDecoder& rc) {
   rc.Normalize();
   if (broken_ || rc.broken()) return kBroken;
   return symbol;
+}
+
+bool Model::EncodeBlock(RangeEncoder& rc, const uint8_t* input, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (!EncodeSymbol(rc, input[i]) || rc.failed()) return false;
+  }
+  return EncodeSymbol(rc, -1) && !rc.failed();
+}
+
+ptrdiff_t Model::DecodeBlock(RangeDecoder& rc, uint8_t* output, size_t capacity) {
+  // Every round either produces a byte or ends, so the loop is bounded by
+  // the capacity.
+  size_t produced = 0;
+  for (;;) {
+    const int symbol = DecodeSymbol(rc);
+    if (symbol == kEndOfData) return static_cast<ptrdiff_t>(produced);
+    if (symbol < 0 || produced == capacity) return -1;
+    output[produced++] = static_cast<uint8_t>(symbol);
+  }
 }
 
 }  // namespace ppm
