@@ -12,6 +12,10 @@
 //                          accelerator marker "&" ignored), in any window
 //     type WINDOW TEXT     the text of the first visible edit box of WINDOW
 //                          (a message box or the folder dialog: "#32770")
+//     field WINDOW TEXT    until the first visible edit box of WINDOW reads
+//                          TEXT, in any letter case (the folder dialog's
+//                          field names the selected folder once the tree
+//                          has opened down to it)
 //     answer CAPTION       clicks a button of a visible dialog box ("#32770")
 //     sleep MILLISECONDS
 //
@@ -138,6 +142,21 @@ bool Type(const std::string& window_name, const std::string& text) {
   });
 }
 
+HWND FirstVisibleEdit(HWND top) {
+  for (HWND child : Descendants(top)) {
+    if (ClassOf(child) == "Edit" && IsWindowVisible(child)) return child;
+  }
+  return nullptr;
+}
+
+bool FieldReads(const std::string& window_name, const std::string& text) {
+  return Eventually([&] {
+    HWND top = FindTopWindow(window_name);
+    HWND field = top ? FirstVisibleEdit(top) : nullptr;
+    return field && lstrcmpiA(TextOf(field).c_str(), text.c_str()) == 0;
+  });
+}
+
 bool RunStep(const std::vector<std::string>& words, size_t& at) {
   const std::string& verb = words[at++];
   auto next = [&]() -> std::string { return at < words.size() ? words[at++] : ""; };
@@ -154,6 +173,10 @@ bool RunStep(const std::vector<std::string>& words, size_t& at) {
   if (verb == "type") {
     std::string name = next();
     return Type(name, next());
+  }
+  if (verb == "field") {
+    std::string name = next();
+    return FieldReads(name, next());
   }
   if (verb == "sleep") {
     Sleep(static_cast<DWORD>(std::atoi(next().c_str())));

@@ -40,7 +40,7 @@ echo "== extract mode"
 $wine "$build/brevion.exe" "$(winpath "$work/out/demo.bvarc")" &
 program=$!
 # The folder dialog starts at the archive's folder; OK extracts there.
-$wine "$work/ui_driver.exe" wait '#32770' sleep 1000 answer OK answer OK || fail "driving the extract mode"
+$wine "$work/ui_driver.exe" wait '#32770' field '#32770' out answer OK answer OK || fail "driving the extract mode"
 wait $program || fail "extract mode exit status $?"
 rm "$work/out/demo.bvarc"
 diff -r "$work/files" "$work/out" || fail "extracted files differ"
