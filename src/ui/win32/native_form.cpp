@@ -63,7 +63,7 @@ NativeKind NativeKindOf(const Control& control) {
   const Style& style = control.style();
   switch (control.kind()) {
     case ControlKind::Panel:
-      return {kPanelClass, WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT};
+      return {kPanelClass, WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
     case ControlKind::Label:
       return {"STATIC", LabelStyle(style), 0};
     case ControlKind::Button:
@@ -363,7 +363,7 @@ Control* NativeForm::CancelButton() {
   return nullptr;
 }
 
-void NativeForm::Act(Control& control, bool) {
+void NativeForm::Act(Control& control) {
   if (!control.enabled() || !control.IsShowing()) return;
   toolkit_.Dispatch([&control] { control.Click(); });
 }
@@ -373,7 +373,7 @@ bool NativeForm::OnCommand(WPARAM wparam, LPARAM) {
   int code = HIWORD(wparam);
   if (id == IDOK || id == IDCANCEL) {
     // Enter and Escape, as the dialog manager reports them.
-    if (Control* button = id == IDOK ? FocusedButton() : CancelButton()) Act(*button, false);
+    if (Control* button = id == IDOK ? FocusedButton() : CancelButton()) Act(*button);
     return true;
   }
   size_t index = static_cast<size_t>(id - kFirstId);
@@ -384,11 +384,11 @@ bool NativeForm::OnCommand(WPARAM wparam, LPARAM) {
     case ControlKind::Button:
     case ControlKind::CheckBox:
     case ControlKind::RadioButton:
-      if (code == BN_CLICKED) Act(control, false);
+      if (code == BN_CLICKED) Act(control);
       return true;
     case ControlKind::Label:
     case ControlKind::Image:
-      if (code == STN_CLICKED) Act(control, false);
+      if (code == STN_CLICKED) Act(control);
       return true;
     case ControlKind::Edit:
     case ControlKind::Memo:
@@ -454,6 +454,17 @@ bool NativeForm::HandleShared(NativeForm& form, UINT message, WPARAM wparam, LPA
       form.OnDrawImage(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
       result = TRUE;
       return true;
+    case WM_SETCURSOR: {
+      // A label that does something when clicked (a web address) shows the
+      // link cursor.
+      Entry* entry = form.EntryOf(reinterpret_cast<HWND>(wparam));
+      if (!entry || entry->control->kind() != ControlKind::Label || !entry->control->has_click_handler()) {
+        return false;
+      }
+      SetCursor(LoadCursor(nullptr, IDC_HAND));
+      result = TRUE;
+      return true;
+    }
     default:
       return false;
   }

@@ -59,7 +59,8 @@ class NativeForm {
   // from a child of this form.
   bool OnCommand(WPARAM wparam, LPARAM lparam);
   void OnDrawImage(const DRAWITEMSTRUCT& item);
-  void Act(Control& control, bool is_change);
+  // A user's click on a control that is enabled and showing.
+  void Act(Control& control);
   static LRESULT CALLBACK TopWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static bool HandleShared(NativeForm& form, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
