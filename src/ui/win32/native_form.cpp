@@ -132,8 +132,8 @@ NativeForm::~NativeForm() {
   for (Entry& entry : entries_) {
     if (entry.browser) {
       entry.browser.reset();
-    } else if (entry.handle && entry.control->kind() == ControlKind::Panel) {
-      SetWindowLongPtrA(entry.handle, GWLP_USERDATA, 0);
+    } else if (entry.handle) {
+      SetWindowLongPtrA(entry.handle, GWLP_USERDATA, 0);  // panels point back here
     }
   }
   DestroyWindow(window_);

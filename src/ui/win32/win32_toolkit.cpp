@@ -211,7 +211,11 @@ LRESULT CALLBACK Win32Toolkit::MessageWindowProc(HWND window, UINT message, WPAR
 
 Answer Win32Toolkit::MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) {
   const std::string& heading = caption.empty() ? title_ : caption;
-  int pressed = MessageBoxA(DialogOwner(), text.c_str(), heading.c_str(), MessageBoxFlags(buttons, icon));
+  HWND owner = DialogOwner();
+  // A box without a window of ours to sit on (the archive modes hide the
+  // main window) must not open behind other programs.
+  UINT flags = MessageBoxFlags(buttons, icon) | (owner ? 0 : MB_SETFOREGROUND | MB_TOPMOST);
+  int pressed = MessageBoxA(owner, text.c_str(), heading.c_str(), flags);
   switch (pressed) {
     case IDOK: return Answer::Ok;
     case IDYES: return Answer::Yes;

@@ -17,6 +17,9 @@
 // (typing), each dispatched event guarded by RunGuarded. Keyboard: Tab
 // walks the controls in table order; Enter clicks the focused button and
 // Escape the showing button captioned "Cancel".
+//
+// A form must live while the toolkit dispatches messages; the toolkit may
+// outlive its forms (their windows are destroyed without reading them).
 #pragma once
 
 #include <functional>
