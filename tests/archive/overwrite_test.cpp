@@ -6,6 +6,7 @@
 #include "archive/indexed_file_form.h"
 #include "archive_test_support.h"
 #include "support/scripted_toolkit.h"
+#include "system/paths.h"
 
 namespace archive::testing {
 namespace {
@@ -60,7 +61,8 @@ class OverwriteTest : public ArchiveTest {
     });
   }
 
-  std::string Dest(const std::string& name) const { return dir.dir() + "dest/" + name; }
+  // The destination as the engine names it in its questions.
+  std::string Dest(const std::string& name) const { return sys::ToNativeSeparators(dir.dir() + "dest/" + name); }
 
   static bool Silent(void*, const std::string&, int) { return true; }
 
