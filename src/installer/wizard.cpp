@@ -169,7 +169,10 @@ void VelInstaller::ShowPanel(const std::string& name) {
     page = folder + "Readme.htm";
     alternative = folder + "Readme.txt";
   }
-  if (!name.empty() && name != "License") {
+  // Without an install folder a readme name would be looked up in the
+  // process's working folder.
+  const bool noReadmeFolder = name == "Readme" && installFolder.empty();
+  if (!name.empty() && name != "License" && !noReadmeFolder) {
     if (sys::FileExists(page)) return ShowPage(name, page);
     if (sys::FileExists(alternative)) return ShowPage(name, alternative);
   }

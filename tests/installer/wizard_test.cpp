@@ -178,6 +178,9 @@ TEST_F(WizardTest, FinishedTextKeepsItsDesignWithoutScriptText) {
 }
 
 TEST_F(WizardTest, ReadmeWithoutFileShowsNoPanel) {
+  engine->ShowPanel("Readme");  // no install folder yet
+  EXPECT_EQ(Showing(), "");
+  engine->installFolder = dir.dir();
   engine->ShowPanel("Readme");
   EXPECT_EQ(Showing(), "");
   EXPECT_EQ(engine->currentPanel, "Readme");

@@ -9,7 +9,9 @@ bool ShellLaunch(const std::string& file, const std::string& parameters, const s
   SHELLEXECUTEINFOA info;
   ZeroMemory(&info, sizeof info);
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // The refusal is reported by LaunchFile's own message; without NO_UI the
+  // shell would show a second error box of its own first.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   // The active window is the installer's main window when the user presses
   // Close; the shell uses it as the owner of any message it shows.
   info.hwnd = GetActiveWindow();
