@@ -10,9 +10,11 @@ namespace {
 constexpr const char* kLinkExtension = ".lnk";
 
 // SpecialFolderPath(keyword) followed by the subfolder, with a trailing
-// separator; "" when that is empty.
+// separator. "" when the keyword resolves to nothing: the subfolder alone
+// would be a path relative to whatever the current folder happens to be.
 std::string ShortcutFolder(const std::string& keyword, const std::string& subfolder) {
-  return IncludeTrailingSeparator(SpecialFolderPath(keyword) + subfolder);
+  const std::string base = SpecialFolderPath(keyword);
+  return base.empty() ? std::string() : IncludeTrailingSeparator(base + subfolder);
 }
 
 // A link's folder counts as empty when it holds no visible file and no

@@ -25,7 +25,8 @@ struct ShortcutInfo {
 // followed by `subfolder` (which may hold several levels, "Tools\Extras").
 // Missing folders are created; an existing file of that name is replaced.
 // The icon is set (index 0) only when `iconFile` is not empty.
-// Returns false, writing nothing, when the folder resolves to "". Otherwise
+// Returns false, writing nothing, when the keyword resolves to "" (whatever
+// the subfolder). Otherwise
 // returns true even when the platform failed to write the file.
 // Windows: throws std::runtime_error when the shell link object cannot be
 // created.
@@ -35,14 +36,14 @@ bool CreateShortcut(const std::string& target, const std::string& arguments,
 
 // Deletes the link written by CreateShortcut with the same name, keyword and
 // subfolder. True when the link existed and was deleted; false when the
-// folder resolves to "" or there is no such link. When `subfolder` is not
+// keyword resolves to "" or there is no such link. When `subfolder` is not
 // empty and the link's own folder is left without visible files and without
 // subfolders, that folder goes too (with any hidden files in it); its
 // parents stay, and a keyword folder itself is never removed.
 bool DeleteShortcut(const std::string& name, const std::string& keyword,
                     const std::string& subfolder);
 
-// The full path of the link CreateShortcut writes ("" when the folder
+// The full path of the link CreateShortcut writes ("" when the keyword
 // resolves to "").
 std::string ShortcutPath(const std::string& name, const std::string& keyword,
                          const std::string& subfolder);
