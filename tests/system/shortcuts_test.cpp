@@ -68,8 +68,8 @@ TEST(Shortcuts, EmptyLocationWritesNothing) {
   SandboxFolders sandbox;
   EXPECT_FALSE(sys::CreateShortcut("app", "", "App", "", "", ""));
   // A subfolder below nothing would land in the current folder.
-  EXPECT_FALSE(sys::CreateShortcut("app", "", "App", "", "", "Sub"));
-  EXPECT_FALSE(sys::FolderExists("Sub"));
+  EXPECT_FALSE(sys::CreateShortcut("app", "", "App", "", "", "brevion-unrooted-sub"));
+  EXPECT_FALSE(sys::FolderExists("brevion-unrooted-sub"));
   EXPECT_FALSE(sys::DeleteShortcut("App", "", ""));
   EXPECT_EQ(sys::ShortcutPath("App", "", ""), "");
 }
