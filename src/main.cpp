@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/archive_modes.h"
+#include "app/install_roles.h"
 #include "system/platform.h"
 #include "ui/console/console_toolkit.h"
 #ifdef _WIN32
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
 #else
   ui::ConsoleToolkit toolkit(std::cin, std::cout, ui::StdoutIsTerminal());
 #endif
-  app::ArchiveRoles roles;
+  app::InstallerRoles roles;
   try {
     return app::RunApplication(toolkit, roles, options);
   } catch (const std::exception& error) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "system/platform.h"
+
 namespace app {
 
 void InstallerRoles::CreateEngine(ui::Form& main_window, ui::Toolkit& toolkit) {
@@ -27,7 +29,14 @@ void InstallerRoles::Build(const std::string& package_path, const std::string& p
                            const std::string& compression_mode, const std::string& stub_file, int64_t number) {
   // Holding a reference keeps the engine alive if the window closes meanwhile.
   if (std::shared_ptr<installer::VelInstaller> engine = engine_) {
-    engine->Build(package_path, project_folder, compression_mode, stub_file, number);
+    // The command line names no stub: the builder stores its own program
+    // (or the Windows program beside it for an ".exe" package), so that
+    // the written file runs as an installer.
+    const std::string stub =
+        stub_file.empty() ? installer::BuildStubFor(package_path, sys::platform::ExecutablePath()) : stub_file;
+    build_failed_ = true;  // stays so when the build throws
+    engine->Build(package_path, project_folder, compression_mode, stub, number);
+    build_failed_ = !engine->lastBuildWritten;
   }
 }
 
@@ -39,6 +48,6 @@ void InstallerRoles::OpenPackage(const std::string& path) {
   if (std::shared_ptr<installer::VelInstaller> engine = engine_) package_refused_ = !engine->OpenPackage(path);
 }
 
-int InstallerRoles::ExitCode() const { return std::max(ArchiveRoles::ExitCode(), package_refused_ ? 1 : 0); }
+int InstallerRoles::ExitCode() const { return std::max(ArchiveRoles::ExitCode(), (package_refused_ || build_failed_) ? 1 : 0); }
 
 }  // namespace app

@@ -21,6 +21,8 @@ class InstallerRoles : public ArchiveRoles {
 
   void ShowPanel(const std::string& name) override;
   std::string GetSettingValue(const std::string& name) override;
+  // Builds with the stub BuildStubFor chooses when none is given; a build
+  // that writes no package (failed or cancelled) makes the exit status 1.
   void Build(const std::string& package_path, const std::string& project_folder,
              const std::string& compression_mode, const std::string& stub_file, int64_t number) override;
   void PrepareUninstall(const std::string& log_name) override;
@@ -33,6 +35,7 @@ class InstallerRoles : public ArchiveRoles {
  private:
   std::shared_ptr<installer::VelInstaller> engine_;
   bool package_refused_ = false;
+  bool build_failed_ = false;
 };
 
 }  // namespace app

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -47,6 +48,9 @@ inline constexpr const char* kExitQuestion =
 inline constexpr const char* kBrowsePrompt = "Choose an installation directory";
 inline constexpr const char* kLaunchFinishText =
     "Your installation is complete. You may now close the installer and the program will launch.";
+// Appended to the uninstaller copy as a little-endian int64 (28 3e 50 00 ...).
+inline constexpr int64_t kUninstallerTail = 5258792;
+inline constexpr const char* kUninstalledMessage = "The program has been uninstalled.";
 
 // Lets the user pick a folder starting at `initial` with `prompt` shown;
 // returns the folder with a closing separator, or "" when cancelled.
@@ -129,7 +133,11 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   virtual bool RunUninstall();
   // Prepares uninstall mode for the log `logName` and shows the Uninstall panel.
   virtual bool PrepareUninstall(const std::string& logName);
-  // Writes a package from a project folder, reporting on the Status panel.
+  // Writes a package from a project folder, reporting on the Status panel:
+  // "files\install_dir" present packs the whole "files" folder, otherwise
+  // the older layout (program folders and "install" pages beside
+  // "install.dat") is mapped entry by entry. `stubFile` (may be empty) is
+  // stored first as the entry "*". Sets lastBuildWritten.
   virtual void Build(const std::string& packagePath, const std::string& projectFolder,
                      const std::string& compressionMode, const std::string& stubFile, int64_t number);
 
@@ -156,6 +164,7 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   std::string installFolder;     // the folder the program is installed into
   std::string mode;              // "create", "install", "uninstall" or ""
   bool cancelRequested = false;  // set by Cancel on the Status panel while busy
+  bool lastBuildWritten = false; // the last Build wrote its package file
   sys::StringList panelNames;
   sys::StringList packageListing;  // the package's folders, read when it is opened
   sys::StringList variables;
@@ -182,6 +191,18 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   DirectoryChooser chooser_;
   std::map<std::string, ui::Control*, std::less<>> boundControls_;
 };
+
+// The stub a build started from the command line stores: the Windows
+// program "brevion.exe" beside `builderPath` when the package's name ends in
+// ".exe" (any letter case) and that file exists, else the builder itself.
+std::string BuildStubFor(const std::string& packagePath, const std::string& builderPath);
+
+// The side file beside an uninstall log that lists, one per line relative
+// to the install folder, the files (then the folders, with a closing "\")
+// the package installed: the log path with ".files" in place of its
+// extension. Uninstalling uses it where the install folder may not be
+// deleted as a whole.
+std::string InstalledFilesListPath(const std::string& logPath);
 
 // `text` with every "|" replaced by the line break CR LF.
 std::string ExpandLineBreaks(std::string_view text);

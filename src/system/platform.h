@@ -73,6 +73,11 @@ std::optional<uint32_t> GetAttributes(const std::string& path);
 // ignored). True when the platform accepted the change.
 bool SetAttributes(const std::string& path, uint32_t attributes);
 
+// Makes an existing file runnable as a program: on POSIX every class that
+// may read the file may also execute it; Windows runs files by their
+// extension and changes nothing. True when the file is runnable afterwards.
+bool MarkExecutable(const std::string& path);
+
 // Modification time in seconds since 1970-01-01 00:00 UTC, or nullopt.
 std::optional<int64_t> GetModifiedTime(const std::string& path);
 // Sets the modification time (seconds since 1970 UTC). True on success.

@@ -106,6 +106,16 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
   return chmod(p.c_str(), mode) == 0;
 }
 
+bool MarkExecutable(const std::string& path) {
+  const std::string p = ToPosix(path);
+  struct stat st {};
+  if (stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  mode_t mode = st.st_mode & 07777;
+  // Execute follows read: r-- becomes r-x, --- stays.
+  mode |= (mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2;
+  return chmod(p.c_str(), mode) == 0;
+}
+
 std::optional<int64_t> GetModifiedTime(const std::string& path) {
   struct stat st {};
   if (stat(ToPosix(path).c_str(), &st) != 0) return std::nullopt;

@@ -55,6 +55,11 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
   return SetFileAttributesA(path.c_str(), value) != 0;
 }
 
+bool MarkExecutable(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::optional<int64_t> GetModifiedTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;

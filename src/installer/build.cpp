@@ -1,0 +1,108 @@
+// VelInstaller: building an installer, a stub followed by a package packed
+// from a project folder, with progress and cancellation on the Status panel.
+#include "archive/archive.h"
+#include "compression/stream_callbacks.h"
+#include "installer/vel_installer.h"
+#include "system/files.h"
+#include "system/paths.h"
+#include "system/platform.h"
+#include "system/text.h"
+
+namespace installer {
+
+namespace {
+
+constexpr const char* kWindowsProgram = "brevion.exe";
+constexpr const char* kNothingToPack = "The project's \"files\" folder holds nothing to pack.";
+
+// Sets a flag for the life of a scope, cleared on every way out.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~BusyScope() { flag_ = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+// The entries of a project without "files\install_dir": every visible
+// folder beside "install.dat" holds program files and goes below
+// "install_dir\", the folder "install" holds the wizard's pages.
+sys::StringList OlderLayoutEntries(const std::string& filesFolder) {
+  sys::StringList entries;
+  sys::ListFolder(entries, filesFolder, "d", "*.*");
+  sys::RemoveEntriesInString("install", entries, false);
+  for (std::string& name : entries) name += "=install_dir\\" + name;
+  // A missing script or page folder is simply absent from the package.
+  if (sys::FileExists(filesFolder + "install.dat")) entries.push_back("install.dat");
+  if (sys::FolderExists(filesFolder + "install")) entries.push_back("install\\=temp_dir\\");
+  return entries;
+}
+
+}  // namespace
+
+std::string BuildStubFor(const std::string& packagePath, const std::string& builderPath) {
+  const std::string windowsProgram = sys::ExtractFilePath(builderPath) + kWindowsProgram;
+  if (sys::LowerAscii(sys::ExtractFileExt(packagePath)) == ".exe" && sys::FileExists(windowsProgram)) {
+    return windowsProgram;
+  }
+  return builderPath;
+}
+
+void VelInstaller::Build(const std::string& packagePath, const std::string& projectFolder,
+                         const std::string& compressionModeName, const std::string& stubFile, int64_t number) {
+  const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
+  mode = "create";
+  ShowPanel("Status");
+  const std::string project = sys::IncludeTrailingSeparator(projectFolder);
+  if (!compressionModeName.empty()) compressionMode = compressionModeName;
+  archive::ArchiveSetCodec(compressionMode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  archivePath = packagePath;
+  cancelRequested = false;
+  lastBuildWritten = false;
+  ui::Control& pleaseWait = mainWindow_.Get("LStatusPleaseWait");
+  ui::Control& action = mainWindow_.Get("LStatusAction");
+  ui::Control& ok = mainWindow_.Get("BStatusOK");
+  pleaseWait.SetText("Please wait while Brevion Installer creates your installation.");
+  action.SetText("Compressing files ...");
+  ok.SetEnabled(false);
+  toolkit_.ProcessMessages();
+
+  const std::string files = project + "files" + sys::PathSeparator();
+  archive::Module().lastError.clear();
+  std::string failure;
+  {
+    BusyScope working(busy);
+    if (sys::FolderExists(files + "install_dir")) {
+      lastBuildWritten = archive::ArchiveCreateFromFolder(packagePath, files, archive::kAllEntriesFilter,
+                                                          &VelInstaller::ProgressHook, this, stubFile, number);
+    } else if (const sys::StringList entries = OlderLayoutEntries(files); !entries.empty()) {
+      lastBuildWritten = archive::ArchiveCreate(packagePath, files, entries, archive::kAllEntriesFilter, stubFile,
+                                                &VelInstaller::ProgressHook, this, number);
+    } else {
+      failure = kNothingToPack;
+    }
+  }
+  ok.SetEnabled(true);
+  // With a stub the package is a program: started without arguments it installs.
+  if (lastBuildWritten && !stubFile.empty()) sys::platform::MarkExecutable(packagePath);
+
+  if (cancelRequested) {
+    mainWindow_.Get("CtrlStatusProgress").SetPosition(0);
+    pleaseWait.SetText("Installer creation was canceled. Your installer is not ready.");
+    action.SetText("Installer creation aborted.");
+  } else if (!lastBuildWritten) {
+    // A writer that failed on its own must not look like a finished build.
+    if (failure.empty()) failure = archive::Module().lastError;
+    mainWindow_.Get("CtrlStatusProgress").SetPosition(0);
+    pleaseWait.SetText(failure.empty() ? "Your installer is not ready." : failure);
+    action.SetText("Installer creation failed.");
+  } else {
+    pleaseWait.SetText("Your installer executable is ready to go.");
+    action.SetText("Finished!");
+  }
+}
+
+}  // namespace installer

@@ -1,0 +1,210 @@
+// VelInstaller: the install run. Extracts the program's files, creates the
+// shortcuts and associations, and leaves an uninstall log and an
+// uninstaller in the program's data folder.
+#include <fstream>
+
+#include "archive/archive.h"
+#include "installer/vel_installer.h"
+#include "system/associations.h"
+#include "system/files.h"
+#include "system/paths.h"
+#include "system/platform.h"
+#include "system/shortcuts.h"
+#include "system/uninstall_log.h"
+
+namespace installer {
+
+namespace {
+
+constexpr const char* kDesktopFolder = "user_desktop";
+constexpr const char* kStartMenuFolder = "startmenu";
+constexpr const char* kProgramsFolder = "programs";
+
+// A shortcut line of the script: flags|target|arguments|name|icon.
+struct ShortcutLine {
+  std::string flags, target, arguments, name, icon;
+};
+
+bool IsChecked(const VelInstaller& engine, const char* name) {
+  const ui::Control* box = engine.BoundControl(name);
+  return box && box->checked();
+}
+
+void SetStatus(ui::Form& window, const std::string& pleaseWait, const std::string& action) {
+  window.Get("LStatusPleaseWait").SetText(pleaseWait);
+  window.Get("LStatusAction").SetText(action);
+}
+
+}  // namespace
+
+std::string InstalledFilesListPath(const std::string& logPath) { return sys::ChangeExtension(logPath, ".files"); }
+
+// The install run's working state: the log and what the run needs to
+// write shortcuts into it.
+class InstallRun {
+ public:
+  explicit InstallRun(VelInstaller& engine)
+      : engine_(engine),
+        window_(engine.mainWindow()),
+        startMenuFolder_(engine.GetSettingValue("StartMenuFolder")),
+        dataFolder_() {}
+
+  void Run();
+
+ private:
+  void ExtractProgramFiles();
+  void CreateScriptShortcuts();
+  void CreateScriptShortcut(const ShortcutLine& line);
+  void CreateDefaultShortcuts();
+  void CreateUninstallShortcut();
+  void Shortcut(const std::string& target, const std::string& arguments, const std::string& name,
+                const std::string& keyword, const std::string& icon, const std::string& subfolder);
+  void RegisterAssociations();
+  void ReportResult();
+  void SaveLogAndUninstaller();
+  sys::StringList InstalledEntries() const;
+
+  VelInstaller& engine_;
+  ui::Form& window_;
+  const std::string startMenuFolder_;
+  std::string dataFolder_;
+  sys::StringList log_;
+};
+
+void InstallRun::Run() {
+  engine_.installFolder = engine_.GetSettingValue("install_dir");
+  engine_.ShowPanel("Status");
+  engine_.cancelRequested = false;
+  SetStatus(window_, "Please wait while " + engine_.displayName + " is installed to your computer.",
+            "Extracting files ...");
+  window_.Get("BStatusOK").SetEnabled(false);
+  engine_.toolkit().ProcessMessages();
+  ExtractProgramFiles();
+  dataFolder_ = sys::ProgramDataFolder(engine_.GetSettingValue("ProgramName"));
+  log_.push_back(sys::DirLogLine(engine_.installFolder));
+  if (!engine_.cancelRequested) window_.Get("LStatusAction").SetText("Creating Shortcuts ...");
+  engine_.toolkit().ProcessMessages();
+  if (engine_.shortcutLines.empty()) {
+    CreateDefaultShortcuts();
+  } else {
+    CreateScriptShortcuts();
+  }
+  RegisterAssociations();
+  window_.Get("BStatusOK").SetEnabled(true);
+  ReportResult();
+  SaveLogAndUninstaller();
+}
+
+void InstallRun::ExtractProgramFiles() {
+  // The result is not consulted: a package without program files still
+  // installs its shortcuts and associations.
+  engine_.ExtractPackageFolder("install_dir");
+}
+
+void InstallRun::CreateScriptShortcuts() {
+  for (const std::string& text : engine_.shortcutLines) {
+    if (engine_.cancelRequested) break;
+    sys::RecordFields fields;
+    sys::SplitRecord(text, fields, 0, &engine_.variables);
+    CreateScriptShortcut({fields[0], fields[1], fields[2], fields[3], fields[4]});
+  }
+}
+
+void InstallRun::CreateScriptShortcut(const ShortcutLine& line) {
+  auto flagged = [&line](char letter) { return line.flags.find(letter) != std::string::npos; };
+  const bool desktop = IsChecked(engine_, "COptionsDesktopShortcut");
+  const bool startMenu = IsChecked(engine_, "COptionsStartMenuShortcut");
+  if (flagged('d') && desktop) Shortcut(line.target, line.arguments, line.name, kDesktopFolder, line.icon, "");
+  if (flagged('s') && startMenu) {
+    Shortcut(line.target, line.arguments, line.name, kStartMenuFolder, line.icon, startMenuFolder_);
+  }
+  if (flagged('p') && startMenu) {
+    Shortcut(line.target, line.arguments, line.name, kProgramsFolder, line.icon, startMenuFolder_);
+    CreateUninstallShortcut();
+  }
+}
+
+void InstallRun::CreateDefaultShortcuts() {
+  const std::string folder = engine_.installFolder;
+  const std::string target = folder + engine_.GetSettingValue("ProgramExe");
+  const std::string iconName = engine_.GetSettingValue("ProgramIcon");
+  const std::string icon = iconName.empty() ? std::string() : folder + iconName;
+  const std::string& name = engine_.displayName;
+  if (IsChecked(engine_, "COptionsDesktopShortcut")) Shortcut(target, "", name, kDesktopFolder, icon, "");
+  if (IsChecked(engine_, "COptionsStartMenuShortcut")) {
+    CreateUninstallShortcut();
+    Shortcut(target, "", name, kProgramsFolder, icon, startMenuFolder_);
+  }
+}
+
+void InstallRun::CreateUninstallShortcut() {
+  const std::string& name = engine_.displayName;
+  Shortcut(dataFolder_ + engine_.uninstallerName, "uninstall \"" + name + "\"", "Uninstall " + name,
+           kProgramsFolder, "", startMenuFolder_);
+}
+
+void InstallRun::Shortcut(const std::string& target, const std::string& arguments, const std::string& name,
+                          const std::string& keyword, const std::string& icon, const std::string& subfolder) {
+  sys::CreateShortcut(target, arguments, name, keyword, icon, subfolder);
+  log_.push_back(sys::ShortcutLogLine(name, keyword, subfolder));
+}
+
+void InstallRun::RegisterAssociations() {
+  for (const std::string& text : engine_.associationLines) {
+    if (engine_.cancelRequested) break;
+    sys::RecordFields fields;
+    sys::SplitRecord(text, fields, 0, &engine_.variables);
+    sys::SetFileAssociation(fields[0], fields[1], fields[2]);
+    log_.push_back(sys::AssocLogLine(fields[0], fields[1], fields[2]));
+  }
+}
+
+void InstallRun::ReportResult() {
+  if (engine_.cancelRequested) {
+    window_.Get("CtrlStatusProgress").SetPosition(0);
+    SetStatus(window_, "Your installation was canceled. Your application is not ready.", "Installation aborted.");
+    return;
+  }
+  SetStatus(window_, engine_.displayName + " was successfully installed.", "Finished!");
+  engine_.ShowPanel(IsChecked(engine_, "COptionsReadme") ? "Readme" : "Finished");
+}
+
+// The files and folders the package puts into the install folder, relative
+// to it: files first, then folders with a closing "\".
+sys::StringList InstallRun::InstalledEntries() const {
+  sys::StringList names, nameLetters, folders, folderLetters;
+  std::vector<int64_t> table;
+  try {
+    archive::ArchiveReadIndex(engine_.archivePath, "install_dir", true, names, nameLetters, folders, folderLetters,
+                              table);
+  } catch (const std::exception&) {
+    return {};  // the extraction has already reported a damaged package
+  }
+  for (const std::string& folder : folders) {
+    if (!folder.empty()) names.push_back(sys::IncludeTrailing(folder, '\\'));
+  }
+  return names;
+}
+
+void InstallRun::SaveLogAndUninstaller() {
+  // Without an application-data folder there is nowhere safe to write:
+  // never fall back to the process's working folder.
+  if (dataFolder_.empty()) return;
+  const std::string logPath = dataFolder_ + sys::UninstallLogName(engine_.displayName);
+  sys::CreateFolders(dataFolder_);
+  sys::SaveUninstallLog(logPath, log_);
+  sys::SaveUninstallLog(InstalledFilesListPath(logPath), InstalledEntries());
+  const std::string uninstaller = dataFolder_ + engine_.uninstallerName;
+  if (engine_.packageOpen && archive::ArchiveExtractEntry(engine_.archivePath, "*", uninstaller, kUninstallerTail)) {
+    sys::platform::MarkExecutable(uninstaller);
+  }
+}
+
+void VelInstaller::RunInstall() {
+  // Closing the window from inside a progress call must not take the engine
+  // away while the run still uses it.
+  const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
+  InstallRun(*this).Run();
+}
+
+}  // namespace installer
