@@ -116,6 +116,27 @@ TEST_F(ArchiveTest, CompressionPathAndRawPath) {
   EXPECT_EQ(none.Size(), 0);
 }
 
+// A compress hook that stores nothing: the test is about which files reach it.
+int64_t EmptyRecordHook(compression::Stream&, compression::Stream& archive, const std::string&) {
+  const std::string length = Int64Bytes(0);
+  archive.WriteExact(length.data(), 8);
+  return 8;
+}
+
+TEST_F(ArchiveTest, FilesAboveSixtyFourMillionBytesAreStoredRaw) {
+  std::filesystem::create_directories(dir.path() / "src");
+  std::filesystem::resize_file(dir.Write("src/at_limit.bin", ""), 64'000'000);
+  std::filesystem::resize_file(dir.Write("src/over_limit.bin", ""), 64'000'001);
+  ArchiveSetCodec("normal", EmptyRecordHook, nullptr);
+  const std::string archivePath = dir.dir() + "a.bvarc";
+  ASSERT_TRUE(ArchiveCreateFromFolder(archivePath, dir.dir() + "src", kAllEntriesFilter, nullptr, nullptr, ""));
+  compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
+  const ArchiveIndex index = ReadArchiveIndex(file, archivePath);
+  ASSERT_EQ(index.names, (StringList{"at_limit.bin", "over_limit.bin"}));
+  EXPECT_EQ(index.StoredLength(0), 9);  // flags + the hook's 8 bytes
+  EXPECT_EQ(index.StoredLength(1), 64'000'001 + 9);
+}
+
 TEST_F(ArchiveTest, EmptyFolderWritesNothing) {
   std::filesystem::create_directories(dir.path() / "empty");
   const std::string archivePath = dir.dir() + "a.bvarc";
