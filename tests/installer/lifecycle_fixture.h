@@ -31,6 +31,7 @@ class LifecycleTest : public InstallerTest {
 
   // Opens a package written from `content` in a real engine.
   void OpenReal(const PackageContent& content) {
+    vel.reset();  // the old engine unbinds the window's controls as it goes
     vel = MakeRealEngine(window, toolkit);
     toolkit.ShowForm(window);  // the user's clicks reach the shown window
     ASSERT_TRUE(vel->OpenPackage(BuildPackage(content)));

@@ -1,0 +1,141 @@
+// Uninstall mode: finding the log, the question on the Uninstall panel, the
+// replay, and folders that may never go as a whole.
+#include <filesystem>
+
+#include "installer/lifecycle_fixture.h"
+
+namespace installer::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class UninstallTest : public LifecycleTest {
+ protected:
+  void SetUp() override {
+    LifecycleTest::SetUp();
+    if (IsSkipped()) return;
+    vel = MakeRealEngine(window, toolkit);
+  }
+
+  // Writes a log with `lines` (each ended by CR LF) and returns its path.
+  std::string WriteLog(const std::string& name, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return dir.Write("data/" + name, text);
+  }
+};
+
+TEST_F(UninstallTest, PrepareShowsTheQuestionForAFullLogPath) {
+  const std::string log = WriteLog("My App.inst", {});
+  EXPECT_TRUE(vel->PrepareUninstall(log));
+  EXPECT_EQ(vel->archivePath, log);
+  EXPECT_EQ(vel->mode, "uninstall");
+  EXPECT_EQ(vel->GetSettingValue("ProgramName"), "My App");
+  EXPECT_EQ(Get("LUninstallProgramName").text(), "My App");
+  EXPECT_EQ(window.caption(), "Uninstalling My App");
+  EXPECT_EQ(Get("LUninstallQuestion").text(), "This program will uninstall My App. Are you sure you wish to continue?");
+  EXPECT_EQ(Showing(), "PnlUninstall");
+}
+
+TEST_F(UninstallTest, ANameLooksBesideTheProgramAndANameWithADotIsAPath) {
+  vel->PrepareUninstall("My App");
+  EXPECT_EQ(vel->archivePath, sys::ExeFolder() + "My App.inst");
+  vel->PrepareUninstall("Notes 2.0");
+  EXPECT_EQ(vel->archivePath, "Notes 2.0");
+  EXPECT_EQ(vel->GetSettingValue("ProgramName"), "Note");
+  EXPECT_EQ(window.caption(), "Uninstalling Note");
+}
+
+TEST_F(UninstallTest, MissingLogChangesNothingAndSaysNothing) {
+  vel->PrepareUninstall(dir.dir() + "gone.inst");
+  EXPECT_FALSE(vel->RunUninstall());
+  toolkit.ShowForm(window);
+  vel->PrepareUninstall(dir.dir() + "gone.inst");
+  toolkit.QueueClick("BUninstallYes");
+  toolkit.Run(window);
+  EXPECT_TRUE(toolkit.messages.empty());
+  EXPECT_TRUE(window.closed());
+}
+
+TEST_F(UninstallTest, NoClosesWithoutTouchingTheLog) {
+  const std::string install = sandbox.Scratch("app");
+  const std::string log = WriteLog("App.inst", {"dir|" + install});
+  toolkit.ShowForm(window);
+  vel->PrepareUninstall(log);
+  toolkit.QueueClick("BUninstallNo");
+  toolkit.Run(window);
+  EXPECT_TRUE(fs::exists(log));
+  EXPECT_TRUE(fs::exists(install));
+  EXPECT_TRUE(toolkit.messages.empty());
+}
+
+TEST_F(UninstallTest, OnlyDirAndShortcutLinesAreReplayed) {
+  const std::string install = sandbox.Scratch("app");
+  const std::string other = sandbox.Scratch("other");
+  dir.Write("scratch/app/sub/a.txt", "a");
+  ASSERT_TRUE(sys::CreateShortcut(install + "a.exe", "", "A", "user_desktop", "", ""));
+  ASSERT_TRUE(sys::CreateShortcut(install + "a.exe", "", "B", "user_desktop", "", ""));
+  const std::string log = WriteLog("App.inst", {"  dir|" + install + "  ", "", "Dir|" + other, "SHORTCUT|B|user_desktop||",
+                                                "assoc|x|.abc|", "shortcut|A|user_desktop||", "dir|" + sandbox.Scratch("") + "never"});
+  vel->PrepareUninstall(log);
+  EXPECT_TRUE(vel->RunUninstall());
+  EXPECT_FALSE(fs::exists(install));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_FALSE(fs::exists(sys::ShortcutPath("A", "user_desktop", "")));
+  EXPECT_TRUE(fs::exists(sys::ShortcutPath("B", "user_desktop", "")));
+  EXPECT_FALSE(fs::exists(log));
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"The program has been uninstalled."});
+}
+
+TEST_F(UninstallTest, LogOfOnlyAssociationsIsDeletedWithTheMessage) {
+  const std::string log = WriteLog("Assoc.inst", {"assoc|/x/a|.abc|", "assoc|/x/a|.def|/x/i.ico"});
+  vel->PrepareUninstall(log);
+  EXPECT_TRUE(vel->RunUninstall());
+  EXPECT_FALSE(fs::exists(log));
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"The program has been uninstalled."});
+  EXPECT_FALSE(vel->RunUninstall()) << "a second run finds no log";
+}
+
+// An installation into the home folder or a keyword folder: the uninstall
+// removes what the package put there and nothing else.
+TEST_F(UninstallTest, ProtectedFoldersLoseOnlyTheInstalledFiles) {
+  for (const std::string& keyword : {std::string("home"), std::string("user_documents"), std::string("appdata")}) {
+    SCOPED_TRACE(keyword);
+    const std::string target =
+        keyword == "home" ? sys::IncludeTrailingSeparator(sandbox.temp().dir() + "home") : sys::SpecialFolderPath(keyword);
+    sys::CreateFolders(target);
+    const std::string mine = target + "mine.txt";
+    sandbox.temp().Write(fs::relative(mine, sandbox.temp().path()).string(), "the user's own file");
+    OpenReal({.script = StandardScript(target), .program = {{"app.exe", "a"}, {"docs/guide.txt", "g"}}});
+    InstallInto(target);
+    ASSERT_TRUE(fs::exists(target + "docs/guide.txt"));
+    const std::string log = DataFolder("Test App") + "Test App.inst";
+    ASSERT_TRUE(fs::exists(log));
+    vel->PrepareUninstall(log);
+    EXPECT_TRUE(vel->RunUninstall());
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_TRUE(fs::exists(mine));
+    EXPECT_FALSE(fs::exists(target + "app.exe"));
+    EXPECT_FALSE(fs::exists(target + "docs"));
+    EXPECT_FALSE(fs::exists(log));
+    EXPECT_FALSE(fs::exists(DataFolder("Test App") + "Test App.files"));
+    fs::remove(mine);
+  }
+}
+
+TEST_F(UninstallTest, SideListNeverReachesOutsideTheFolder) {
+  const std::string home = sys::IncludeTrailingSeparator(sandbox.temp().dir() + "home");
+  const std::string outside = dir.Write("outside.txt", "keep");
+  const std::string inside = sandbox.temp().Write("home/app.exe", "a");
+  const std::string log = WriteLog("Evil.inst", {"dir|" + home});
+  dir.Write("data/Evil.files", "../../outside.txt\r\n" + outside + "\r\napp.exe\r\n..\\\r\n");
+  vel->PrepareUninstall(log);
+  EXPECT_TRUE(vel->RunUninstall());
+  EXPECT_TRUE(fs::exists(outside));
+  EXPECT_TRUE(fs::exists(home));
+  EXPECT_FALSE(fs::exists(inside));
+  EXPECT_FALSE(fs::exists(dir.dir() + "data/Evil.files"));
+}
+
+}  // namespace
+}  // namespace installer::testing
