@@ -1,5 +1,7 @@
 // VelInstaller: building an installer, a stub followed by a package packed
 // from a project folder, with progress and cancellation on the Status panel.
+#include <algorithm>
+
 #include "archive/archive.h"
 #include "compression/stream_callbacks.h"
 #include "installer/vel_installer.h"
@@ -33,11 +35,15 @@ class BusyScope {
 sys::StringList OlderLayoutEntries(const std::string& filesFolder) {
   sys::StringList entries;
   sys::ListFolder(entries, filesFolder, "d", "*.*");
+  // The page folder as it is spelt on disk, which may differ in letter case.
+  const auto pages = std::find_if(entries.begin(), entries.end(),
+                                  [](const std::string& name) { return sys::SameTextAscii(name, "install"); });
+  const std::string pageFolder = pages == entries.end() ? std::string() : *pages;
   sys::RemoveEntriesInString("install", entries, false);
   for (std::string& name : entries) name += "=install_dir\\" + name;
   // A missing script or page folder is simply absent from the package.
   if (sys::FileExists(filesFolder + "install.dat")) entries.push_back("install.dat");
-  if (sys::FolderExists(filesFolder + "install")) entries.push_back("install\\=temp_dir\\");
+  if (!pageFolder.empty()) entries.push_back(pageFolder + "\\=temp_dir\\");
   return entries;
 }
 

@@ -1,0 +1,161 @@
+// Building an installer: both project layouts, the stub, the compression
+// mode, cancellation and failures on the Status panel.
+#include <algorithm>
+#include <filesystem>
+
+#include "installer/installer_fixture.h"
+#include "system/files.h"
+
+namespace installer::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+
+const std::string kStub = "MZ builder stub";
+
+class BuildTest : public InstallerTest {
+ protected:
+  BuildTest() {
+    builder = std::make_shared<VelInstaller>(window, toolkit);
+    toolkit.ShowForm(window);
+    stub = dir.Write("stub.bin", kStub);
+    package = dir.dir() + "out" + Sep() + "setup.exe";
+    fs::create_directories(dir.path() / "out");
+  }
+
+  void BuildProject(const std::string& mode = "zlibfastest") {
+    builder->Build(package, dir.dir() + "project", mode, stub, 0);
+  }
+
+  // Every stored name of the written package, sorted.
+  std::vector<std::string> StoredNames() const {
+    sys::StringList names, letters, folders, folderLetters;
+    std::vector<int64_t> table;
+    archive::ArchiveReadIndex(package, "\\", true, names, letters, folders, folderLetters, table);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string Status() { return Get("LStatusPleaseWait").text() + " / " + Get("LStatusAction").text(); }
+
+  std::shared_ptr<VelInstaller> builder;
+  std::string stub, package;
+};
+
+TEST_F(BuildTest, ProjectWithInstallDirPacksAllOfFiles) {
+  dir.Write("project/files/install.dat", "#variables\r\nProgramName=Built\r\n");
+  dir.Write("project/files/install_dir/app.exe", "program");
+  dir.Write("project/files/install_dir/sub/data.txt", "data");
+  dir.Write("project/files/temp_dir/license.htm", "terms");
+  dir.Write("project/files/notes.txt", "never read by the installer");
+  dir.Write("project/other.txt", "outside files");
+  BuildProject();
+  EXPECT_TRUE(builder->lastBuildWritten);
+  EXPECT_EQ(Status(), "Your installer executable is ready to go. / Finished!");
+  EXPECT_EQ(builder->mode, "create");
+  EXPECT_EQ(builder->archivePath, package);
+  EXPECT_FALSE(builder->busy);
+  EXPECT_TRUE(Get("BStatusOK").enabled());
+  EXPECT_EQ(Showing(), "PnlStatus");
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "install.dat", "install_dir\\app.exe",
+                                                     "install_dir\\sub\\data.txt", "notes.txt",
+                                                     "temp_dir\\license.htm"}));
+  EXPECT_EQ(ReadFile(package).substr(0, kStub.size()), kStub);
+
+  // The written file opens as an installer.
+  ui::Form installWindow(app::MainWindowDefinition());
+  testsupport::ScriptedToolkit installToolkit;
+  auto installer = std::make_shared<VelInstaller>(installWindow, installToolkit);
+  installer->pageFolder = Folder("pages");
+  installer->SetSettingValue("temp_dir", installer->pageFolder);
+  ASSERT_TRUE(installer->OpenPackage(package));
+  EXPECT_EQ(installer->GetSettingValue("ProgramName"), "Built");
+  EXPECT_EQ(ReadFile(installer->pageFolder + "license.htm"), "terms");
+
+  // OK closes the window once the build is over.
+  toolkit.QueueClick("BStatusOK");
+  toolkit.Run(window);
+  EXPECT_TRUE(window.closed());
+  EXPECT_FALSE(toolkit.ran_out_of_input);
+}
+
+TEST_F(BuildTest, ProjectWithoutInstallDirMapsItsFolders) {
+  dir.Write("project/files/install.dat", "#variables\r\nProgramName=Old\r\n");
+  dir.Write("project/files/bin/app.exe", "program");
+  dir.Write("project/files/Install/license.htm", "terms");
+  dir.Write("project/files/.hidden/secret.txt", "not packed");
+  dir.Write("project/files/loose.txt", "not packed either");
+  BuildProject();
+  EXPECT_TRUE(builder->lastBuildWritten) << Status();
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "install.dat", "install_dir\\bin\\app.exe",
+                                                     "temp_dir\\license.htm"}));
+}
+
+TEST_F(BuildTest, OlderLayoutWithoutScriptOrPagesStillBuilds) {
+  dir.Write("project/files/bin/app.exe", "program");
+  BuildProject();
+  EXPECT_TRUE(builder->lastBuildWritten) << Status();
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "install_dir\\bin\\app.exe"}));
+}
+
+TEST_F(BuildTest, EmptyModeKeepsTheEnginesMode) {
+  dir.Write("project/files/install_dir/app.exe", std::string(5000, 'a'));
+  builder->compressionMode = "bzip2fastest";
+  BuildProject("");
+  EXPECT_EQ(builder->compressionMode, "bzip2fastest");
+  EXPECT_EQ(archive::Module().modeName, "bzip2fastest");
+  EXPECT_TRUE(builder->lastBuildWritten);
+  BuildProject("zlibfastest");
+  EXPECT_EQ(builder->compressionMode, "zlibfastest");
+  EXPECT_EQ(archive::Module().modeName, "zlibfastest");
+}
+
+TEST_F(BuildTest, CancelLeavesNoPackage) {
+  for (int i = 0; i < 20; ++i) dir.Write("project/files/install_dir/f" + std::to_string(i) + ".txt", "data");
+  // The first message pump comes before the writing; Cancel lands in the writing.
+  toolkit.QueueClickDuringWork("LStatusAction");
+  toolkit.QueueClickDuringWork("BStatusCancel");
+  BuildProject();
+  EXPECT_FALSE(fs::exists(package));
+  EXPECT_FALSE(builder->lastBuildWritten);
+  EXPECT_EQ(Status(), "Installer creation was canceled. Your installer is not ready. / Installer creation aborted.");
+  EXPECT_EQ(Get("CtrlStatusProgress").position(), 0);
+  EXPECT_FALSE(window.closed());
+  // Once the build is over, Cancel closes the window.
+  toolkit.QueueClick("BStatusCancel");
+  toolkit.Run(window);
+  EXPECT_TRUE(window.closed());
+}
+
+TEST_F(BuildTest, FailuresAreNotReportedAsSuccess) {
+  fs::create_directories(dir.path() / "project" / "files");
+  BuildProject();
+  EXPECT_FALSE(builder->lastBuildWritten);
+  EXPECT_EQ(Get("LStatusAction").text(), "Installer creation failed.");
+  EXPECT_EQ(Get("LStatusPleaseWait").text(), "The project's \"files\" folder holds nothing to pack.");
+
+  dir.Write("project/files/install_dir/app.exe", "program");
+  stub = dir.dir() + "missing-stub.bin";
+  BuildProject();
+  EXPECT_FALSE(builder->lastBuildWritten);
+  EXPECT_FALSE(fs::exists(package));
+  EXPECT_EQ(Get("LStatusAction").text(), "Installer creation failed.");
+  EXPECT_NE(Get("LStatusPleaseWait").text().find("missing-stub.bin"), std::string::npos)
+      << Get("LStatusPleaseWait").text();
+  EXPECT_TRUE(Get("BStatusOK").enabled());
+  EXPECT_FALSE(builder->busy);
+}
+
+TEST_F(BuildTest, CommandLineStubIsTheBuilderOrTheWindowsProgramBesideIt) {
+  const std::string builderPath = dir.Write("bin/brevion", "ELF");
+  EXPECT_EQ(BuildStubFor(dir.dir() + "setup.exe", builderPath), builderPath);
+  const std::string windows = dir.Write("bin/brevion.exe", "MZ");
+  EXPECT_EQ(BuildStubFor(dir.dir() + "setup.exe", builderPath), windows);
+  EXPECT_EQ(BuildStubFor(dir.dir() + "SETUP.EXE", builderPath), windows);
+  EXPECT_EQ(BuildStubFor(dir.dir() + "setup.bin", builderPath), builderPath);
+  EXPECT_EQ(BuildStubFor(dir.dir() + "setup", builderPath), builderPath);
+}
+
+}  // namespace
+}  // namespace installer::testing
