@@ -1,0 +1,117 @@
+// The build, install and uninstall modes end to end: the built program run
+// from a shell with every special folder redirected into a temporary folder
+// and the wizard's answers piped in. Needs BREVION_BUILD_DIR (set by CTest)
+// and a POSIX shell; skipped otherwise.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+
+const std::string kExampleProject = std::string(BREVION_TEST_DATA) + "/../../examples/notes";
+
+std::string Program() {
+  const char* build = std::getenv("BREVION_BUILD_DIR");
+  if (!build) return "";
+  const fs::path program = fs::path(build) / "brevion";
+  return fs::exists(program) ? program.string() : "";
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+class LifecycleCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program = Program();
+    if (program.empty()) GTEST_SKIP() << "BREVION_BUILD_DIR does not name a build with the program";
+    for (const char* folder : {"home", "tmp", "root"}) fs::create_directories(sandbox.path() / folder);
+  }
+
+  // Runs `command` with the folders redirected and `input` piped in; returns
+  // its exit status and leaves its output in `output`.
+  int Run(const std::string& command, const std::string& input) {
+    const std::string log = (logs.path() / "run.log").string();
+    const std::string line = "printf '%s' " + Quoted(input) + " | env -u XDG_DATA_HOME -u XDG_CONFIG_HOME" +
+                             " -u XDG_DESKTOP_DIR -u XDG_DOCUMENTS_DIR BREVION_ROOT=" + Quoted(Root()) +
+                             " HOME=" + Quoted(sandbox.dir() + "home") + " TMPDIR=" + Quoted(sandbox.dir() + "tmp") +
+                             " " + command + " > " + Quoted(log) + " 2>&1";
+    const int status = std::system(line.c_str());
+    output = ReadFile(log);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string Root() const { return sandbox.dir() + "root"; }
+  std::string DataFolder() const { return Root() + "/var/lib/BrevionNotes/"; }
+  std::string Build(const std::string& name) {
+    const std::string package = sandbox.dir() + name;
+    EXPECT_EQ(Run(Quoted(program) + " build " + Quoted(package) + " " + Quoted(kExampleProject) + " normal", ""), 0)
+        << output;
+    return package;
+  }
+
+  std::string program, output;
+  testsupport::TempDir sandbox, logs;
+};
+
+TEST_F(LifecycleCli, BuildInstallAndUninstall) {
+  const std::string installer = Build("notes-setup");
+  EXPECT_NE(output.find("Your installer executable is ready to go."), std::string::npos) << output;
+  EXPECT_EQ(fs::status(installer).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+
+  // The written file is the installer: run without arguments.
+  const std::string install = sandbox.dir() + "apps/Brevion Notes/";
+  ASSERT_EQ(Run(Quoted(installer), "1\ni accept\nROptionsCustomDir=1\nEOptionsInstallDir=" + install + "\nNext\nClose\n"),
+            0)
+      << output;
+  EXPECT_NE(output.find("Thank you for installing Brevion Notes."), std::string::npos) << output;
+  EXPECT_EQ(ReadFile(install + "notes.cmd"), ReadFile(kExampleProject + "/files/install_dir/notes.cmd"));
+  EXPECT_TRUE(fs::exists(sandbox.dir() + "home/Desktop/Brevion Notes.lnk"));
+  const std::string log = DataFolder() + "Brevion Notes.inst";
+  EXPECT_EQ(ReadFile(log).substr(0, 4 + install.size() + 2), "dir|" + install + "\r\n");
+  const std::string uninstaller = DataFolder() + "uninst3.exe";
+  const std::string bytes = ReadFile(uninstaller);
+  EXPECT_EQ(bytes.substr(0, bytes.size() - 8), ReadFile(program));
+  EXPECT_EQ(bytes.substr(bytes.size() - 8), std::string("\x28\x3e\x50\0\0\0\0\0", 8));
+
+  // The uninstaller copy, as its shortcut starts it.
+  ASSERT_EQ(Run(Quoted(uninstaller) + " uninstall 'Brevion Notes'", "Yes\n"), 0) << output;
+  EXPECT_NE(output.find("This program will uninstall Brevion Notes. Are you sure you wish to continue?"),
+            std::string::npos);
+  EXPECT_NE(output.find("The program has been uninstalled."), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(install));
+  EXPECT_FALSE(fs::exists(log));
+  EXPECT_FALSE(fs::exists(sandbox.dir() + "home/Desktop/Brevion Notes.lnk"));
+  EXPECT_FALSE(fs::exists(Root() + "/usr/share/applications/Brevion Notes"));
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(DataFolder())) left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"uninst3.exe"});
+}
+
+TEST_F(LifecycleCli, InstallModeNamesThePackageAndNoCloseLeavesItUninstalled) {
+  const std::string installer = Build("notes.bin");
+  ASSERT_EQ(Run(Quoted(program) + " install " + Quoted(installer), "2\n"), 0) << output;  // Exit on the Intro page
+  EXPECT_FALSE(fs::exists(DataFolder()));
+  // A log that is not there: nothing happens, nothing is said.
+  ASSERT_EQ(Run(Quoted(program) + " uninstall " + Quoted(sandbox.dir() + "none.inst"), "Yes\n"), 0) << output;
+  EXPECT_EQ(output.find("uninstalled"), std::string::npos) << output;
+}
+
+TEST_F(LifecycleCli, FailedBuildSaysSoAndEndsWithStatusOne) {
+  fs::create_directories(sandbox.path() / "empty" / "files");
+  EXPECT_EQ(Run(Quoted(program) + " build " + Quoted(sandbox.dir() + "x.exe") + " " + Quoted(sandbox.dir() + "empty") +
+                    " normal",
+                ""),
+            1);
+  EXPECT_NE(output.find("Installer creation failed."), std::string::npos) << output;
+  EXPECT_EQ(output.find("ready to go"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(sandbox.dir() + "x.exe"));
+}
+
+}  // namespace
