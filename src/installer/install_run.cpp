@@ -1,8 +1,6 @@
 // VelInstaller: the install run. Extracts the program's files, creates the
 // shortcuts and associations, and leaves an uninstall log and an
 // uninstaller in the program's data folder.
-#include <fstream>
-
 #include "archive/archive.h"
 #include "installer/vel_installer.h"
 #include "system/associations.h"
@@ -46,8 +44,7 @@ class InstallRun {
   explicit InstallRun(VelInstaller& engine)
       : engine_(engine),
         window_(engine.mainWindow()),
-        startMenuFolder_(engine.GetSettingValue("StartMenuFolder")),
-        dataFolder_() {}
+        startMenuFolder_(engine.GetSettingValue("StartMenuFolder")) {}
 
   void Run();
 
@@ -67,7 +64,7 @@ class InstallRun {
   VelInstaller& engine_;
   ui::Form& window_;
   const std::string startMenuFolder_;
-  std::string dataFolder_;
+  std::string dataFolder_;  // the program's data folder: log and uninstaller
   sys::StringList log_;
 };
 

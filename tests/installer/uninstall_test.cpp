@@ -25,7 +25,13 @@ class UninstallTest : public LifecycleTest {
   }
 };
 
-TEST_F(UninstallTest, PrepareShowsTheQuestionForAFullLogPath) {
+// Cases that write below no folder keyword.
+class UninstallQuestionTest : public UninstallTest {
+ protected:
+  UninstallQuestionTest() { touchesSpecialFolders = false; }
+};
+
+TEST_F(UninstallQuestionTest, PrepareShowsTheQuestionForAFullLogPath) {
   const std::string log = WriteLog("My App.inst", {});
   EXPECT_TRUE(vel->PrepareUninstall(log));
   EXPECT_EQ(vel->archivePath, log);
@@ -37,7 +43,7 @@ TEST_F(UninstallTest, PrepareShowsTheQuestionForAFullLogPath) {
   EXPECT_EQ(Showing(), "PnlUninstall");
 }
 
-TEST_F(UninstallTest, ANameLooksBesideTheProgramAndANameWithADotIsAPath) {
+TEST_F(UninstallQuestionTest, ANameLooksBesideTheProgramAndANameWithADotIsAPath) {
   vel->PrepareUninstall("My App");
   EXPECT_EQ(vel->archivePath, sys::ExeFolder() + "My App.inst");
   vel->PrepareUninstall("Notes 2.0");
@@ -46,7 +52,7 @@ TEST_F(UninstallTest, ANameLooksBesideTheProgramAndANameWithADotIsAPath) {
   EXPECT_EQ(window.caption(), "Uninstalling Note");
 }
 
-TEST_F(UninstallTest, MissingLogChangesNothingAndSaysNothing) {
+TEST_F(UninstallQuestionTest, MissingLogChangesNothingAndSaysNothing) {
   vel->PrepareUninstall(dir.dir() + "gone.inst");
   EXPECT_FALSE(vel->RunUninstall());
   toolkit.ShowForm(window);
@@ -57,7 +63,7 @@ TEST_F(UninstallTest, MissingLogChangesNothingAndSaysNothing) {
   EXPECT_TRUE(window.closed());
 }
 
-TEST_F(UninstallTest, NoClosesWithoutTouchingTheLog) {
+TEST_F(UninstallQuestionTest, NoClosesWithoutTouchingTheLog) {
   const std::string install = sandbox.Scratch("app");
   const std::string log = WriteLog("App.inst", {"dir|" + install});
   toolkit.ShowForm(window);
@@ -87,7 +93,7 @@ TEST_F(UninstallTest, OnlyDirAndShortcutLinesAreReplayed) {
   EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"The program has been uninstalled."});
 }
 
-TEST_F(UninstallTest, LogOfOnlyAssociationsIsDeletedWithTheMessage) {
+TEST_F(UninstallQuestionTest, LogOfOnlyAssociationsIsDeletedWithTheMessage) {
   const std::string log = WriteLog("Assoc.inst", {"assoc|/x/a|.abc|", "assoc|/x/a|.def|/x/i.ico"});
   vel->PrepareUninstall(log);
   EXPECT_TRUE(vel->RunUninstall());
