@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "compression/block_pool.h"
 #include "compression/container_crc.h"
 
 namespace compression {
@@ -134,9 +135,10 @@ void TECLBaseStream::CopyChunks(Stream& from, Stream& to, int64_t total) {
     explicit BusyGuard(bool& f) : flag(f) { flag = true; }
     ~BusyGuard() { flag = false; }
   } guard(busy_);
-  Buffer chunk(static_cast<size_t>(std::min<int64_t>(copyBufferSize_, std::max<int64_t>(total, 0))));
+  const int64_t chunkSize = std::max<int64_t>(CopyChunkSize(), 1);
+  Buffer chunk(static_cast<size_t>(std::min<int64_t>(chunkSize, std::max<int64_t>(total, 0))));
   for (int64_t done = 0; done < total;) {
-    const int64_t part = std::min<int64_t>(copyBufferSize_, total - done);
+    const int64_t part = std::min<int64_t>(chunkSize, total - done);
     from.ReadExact(chunk.data(), part);
     to.WriteExact(chunk.data(), part);
     done += part;
@@ -245,8 +247,7 @@ void TECLStream::RepairChain(int32_t blocksRead, int64_t cutAt) {
 void TECLStream::LoadHeaders() {
   const int64_t savedPosition = wrapper_->Position();
   compressedSize_ = 0;
-  cachedIndex_ = -1;
-  Buffer().swap(cachedBlock_);
+  ForgetUnpackedBlocks(0);
   const int64_t dataSize = wrapper_->Size();
   wrapper_->Seek(0, SeekOrigin::Beginning);
 
@@ -296,17 +297,20 @@ void TECLStream::LoadHeaders() {
   wrapper_->SetModified(false);
 }
 
-bool TECLStream::LoadBlock(int32_t index, Buffer& output) {
-  output.clear();
+bool TECLStream::ReadPayload(int32_t index, Buffer& payload) {
+  payload.clear();
   if (index < 0 || index >= headers_.Count()) return false;
   const BlockHeader& block = headers_.Header(index);
   const int64_t payloadStart = int64_t(headers_.Offset(index)) + int64_t(layout::kBlockHeaderSize);
   // Check the claimed size against the bytes present before allocating it.
   if (block.compressedSize <= 0 || payloadStart + block.compressedSize > wrapper_->Size()) return false;
-  Buffer payload(static_cast<size_t>(block.compressedSize));
+  payload.resize(static_cast<size_t>(block.compressedSize));
   wrapper_->Seek(payloadStart, SeekOrigin::Beginning);
-  if (wrapper_->Read(payload.data(), block.compressedSize) != block.compressedSize) return false;
+  return wrapper_->Read(payload.data(), block.compressedSize) == block.compressedSize;
+}
 
+void TECLStream::UnpackPayload(int32_t index, const Buffer& payload, Buffer& output) const {
+  const BlockHeader& block = headers_.Header(index);
   if (!HasUsableBlockSize() || block.uncompressedSize > header_.blockSize ||
       !UnpackBuffer(payload.data(), payload.size(), levelCode_, block.uncompressedSize, output)) {
     Buffer().swap(output);
@@ -320,18 +324,83 @@ bool TECLStream::LoadBlock(int32_t index, Buffer& output) {
     Buffer().swap(output);
     throw ContainerError(kErrorCrc);
   }
+}
+
+bool TECLStream::LoadBlock(int32_t index, Buffer& output) {
+  output.clear();
+  Buffer payload;
+  if (!ReadPayload(index, payload)) return false;
+  UnpackPayload(index, payload, output);
   return true;
 }
 
-const Buffer* TECLStream::CachedBlock(int32_t index) {
+void TECLStream::ForgetUnpackedBlocks(int32_t fromIndex) {
+  if (cachedIndex_ >= fromIndex) {
+    cachedIndex_ = -1;
+    Buffer().swap(cachedBlock_);
+  }
+  if (readAheadFirst_ >= 0 && readAheadFirst_ + int64_t(readAhead_.size()) > fromIndex) {
+    readAheadFirst_ = -1;
+    std::vector<Buffer>().swap(readAhead_);
+    readAheadErrors_.clear();
+    readAheadLoaded_.clear();
+  }
+}
+
+// Payloads are read here in order on the calling thread (the data stream is
+// not shared); only the unpacking runs on the workers.
+void TECLStream::FillReadAhead(int32_t first, int32_t last) {
+  ForgetUnpackedBlocks(0);
+  const size_t count = static_cast<size_t>(last - first + 1);
+  std::vector<Buffer> payloads(count);
+  readAhead_.assign(count, Buffer());
+  readAheadErrors_.assign(count, nullptr);
+  readAheadLoaded_.assign(count, 0);
+  for (size_t k = 0; k < count; ++k) readAheadLoaded_[k] = ReadPayload(first + int32_t(k), payloads[k]);
+  RunBlockTasks(count, [&](size_t k) {
+    if (!readAheadLoaded_[k]) return;
+    try {
+      UnpackPayload(first + int32_t(k), payloads[k], readAhead_[k]);
+    } catch (...) {
+      readAheadErrors_[k] = std::current_exception();
+    }
+    Buffer().swap(payloads[k]);
+  });
+  readAheadFirst_ = first;
+}
+
+const Buffer* TECLStream::ReadAheadBlock(int32_t index) {
+  const size_t k = static_cast<size_t>(index - readAheadFirst_);
+  if (readAheadErrors_[k]) std::rethrow_exception(readAheadErrors_[k]);
+  return readAheadLoaded_[k] ? &readAhead_[k] : nullptr;
+}
+
+const Buffer* TECLStream::CachedBlock(int32_t index, int32_t lastWanted) {
   if (index == cachedIndex_) return &cachedBlock_;
+  if (readAheadFirst_ >= 0 && index >= readAheadFirst_ && index < readAheadFirst_ + int64_t(readAhead_.size())) {
+    return ReadAheadBlock(index);
+  }
+  if (lastWanted > index && WorkerCount() > 1) {
+    const int64_t last = std::min<int64_t>({lastWanted, int64_t(index) + BlocksInFlight() - 1, headers_.Count() - 1});
+    if (last > index) {
+      FillReadAhead(index, static_cast<int32_t>(last));
+      return ReadAheadBlock(index);
+    }
+  }
   cachedIndex_ = -1;
   if (!LoadBlock(index, cachedBlock_)) return nullptr;
   cachedIndex_ = index;
   return &cachedBlock_;
 }
 
-Buffer TECLStream::PrepareBufferForWriting(const uint8_t* bytes, int32_t length, BlockHeader& header) {
+int64_t TECLStream::CopyChunkSize() const {
+  if (levelCode_ == kStoredLevel) return copyBufferSize_;
+  // Whole-content copies hand over several blocks per chunk so that they are
+  // packed or unpacked side by side.
+  return int64_t(copyBufferSize_) * BlocksInFlight();
+}
+
+Buffer TECLStream::PrepareBufferForWriting(const uint8_t* bytes, int32_t length, BlockHeader& header) const {
   header.uncompressedSize = length;
   header.checksum = ContainerCrc32(bytes, static_cast<size_t>(std::max<int32_t>(length, 0)));
   Buffer payload;
@@ -353,26 +422,35 @@ void TECLStream::RewriteBlocks(int64_t firstBlock, int64_t newSize, const uint8_
   firstBlock = std::min<int64_t>(firstBlock, oldCount);
   const int64_t newCount = (newSize + blockSize - 1) / blockSize;
 
-  std::vector<Buffer> payloads;
-  std::vector<BlockHeader> blocks;
-  Buffer content;
-  for (int64_t i = firstBlock; i < newCount; ++i) {
-    const int64_t blockStart = i * blockSize;
-    const int64_t length = std::min(blockSize, newSize - blockStart);
-    content.assign(static_cast<size_t>(length), 0);
-    if (i < oldCount) {
-      const Buffer* old = CachedBlock(static_cast<int32_t>(i));
-      if (!old) throw ContainerError(kErrorDecompression);
-      std::memcpy(content.data(), old->data(), static_cast<size_t>(std::min<int64_t>(int64_t(old->size()), length)));
+  std::vector<Buffer> payloads(static_cast<size_t>(std::max<int64_t>(newCount - firstBlock, 0)));
+  std::vector<BlockHeader> blocks(payloads.size());
+  // Blocks are packed a batch at a time, side by side; a batch's contents
+  // are put together first because old blocks come from the data stream.
+  const int64_t batchSize = BlocksInFlight();
+  std::vector<Buffer> contents;
+  for (int64_t batchStart = firstBlock; batchStart < newCount; batchStart += batchSize) {
+    const int64_t batchEnd = std::min(newCount, batchStart + batchSize);
+    contents.resize(static_cast<size_t>(batchEnd - batchStart));
+    for (int64_t i = batchStart; i < batchEnd; ++i) {
+      const int64_t blockStart = i * blockSize;
+      const int64_t length = std::min(blockSize, newSize - blockStart);
+      Buffer& content = contents[static_cast<size_t>(i - batchStart)];
+      content.assign(static_cast<size_t>(length), 0);
+      if (i < oldCount) {
+        const Buffer* old = CachedBlock(static_cast<int32_t>(i));
+        if (!old) throw ContainerError(kErrorDecompression);
+        std::memcpy(content.data(), old->data(), static_cast<size_t>(std::min<int64_t>(int64_t(old->size()), length)));
+      }
+      const int64_t from = std::max(at, blockStart);
+      const int64_t to = std::min(at + count, blockStart + length);
+      if (bytes && from < to) {
+        std::memcpy(content.data() + (from - blockStart), bytes + (from - at), static_cast<size_t>(to - from));
+      }
     }
-    const int64_t from = std::max(at, blockStart);
-    const int64_t to = std::min(at + count, blockStart + length);
-    if (bytes && from < to) {
-      std::memcpy(content.data() + (from - blockStart), bytes + (from - at), static_cast<size_t>(to - from));
-    }
-    BlockHeader block;
-    payloads.push_back(PrepareBufferForWriting(content.data(), static_cast<int32_t>(length), block));
-    blocks.push_back(block);
+    RunBlockTasks(contents.size(), [&](size_t k) {
+      const size_t slot = static_cast<size_t>(batchStart - firstBlock) + k;
+      payloads[slot] = PrepareBufferForWriting(contents[k].data(), static_cast<int32_t>(contents[k].size()), blocks[slot]);
+    });
   }
 
   int64_t offset = FirstBlockOffset();
@@ -414,7 +492,7 @@ void TECLStream::RewriteBlocks(int64_t firstBlock, int64_t newSize, const uint8_
   compressedSize_ = 0;
   for (int32_t i = 0; i < headers_.Count(); ++i) compressedSize_ += std::max<int32_t>(headers_.Header(i).compressedSize, 0);
   uncompressedSize_ = newSize;
-  if (cachedIndex_ >= firstBlock) cachedIndex_ = -1;
+  ForgetUnpackedBlocks(static_cast<int32_t>(firstBlock));
   wrapper_->SetModified(false);
 }
 
@@ -429,7 +507,8 @@ int64_t TECLStream::Read(void* buffer, int64_t count) {
   while (position_ < uncompressedSize_ && delivered < count) {
     const int64_t index = position_ / blockSize;
     if (index >= headers_.Count()) break;
-    const Buffer* block = CachedBlock(static_cast<int32_t>(index));
+    const int64_t lastWanted = (position_ + std::min(count - delivered, uncompressedSize_ - position_) - 1) / blockSize;
+    const Buffer* block = CachedBlock(static_cast<int32_t>(index), static_cast<int32_t>(lastWanted));
     if (!block) break;
     const int64_t inBlock = position_ % blockSize;
     const int64_t available = int64_t(block->size()) - inBlock;

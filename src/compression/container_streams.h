@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -146,9 +147,11 @@ class TECLBaseStream : public Stream {
   TECLBaseStream(Stream* stream, Unchecked) : dataStream_(stream) {}
 
   void ReportProgress(int64_t done, int64_t total);
-  // Copies `total` bytes from `from` to `to` in copy-buffer chunks with the
-  // busy flag set, reporting progress.
+  // Copies `total` bytes from `from` to `to` in chunks of CopyChunkSize()
+  // with the busy flag set, reporting progress.
   void CopyChunks(Stream& from, Stream& to, int64_t total);
+  // Bytes per chunk of whole-content copies: the copy-buffer size here.
+  virtual int64_t CopyChunkSize() const { return copyBufferSize_; }
 
   Stream* dataStream_ = nullptr;
   int32_t copyBufferSize_ = kDefaultCopyBufferSize;
@@ -213,8 +216,9 @@ class TECLStream : public TECLBaseCompressedStream {
   // payload is missing or cut off; throws for damaged payloads.
   bool LoadBlock(int32_t index, Buffer& output);
   // Packs `length` bytes into a payload and fills the header's sizes and
-  // checksum. Throws kErrorCompression when the codec fails.
-  Buffer PrepareBufferForWriting(const uint8_t* bytes, int32_t length, BlockHeader& header);
+  // checksum. Throws kErrorCompression when the codec fails. Touches no
+  // state of the stream, so blocks may be packed on several threads at once.
+  Buffer PrepareBufferForWriting(const uint8_t* bytes, int32_t length, BlockHeader& header) const;
 
   bool IsStoredMode() const { return levelCode_ == kStoredLevel; }
   const ContainerHeader& Header() const { return header_; }
@@ -226,7 +230,19 @@ class TECLStream : public TECLBaseCompressedStream {
   int64_t FirstBlockOffset() const;
   void WriteHeader();
   void RepairChain(int32_t blocksRead, int64_t cutAt);
-  const Buffer* CachedBlock(int32_t index);
+  // Reads the payload of block `index`; false when it is missing or cut off.
+  bool ReadPayload(int32_t index, Buffer& payload);
+  // Unpacks and verifies a payload of block `index`; throws for damage.
+  // Reads only the block table, so it may run on several threads at once.
+  void UnpackPayload(int32_t index, const Buffer& payload, Buffer& output) const;
+  // The unpacked block `index`, or nullptr when its payload is missing.
+  // With `lastWanted` beyond `index` and several workers, the blocks up to
+  // it (at most BlocksInFlight()) are unpacked side by side and kept.
+  const Buffer* CachedBlock(int32_t index, int32_t lastWanted = -1);
+  const Buffer* ReadAheadBlock(int32_t index);
+  void FillReadAhead(int32_t first, int32_t last);
+  void ForgetUnpackedBlocks(int32_t fromIndex);
+  int64_t CopyChunkSize() const override;
   void RewriteBlocks(int64_t firstBlock, int64_t newSize, const uint8_t* bytes, int64_t at, int64_t count);
   void CheckedSeekData(int64_t offset);
 
@@ -240,6 +256,13 @@ class TECLStream : public TECLBaseCompressedStream {
   // block once.
   int32_t cachedIndex_ = -1;
   Buffer cachedBlock_;
+  // Blocks unpacked side by side for a read that spans several: block
+  // readAheadFirst_ + k is readAhead_[k] when readAheadLoaded_[k], its
+  // failure is readAheadErrors_[k] when set.
+  int32_t readAheadFirst_ = -1;
+  std::vector<Buffer> readAhead_;
+  std::vector<std::exception_ptr> readAheadErrors_;
+  std::vector<uint8_t> readAheadLoaded_;
 };
 
 class TECLAdvCompressedStream : public TECLBaseCompressedStream {
