@@ -8,6 +8,8 @@
 
 #include "app/application.h"
 #include "app/install_roles.h"
+#include "app/options.h"
+#include "compression/block_pool.h"
 #include "system/platform.h"
 #include "ui/console/console_toolkit.h"
 #ifdef _WIN32
@@ -18,8 +20,19 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   ui::RestrictDllSearchToSystem();
 #endif
+  // Options come out first, so the roles only ever see positional arguments.
+  const app::CommandOptions command =
+      app::ParseOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+  if (command.action != app::OptionAction::RunRole) {
+    sys::platform::AttachParentConsole();
+    const int status = app::RunOption(command, std::cout, std::cerr);
+    std::cout.flush();
+    return status;
+  }
+  if (command.threads) compression::SetWorkerCount(*command.threads);
+
   app::StartupOptions options;
-  options.arguments.assign(argv + std::min(argc, 1), argv + argc);
+  options.arguments = command.positional;
   options.executable_path = sys::platform::ExecutablePath();
   if (options.executable_path.empty() && argc > 0) options.executable_path = argv[0];
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/exit_codes.h"
 #include "app/main_window.h"
 #include "ui/choose_dir.h"
 
@@ -26,8 +27,9 @@ int RunApplication(ui::Toolkit& toolkit, Roles& roles, const StartupOptions& opt
 
   toolkit.Run(main_window.form());
   toolkit.SetErrorHandler({});
-  int status = std::max(main_window.exit_code(), roles.ExitCode());
-  return error_shown ? std::max(status, 1) : status;
+  // The roles know why an operation failed; the window only that it did.
+  const int status = roles.ExitCode() != kExitSuccess ? roles.ExitCode() : main_window.exit_code();
+  return error_shown && status == kExitSuccess ? kExitFailure : status;
 }
 
 }  // namespace app

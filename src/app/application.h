@@ -27,8 +27,9 @@ struct StartupOptions {
 void ShowErrorBox(ui::Toolkit& toolkit, const std::string& text);
 
 // Starts the application on `toolkit` with `roles`, runs it until the main
-// window closes and returns the exit status (0 when the mode ended well; 1
-// when an archive mode or a role failed or an error box was shown). Exceptions raised by events are
+// window closes and returns the exit status (app/exit_codes.h): the roles'
+// own code when they report one, else the main window's; at least 1 when
+// an error box was shown. Exceptions raised by events are
 // shown by ShowErrorBox and do not end the program; one raised while the
 // windows are created propagates.
 int RunApplication(ui::Toolkit& toolkit, Roles& roles, const StartupOptions& options);

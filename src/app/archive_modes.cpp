@@ -1,6 +1,8 @@
 #include "app/archive_modes.h"
 
+#include "app/exit_codes.h"
 #include "archive/archive.h"
+#include "system/files.h"
 #include "compression/stream_callbacks.h"
 
 namespace app {
@@ -31,6 +33,46 @@ bool ArchiveModes::ExtractArchive(const std::string& archiveFile, const std::str
   UseArchiveCodec();
   archive::ArchiveSetMessages("Extracting Files", "Files extracted successfully", "File Extraction Aborted", 0);
   return archive::ArchiveExtractAll(archiveFile, destination, nullptr, nullptr);
+}
+
+namespace {
+
+bool IsIoMessage(const std::string& text) {
+  return text.starts_with("Cannot open file") || text == compression::kStreamReadError ||
+         text == compression::kStreamWriteError || text.ends_with(" could not be written.");
+}
+
+}  // namespace
+
+// The archive operations report every failure but a cancel with a message;
+// the message tells the kind of failure apart.
+int CreateFailureExitCode(const archive::ArchiveModule& module) {
+  if (module.lastError.empty()) return kExitCancelled;
+  return IsIoMessage(module.lastError) ? kExitIoFailure : kExitFailure;
+}
+
+int ExtractFailureExitCode(const archive::ArchiveModule& module, const std::string& archiveFile) {
+  const std::string& text = module.lastError;
+  if (text.empty()) return sys::FileExists(archiveFile) ? kExitCancelled : kExitIoFailure;
+  if (text == archive::DamagedArchiveMessage(archiveFile)) return kExitDamaged;
+  if (text.starts_with("The archive ") && text.ends_with("Nothing was extracted.")) return kExitDamaged;
+  return IsIoMessage(text) ? kExitIoFailure : kExitFailure;
+}
+
+bool ArchiveRoles::CreateArchive(const std::string& archiveFile, const std::string& folder) {
+  const bool written = modes_.CreateArchive(archiveFile, folder);
+  archiveFailure_ = written ? kExitSuccess : CreateFailureExitCode(archive::Module());
+  return written;
+}
+
+bool ArchiveRoles::ExtractArchive(const std::string& archiveFile, const std::string& destination) {
+  const bool extracted = modes_.ExtractArchive(archiveFile, destination);
+  archiveFailure_ = extracted ? kExitSuccess : ExtractFailureExitCode(archive::Module(), archiveFile);
+  return extracted;
+}
+
+int ArchiveRoles::ExitCode() const {
+  return archiveFailure_ != kExitSuccess ? archiveFailure_ : UnavailableRoles::ExitCode();
 }
 
 }  // namespace app

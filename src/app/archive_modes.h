@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/roles.h"
+#include "archive/archive.h"
 #include "archive/indexed_file_form.h"
 #include "ui/toolkit.h"
 
@@ -35,21 +36,28 @@ class ArchiveModes {
   std::unique_ptr<archive::TDIndexedFile> window_;
 };
 
+// The exit code (app/exit_codes.h) of a failed archive operation, from what
+// the archive module recorded: 3 when the user cancelled (no message), 5
+// when a file could not be opened, read or written, 4 (extracting) when the
+// archive was damaged or held an unsafe name, else 1.
+int CreateFailureExitCode(const archive::ArchiveModule& module);
+int ExtractFailureExitCode(const archive::ArchiveModule& module, const std::string& archiveFile);
+
 // The roles of a build with the archive modes and without the installer
 // engine: the archive operations run, the installer's report that they are
 // not available yet.
 class ArchiveRoles : public UnavailableRoles {
  public:
   void CreateArchiveWindow(ui::Toolkit& toolkit) override { modes_.CreateArchiveWindow(toolkit); }
-  bool CreateArchive(const std::string& archiveFile, const std::string& folder) override {
-    return modes_.CreateArchive(archiveFile, folder);
-  }
-  bool ExtractArchive(const std::string& archiveFile, const std::string& destination) override {
-    return modes_.ExtractArchive(archiveFile, destination);
-  }
+  // Each records why it failed for ExitCode.
+  bool CreateArchive(const std::string& archiveFile, const std::string& folder) override;
+  bool ExtractArchive(const std::string& archiveFile, const std::string& destination) override;
+  // The failed archive operation's code, else UnavailableRoles's.
+  int ExitCode() const override;
 
  private:
   ArchiveModes modes_;
+  int archiveFailure_ = 0;
 };
 
 }  // namespace app

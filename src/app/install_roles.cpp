@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/exit_codes.h"
 #include "system/platform.h"
 
 namespace app {
@@ -37,6 +38,7 @@ void InstallerRoles::Build(const std::string& package_path, const std::string& p
     build_failed_ = true;  // stays so when the build throws
     engine->Build(package_path, project_folder, compression_mode, stub, number);
     build_failed_ = !engine->lastBuildWritten;
+    build_cancelled_ = build_failed_ && engine->cancelRequested;
   }
 }
 
@@ -48,6 +50,10 @@ void InstallerRoles::OpenPackage(const std::string& path) {
   if (std::shared_ptr<installer::VelInstaller> engine = engine_) package_refused_ = !engine->OpenPackage(path);
 }
 
-int InstallerRoles::ExitCode() const { return std::max(ArchiveRoles::ExitCode(), (package_refused_ || build_failed_) ? 1 : 0); }
+int InstallerRoles::ExitCode() const {
+  if (package_refused_) return kExitDamaged;
+  if (build_failed_) return build_cancelled_ ? kExitCancelled : kExitFailure;
+  return ArchiveRoles::ExitCode();
+}
 
 }  // namespace app

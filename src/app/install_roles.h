@@ -22,11 +22,12 @@ class InstallerRoles : public ArchiveRoles {
   void ShowPanel(const std::string& name) override;
   std::string GetSettingValue(const std::string& name) override;
   // Builds with the stub BuildStubFor chooses when none is given; a build
-  // that writes no package (failed or cancelled) makes the exit status 1.
+  // that writes no package makes the exit status 1, or 3 when cancelled.
   void Build(const std::string& package_path, const std::string& project_folder,
              const std::string& compression_mode, const std::string& stub_file, int64_t number) override;
   void PrepareUninstall(const std::string& log_name) override;
-  // Opens the package; a file without a valid package makes the exit status 1.
+  // Opens the package; a file without a valid package makes the exit
+  // status 4 (damaged package).
   void OpenPackage(const std::string& path) override;
   int ExitCode() const override;
 
@@ -36,6 +37,7 @@ class InstallerRoles : public ArchiveRoles {
   std::shared_ptr<installer::VelInstaller> engine_;
   bool package_refused_ = false;
   bool build_failed_ = false;
+  bool build_cancelled_ = false;
 };
 
 }  // namespace app

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "app/exit_codes.h"
 #include "app/main_window_def.h"
 #include "system/paths.h"
 
@@ -142,10 +143,13 @@ void TDInstallMain::RunArchive() {
   CloseOnExit close(toolkit_, form_);
   std::optional<std::string> name = toolkit_.InputBox("Create Archive", "Archive File Name:", "");
   std::string target_folder = sys::IncludeTrailingSeparator(arguments_[1]);
-  if (!name || name->empty()) return;
+  if (!name || name->empty()) {
+    exit_code_ = kExitCancelled;
+    return;
+  }
   std::string target_file = target_folder + sys::ChangeExtension(*name, ".bvarc");
-  exit_code_ = 1;  // stays so when the role throws
-  exit_code_ = roles_.CreateArchive(target_file, arguments_[2]) ? 0 : 1;
+  exit_code_ = kExitFailure;  // stays so when the role throws
+  exit_code_ = roles_.CreateArchive(target_file, arguments_[2]) ? kExitSuccess : kExitFailure;
 }
 
 void TDInstallMain::RunExtract() {
@@ -156,9 +160,12 @@ void TDInstallMain::RunExtract() {
   if (chooser_) {
     destination = chooser_->ChooseDirectory(sys::ExtractFilePath(archive_file), "Choose a directory to extract files to.");
   }
-  if (destination.empty()) return;
-  exit_code_ = 1;
-  exit_code_ = roles_.ExtractArchive(archive_file, destination) ? 0 : 1;
+  if (destination.empty()) {
+    exit_code_ = kExitCancelled;
+    return;
+  }
+  exit_code_ = kExitFailure;
+  exit_code_ = roles_.ExtractArchive(archive_file, destination) ? kExitSuccess : kExitFailure;
 }
 
 void TDInstallMain::LUninstallLinkClick() {

@@ -50,7 +50,9 @@ class TDInstallMain {
   // Argument 1 (the mode) to 5; defaults applied once the dispatch ran.
   const std::string& argument(int number) const { return arguments_.at(number - 1); }
   const std::string& line_break() const { return line_break_; }
-  // 1 when an archive mode failed, else 0.
+  // The archive modes' outcome (app/exit_codes.h): 0 when done or not an
+  // archive mode, 3 when the name or folder prompt was cancelled, 1 when the
+  // operation failed (the roles may know more, see Roles::ExitCode).
   int exit_code() const { return exit_code_; }
 
  private:

@@ -44,8 +44,9 @@ class Roles {
   virtual bool CreateArchive(const std::string& archive_file, const std::string& folder) = 0;
   virtual bool ExtractArchive(const std::string& archive_file, const std::string& destination) = 0;
 
-  // The process's exit status once the main window has closed: 0 when the
-  // role ended well.
+  // The process's exit status once the main window has closed (one of
+  // app/exit_codes.h): 0 when the role ended well or did not say why it
+  // failed.
   virtual int ExitCode() const = 0;
 };
 

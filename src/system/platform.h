@@ -51,6 +51,12 @@ std::string KnownFolderPath(KnownFolder folder);
 // Full path of the running executable ("" when unknown).
 std::string ExecutablePath();
 
+// Lets a program without a console of its own print to the console of the
+// shell that started it: standard output and error that lead nowhere are
+// reopened on the parent's console. Output already redirected (to a file or
+// pipe) is kept. POSIX programs always have their streams: nothing to do.
+void AttachParentConsole();
+
 // ---- Attributes and dates ---------------------------------------------------
 
 // Attribute bits, Windows values, reported by both platforms.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/application.h"
+#include "app/exit_codes.h"
 #include "archive/archive.h"
 #include "compression/stream_callbacks.h"
 #include "support/scripted_toolkit.h"
@@ -48,7 +49,7 @@ TEST(InstallRolesTest, FileWithoutPackageEndsWithAClearMessage) {
   ScriptedToolkit toolkit;
   app::InstallerRoles roles;
   const std::string plain = dir.Write("plain.exe", "just a program");
-  EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", plain}, plain, {}}), 1);
+  EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", plain}, plain, {}}), app::kExitDamaged);
   EXPECT_EQ(toolkit.MessageTexts(),
             std::vector<std::string>{"This file does not contain a valid installation package."});
   EXPECT_FALSE(toolkit.ran_out_of_input);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/exit_codes.h"
 #include "app/roles.h"
 #include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
@@ -124,7 +125,7 @@ TEST(Startup, ModeWordsMatchWithLetterCaseElseTheyNameAnArchive) {
 TEST(Startup, ExtractStartsInTheArchivesFolderAndCancelExtractsNothing) {
   testsupport::TempDir dir;
   Session run({dir.dir() + "b.bvarc"});
-  EXPECT_EQ(run.Start(), 0);
+  EXPECT_EQ(run.Start(), app::kExitCancelled);
   EXPECT_EQ(run.toolkit.choosers.at(0).initial, dir.dir());
   EXPECT_EQ(run.roles.calls, (std::vector<std::string>{"archive window", "engine", "destroy"}));
   EXPECT_FALSE(run.toolkit.ran_out_of_input);
@@ -163,7 +164,7 @@ TEST(Startup, ArchiveModeWithAnEmptyOrCancelledNameCreatesNothingAndEnds) {
   for (std::optional<std::string> answer : {std::optional<std::string>(""), std::optional<std::string>()}) {
     Session run({"archive", "/out", "/src"});
     run.toolkit.AnswerInput(answer);
-    EXPECT_EQ(run.Start(), 0);
+    EXPECT_EQ(run.Start(), app::kExitCancelled);
     EXPECT_EQ(run.roles.calls, (std::vector<std::string>{"archive window", "engine", "destroy"}));
     EXPECT_FALSE(run.toolkit.ran_out_of_input);
     EXPECT_TRUE(run.toolkit.messages.empty());

@@ -1,0 +1,8 @@
+// POSIX side of AttachParentConsole: a process inherits its standard streams.
+#include "system/platform.h"
+
+namespace sys::platform {
+
+void AttachParentConsole() {}
+
+}  // namespace sys::platform
