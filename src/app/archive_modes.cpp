@@ -26,6 +26,10 @@ void ArchiveModes::CreateArchiveWindow(ui::Toolkit& toolkit) {
 bool ArchiveModes::CreateArchive(const std::string& archiveFile, const std::string& folder) {
   archive::ArchiveSetMessages("Archiving Files", "Archiving Successful", "Archiving Aborted", 0);
   UseArchiveCodec();
+  // A folder with nothing to pack returns before the operation starts; clear
+  // what an earlier operation left so that the failure is not misread.
+  archive::Module().abort = false;
+  archive::Module().lastError.clear();
   return archive::ArchiveCreateFromFolder(archiveFile, folder, archive::kAllEntriesFilter, nullptr, nullptr, "");
 }
 
@@ -46,8 +50,11 @@ bool IsIoMessage(const std::string& text) {
 
 // The archive operations report every failure but a cancel with a message;
 // the message tells the kind of failure apart.
-int CreateFailureExitCode(const archive::ArchiveModule& module) {
-  if (module.lastError.empty()) return kExitCancelled;
+int CreateFailureExitCode(const archive::ArchiveModule& module, const std::string& folder) {
+  if (module.lastError.empty()) {
+    if (module.abort) return kExitCancelled;
+    return sys::FolderExists(folder) ? kExitFailure : kExitIoFailure;
+  }
   return IsIoMessage(module.lastError) ? kExitIoFailure : kExitFailure;
 }
 
@@ -61,7 +68,7 @@ int ExtractFailureExitCode(const archive::ArchiveModule& module, const std::stri
 
 bool ArchiveRoles::CreateArchive(const std::string& archiveFile, const std::string& folder) {
   const bool written = modes_.CreateArchive(archiveFile, folder);
-  archiveFailure_ = written ? kExitSuccess : CreateFailureExitCode(archive::Module());
+  archiveFailure_ = written ? kExitSuccess : CreateFailureExitCode(archive::Module(), folder);
   return written;
 }
 

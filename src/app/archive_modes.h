@@ -37,10 +37,11 @@ class ArchiveModes {
 };
 
 // The exit code (app/exit_codes.h) of a failed archive operation, from what
-// the archive module recorded: 3 when the user cancelled (no message), 5
-// when a file could not be opened, read or written, 4 (extracting) when the
-// archive was damaged or held an unsafe name, else 1.
-int CreateFailureExitCode(const archive::ArchiveModule& module);
+// the archive module recorded: 3 when the user cancelled (the abort flag
+// without a message), 5 when a file could not be opened, read or written or
+// the folder or archive is missing, 4 (extracting) when the archive was
+// damaged or held an unsafe name, else 1 (e.g. an empty folder to pack).
+int CreateFailureExitCode(const archive::ArchiveModule& module, const std::string& folder);
 int ExtractFailureExitCode(const archive::ArchiveModule& module, const std::string& archiveFile);
 
 // The roles of a build with the archive modes and without the installer

@@ -1,0 +1,188 @@
+// Command-line options: what is taken out of the arguments, and the
+// printing options --list and --test over real archives; the exit codes the
+// archive roles give for their failures.
+#include "app/options.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/archive_modes.h"
+#include "app/exit_codes.h"
+#include "archive/archive.h"
+#include "archive/checksum.h"
+#include "compression/stream_callbacks.h"
+#include "support/temp_dir.h"
+#include "system/file_dates.h"
+#include "system/files.h"
+
+namespace {
+
+using app::OptionAction;
+using Args = std::vector<std::string>;
+
+TEST(OptionsParse, OptionsComeOutAndPositionalArgumentsKeepTheirOrder) {
+  const app::CommandOptions options = app::ParseOptions({"build", "--threads=3", "out.exe", "project", "normal"});
+  EXPECT_EQ(options.action, OptionAction::RunRole);
+  EXPECT_EQ(options.threads, 3);
+  EXPECT_EQ(options.positional, (Args{"build", "out.exe", "project", "normal"}));
+
+  EXPECT_EQ(app::ParseOptions({}).positional, Args{});
+  EXPECT_FALSE(app::ParseOptions({}).threads.has_value());
+}
+
+TEST(OptionsParse, PathsThatOnlyContainDashesStayPositional) {
+  for (const std::string path : {"/tmp/a--b.bvarc", "my--archive.bvarc", "-x.bvarc", "C:\\--\\x.bvarc"}) {
+    const app::CommandOptions options = app::ParseOptions({path});
+    EXPECT_EQ(options.action, OptionAction::RunRole) << path;
+    EXPECT_EQ(options.positional, Args{path});
+  }
+  // After "--" even option words are positional.
+  const app::CommandOptions options = app::ParseOptions({"--", "--list", "--bogus"});
+  EXPECT_EQ(options.action, OptionAction::RunRole);
+  EXPECT_EQ(options.positional, (Args{"--list", "--bogus"}));
+}
+
+TEST(OptionsParse, ActionWordsAndTheirArchive) {
+  for (const std::string word : {"--help", "-h", "/?"}) EXPECT_EQ(app::ParseOptions({word}).action, OptionAction::Help);
+  EXPECT_EQ(app::ParseOptions({"--version"}).action, OptionAction::Version);
+  const app::CommandOptions list = app::ParseOptions({"--list", "--odd--name.bvarc", "extra"});
+  EXPECT_EQ(list.action, OptionAction::List);
+  EXPECT_EQ(list.archive, "--odd--name.bvarc") << "the word after --list is the archive, whatever it looks like";
+  EXPECT_EQ(list.positional, Args{"extra"});
+  EXPECT_EQ(app::ParseOptions({"--test", "a.bvarc"}).archive, "a.bvarc");
+  EXPECT_EQ(app::ParseOptions({"--version", "--help"}).action, OptionAction::Version) << "the first action wins";
+  // Mode words are not options, whatever their case.
+  EXPECT_EQ(app::ParseOptions({"-H"}).positional, Args{"-H"});
+}
+
+TEST(OptionsParse, BadArgumentsExitWithTwo) {
+  const std::vector<Args> bad = {{"--bogus"},      {"install", "--Help"}, {"--list"},         {"--test", ""},
+                                 {"--threads"},    {"--threads="},        {"--threads=x"},    {"--threads=-1"},
+                                 {"--threads=2x"}, {"--threads=99999999999"}};
+  for (const Args& arguments : bad) {
+    const app::CommandOptions options = app::ParseOptions(arguments);
+    EXPECT_EQ(options.action, OptionAction::BadArguments) << arguments.front();
+    std::ostringstream out, err;
+    EXPECT_EQ(app::RunOption(options, out, err), app::kExitBadArguments);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find(options.error), std::string::npos);
+    EXPECT_FALSE(options.error.empty());
+  }
+  EXPECT_EQ(app::ParseOptions({"--threads=0"}).threads, 0) << "0 goes back to the automatic count";
+}
+
+TEST(OptionsParse, HelpListsEveryRoleAndOption) {
+  std::ostringstream out, err;
+  EXPECT_EQ(app::RunOption(app::ParseOptions({"-h"}), out, err), app::kExitSuccess);
+  for (const char* word : {"install", "uninstall", "build", "archive", "ARCHIVE", "--help", "--version", "--list",
+                           "--test", "--threads=N"}) {
+    EXPECT_NE(out.str().find(word), std::string::npos) << word;
+  }
+  EXPECT_TRUE(out.str().starts_with(app::VersionText() + "\n"));
+  EXPECT_TRUE(app::VersionText().starts_with("Brevion Installer "));
+}
+
+// An archive of a raw ".png" file and a compressed text file in a sub-folder,
+// both dated 2024-05-17 13:45.
+class OptionsArchive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    archive::ArchiveSetCodec("normal", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "line " + std::to_string(i % 7) + "\n";
+    for (const std::string& file : {source.Write("raw.png", "0123456789"), source.Write("sub/notes.txt", text)}) {
+      sys::ApplyAttributeLetters(file, "a");
+      sys::SetFileDosDateTime(file, sys::PackDosDateTime({2024, 5, 17, 13, 45, 20}));
+    }
+    path = work.dir() + "test.bvarc";
+    ASSERT_TRUE(archive::ArchiveCreateFromFolder(path, source.dir(), archive::kAllEntriesFilter, nullptr, nullptr, ""));
+  }
+
+  // Overwrites one byte of the archive's copy `name` and returns its path.
+  std::string DamagedCopy(const std::string& name, int64_t fromEnd) {
+    std::string bytes = testsupport::ReadFile(path);
+    bytes[bytes.size() - fromEnd] ^= 0x5A;
+    return work.Write(name, bytes);
+  }
+
+  testsupport::TempDir source, work;
+  std::string path;
+};
+
+TEST_F(OptionsArchive, ListPrintsOneLinePerEntry) {
+  std::ostringstream out;
+  ASSERT_EQ(app::ListArchive(path, out), app::kExitSuccess);
+  std::istringstream lines(out.str());
+  std::string header, raw, compressed, extra;
+  std::getline(lines, header);
+  std::getline(lines, raw);
+  std::getline(lines, compressed);
+  EXPECT_FALSE(std::getline(lines, extra)) << out.str();
+  EXPECT_EQ(header, "Name\tSize\tStored\tDate\tAttributes\tCompression");
+  EXPECT_EQ(raw, "raw.png\t10\t19\t2024-05-17 13:45\ta\tstored") << "flags byte and length before the bytes";
+  ASSERT_TRUE(compressed.starts_with("sub\\notes.txt\t1400\t")) << compressed;
+  EXPECT_TRUE(compressed.ends_with("\t2024-05-17 13:45\ta\tcompressed")) << compressed;
+  const int64_t stored = std::stoll(compressed.substr(compressed.find('\t', 14) + 1));
+  EXPECT_LT(stored, 1400) << "the repetitive text shrinks";
+}
+
+TEST_F(OptionsArchive, TestSaysOkAndWritesNothing) {
+  std::ostringstream out;
+  EXPECT_EQ(app::TestArchive(path, out), app::kExitSuccess);
+  EXPECT_EQ(out.str(), "OK\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.path()), {}), 1);
+}
+
+TEST_F(OptionsArchive, TestAndListReportDamageAndMissingFiles) {
+  const std::string damaged = DamagedCopy("bad.bvarc", 200);
+  std::ostringstream out;
+  EXPECT_EQ(app::TestArchive(damaged, out), app::kExitDamaged);
+  EXPECT_EQ(out.str(), archive::DamagedArchiveMessage(damaged) + "\n");
+
+  const std::string truncated = work.Write("short.bvarc", "not an archive");
+  std::ostringstream listOut;
+  EXPECT_EQ(app::ListArchive(truncated, listOut), app::kExitDamaged);
+  EXPECT_EQ(listOut.str(), archive::DamagedArchiveMessage(truncated) + "\n");
+
+  for (auto run : {&app::TestArchive, &app::ListArchive}) {
+    std::ostringstream missing;
+    EXPECT_EQ(run(work.dir() + "missing.bvarc", missing), app::kExitIoFailure);
+    EXPECT_TRUE(missing.str().starts_with("Cannot open file")) << missing.str();
+  }
+}
+
+// A damaged block under a valid checksum: only decoding finds it.
+TEST_F(OptionsArchive, TestDecodesEveryEntry) {
+  compression::FileStream file(path, compression::FileStream::Mode::Read);
+  const archive::ArchiveIndex index = archive::ReadArchiveIndex(file, path);
+  const int k = index.FindName("sub\\notes.txt");
+  ASSERT_GE(k, 0);
+  const int64_t inBlock = index.EntryOffset(k) + index.StoredLength(k) - 4;
+  const std::string copy = DamagedCopy("resummed.bvarc", index.fileSize - inBlock);
+  ASSERT_TRUE(archive::ArchiveWriteChecksum(copy, nullptr, nullptr).completed);
+
+  std::ostringstream out;
+  EXPECT_EQ(app::TestArchive(copy, out), app::kExitDamaged);
+  EXPECT_TRUE(out.str().starts_with("sub\\notes.txt: ")) << out.str();
+}
+
+TEST_F(OptionsArchive, ArchiveRolesTellDamageFromMissingFiles) {
+  app::ArchiveRoles roles;
+  EXPECT_TRUE(roles.ExtractArchive(path, work.dir() + "out"));
+  EXPECT_EQ(roles.ExitCode(), app::kExitSuccess);
+  EXPECT_FALSE(roles.ExtractArchive(DamagedCopy("bad.bvarc", 200), work.dir() + "out"));
+  EXPECT_EQ(roles.ExitCode(), app::kExitDamaged);
+  EXPECT_FALSE(roles.ExtractArchive(work.dir() + "missing.bvarc", work.dir() + "out"));
+  EXPECT_EQ(roles.ExitCode(), app::kExitIoFailure);
+
+  EXPECT_FALSE(roles.CreateArchive(work.dir() + "a.bvarc", work.dir() + "no such folder"));
+  EXPECT_EQ(roles.ExitCode(), app::kExitIoFailure);
+  std::filesystem::create_directory(work.path() / "empty");
+  EXPECT_FALSE(roles.CreateArchive(work.dir() + "a.bvarc", work.dir() + "empty"));
+  EXPECT_EQ(roles.ExitCode(), app::kExitFailure);
+  EXPECT_TRUE(roles.CreateArchive(work.dir() + "a.bvarc", source.dir()));
+  EXPECT_EQ(roles.ExitCode(), app::kExitSuccess);
+}
+
+}  // namespace
