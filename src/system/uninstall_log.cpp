@@ -117,7 +117,10 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath,
   replay.logFound = true;
   for (const std::string& rawLine : LoadLines(ToNativeSeparators(logPath))) {
     const std::string line = Trim(rawLine);
-    if (line.empty()) continue;
+    // A NUL inside a line would cut every path taken from it short, so that
+    // the folder checked and the folder deleted would differ: such a line
+    // names nothing the install run wrote and is passed over.
+    if (line.empty() || line.find('\0') != std::string::npos) continue;
     RecordFields fields;
     SplitRecord(line, fields, 0, nullptr);
     if (fields[0] == kDirKind)

@@ -74,7 +74,8 @@ struct UninstallReplay {
 // it is protected (then it is reported and handed to `onProtected`).
 // "shortcut": DeleteShortcut(name, keyword, subfolder). Every other kind,
 // "assoc" included, and kinds in another letter case are skipped. Missing
-// folders and shortcuts are passed over. Finally the log file is deleted;
+// folders and shortcuts are passed over, and so are lines holding a NUL
+// character (their paths would be cut short). Finally the log file is deleted;
 // associations, the uninstaller and its folder stay. Shows no message.
 UninstallReplay ReplayUninstallLog(const std::string& logPath,
                                    const ProtectedFolderHandler& onProtected = {});

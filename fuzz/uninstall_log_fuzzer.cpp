@@ -1,0 +1,272 @@
+// Arbitrary bytes as an uninstall log, replayed over a throw-away tree.
+//
+// Safety first: a replay deletes folders and links, so this harness never
+// lets it reach anything outside its own sandbox folder.
+//  1. Every special folder is redirected into the sandbox (BREVION_ROOT,
+//     HOME, TMPDIR; the XDG variables are cleared) and the working folder is
+//     inside it during each replay.
+//  2. Every path a log line names is rewritten below the sandbox: the path
+//     field of each non-shortcut line becomes <sandbox>/t/<path> with "."
+//     and ".." parts dropped, shortcut names and sub-folders lose theirs,
+//     and a shortcut folder given as a path goes below the sandbox too.
+//  3. unlink, unlinkat, rmdir, remove, rename and renameat are replaced in
+//     this program by checked versions that, while a replay runs, abort
+//     before touching any path (resolved through symbolic links) that is
+//     not inside the sandbox.
+// After each replay the folders that must survive (the home folder, a
+// keyword folder, and a folder reached only through a symbolic link) are
+// checked. Linux only.
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "system/uninstall_log.h"
+
+namespace {
+
+std::string sandbox;  // resolved, without a closing "/"; "" until set up
+bool replaying = false;  // the checks apply while the replay runs (the
+                         // fuzzer itself manages its corpus folder)
+
+[[noreturn]] void Refuse(const char* operation, const std::string& path) {
+  fprintf(stderr, "uninstall_log_fuzzer: %s outside the sandbox refused: %s\n", operation, path.c_str());
+  abort();
+}
+
+std::string AbsolutePath(int dirfd, const char* path) {
+  if (path[0] == '/') return path;
+  char base[PATH_MAX];
+  if (dirfd == AT_FDCWD) {
+    if (!getcwd(base, sizeof base)) return "";
+  } else {
+    const std::string link = "/proc/self/fd/" + std::to_string(dirfd);
+    const ssize_t n = readlink(link.c_str(), base, sizeof base - 1);
+    if (n <= 0) return "";
+    base[n] = '\0';
+  }
+  return std::string(base) + "/" + path;
+}
+
+// "." and ".." resolved by the text alone.
+std::string Lexical(const std::string& absolute) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= absolute.size()) {
+    size_t end = absolute.find('/', start);
+    if (end == std::string::npos) end = absolute.size();
+    const std::string part = absolute.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string joined;
+  for (const std::string& part : parts) joined += "/" + part;
+  return joined.empty() ? "/" : joined;
+}
+
+// The path the operation acts on: its parent resolved through symbolic
+// links (the last part itself is not followed by unlink, rmdir or rename).
+std::string Resolved(const std::string& absolute) {
+  const std::string lexical = Lexical(absolute);
+  const size_t slash = lexical.rfind('/');
+  const std::string parent = slash == 0 ? "/" : lexical.substr(0, slash);
+  char real[PATH_MAX];
+  if (!realpath(parent.c_str(), real)) return lexical;  // a missing parent: nothing to act on
+  return (std::string(real) == "/" ? "" : std::string(real)) + lexical.substr(slash);
+}
+
+bool InSandbox(const std::string& resolved) {
+  return !sandbox.empty() && (resolved == sandbox || resolved.starts_with(sandbox + "/"));
+}
+
+void Check(const char* operation, int dirfd, const char* path) {
+  if (!replaying) return;
+  if (!path) Refuse(operation, "(null)");
+  const std::string absolute = AbsolutePath(dirfd, path);
+  if (absolute.empty() || !InSandbox(Resolved(absolute))) Refuse(operation, absolute.empty() ? path : absolute);
+}
+
+}  // namespace
+
+// ---- the checked file operations ----------------------------------------------
+
+extern "C" int unlinkat(int dirfd, const char* path, int flags) noexcept {
+  Check("unlinkat", dirfd, path);
+  return int(syscall(SYS_unlinkat, dirfd, path, flags));
+}
+extern "C" int unlink(const char* path) noexcept {
+  Check("unlink", AT_FDCWD, path);
+  return int(syscall(SYS_unlinkat, AT_FDCWD, path, 0));
+}
+extern "C" int rmdir(const char* path) noexcept {
+  Check("rmdir", AT_FDCWD, path);
+  return int(syscall(SYS_unlinkat, AT_FDCWD, path, AT_REMOVEDIR));
+}
+extern "C" int remove(const char* path) noexcept {
+  Check("remove", AT_FDCWD, path);
+  const int result = int(syscall(SYS_unlinkat, AT_FDCWD, path, 0));
+  if (result == 0 || errno != EISDIR) return result;
+  return int(syscall(SYS_unlinkat, AT_FDCWD, path, AT_REMOVEDIR));
+}
+extern "C" int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) noexcept {
+  Check("rename", olddirfd, oldpath);
+  Check("rename", newdirfd, newpath);
+  return int(syscall(SYS_renameat, olddirfd, oldpath, newdirfd, newpath));
+}
+extern "C" int rename(const char* oldpath, const char* newpath) noexcept {
+  return renameat(AT_FDCWD, oldpath, AT_FDCWD, newpath);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Write(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The throw-away tree of one run, below <sandbox>/t: a home folder, the
+// all-users folders, an installation folder with sub-folders, hidden
+// files and a symbolic link to a folder outside the tree, and a shortcut.
+void MakeTree() {
+  const std::string t = sandbox + "/t";
+  std::error_code ignored;
+  fs::remove_all(t, ignored);
+  fs::create_directories(t + "/home/Desktop");
+  fs::create_directories(t + "/root/var/lib/Test App");
+  fs::create_directories(t + "/root/etc/xdg/autostart");
+  Write(t + "/root/usr/share/applications/Test/Test App.desktop", "[Desktop Entry]\n");
+  Write(t + "/work/Test App/app.exe", "program");
+  Write(t + "/work/Test App/data/.hidden", "x");
+  Write(t + "/work/Test App/data/sub/file.txt", "x");
+  fs::create_symlink(sandbox + "/keep", t + "/work/Test App/link", ignored);
+  fs::create_directory_symlink(sandbox + "/keep", t + "/work/linked", ignored);
+}
+
+// The part of `path` below a root: separators unified, "." and ".." and
+// empty parts dropped.
+std::string Confined(const std::string& path) {
+  std::string result, part;
+  auto flush = [&] {
+    if (!part.empty() && part != "." && part != "..") result += (result.empty() ? "" : "/") + part;
+    part.clear();
+  };
+  for (char c : path) {
+    if (c == '/' || c == '\\') flush(); else part += c;
+  }
+  flush();
+  return result;
+}
+
+std::vector<std::string> Split(const std::string& line, char separator) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (size_t end; (end = line.find(separator, start)) != std::string::npos; start = end + 1)
+    fields.push_back(line.substr(start, end - start));
+  fields.push_back(line.substr(start));
+  return fields;
+}
+
+bool LooksLikePath(const std::string& text) {
+  return text.find_first_of("/\\:.%") != std::string::npos;
+}
+
+// One log line with every path it names moved below the sandbox.
+std::string ConfineLine(const std::string& line) {
+  std::vector<std::string> fields = Split(line, '|');
+  if (fields.size() < 2) return line;
+  const size_t kindStart = fields[0].find_first_not_of(std::string("\0\t\n\v\f\r ", 7));
+  const std::string kind = kindStart == std::string::npos ? "" : fields[0].substr(kindStart);
+  if (kind == "shortcut") {
+    fields[1] = Confined(fields[1]);
+    if (fields.size() > 2 && LooksLikePath(fields[2])) fields[2] = sandbox + "/t/" + Confined(fields[2]);
+    for (size_t i = 3; i < fields.size(); ++i) fields[i] = Confined(fields[i]);
+  } else {
+    fields[1] = sandbox + "/t/" + Confined(fields[1]);
+    for (size_t i = 2; i < fields.size(); ++i) fields[i] = Confined(fields[i]);
+  }
+  std::string joined;
+  for (size_t i = 0; i < fields.size(); ++i) joined += (i ? "|" : "") + fields[i];
+  return joined;
+}
+
+void Require(bool condition, const char* what) {
+  if (condition) return;
+  fprintf(stderr, "uninstall_log_fuzzer: %s\n", what);
+  abort();
+}
+
+void SetUpSandbox() {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base && *base == '/' ? base : "/tmp") + "/brevion-fuzz-XXXXXX";
+  Require(mkdtemp(pattern.data()) != nullptr, "cannot create the sandbox folder");
+  char real[PATH_MAX];
+  Require(realpath(pattern.c_str(), real) != nullptr, "cannot resolve the sandbox folder");
+  sandbox = real;
+  Require(sandbox.size() > 8 && sandbox != "/tmp", "unexpected sandbox folder");
+  setenv("BREVION_ROOT", (sandbox + "/t/root").c_str(), 1);
+  setenv("HOME", (sandbox + "/t/home").c_str(), 1);
+  setenv("TMPDIR", (sandbox + "/tmp").c_str(), 1);
+  for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DESKTOP_DIR", "XDG_DOCUMENTS_DIR", "USERPROFILE"})
+    unsetenv(name);
+  fs::create_directories(sandbox + "/tmp");
+  fs::create_directories(sandbox + "/cwd");
+  Write(sandbox + "/keep/precious.txt", "must survive");
+  atexit([] {
+    std::error_code ignored;
+    fs::remove_all(sandbox, ignored);
+  });
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  SetUpSandbox();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Logs are a few dozen lines; the cap keeps hostile inputs quick.
+  if (size > (16 << 10)) return 0;
+  MakeTree();
+  std::string log;
+  for (const std::string& line : Split(std::string(reinterpret_cast<const char*>(data), size), '\n'))
+    log += ConfineLine(line) + "\n";
+  const std::string logPath = sandbox + "/t/root/var/lib/Test App/Test App.inst";
+  Write(logPath, log);
+  // The replay runs with the working folder inside the sandbox, so that a
+  // relative path lands there too; the fuzzer's own files stay relative to
+  // the folder it was started in.
+  const fs::path startFolder = fs::current_path();
+  fs::current_path(sandbox + "/cwd");
+  replaying = true;
+  try {
+    sys::ReplayUninstallLog(logPath);
+  } catch (const std::exception&) {
+  }
+  replaying = false;
+  fs::current_path(startFolder);
+  Require(fs::exists(sandbox + "/keep/precious.txt"), "a file reached through a symbolic link was deleted");
+  Require(fs::is_directory(sandbox + "/t/home"), "the home folder was deleted");
+  Require(fs::is_directory(sandbox + "/t/root/var/lib"), "the application-data folder was deleted");
+  Require(fs::is_directory(sandbox + "/t/root/usr/share/applications"), "the programs folder was deleted");
+  return 0;
+}
