@@ -13,6 +13,9 @@
 #                 whole tree (default: usr/lib/x86_64-linux-gnu usr/include,
 #                 about 47 MB, which keeps a run near 10 minutes on 2 cores)
 #   MODES         environment: the project's mode names to run
+#   PEERS         environment: "no" leaves the peers out
+# The program next to the bench binary (BUILD/brevion), when built, is also
+# timed through its own archive and extract modes ("normal").
 #
 # Speeds are given per CPU second (user + sys) as well as per wall second:
 # on a shared, loaded machine the CPU figures are the ones to compare.
@@ -86,6 +89,21 @@ for mode in $MODES; do
   done
 done
 
+# The program itself (always "normal"): the archive name and the extraction
+# folder are answered on standard input by the console toolkit.
+PROGRAM=$(dirname "$BENCH")/../brevion
+if [ -x "$PROGRAM" ]; then
+  for threads in 1 "$CORES"; do
+    echo "program archive/extract, $threads thread(s)" >&2
+    rm -rf "$WORK/cli"; mkdir -p "$WORK/cli"; fresh_output
+    BREVION_THREADS=$threads measure pack bash -c "echo a | '$PROGRAM' archive '$WORK/cli' '$SRC'"
+    BREVION_THREADS=$threads measure unpack bash -c "echo '$WORK/out' | '$PROGRAM' '$WORK/cli/a.bvarc'"
+    check_output "program"
+    record "brevion-program:normal" "$threads" "$WORK/cli/a.bvarc"
+  done
+fi
+
+[ "${PEERS:-yes}" = no ] && SEVENZIP=
 if [ -n "$SEVENZIP" ]; then
   for setting in "PPMd:o=5:mem=25m 1" "LZMA2 1" "LZMA2 $CORES"; do
     set -- $setting
@@ -101,7 +119,7 @@ fi
 
 for setting in "xz -6 1" "xz -6 $CORES" "zstd -19 1" "zstd -19 $CORES" "zstd -3 1" "gzip -6 1"; do
   set -- $setting
-  command -v "$1" > /dev/null || continue
+  [ "${PEERS:-yes}" != no ] && command -v "$1" > /dev/null || continue
   echo "tar + $1 $2, $3 thread(s)" >&2
   rm -f "$WORK/a.tar.x"; fresh_output
   case $1 in
@@ -122,11 +140,11 @@ echo "MB/s cpu = input MB per CPU second (user + sys); wall figures suffer from 
 awk -v in_bytes="$INPUT_BYTES" '
   BEGIN {
     mb = in_bytes / 1e6
-    printf "%-20s %3s %8s | %7s %8s %8s %7s | %7s %8s %8s %7s\n", "tool:setting", "thr", "out/in%",
+    printf "%-22s %3s %8s | %7s %8s %8s %7s | %7s %8s %8s %7s\n", "tool:setting", "thr", "out/in%",
            "packCPU", "MB/s cpu", "MB/s wal", "peakMB", "unpkCPU", "MB/s cpu", "MB/s wal", "peakMB"
   }
   {
-    printf "%-20s %3d %8.2f | %7.2f %8.1f %8.1f %7.0f | %7.2f %8.1f %8.1f %7.0f\n", $1, $2, 100 * $3 / in_bytes,
+    printf "%-22s %3d %8.2f | %7.2f %8.1f %8.1f %7.0f | %7.2f %8.1f %8.1f %7.0f\n", $1, $2, 100 * $3 / in_bytes,
            $5, mb / ($5 > 0 ? $5 : 0.01), mb / ($4 > 0 ? $4 : 0.01), $6 / 1024,
            $8, mb / ($8 > 0 ? $8 : 0.01), mb / ($7 > 0 ? $7 : 0.01), $9 / 1024
   }' "$RESULTS"
@@ -136,7 +154,7 @@ echo "Project relative to each peer (1-thread rows; size and CPU seconds, ours /
 printf "%-20s %-20s %9s %9s %9s\n" "ours" "peer" "size" "packCPU" "unpkCPU"
 awk '
   $2 == 1 && $1 ~ /^brevion:(normal|max|zlibmax|bzipnormal)$/ { ours[$1] = $0 }
-  $2 == 1 && $1 !~ /^brevion:/ { peers[++n] = $0 }
+  $2 == 1 && $1 !~ /^brevion/ { peers[++n] = $0 }
   END {
     for (o in ours) {
       split(ours[o], a, " ")
