@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/exit_codes.h"
 #include "app/install_roles.h"
 #include "app/options.h"
 #include "compression/block_pool.h"
@@ -25,9 +26,14 @@ int main(int argc, char** argv) {
       app::ParseOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
   if (command.action != app::OptionAction::RunRole) {
     sys::platform::AttachParentConsole();
-    const int status = app::RunOption(command, std::cout, std::cerr);
-    std::cout.flush();
-    return status;
+    try {
+      const int status = app::RunOption(command, std::cout, std::cerr);
+      std::cout.flush();
+      return status;
+    } catch (const std::exception& error) {
+      std::cerr << app::kApplicationTitle << ": " << error.what() << '\n';
+      return app::kExitFailure;
+    }
   }
   if (command.threads) compression::SetWorkerCount(*command.threads);
 
@@ -46,6 +52,6 @@ int main(int argc, char** argv) {
     return app::RunApplication(toolkit, roles, options);
   } catch (const std::exception& error) {
     std::cerr << app::kApplicationTitle << ": " << error.what() << '\n';
-    return 1;
+    return app::kExitFailure;
   }
 }
