@@ -161,12 +161,20 @@ void MakeTree() {
   fs::create_directory_symlink(sandbox + "/keep", t + "/work/linked", ignored);
 }
 
+// A part that is "." or ".." once the replay trims the line's blanks.
+bool IsDotPart(const std::string& part) {
+  std::string trimmed = part;
+  while (!trimmed.empty() && static_cast<unsigned char>(trimmed.back()) <= ' ') trimmed.pop_back();
+  return trimmed == "." || trimmed == "..";
+}
+
 // The part of `path` below a root: separators unified, "." and ".." and
-// empty parts dropped.
+// empty parts dropped (a folder named as "link/." would be the folder a
+// symbolic link points to, outside the tree).
 std::string Confined(const std::string& path) {
   std::string result, part;
   auto flush = [&] {
-    if (!part.empty() && part != "." && part != "..") result += (result.empty() ? "" : "/") + part;
+    if (!part.empty() && !IsDotPart(part)) result += (result.empty() ? "" : "/") + part;
     part.clear();
   };
   for (char c : path) {
