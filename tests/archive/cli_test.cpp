@@ -77,8 +77,10 @@ TEST_F(ArchiveCli, ArchiveThenExtractReproducesTheFolder) {
 
 TEST_F(ArchiveCli, CancelledNameOrChooserDoesNothing) {
   const std::string out = dir.dir() + "out";
-  EXPECT_EQ(RunWithInput("", "'" + program + "' archive '" + out + "' '" + dir.dir() + "src'", logs.path() / "a.log"), 0);
-  EXPECT_EQ(RunWithInput("\n", "'" + program + "' archive '" + out + "' '" + dir.dir() + "src'", logs.path() / "b.log"), 0);
+  // No name given: the user cancelled (exit status 3).
+  const int cancelled = 3 << 8;
+  EXPECT_EQ(RunWithInput("", "'" + program + "' archive '" + out + "' '" + dir.dir() + "src'", logs.path() / "a.log"), cancelled);
+  EXPECT_EQ(RunWithInput("\n", "'" + program + "' archive '" + out + "' '" + dir.dir() + "src'", logs.path() / "b.log"), cancelled);
   EXPECT_TRUE(fs::is_empty(dir.path() / "out"));
 
   // A chooser with no answer extracts nothing.
