@@ -16,6 +16,7 @@
 // After each replay the folders that must survive (the home folder, a
 // keyword folder, and a folder reached only through a symbolic link) are
 // checked. Linux only.
+#include <algorithm>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
@@ -255,9 +256,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Logs are a few dozen lines; the cap keeps hostile inputs quick.
   if (size > (16 << 10)) return 0;
   MakeTree();
+  // Lines end at CR, LF or CR LF, as the replay reads them, so that every
+  // line the replay sees has been confined.
+  std::string text(reinterpret_cast<const char*>(data), size);
+  std::replace(text.begin(), text.end(), '\r', '\n');
   std::string log;
-  for (const std::string& line : Split(std::string(reinterpret_cast<const char*>(data), size), '\n'))
-    log += ConfineLine(line) + "\n";
+  for (const std::string& line : Split(text, '\n')) log += ConfineLine(line) + "\n";
   const std::string logPath = sandbox + "/t/root/var/lib/Test App/Test App.inst";
   Write(logPath, log);
   // The replay runs with the working folder inside the sandbox, so that a
