@@ -27,7 +27,7 @@ e2e_cleanup() {
     wait "$shooter" 2>/dev/null || true
     shooter=
   fi
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  if [ -n "${WINEPREFIX:-}" ]; then /usr/lib/wine/wineserver -k 2>/dev/null || true; fi
 }
 trap e2e_cleanup EXIT
 
