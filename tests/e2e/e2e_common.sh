@@ -101,7 +101,7 @@ start_shooter() {
   local requests=$work/shot-requests
   mkdir -p "$requests" "$shots"
   rm -f "$requests"/*
-  rm -f "$shots/${first:0:1}"[0-9]-*.png
+  rm -f "$shots/${first:0:1}"[0-9]-*.png "$shots/failed-$(basename "$0" .sh).png"
   export UI_DRIVER_SHOTS
   UI_DRIVER_SHOTS=$(winpath "$requests")
   (
