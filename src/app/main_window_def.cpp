@@ -87,10 +87,10 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
 
     // License: the licence page in a browser and the three answers.
     Panel("PnlLicense"),
-    Label("TxtLicenseNotice1", "PnlLicense", {16, 10, 518, 16},
-          "NOTICE:  CLICKING ON THE \"I ACCEPT\" BUTTON BELOW SIGNIFIES THAT YOU, THE END USER,", kBold),
-    Label("TxtLicenseNotice2", "PnlLicense", {16, 28, 518, 16}, "HAVE READ AND ACCEPT THE LICENSE AGREEMENT BELOW:",
-          kBold),
+    // Regular weight: the first line is too long for the panel in bold.
+    Label("TxtLicenseNotice1", "PnlLicense", {16, 10, 526, 16},
+          "NOTICE:  CLICKING ON THE \"I ACCEPT\" BUTTON BELOW SIGNIFIES THAT YOU, THE END USER,"),
+    Label("TxtLicenseNotice2", "PnlLicense", {16, 28, 526, 16}, "HAVE READ AND ACCEPT THE LICENSE AGREEMENT BELOW:"),
     Box("BoxLicense", "PnlLicense", kBox),
     Of(ControlKind::HtmlView, "XLicenseHTML", "BoxLicense", {2, 2, 514, 266}),
     Button("BLicenseAccept", "PnlLicense", {60, 332, 130, 36}, "I Accept"),
@@ -150,8 +150,9 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
 
     // Uninstall: the confirmation and the uninstaller's notice.
     Panel("PnlUninstall"),
-    Label("TxtUninstallCaption", "PnlUninstall", kHeadingCaption, "Uninstalling: ", kHeading),
-    Label("LUninstallProgramName", "PnlUninstall", kHeadingName, "Program Name", kHeading),
+    // "Uninstalling: " is wider than the other panels' "Installing: ".
+    Label("TxtUninstallCaption", "PnlUninstall", {16, 12, 136, 28}, "Uninstalling: ", kHeading),
+    Label("LUninstallProgramName", "PnlUninstall", {152, 12, 382, 28}, "Program Name", kHeading),
     Box("BoxUninstall", "PnlUninstall", {16, 48, 518, 200}),
     Label("LUninstallQuestion", "BoxUninstall", {20, 24, 478, 80}, "", kCentredWrapped),
     Button("BUninstallYes", "BoxUninstall", {140, 130, 110, 36}, "Yes"),

@@ -17,7 +17,9 @@ constexpr ui::Style kPlain{Font::Normal, ui::Align::Left, false, ui::Border::Non
 constexpr ui::Style kBold{Font::Bold, ui::Align::Left, false, ui::Border::None};
 constexpr ui::Style kQueryStyle{Font::Normal, ui::Align::Center, true, ui::Border::None};
 
-// Both panels fill the client area; the button sets sit at its bottom. The
+// Both panels fill the client area; the button sets sit at the bottom of
+// the area that stays visible once the window is shown at its shorter
+// height, with the question above them. The
 // six buttons are listed in their keyboard order (Yes on Newer last) but
 // placed left to right as Yes, Yes on Newer, Yes to All, No, No To All,
 // Cancel.
@@ -45,15 +47,15 @@ const ui::ControlDef kIndexedFileForm[] = {
     Def(K::ProgressBar, "CtrlProgress", "PnlProgress", {80, 38, 545, 17}, ""),
     Def(K::Button, "BAbort", "PnlProgress", {640, 34, 75, 25}, "Abort", kBold),
     Def(K::Panel, "PnlQuery", "", {0, 0, 768, 134}, "", kPlain, false),
-    Def(K::Label, "LQuery", "PnlQuery", {8, 8, 752, 78}, "Do you want to overwrite the current file?", kQueryStyle),
-    Def(K::Panel, "PnlBtns5", "PnlQuery", {0, 94, 768, 40}, "", kPlain, false),
+    Def(K::Label, "LQuery", "PnlQuery", {8, 8, 752, 64}, "Do you want to overwrite the current file?", kQueryStyle),
+    Def(K::Panel, "PnlBtns5", "PnlQuery", {0, kShownHeight - 40, 768, 40}, "", kPlain, false),
     Def(K::Button, "BYes", "PnlBtns5", {60, 8, 100, 25}, "Yes"),
     Def(K::Button, "BYestoAll", "PnlBtns5", {280, 8, 100, 25}, "Yes to All"),
     Def(K::Button, "BNo", "PnlBtns5", {390, 8, 100, 25}, "No"),
     Def(K::Button, "BNoToAll", "PnlBtns5", {500, 8, 100, 25}, "No To All"),
     Def(K::Button, "BCancel5", "PnlBtns5", {610, 8, 100, 25}, "Cancel"),
     Def(K::Button, "BYesNewer", "PnlBtns5", {170, 8, 100, 25}, "Yes on Newer"),
-    Def(K::Panel, "PnlBtns3", "PnlQuery", {0, 94, 768, 40}, "", kPlain, false),
+    Def(K::Panel, "PnlBtns3", "PnlQuery", {0, kShownHeight - 40, 768, 40}, "", kPlain, false),
     Def(K::Button, "BYes3", "PnlBtns3", {224, 8, 100, 25}, "Yes"),
     Def(K::Button, "BNo3", "PnlBtns3", {334, 8, 100, 25}, "No"),
     Def(K::Button, "BCancel3", "PnlBtns3", {444, 8, 100, 25}, "Cancel"),

@@ -2,12 +2,17 @@
 // Wine: finds the program's windows by class or caption and clicks, types
 // and answers as the steps on its command line say. Each step waits (up to
 // 30 seconds) for what it needs to appear; the first step that cannot be
-// done ends the driver with status 1 and names the step.
+// done ends the driver with status 1 and names the step. Progress goes to
+// standard error; standard output carries only what the steps read back
+// (readlink, regget).
 //
 //   ui_driver STEP...
 //     wait WINDOW          a visible top-level window whose class or caption
 //                          is WINDOW (e.g. TDInstallMain, BrevionInputBox)
 //     gone WINDOW          until no such window is visible
+//     see TEXT             until a visible control of any visible window
+//                          holds TEXT in its text (a panel being shown, a
+//                          status line, a question)
 //     click CAPTION        a visible, enabled button with that caption (the
 //                          accelerator marker "&" ignored), in any window
 //     type WINDOW TEXT     the text of the first visible edit box of WINDOW
@@ -17,11 +22,25 @@
 //                          field names the selected folder once the tree
 //                          has opened down to it)
 //     answer CAPTION       clicks a button of a visible dialog box ("#32770")
+//     shot NAME WINDOW     a screenshot of WINDOW once it has painted: asks
+//                          the taker watching the folder UI_DRIVER_SHOTS by
+//                          writing NAME.req there (the window's left, top,
+//                          width and height on the screen) and waits until
+//                          the taker has removed it
+//     readlink LINK        prints the shell link's target=, arguments=,
+//                          workdir= and icon= (file,index; empty when none)
+//     regget KEY           prints the default string value of the registry
+//                          key KEY, which begins with HKCR, HKCU or HKLM
+//     launch LINK          starts what the shell link starts: its target
+//                          with its arguments, in its working folder
+//     ended                until the launched program has ended; its exit
+//                          status must be 0
 //     sleep MILLISECONDS
 //
 // Clicks are posted (BM_CLICK), never sent: a click that opens a modal box
 // must not block the driver until the box closes.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +176,172 @@ bool FieldReads(const std::string& window_name, const std::string& text) {
   });
 }
 
+// True when a visible control of a visible top-level window holds `text`.
+bool SomeControlShows(const std::string& text) {
+  for (HWND top : VisibleTopWindows()) {
+    for (HWND child : Descendants(top)) {
+      if (IsWindowVisible(child) && WithoutAccelerator(TextOf(child)).find(text) != std::string::npos) return true;
+    }
+  }
+  return false;
+}
+
+// Lets the window's thread finish what it has queued (painting comes when
+// the queue is empty) and Wine hand the painted surface to the display.
+void LetPaint(HWND window) {
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+  Sleep(300);
+  SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+bool Shot(const std::string& name, const std::string& window_name) {
+  const char* folder = std::getenv("UI_DRIVER_SHOTS");
+  if (!folder || !*folder) {
+    std::fprintf(stderr, "ui_driver: shot needs UI_DRIVER_SHOTS, the folder a screenshot taker watches\n");
+    return false;
+  }
+  HWND top = nullptr;
+  if (!Eventually([&] { return (top = FindTopWindow(window_name)) != nullptr; })) return false;
+  LetPaint(top);
+  RECT area{};
+  GetWindowRect(top, &area);
+  const std::string request = std::string(folder) + "\\" + name + ".req";
+  const std::string draft = request + ".part";
+  // Written aside and renamed, so that the taker never reads half a request.
+  FILE* file = std::fopen(draft.c_str(), "w");
+  if (!file) {
+    std::fprintf(stderr, "ui_driver: cannot write %s\n", draft.c_str());
+    return false;
+  }
+  std::fprintf(file, "%ld %ld %ld %ld\n", area.left, area.top, area.right - area.left, area.bottom - area.top);
+  std::fclose(file);
+  if (!MoveFileExA(draft.c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+  if (Eventually([&] { return GetFileAttributesA(request.c_str()) == INVALID_FILE_ATTRIBUTES; })) return true;
+  std::fprintf(stderr, "ui_driver: no screenshot taker answered %s\n", request.c_str());
+  DeleteFileA(request.c_str());
+  return false;
+}
+
+struct ShellLink {
+  std::string target, arguments, workdir, icon;
+  int icon_index = 0;
+};
+
+// Reads a shell link file through the shell's own link object.
+bool ReadShellLink(const std::string& path, ShellLink& link) {
+  IShellLinkA* shell_link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&shell_link)))) {
+    std::fprintf(stderr, "ui_driver: no shell link object\n");
+    return false;
+  }
+  IPersistFile* file = nullptr;
+  bool loaded = false;
+  if (SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    std::wstring wide(MAX_PATH * 2, L'\0');
+    wide.resize(static_cast<size_t>(
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()))));
+    loaded = !wide.empty() && SUCCEEDED(file->Load(wide.c_str(), STGM_READ));
+    file->Release();
+  }
+  if (loaded) {
+    char text[4096] = {};
+    shell_link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link.target = text;
+    text[0] = '\0';
+    shell_link->GetArguments(text, sizeof text);
+    link.arguments = text;
+    text[0] = '\0';
+    shell_link->GetWorkingDirectory(text, MAX_PATH);
+    link.workdir = text;
+    text[0] = '\0';
+    shell_link->GetIconLocation(text, MAX_PATH, &link.icon_index);
+    link.icon = text;
+  } else {
+    std::fprintf(stderr, "ui_driver: cannot read the shell link %s\n", path.c_str());
+  }
+  shell_link->Release();
+  return loaded;
+}
+
+bool PrintShellLink(const std::string& path) {
+  ShellLink link;
+  if (!ReadShellLink(path, link)) return false;
+  std::printf("target=%s\narguments=%s\nworkdir=%s\n", link.target.c_str(), link.arguments.c_str(),
+              link.workdir.c_str());
+  if (link.icon.empty()) {
+    std::printf("icon=\n");
+  } else {
+    std::printf("icon=%s,%d\n", link.icon.c_str(), link.icon_index);
+  }
+  return true;
+}
+
+bool PrintDefaultValue(const std::string& key) {
+  const struct {
+    const char* prefix;
+    HKEY root;
+  } roots[] = {{"HKCR\\", HKEY_CLASSES_ROOT}, {"HKCU\\", HKEY_CURRENT_USER}, {"HKLM\\", HKEY_LOCAL_MACHINE}};
+  for (const auto& root : roots) {
+    if (key.rfind(root.prefix, 0) != 0) continue;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root.root, key.c_str() + 5, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+      std::fprintf(stderr, "ui_driver: no registry key %s\n", key.c_str());
+      return false;
+    }
+    char data[4096] = {};
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    LONG status = RegQueryValueExA(opened, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+      std::fprintf(stderr, "ui_driver: no default string value in %s\n", key.c_str());
+      return false;
+    }
+    std::printf("%s\n", data);
+    return true;
+  }
+  std::fprintf(stderr, "ui_driver: %s does not begin with HKCR\\, HKCU\\ or HKLM\\\n", key.c_str());
+  return false;
+}
+
+HANDLE launched = nullptr;
+
+bool Launch(const std::string& path) {
+  ShellLink link;
+  if (!ReadShellLink(path, link)) return false;
+  std::string command = "\"" + link.target + "\"";
+  if (!link.arguments.empty()) command += " " + link.arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      link.workdir.empty() ? nullptr : link.workdir.c_str(), &startup, &process)) {
+    std::fprintf(stderr, "ui_driver: cannot start %s (error %lu)\n", command.c_str(), GetLastError());
+    return false;
+  }
+  CloseHandle(process.hThread);
+  if (launched) CloseHandle(launched);
+  launched = process.hProcess;
+  return true;
+}
+
+bool LaunchedEnded() {
+  if (!launched) {
+    std::fprintf(stderr, "ui_driver: nothing was launched\n");
+    return false;
+  }
+  if (WaitForSingleObject(launched, kPatienceMs) != WAIT_OBJECT_0) {
+    std::fprintf(stderr, "ui_driver: the launched program is still running\n");
+    return false;
+  }
+  DWORD status = 1;
+  GetExitCodeProcess(launched, &status);
+  if (status != 0) std::fprintf(stderr, "ui_driver: the launched program ended with status %lu\n", status);
+  return status == 0;
+}
+
 bool RunStep(const std::vector<std::string>& words, size_t& at) {
   const std::string& verb = words[at++];
   auto next = [&]() -> std::string { return at < words.size() ? words[at++] : ""; };
@@ -168,6 +353,10 @@ bool RunStep(const std::vector<std::string>& words, size_t& at) {
     std::string name = next();
     return Eventually([&] { return FindTopWindow(name) == nullptr; });
   }
+  if (verb == "see") {
+    std::string text = next();
+    return Eventually([&] { return SomeControlShows(text); });
+  }
   if (verb == "click") return Click(next(), "");
   if (verb == "answer") return Click(next(), "#32770");
   if (verb == "type") {
@@ -178,6 +367,14 @@ bool RunStep(const std::vector<std::string>& words, size_t& at) {
     std::string name = next();
     return FieldReads(name, next());
   }
+  if (verb == "shot") {
+    std::string name = next();
+    return Shot(name, next());
+  }
+  if (verb == "readlink") return PrintShellLink(next());
+  if (verb == "regget") return PrintDefaultValue(next());
+  if (verb == "launch") return Launch(next());
+  if (verb == "ended") return LaunchedEnded();
   if (verb == "sleep") {
     Sleep(static_cast<DWORD>(std::atoi(next().c_str())));
     return true;
@@ -189,6 +386,7 @@ bool RunStep(const std::vector<std::string>& words, size_t& at) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   std::vector<std::string> words(argv + 1, argv + argc);
   for (size_t at = 0; at < words.size();) {
     size_t step_start = at;
@@ -198,7 +396,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "ui_driver: could not do: %s\n", step.c_str());
       return 1;
     }
-    std::printf("ui_driver: done: %s\n", words[step_start].c_str());
+    std::fprintf(stderr, "ui_driver: done: %s\n", words[step_start].c_str());
     std::fflush(stdout);
   }
   return 0;

@@ -1,42 +1,145 @@
 #!/usr/bin/env bash
-# End to end under Wine: the Windows program builds an installer from the
-# example project, and ui_driver walks that installer's wizard as a user
-# would (Install, I Accept, Next, Close). Checks the installed files. Needs a
-# display (run it under xvfb-run). Usage: tests/e2e/wine_install_e2e.sh [BUILD_DIR]
+# End to end under Wine, in a fresh prefix: the Windows program builds an
+# installer from the example project; ui_driver walks that installer's
+# wizard as a user would (Install, I Accept, Next, Close), then starts the
+# Start-menu shortcut "Uninstall Brevion Notes" and confirms. Checks the
+# installed files, the shortcuts as the shell reads them, the association's
+# registry values, the uninstall log and the uninstaller copy, and after the
+# uninstall that all of these are gone, except what stays by design (the
+# associations, the uninstaller and its folder), and that nothing else on
+# the drive went with them. Screenshots of each panel go to the build
+# folder's e2e-shots. Needs a display (run it under xvfb-run).
+# Usage: tests/e2e/wine_install_e2e.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$here/build/windows}" && pwd)
-export WINEPREFIX=$build/e2e-install-prefix WINEDEBUG=-all WINEDLLOVERRIDES=mshtml= WINEARCH=win64
-wine=/usr/lib/wine/wine64
-rm -rf "$WINEPREFIX"
-# A virtual desktop: without a window manager, Wine waits seconds for each
-# hidden top-level window to be withdrawn.
-$wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-$wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+source "$here/tests/e2e/e2e_common.sh"
 
-# Everything the program writes stays inside the prefix's drive C:.
-work=$WINEPREFIX/drive_c/e2e
+use_prefix "$build/e2e-install-prefix" fresh
 mkdir -p "$work"
-x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -o "$work/ui_driver.exe" "$here/tests/e2e/ui_driver.cpp"
-driver() { $wine "$work/ui_driver.exe" "$@"; }
-fail() { echo "FAIL: $*"; /usr/lib/wine/wineserver -k 2>/dev/null || true; exit 1; }
+start_shooter 01
+drive=$WINEPREFIX/drive_c
+
+# What belongs to the user, beside and below the folders the installation
+# writes to: none of it may go with the uninstall.
+user_desktop=$(cd "$drive/users" && ls -d */Desktop | grep -v "^Public/" | head -n 1)
+desktop=$drive/users/$user_desktop
+start_menu="$drive/ProgramData/Microsoft/Windows/Start Menu"
+printf 'mine\r\n' >"$desktop/my notes.txt"
+mkdir -p "$start_menu/Programs/Other Tool" "$drive/Program Files/Other Tool"
+printf 'other\r\n' >"$start_menu/Programs/Other Tool/Other Tool.txt"
+printf 'other\r\n' >"$drive/Program Files/Other Tool/tool.txt"
+# Every file and folder of the drive, but the test's own folder.
+drive_listing() { (cd "$drive" && find . -path ./e2e -prune -o -print | LC_ALL=C sort); }
+drive_listing >"$work/before-install.txt"
 
 echo "== build mode"
 $wine "$build/brevion.exe" build 'C:\e2e\notes-setup.exe' "Z:${here//\//\\}\\examples\\notes" &
 program=$!
-driver wait TDInstallMain click OK || fail "driving the build"
+driver wait TDInstallMain see 'Your installer executable is ready to go.' see 'Finished!' \
+  shot 01-build-status TDInstallMain click OK || fail "driving the build"
 wait $program || fail "build exit status $?"
 [ -s "$work/notes-setup.exe" ] || fail "no installer written"
 
 echo "== installer wizard"
 $wine 'C:\e2e\notes-setup.exe' &
 program=$!
-driver wait TDInstallMain click Install click 'I Accept' click Next click Close || fail "driving the wizard"
+# The example's Intro page replaces the Intro panel; its buttons are the
+# Custom panel's.
+driver wait 'Installing Brevion Notes' see 'This wizard installs Brevion Notes' shot 02-intro TDInstallMain \
+  click Install see 'HAVE READ AND ACCEPT THE LICENSE AGREEMENT BELOW:' see 'Brevion Notes licence' \
+  shot 03-license TDInstallMain click 'I Accept' \
+  see 'Installation Options' field TDInstallMain 'C:\Program Files\Brevion Notes\' \
+  shot 04-options TDInstallMain click Next \
+  see 'Thank you for installing Brevion Notes.' see 'Your installation is complete.' \
+  shot 05-finished TDInstallMain click Close || fail "driving the wizard"
 wait $program || fail "installer exit status $?"
-installed="$WINEPREFIX/drive_c/Program Files/Brevion Notes"
+
+echo "== installed files"
+installed="$drive/Program Files/Brevion Notes"
 for file in notes.cmd notes.ico Readme.txt samples/first.bvnote; do
   cmp "$here/examples/notes/files/install_dir/$file" "$installed/$file" || fail "installed $file differs"
 done
 
-/usr/lib/wine/wineserver -k 2>/dev/null || true
+echo "== shortcuts"
+program_dir='C:\Program Files\Brevion Notes\'
+data_dir='C:\ProgramData\BrevionNotes\'
+# check_link FILE TARGET ARGUMENTS ICON: the link as the shell reads it; its
+# working folder is always its target's folder.
+check_link() {
+  local file=$1 expected actual
+  [ -f "$file" ] || fail "no shortcut $file"
+  expected=$(printf 'target=%s\narguments=%s\nworkdir=%s\nicon=%s' "$2" "$3" "${2%\\*}\\" "$4")
+  actual=$(driver_out readlink "$(winpath "$file")") || fail "reading the shortcut $file"
+  [ "$actual" = "$expected" ] ||
+    fail "shortcut $file reads"$'\n'"$actual"$'\n'"instead of"$'\n'"$expected"
+}
+check_link "$desktop/Brevion Notes.lnk" "${program_dir}notes.cmd" '' "${program_dir}notes.ico,0"
+check_link "$start_menu/Brevion Notes/Brevion Notes.lnk" "${program_dir}notes.cmd" '' "${program_dir}notes.ico,0"
+check_link "$start_menu/Brevion Notes/Brevion Notes Readme.lnk" "${program_dir}Readme.txt" '' ''
+check_link "$start_menu/Programs/Brevion Notes/Brevion Notes.lnk" "${program_dir}notes.cmd" '' \
+  "${program_dir}notes.ico,0"
+uninstall_link="$start_menu/Programs/Brevion Notes/Uninstall Brevion Notes.lnk"
+check_link "$uninstall_link" "${data_dir}uninst3.exe" 'uninstall "Brevion Notes"' ''
+
+echo "== file association"
+check_association() {
+  local command icon
+  command=$(driver_out regget 'HKCR\.bvnote\shell\open\command') || fail "no open command for .bvnote"
+  [ "$command" = "${program_dir}notes.cmd %1" ] || fail ".bvnote opens with \"$command\""
+  icon=$(driver_out regget 'HKCR\.bvnote\DefaultIcon') || fail "no icon for .bvnote"
+  [ "$icon" = "${program_dir}notes.ico,0" ] || fail ".bvnote has the icon \"$icon\""
+}
+check_association
+
+echo "== uninstall log and uninstaller"
+data="$drive/ProgramData/BrevionNotes"
+printf '%s\r\n' \
+  'dir|C:\Program Files\Brevion Notes\' \
+  'shortcut|Brevion Notes|user_desktop||' \
+  'shortcut|Brevion Notes|startmenu|Brevion Notes|' \
+  'shortcut|Brevion Notes|programs|Brevion Notes|' \
+  'shortcut|Uninstall Brevion Notes|programs|Brevion Notes|' \
+  'shortcut|Brevion Notes Readme|startmenu|Brevion Notes|' \
+  'assoc|C:\Program Files\Brevion Notes\notes.cmd|.bvnote|C:\Program Files\Brevion Notes\notes.ico' \
+  >"$work/expected.inst"
+cmp "$work/expected.inst" "$data/Brevion Notes.inst" ||
+  fail "the uninstall log differs: $(cat -A "$data/Brevion Notes.inst")"
+# The uninstaller is the installer's own program followed by its 8-byte tail.
+uninstaller="$data/uninst3.exe"
+[ -f "$uninstaller" ] || fail "no uninstaller copy"
+stub_size=$(($(stat -c %s "$uninstaller") - 8))
+cmp -n "$stub_size" "$build/brevion.exe" "$uninstaller" || fail "the uninstaller is not the program"
+[ "$(stat -c %s "$build/brevion.exe")" = "$stub_size" ] || fail "the uninstaller's length is not the program's + 8"
+[ "$(tail -c 8 "$uninstaller" | od -An -tx1 | tr -d ' \n')" = 283e500000000000 ] ||
+  fail "the uninstaller's tail is not 5258792"
+
+echo "== uninstall through the Start-menu shortcut"
+driver launch "$(winpath "$uninstall_link")" wait 'Uninstalling Brevion Notes' \
+  see 'This program will uninstall Brevion Notes. Are you sure you wish to continue?' \
+  shot 06-uninstall TDInstallMain click Yes \
+  see 'The program has been uninstalled.' shot 07-uninstalled '#32770' answer OK ended ||
+  fail "driving the uninstaller"
+
+echo "== after the uninstall"
+[ ! -e "$installed" ] || fail "the install folder is still there"
+[ ! -e "$data/Brevion Notes.inst" ] || fail "the uninstall log is still there"
+for link in "$desktop/Brevion Notes.lnk" "$start_menu/Brevion Notes" "$start_menu/Programs/Brevion Notes"; do
+  [ ! -e "$link" ] || fail "$link is still there"
+done
+# By design the associations, the uninstaller and its folder stay.
+check_association
+[ -f "$uninstaller" ] || fail "the uninstaller copy went with the uninstall"
+drive_listing >"$work/after-uninstall.txt"
+gone=$(LC_ALL=C comm -23 "$work/before-install.txt" "$work/after-uninstall.txt")
+[ -z "$gone" ] || fail "the uninstall removed what it had not installed:"$'\n'"$gone"
+# Left over: the uninstaller's folder, and whatever Wine keeps in its own
+# folders (temporary files, caches).
+left=$(LC_ALL=C comm -13 "$work/before-install.txt" "$work/after-uninstall.txt" |
+  grep -v -e '^\./users/[^/]*/Temp/' -e '^\./users/[^/]*/AppData/' -e '^\./windows/' || true)
+[ "$left" = $'./ProgramData/BrevionNotes\n./ProgramData/BrevionNotes/uninst3.exe' ] ||
+  fail "the uninstall left behind:"$'\n'"$left"
+
+expect_shots 01-build-status 02-intro 03-license 04-options 05-finished 06-uninstall 07-uninstalled
+contact_sheet
 echo "PASS"

@@ -1,0 +1,55 @@
+// The question window's layout: every control must lie inside the client
+// area the window is shown at, or a user cannot see or reach it.
+#include <gtest/gtest.h>
+
+#include "archive/indexed_file_form.h"
+#include "support/scripted_toolkit.h"
+#include "ui/form.h"
+
+namespace {
+
+// The control's bounds in the window's client coordinates.
+ui::Rect InWindow(const ui::Control& control) {
+  ui::Rect area = control.bounds();
+  for (const ui::Control* parent = control.parent(); parent && parent->parent(); parent = parent->parent()) {
+    area.left += parent->bounds().left;
+    area.top += parent->bounds().top;
+  }
+  return area;
+}
+
+// The controls that lie (partly) outside the shown window, with their bounds.
+std::vector<std::string> OutsideTheWindow(const ui::Form& form) {
+  const ui::Rect& window = form.window().bounds();
+  std::vector<std::string> outside;
+  for (const ui::Control* control : form.controls()) {
+    if (control->kind() == ui::ControlKind::Timer) continue;
+    const ui::Rect area = InWindow(*control);
+    if (area.left < 0 || area.top < 0 || area.left + area.width > window.width ||
+        area.top + area.height > window.height) {
+      outside.push_back(control->name() + " at " + std::to_string(area.left) + "," + std::to_string(area.top) +
+                        " size " + std::to_string(area.width) + "x" + std::to_string(area.height));
+    }
+  }
+  return outside;
+}
+
+// The question window is shown shorter than it is designed: its answers
+// must stay in the part that remains.
+TEST(FormLayout, QuestionWindowShowsItsAnswersAtItsShownHeight) {
+  testsupport::ScriptedToolkit toolkit;
+  archive::TDIndexedFile window(toolkit);
+  window.form().Show();
+  EXPECT_EQ(window.form().window().bounds().height, 116);
+  for (const char* panel : {"PnlProgress", "PnlQuery", "PnlBtns5", "PnlBtns3"}) {
+    window.form().Get(panel).SetVisible(true);
+  }
+  std::vector<std::string> outside;
+  for (const std::string& name : OutsideTheWindow(window.form())) {
+    // The two full-window panels keep their designed height below the edge.
+    if (name.rfind("PnlProgress ", 0) != 0 && name.rfind("PnlQuery ", 0) != 0) outside.push_back(name);
+  }
+  EXPECT_EQ(outside, std::vector<std::string>());
+}
+
+}  // namespace
