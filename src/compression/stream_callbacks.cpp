@@ -1,5 +1,6 @@
 #include "compression/stream_callbacks.h"
 
+#include <algorithm>
 #include <array>
 
 #include "compression/codecs.h"
@@ -69,6 +70,25 @@ int64_t ExpandStreamCallback(Stream& source, Stream& destination) {
   if (length > 0) container.DataStream().CopyFromWithProgress(source, length);
   container.DataStream().Seek(0, SeekOrigin::Beginning);
   container.SaveToStream(destination);
+  return length;
+}
+
+int64_t ExpandedSizeBound(Stream& source) {
+  const int64_t position = source.Position();
+  std::array<uint8_t, kLengthPrefixSize + layout::kHeaderSize> bytes{};
+  const int64_t got = source.Read(bytes.data(), int64_t(bytes.size()));
+  source.Seek(position, SeekOrigin::Beginning);
+  if (got < kLengthPrefixSize) return 0;
+  int64_t length = 0;
+  for (int64_t i = 0; i < kLengthPrefixSize; ++i) length |= int64_t(uint64_t(bytes[size_t(i)]) << (8 * i));
+  if (length < 0) return 0;
+  const uint8_t* container = bytes.data() + kLengthPrefixSize;
+  if (length >= int64_t(layout::kHeaderSize) && got == int64_t(bytes.size()) && ContainerHeader::HasSignature(container)) {
+    // Every block holds at most the block size (a larger one fails to
+    // unpack), and no more blocks than the header counts are read.
+    const ContainerHeader header = ContainerHeader::FromBytes(container);
+    return int64_t(std::max<int32_t>(header.blockCount, 0)) * std::max<int32_t>(header.blockSize, 0);
+  }
   return length;
 }
 
