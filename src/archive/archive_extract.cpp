@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "archive/archive_layout.h"
@@ -163,6 +164,10 @@ class Extraction {
 
  private:
   bool WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded);
+  static bool RefuseLink(const std::string& destination) {
+    detail::ReportMessage("The file " + destination + " lies behind a symbolic link; it was not extracted.");
+    return false;
+  }
 
   const std::string& archivePath_;
   FileStream& archive_;
@@ -170,18 +175,29 @@ class Extraction {
   const NameLookup lookup_;
   const std::string& target_;
   OverwriteAnswers answers_;
+  // The folder part ("" or ending in "\\") of the last file, once checked
+  // for links and created.
+  std::optional<std::string> preparedFolder_;
 };
 
 bool Extraction::ExtractFile(const std::string& stored, const std::string& relative, const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
-  if (CrossesLink(target_, relative)) {
-    detail::ReportMessage("The file " + destination + " lies behind a symbolic link; it was not extracted.");
-    return false;
+  // Names come sorted, so most files share the folder of the file before:
+  // that folder was checked and made already, and one look at the file
+  // itself tells whether it is a link and whether it exists.
+  const std::string folder = relative.substr(0, relative.rfind('\\') + 1);
+  const bool folderReady = preparedFolder_ && *preparedFolder_ == folder;
+  std::optional<uint32_t> attributes;
+  if (!folderReady) {
+    if (CrossesLink(target_, relative)) return RefuseLink(destination);
+    sys::CreateFolders(sys::ExtractFilePath(destination));
+    preparedFolder_ = folder;
   }
-  sys::CreateFolders(sys::ExtractFilePath(destination));
+  attributes = sys::platform::GetAttributes(destination);
+  if (folderReady && attributes && (*attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
   const int k = Find(stored);
   if (k < 0) return true;
-  const bool exists = sys::platform::GetAttributes(destination).has_value();
+  const bool exists = attributes.has_value();
   if (exists) {
     switch (ApplyOverwriteRules(answers_, destination, index_.StoredDate(static_cast<size_t>(k)))) {
       case Decision::Skip: return true;

@@ -133,11 +133,16 @@ int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
 int64_t FileStream::Position() { return static_cast<int64_t>(ftello64(file_)); }
 
 int64_t FileStream::Size() {
+  // A file opened for reading only keeps its size; asking the C stream again
+  // would seek to the end and back, which drops its buffer and makes the
+  // next read fetch a whole buffer anew.
+  if (readOnly_ && knownSize_ >= 0) return knownSize_;
   const int64_t position = Position();
   fseeko64(file_, 0, SEEK_END);
   const int64_t size = static_cast<int64_t>(ftello64(file_));
   fseeko64(file_, position, SEEK_SET);
   lastOp_ = LastOp::None;
+  if (readOnly_) knownSize_ = size;
   return size;
 }
 
