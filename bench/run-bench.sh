@@ -234,14 +234,17 @@ if [ "${IO:-yes}" != no ]; then
 
   echo "extraction of the \"none\" archive against tar -xf" >&2
   tar -C "$SRC" -cf "$WORK/src.tar" .
-  # A new folder for every run (see fresh_output).
+  # A new folder for every run (see fresh_output), named by the caller's
+  # prefix: best_of runs in a subshell, so the counter starts again in each.
   RUN=0
-  extract_ours() { mkdir "$WORK/trash/x$RUN"; "$BENCH" extract "$WORK/a.none.1.bvarc" "$WORK/trash/x$((RUN++))"; }
-  extract_tar() { mkdir "$WORK/trash/x$RUN"; tar -xf "$WORK/src.tar" -C "$WORK/trash/x$((RUN++))"; }
+  extract_ours() {
+    mkdir "$WORK/trash/$1.$RUN" && "$BENCH" extract "$WORK/a.none.1.bvarc" "$WORK/trash/$1.$((RUN++))"
+  }
+  extract_tar() { mkdir "$WORK/trash/$1.$RUN" && tar -xf "$WORK/src.tar" -C "$WORK/trash/$1.$((RUN++))"; }
   if [ -f "$WORK/a.none.1.bvarc" ]; then
-    oursAll=$(BREVION_THREADS=$CORES best_of 5 extract_ours)
-    oursOne=$(BREVION_THREADS=1 best_of 5 extract_ours)
-    peer=$(best_of 5 extract_tar)
+    oursAll=$(BREVION_THREADS=$CORES best_of 5 extract_ours all)
+    oursOne=$(BREVION_THREADS=1 best_of 5 extract_ours one)
+    peer=$(best_of 5 extract_tar tar)
     echo "extract $INPUT_BYTES $oursAll $oursOne $peer" >> "$IO_ROWS"
   fi
 fi

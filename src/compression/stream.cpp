@@ -32,11 +32,13 @@ void Stream::WriteExact(const void* buffer, int64_t count) {
 }
 
 int64_t Stream::CopyFrom(Stream& source, int64_t count) {
-  std::vector<uint8_t> chunk(static_cast<size_t>(std::min(std::max<int64_t>(count, 0), kCopyChunk)));
+  if (count <= 0) return count;
+  // Uninitialised: every byte is read before it is written out.
+  const std::unique_ptr<uint8_t[]> chunk(new uint8_t[static_cast<size_t>(std::min(count, kCopyChunk))]);
   for (int64_t done = 0; done < count;) {
     const int64_t part = std::min(count - done, kCopyChunk);
-    source.ReadExact(chunk.data(), part);
-    WriteExact(chunk.data(), part);
+    source.ReadExact(chunk.get(), part);
+    WriteExact(chunk.get(), part);
     done += part;
   }
   return count;
