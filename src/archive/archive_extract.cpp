@@ -1,9 +1,17 @@
 // Extracting a folder of an indexed archive, with the overwrite rules.
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
 #include "archive/entry_flags.h"
 #include "archive/names.h"
 #include "archive/operation.h"
+#include "compression/block_pool.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
@@ -71,39 +79,125 @@ bool CrossesLink(const std::string& target, const std::string& relative) {
   return false;
 }
 
+// Entries whose content is at most this size are decoded whole by a
+// worker, ahead of the writer, into memory; larger ones are decoded by the
+// writer itself when their turn comes, their blocks still side by side.
+// With the window of FilesInFlight() this bounds the memory held by entries
+// decoded ahead.
+constexpr int64_t kWholeEntryLimit = 4 << 20;
+
+// One entry decoded ahead of the writer.
+struct DecodedEntry {
+  bool byWriter = true;  // not decoded ahead: the writer reads the archive
+  uint8_t flags = 0;
+  std::vector<uint8_t> content;
+  std::exception_ptr error;  // raised only if the writer writes the entry
+};
+
+// The archive opened once more for the workers, which take turns reading
+// whole entries from it.
+class EntryReader {
+ public:
+  EntryReader(const std::string& archivePath, const ArchiveIndex& index)
+      : archivePath_(archivePath), index_(index), decompress_(Module().decompressHook),
+        file_(NativePath(archivePath), FileStream::Mode::Read) {}
+
+  // Decodes entry `k` into `slot` when its content is small enough. A
+  // failure is kept in the slot: the overwrite rules may skip the entry, and
+  // then it must not be reported.
+  void DecodeAhead(size_t k, DecodedEntry& slot) {
+    const int64_t storedLength = index_.StoredLength(k);
+    // An entry without even its flags byte reads past itself; the writer
+    // handles it as it always has.
+    if (storedLength < layout::kEmptyEntrySize || storedLength > kWholeEntryLimit) return;
+    try {
+      compression::MemoryStream stored;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stored.Data().resize(static_cast<size_t>(std::max<int64_t>(storedLength, 0)));
+        file_.Seek(index_.EntryOffset(k), compression::SeekOrigin::Beginning);
+        file_.ReadExact(stored.Data().data(), storedLength);
+      }
+      if (ContentBound(stored, storedLength) > kWholeEntryLimit) return;
+      compression::MemoryStream output;
+      slot.flags = detail::DecodeStoredEntry(stored, 0, storedLength, false, decompress_, output, archivePath_);
+      slot.content = std::move(output.Data());
+    } catch (...) {
+      slot.error = std::current_exception();
+    }
+    slot.byWriter = false;
+  }
+
+ private:
+  // The most bytes the entry held in `stored` expands to.
+  int64_t ContentBound(compression::Stream& stored, int64_t storedLength) const {
+    uint8_t flags = 0;
+    if (!detail::EntryHasContent(storedLength) || stored.Read(&flags, 1) != 1) return 0;
+    if (!(flags & layout::kFlagCompressed) || !decompress_) return storedLength;
+    stored.Seek(layout::kEntryLengthOffset, compression::SeekOrigin::Beginning);
+    return compression::ExpandedSizeBound(stored);
+  }
+
+  const std::string& archivePath_;
+  const ArchiveIndex& index_;
+  const DecompressHook decompress_;
+  std::mutex mutex_;
+  FileStream file_;
+};
+
 class Extraction {
  public:
   Extraction(const std::string& archivePath, FileStream& archive, const ArchiveIndex& index,
              const std::string& target)
-      : archivePath_(archivePath), archive_(archive), index_(index), target_(target) {
+      : archivePath_(archivePath), archive_(archive), index_(index), lookup_(index.names), target_(target) {
     const ArchiveModule& module = Module();
     answers_ = {module.OverwriteExisting, module.OverwriteReadOnly, module.OverwriteSystem};
   }
 
-  // Extracts the name `stored` as target + `relative`. False when the
-  // extraction must stop (cancel or failure, already reported).
-  bool ExtractFile(const std::string& stored, const std::string& relative);
+  // The entry position of the name `stored`, -1 when it is absent.
+  int Find(const std::string& stored) const { return lookup_.Find(stored); }
+
+  // Extracts the name `stored` as target + `relative`, taking its content
+  // from `decoded` when that was decoded ahead. False when the extraction
+  // must stop (cancel or failure, already reported).
+  bool ExtractFile(const std::string& stored, const std::string& relative, const DecodedEntry& decoded);
 
  private:
-  bool WriteEntry(size_t k, const std::string& destination, bool replacing);
+  bool WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded);
+  static bool RefuseLink(const std::string& destination) {
+    detail::ReportMessage("The file " + destination + " lies behind a symbolic link; it was not extracted.");
+    return false;
+  }
 
   const std::string& archivePath_;
   FileStream& archive_;
   const ArchiveIndex& index_;
+  const NameLookup lookup_;
   const std::string& target_;
   OverwriteAnswers answers_;
+  // The folder part ("" or ending in "\\") of the last file, once checked
+  // for links and created.
+  std::optional<std::string> preparedFolder_;
 };
 
-bool Extraction::ExtractFile(const std::string& stored, const std::string& relative) {
+bool Extraction::ExtractFile(const std::string& stored, const std::string& relative, const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
-  if (CrossesLink(target_, relative)) {
-    detail::ReportMessage("The file " + destination + " lies behind a symbolic link; it was not extracted.");
-    return false;
+  // Names come sorted, so most files share the folder of the file before:
+  // that folder was checked and made already, and one look at the file
+  // itself tells whether it is a link and whether it exists.
+  const std::string folder = relative.substr(0, relative.rfind('\\') + 1);
+  const bool folderReady = preparedFolder_ && *preparedFolder_ == folder;
+  std::optional<uint32_t> attributes;
+  if (!folderReady) {
+    if (CrossesLink(target_, relative)) return RefuseLink(destination);
+    sys::CreateFolders(sys::ExtractFilePath(destination));
+    preparedFolder_ = folder;
   }
-  sys::CreateFolders(sys::ExtractFilePath(destination));
-  const int k = index_.FindName(stored);
+  attributes = sys::platform::GetAttributes(destination);
+  if (folderReady && attributes && (*attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
+  const int k = Find(stored);
   if (k < 0) return true;
-  const bool exists = sys::platform::GetAttributes(destination).has_value();
+  const bool exists = attributes.has_value();
   if (exists) {
     switch (ApplyOverwriteRules(answers_, destination, index_.StoredDate(static_cast<size_t>(k)))) {
       case Decision::Skip: return true;
@@ -111,18 +205,24 @@ bool Extraction::ExtractFile(const std::string& stored, const std::string& relat
       case Decision::Replace: break;
     }
   }
-  return WriteEntry(static_cast<size_t>(k), destination, exists);
+  return WriteEntry(static_cast<size_t>(k), destination, exists, decoded);
 }
 
 // The new content goes to a temporary file first; only a complete one
 // replaces the destination, so a decode error or a full disk never destroys
 // or truncates the user's existing file.
-bool Extraction::WriteEntry(size_t k, const std::string& destination, bool replacing) {
+bool Extraction::WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded) {
   const std::string temporary = detail::TemporaryBeside(destination);
   uint8_t flags = 0;
   try {
     FileStream output(NativePath(temporary), FileStream::Mode::Create);
-    flags = detail::ReadStoredEntry(archive_, index_, k, false, output, archivePath_);
+    if (decoded.byWriter) {
+      flags = detail::ReadStoredEntry(archive_, index_, k, false, output, archivePath_);
+    } else {
+      if (decoded.error) std::rethrow_exception(decoded.error);
+      output.WriteExact(decoded.content.data(), static_cast<int64_t>(decoded.content.size()));
+      flags = decoded.flags;
+    }
     output.Flush();
   } catch (const DamagedArchive& error) {
     sys::RemoveFile(temporary);
@@ -203,15 +303,25 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   }
   for (const std::string& f : folders) CreateFolder(target, f);
 
+  // Workers decode the entries, a window of them ahead; the files are
+  // written here, in order, where the overwrite questions are asked.
   Extraction extraction(archivePath, archive, index, target);
-  Outcome outcome = Outcome::Done;
-  for (size_t i = 0; i < names.size(); ++i) {
+  std::unique_ptr<EntryReader> reader;
+  if (compression::WorkerCount() > 1) reader = std::make_unique<EntryReader>(archivePath, index);
+  std::vector<DecodedEntry> decoded(names.size());
+  const auto decode = [&](size_t i) {
+    const int k = extraction.Find(folder + names[i]);
+    if (reader && k >= 0) reader->DecodeAhead(static_cast<size_t>(k), decoded[i]);
+  };
+  const auto write = [&](size_t i) {
     const int percent = static_cast<int>((i + 1) * 100 / names.size());
-    if (!progress.Report(names[i], percent) || !extraction.ExtractFile(folder + names[i], names[i])) {
-      outcome = Outcome::Cancelled;
-      break;
-    }
-  }
+    const DecodedEntry entry = std::move(decoded[i]);
+    return progress.Report(names[i], percent) && extraction.ExtractFile(folder + names[i], names[i], entry);
+  };
+  const Outcome outcome =
+      compression::RunInOrder(names.size(), static_cast<size_t>(compression::FilesInFlight()), decode, write)
+          ? Outcome::Done
+          : Outcome::Cancelled;
   // Folder attributes last: a read-only folder would refuse its files on
   // platforms where that attribute is a permission.
   for (size_t i = 0; i < folders.size(); ++i) {

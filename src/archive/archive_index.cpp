@@ -24,6 +24,16 @@ int ArchiveIndex::FindName(const std::string& name) const {
   return -1;
 }
 
+NameLookup::NameLookup(const StringList& names) {
+  first_.reserve(names.size());
+  for (size_t i = 0; i < names.size(); ++i) first_.emplace(LowerAscii(names[i]), static_cast<int>(i));
+}
+
+int NameLookup::Find(const std::string& name) const {
+  const auto found = first_.find(LowerAscii(name));
+  return found == first_.end() ? -1 : found->second;
+}
+
 namespace {
 
 // Items between the first `from` marker and the first `to` marker (to the end

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/pe_image.h"
@@ -57,6 +58,18 @@ struct ArchiveIndex {
   int32_t StoredDate(size_t i) const { return static_cast<int32_t>(static_cast<uint32_t>(table[2 * i + 1])); }
   // Position of `name` ignoring ASCII letter case; -1 when absent.
   int FindName(const std::string& name) const;
+};
+
+// The positions of the names of an index for many lookups: Find(name) gives
+// what ArchiveIndex::FindName does (the first match ignoring ASCII letter
+// case), without a pass over every name per lookup.
+class NameLookup {
+ public:
+  explicit NameLookup(const StringList& names);
+  int Find(const std::string& name) const;
+
+ private:
+  std::unordered_map<std::string, int> first_;  // lower-case name -> position
 };
 
 // Splits the directory text into its four lists. Items are separated by "|"

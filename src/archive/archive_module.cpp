@@ -81,8 +81,12 @@ bool EntryHasContent(int64_t storedLength) { return storedLength > layout::kEmpt
 
 uint8_t ReadStoredEntry(Stream& archive, const ArchiveIndex& index, size_t k, bool isStub, Stream& output,
                         const std::string& archivePath) {
-  const int64_t offset = index.EntryOffset(k);
-  const int64_t storedLength = index.StoredLength(k);
+  return DecodeStoredEntry(archive, index.EntryOffset(k), index.StoredLength(k), isStub, Module().decompressHook,
+                           output, archivePath);
+}
+
+uint8_t DecodeStoredEntry(Stream& archive, int64_t offset, int64_t storedLength, bool isStub,
+                          DecompressHook decompress, Stream& output, const std::string& archivePath) {
   archive.Seek(offset, SeekOrigin::Beginning);
   if (isStub) {
     const int64_t outputStart = output.Position();
@@ -100,7 +104,6 @@ uint8_t ReadStoredEntry(Stream& archive, const ArchiveIndex& index, size_t k, bo
   // The payload must lie inside the entry, so that neither path reads into
   // the next entry, the directory or past the file.
   if (length < 0 || length > storedLength - layout::kRawEntryOverhead) throw DamagedArchive(archivePath);
-  const DecompressHook decompress = Module().decompressHook;
   if ((flags & layout::kFlagCompressed) && decompress) {
     archive.Seek(offset + layout::kEntryLengthOffset, SeekOrigin::Beginning);
     decompress(archive, output);

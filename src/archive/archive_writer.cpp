@@ -1,5 +1,6 @@
 // Writing an indexed archive from a folder or from source items.
 #include <algorithm>
+#include <exception>
 #include <memory>
 
 #include "archive/archive_layout.h"
@@ -8,6 +9,7 @@
 #include "archive/names.h"
 #include "archive/operation.h"
 #include "archive/pe_image.h"
+#include "compression/block_pool.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
@@ -125,14 +127,26 @@ ArchivePlan PlanArchive(const std::string& base, const ExpandedItems& expanded, 
   return plan;
 }
 
-bool IsOnNoCompressList(const std::string& source) {
-  std::string extension = LowerAscii(sys::ExtractFileExt(source));
-  if (!extension.empty()) extension.erase(0, 1);
-  static const StringList kDefaults = SplitOnBar(kNoCompressExtensions);
-  const ArchiveDialog* dialog = Module().dialog;
-  const StringList& list = dialog ? dialog->NoCompressList() : kDefaults;
-  return std::find(list.begin(), list.end(), extension) != list.end();
-}
+// The codec settings of one writing operation, taken from the module when
+// it starts, so that entries packed on workers never read module state.
+struct EntryCodec {
+  CompressHook compressHook = nullptr;
+  std::string modeName;
+  StringList noCompress;  // extensions without the dot
+
+  static EntryCodec FromModule() {
+    const ArchiveModule& module = Module();
+    const ArchiveDialog* dialog = module.dialog;
+    return {module.compressHook, module.modeName,
+            dialog ? dialog->NoCompressList() : SplitOnBar(kNoCompressExtensions)};
+  }
+
+  bool IsOnNoCompressList(const std::string& source) const {
+    std::string extension = LowerAscii(sys::ExtractFileExt(source));
+    if (!extension.empty()) extension.erase(0, 1);
+    return std::find(noCompress.begin(), noCompress.end(), extension) != noCompress.end();
+  }
+};
 
 void WriteInt64(Stream& stream, int64_t value) {
   uint8_t bytes[8];
@@ -160,12 +174,11 @@ int64_t WriteStub(Stream& archive, Stream& stub) {
 }
 
 // Writes one stored entry from `source`; returns its stored length.
-int64_t WriteStoredEntry(Stream& archive, Stream& source, const PlannedEntry& entry) {
+int64_t WriteStoredEntry(Stream& archive, Stream& source, const PlannedEntry& entry, const EntryCodec& codec) {
   if (entry.isStub) return WriteStub(archive, source);
   uint8_t flags = EntryFlagsFromFile(entry.source);
   const int64_t size = source.Size();
-  const ArchiveModule& module = Module();
-  const bool compress = module.compressHook && size <= kCompressionSizeLimit && !IsOnNoCompressList(entry.source);
+  const bool compress = codec.compressHook && size <= kCompressionSizeLimit && !codec.IsOnNoCompressList(entry.source);
   if (compress && size == 0) {
     archive.WriteExact(&flags, 1);
     return layout::kEmptyEntrySize;
@@ -173,7 +186,7 @@ int64_t WriteStoredEntry(Stream& archive, Stream& source, const PlannedEntry& en
   if (compress) {
     flags |= layout::kFlagCompressed;
     archive.WriteExact(&flags, 1);
-    return module.compressHook(source, archive, module.modeName) + 1;
+    return codec.compressHook(source, archive, codec.modeName) + 1;
   }
   archive.WriteExact(&flags, 1);
   WriteInt64(archive, size);
@@ -192,22 +205,72 @@ void WriteIndex(Stream& archive, const std::string& directory, const std::vector
 
 enum class WriteResult { Written, Cancelled };
 
-// Writes entries, directory, table and trailer. Throws on read/write and
-// codec failures.
+// Sources up to this size are read and packed whole by a worker, ahead of
+// the writer, into memory; larger ones (and the stub) are packed by the
+// writer itself when their turn comes, their blocks still side by side.
+// With the window of FilesInFlight() this bounds the memory held by entries
+// packed ahead.
+constexpr int64_t kWholeEntryLimit = 4 << 20;
+
+// One entry packed ahead of the writer.
+struct PackedEntry {
+  bool byWriter = true;  // not packed ahead: the writer reads the source
+  int32_t date = 0;
+  int64_t storedLength = 0;
+  std::vector<uint8_t> bytes;  // the stored entry
+  std::exception_ptr error;    // raised when the writer reaches the entry
+};
+
+// Packs entry `entry` into `slot` when it is small enough; a failure to
+// open or pack it is kept for the writer, which reports it in order.
+void PackAhead(const PlannedEntry& entry, const EntryCodec& codec, PackedEntry& slot) {
+  if (entry.isStub) return;
+  try {
+    FileStream source(NativePath(entry.source), FileStream::Mode::Read);
+    if (source.Size() > kWholeEntryLimit) return;
+    slot.date = sys::FileDosDateTime(entry.source);
+    compression::MemoryStream packed;
+    slot.storedLength = WriteStoredEntry(packed, source, entry, codec);
+    slot.bytes = std::move(packed.Data());
+  } catch (...) {
+    slot.error = std::current_exception();
+  }
+  slot.byWriter = false;
+}
+
+// Writes entries, directory, table and trailer. Entries are packed on the
+// workers, a window of them ahead of the writer, and appended in order: the
+// bytes are those of one thread. Throws on read/write and codec failures.
 WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan, const Progress& progress) {
   FileStream archive(NativePath(archivePath), FileStream::Mode::Create);
+  const EntryCodec codec = EntryCodec::FromModule();
   const size_t n = plan.entries.size();
   std::vector<int64_t> table(2 * n + 1, 0);
+  std::vector<PackedEntry> packed(n);
+  const bool packAhead = compression::WorkerCount() > 1;
   int64_t offset = 0;
-  for (size_t i = 0; i < n; ++i) {
+  const auto pack = [&](size_t i) {
+    if (packAhead) PackAhead(plan.entries[i], codec, packed[i]);
+  };
+  const auto append = [&](size_t i) {
     const PlannedEntry& entry = plan.entries[i];
-    if (!progress.Report(entry.label, static_cast<int>((i + 1) * 100 / n))) {
-      return WriteResult::Cancelled;
-    }
-    FileStream source(NativePath(entry.source), FileStream::Mode::Read);
+    if (!progress.Report(entry.label, static_cast<int>((i + 1) * 100 / n))) return false;
+    const PackedEntry slot = std::move(packed[i]);
+    if (slot.error) std::rethrow_exception(slot.error);
     table[2 * i] = offset;
-    table[2 * i + 1] = sys::FileDosDateTime(entry.source);
-    offset += WriteStoredEntry(archive, source, entry);
+    if (slot.byWriter) {
+      FileStream source(NativePath(entry.source), FileStream::Mode::Read);
+      table[2 * i + 1] = sys::FileDosDateTime(entry.source);
+      offset += WriteStoredEntry(archive, source, entry, codec);
+    } else {
+      table[2 * i + 1] = slot.date;
+      archive.WriteExact(slot.bytes.data(), static_cast<int64_t>(slot.bytes.size()));
+      offset += slot.storedLength;
+    }
+    return true;
+  };
+  if (!compression::RunInOrder(n, static_cast<size_t>(compression::FilesInFlight()), pack, append)) {
+    return WriteResult::Cancelled;
   }
   table[2 * n] = offset;
   WriteIndex(archive, plan.directory, table);

@@ -19,7 +19,7 @@ using compression::SeekOrigin;
 
 namespace {
 
-constexpr size_t kReadChunk = 128 << 10;  // bytes per read, a multiple of 4
+constexpr size_t kReadChunk = 1 << 20;  // bytes per read, a multiple of 4
 constexpr int kProgressStops = 5;       // 0, 20, 40, 60, 80 percent
 
 uint32_t Reduce(uint64_t value) { return static_cast<uint32_t>(value % layout::kChecksumModulus); }

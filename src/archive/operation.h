@@ -44,4 +44,11 @@ bool EntryHasContent(int64_t storedLength);
 uint8_t ReadStoredEntry(compression::Stream& archive, const ArchiveIndex& index, size_t k, bool isStub,
                         compression::Stream& output, const std::string& archivePath);
 
+// ReadStoredEntry for an entry of `storedLength` bytes at `offset` of
+// `source` (an archive, or an entry's bytes alone at offset 0), expanded
+// with `decompress` when it is compressed. Touches no module state, so
+// entries may be decoded on several threads at once.
+uint8_t DecodeStoredEntry(compression::Stream& source, int64_t offset, int64_t storedLength, bool isStub,
+                          DecompressHook decompress, compression::Stream& output, const std::string& archivePath);
+
 }  // namespace archive::detail

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -32,16 +31,24 @@ int DefaultWorkers() {
   return std::clamp(static_cast<int>(cores), 1, kMaxDefaultWorkers);
 }
 
-// One call of RunBlockTasks: workers claim indices until none are left.
-struct Batch {
-  const std::function<void(size_t)>* task = nullptr;
-  size_t count = 0;
-  int helpersAllowed = 0;  // threads besides the caller
-  int helpers = 0;         // guarded by the pool mutex
-  std::atomic<size_t> next{0};
-  size_t finished = 0;  // guarded by the pool mutex
-  std::vector<std::exception_ptr> errors;
-  std::condition_variable done;
+// Work that the pool's threads take part in, owned by the thread that made
+// it (its owner), which runs tasks of it too. The pool's mutex guards Claim,
+// Finish and the fields of every job.
+class Job {
+ public:
+  explicit Job(int helpersAllowed) : helpersAllowed(helpersAllowed) {}
+  virtual ~Job() = default;
+
+  // The next index to run, or false when none may start now.
+  virtual bool Claim(size_t& index) = 0;
+  // Runs the task of `index`, without the lock. Never throws: failures are
+  // kept for the owner.
+  virtual void Run(size_t index) = 0;
+  // Records that the task of `index` has returned.
+  virtual void Finish(size_t index) = 0;
+
+  const int helpersAllowed;  // pool threads besides the owner
+  int helpers = 0;           // pool threads running one of its tasks now
 };
 
 class Pool {
@@ -51,56 +58,64 @@ class Pool {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
     }
-    wake_.notify_all();
+    changed_.notify_all();
     for (std::thread& thread : threads_) thread.join();
   }
 
-  void Run(Batch& batch) {
+  // Publishes `job` to the pool's threads, starting as many as it admits.
+  void Add(Job& job) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      while (static_cast<int>(threads_.size()) < batch.helpersAllowed) {
+      while (static_cast<int>(threads_.size()) < job.helpersAllowed) {
         threads_.emplace_back([this] { WorkerLoop(); });
       }
-      batches_.push_back(&batch);
+      jobs_.push_back(&job);
     }
-    wake_.notify_all();
-    RunTasks(batch);
+    changed_.notify_all();
+  }
+
+  // Withdraws `job`; its owner has seen every claimed task finish, and a
+  // helper touches a job only under the lock, so it may be destroyed after.
+  void Remove(Job& job) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    jobs_.erase(std::remove(jobs_.begin(), jobs_.end(), &job), jobs_.end());
+  }
+
+  // Changes job state under the lock and wakes every waiting thread.
+  template <typename Change>
+  void Update(Change change) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      change();
+    }
+    changed_.notify_all();
+  }
+
+  // The owner runs tasks of its own job until `done` (tested with the lock
+  // held) holds, and sleeps while there is nothing it may claim.
+  template <typename Done>
+  void Work(Job& job, Done done) {
     std::unique_lock<std::mutex> lock(mutex_);
-    // Helpers still touch the batch after its last task (claiming the next
-    // index, signing off), so it lives until every helper has signed off.
-    batch.done.wait(lock, [&] { return batch.finished == batch.count && batch.helpers == 0; });
-    batches_.erase(std::remove(batches_.begin(), batches_.end(), &batch), batches_.end());
+    while (!done()) {
+      size_t index = 0;
+      if (job.Claim(index)) {
+        lock.unlock();
+        job.Run(index);
+        lock.lock();
+        job.Finish(index);
+        changed_.notify_all();
+      } else {
+        changed_.wait(lock);
+      }
+    }
   }
 
  private:
-  // Claims and runs indices of `batch` until none are left.
-  void RunTasks(Batch& batch) {
-    for (;;) {
-      const size_t index = batch.next.fetch_add(1);
-      if (index >= batch.count) return;
-      try {
-        (*batch.task)(index);
-      } catch (...) {
-        batch.errors[index] = std::current_exception();
-      }
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (++batch.finished == batch.count) batch.done.notify_all();
-    }
-  }
-
-  // A batch with work left that still admits a helper, or nullptr; drops
-  // batches whose indices are all claimed. Called with the mutex held.
-  Batch* ClaimBatch() {
-    for (auto it = batches_.begin(); it != batches_.end();) {
-      Batch* batch = *it;
-      if (batch->next.load() >= batch->count) {
-        it = batches_.erase(it);
-      } else if (batch->helpers < batch->helpersAllowed) {
-        ++batch->helpers;
-        return batch;
-      } else {
-        ++it;
-      }
+  // A task of a published job that still admits a helper. Jobs published
+  // earlier come first: a file loop's tasks before the blocks of one file.
+  Job* ClaimAny(size_t& index) {
+    for (Job* job : jobs_) {
+      if (job->helpers < job->helpersAllowed && job->Claim(index)) return job;
     }
     return nullptr;
   }
@@ -108,21 +123,23 @@ class Pool {
   void WorkerLoop() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      Batch* batch = nullptr;
-      wake_.wait(lock, [&] { return stopping_ || (batch = ClaimBatch()) != nullptr; });
-      if (!batch) return;
+      Job* job = nullptr;
+      size_t index = 0;
+      changed_.wait(lock, [&] { return stopping_ || (job = ClaimAny(index)) != nullptr; });
+      if (!job) return;
+      ++job->helpers;
       lock.unlock();
-      RunTasks(*batch);
+      job->Run(index);
       lock.lock();
-      // The caller waits for this sign-off, so the batch is alive here and
-      // this is the helper's last touch of it.
-      if (--batch->helpers == 0) batch->done.notify_all();
+      --job->helpers;
+      job->Finish(index);
+      changed_.notify_all();
     }
   }
 
   std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Batch*> batches_;
+  std::condition_variable changed_;
+  std::vector<Job*> jobs_;
   std::vector<std::thread> threads_;
   bool stopping_ = false;
 };
@@ -130,6 +147,91 @@ class Pool {
 Pool& SharedPool() {
   static Pool pool;
   return pool;
+}
+
+// One call of RunBlockTasks: every index once, in any order.
+class Batch final : public Job {
+ public:
+  Batch(size_t count, int helpersAllowed, const std::function<void(size_t)>& task)
+      : Job(helpersAllowed), task_(task), count_(count), errors_(count) {}
+
+  bool Claim(size_t& index) override {
+    if (next_ >= count_) return false;
+    index = next_++;
+    return true;
+  }
+  void Run(size_t index) override {
+    try {
+      task_(index);
+    } catch (...) {
+      errors_[index] = std::current_exception();
+    }
+  }
+  void Finish(size_t) override { ++finished_; }
+
+  bool AllFinished() const { return finished_ == count_; }
+  // The failure of the lowest index, if any.
+  std::exception_ptr FirstError() const {
+    for (const std::exception_ptr& error : errors_) {
+      if (error) return error;
+    }
+    return nullptr;
+  }
+
+ private:
+  const std::function<void(size_t)>& task_;
+  const size_t count_;
+  size_t next_ = 0;
+  size_t finished_ = 0;
+  std::vector<std::exception_ptr> errors_;
+};
+
+// One call of RunInOrder: indices are produced in order, no further than
+// `window` ahead of the consumer; the owner consumes them.
+class Ordered final : public Job {
+ public:
+  Ordered(size_t count, size_t window, int helpersAllowed, const std::function<void(size_t)>& produce)
+      : Job(helpersAllowed), produce_(produce), count_(count), window_(window), ready_(count), errors_(count) {}
+
+  bool Claim(size_t& index) override {
+    if (stopped_ || next_ >= count_ || next_ >= consumed_ + window_) return false;
+    index = next_++;
+    ++running_;
+    return true;
+  }
+  void Run(size_t index) override {
+    try {
+      produce_(index);
+    } catch (...) {
+      errors_[index] = std::current_exception();
+    }
+  }
+  void Finish(size_t index) override {
+    ready_[index] = 1;
+    --running_;
+  }
+
+  bool Ready(size_t index) const { return ready_[index] != 0; }
+  // Read by the owner after Ready(index) was seen under the lock.
+  const std::exception_ptr& Error(size_t index) const { return errors_[index]; }
+  void Consumed(size_t count) { consumed_ = count; }
+  void Stop() { stopped_ = true; }
+  bool Idle() const { return running_ == 0; }
+
+ private:
+  const std::function<void(size_t)>& produce_;
+  const size_t count_;
+  const size_t window_;
+  size_t next_ = 0;
+  size_t consumed_ = 0;
+  size_t running_ = 0;
+  bool stopped_ = false;
+  std::vector<uint8_t> ready_;
+  std::vector<std::exception_ptr> errors_;
+};
+
+int HelpersFor(size_t count, int workers) {
+  return static_cast<int>(std::min<size_t>(count - 1, size_t(workers - 1)));
 }
 
 }  // namespace
@@ -144,6 +246,11 @@ void SetWorkerCount(int count) { configuredWorkers.store(std::clamp(count, 0, kM
 int BlocksInFlight() {
   const int workers = WorkerCount();
   return workers > 1 ? 2 * workers : 1;
+}
+
+int FilesInFlight() {
+  const int workers = WorkerCount();
+  return workers > 1 ? 2 * workers + 2 : 1;
 }
 
 void RunBlockTasks(size_t count, const std::function<void(size_t)>& task) {
@@ -161,15 +268,47 @@ void RunBlockTasks(size_t count, const std::function<void(size_t)>& task) {
     if (first) std::rethrow_exception(first);
     return;
   }
-  Batch batch;
-  batch.task = &task;
-  batch.count = count;
-  batch.helpersAllowed = static_cast<int>(std::min<size_t>(count - 1, size_t(workers - 1)));
-  batch.errors.resize(count);
-  SharedPool().Run(batch);
-  for (const std::exception_ptr& error : batch.errors) {
-    if (error) std::rethrow_exception(error);
+  Batch batch(count, HelpersFor(count, workers), task);
+  Pool& pool = SharedPool();
+  pool.Add(batch);
+  pool.Work(batch, [&] { return batch.AllFinished(); });
+  pool.Remove(batch);
+  if (std::exception_ptr error = batch.FirstError()) std::rethrow_exception(error);
+}
+
+bool RunInOrder(size_t count, size_t window, const std::function<void(size_t)>& produce,
+                const std::function<bool(size_t)>& consume) {
+  const int workers = WorkerCount();
+  if (workers <= 1 || window <= 1 || count <= 1) {
+    for (size_t i = 0; i < count; ++i) {
+      produce(i);
+      if (!consume(i)) return false;
+    }
+    return true;
   }
+  Ordered job(count, window, HelpersFor(count, workers), produce);
+  Pool& pool = SharedPool();
+  pool.Add(job);
+  std::exception_ptr failure;
+  bool completed = true;
+  for (size_t i = 0; i < count && completed; ++i) {
+    pool.Work(job, [&] { return job.Ready(i); });
+    failure = job.Error(i);
+    if (!failure) {
+      try {
+        completed = consume(i);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    if (failure) completed = false;
+    pool.Update([&] { job.Consumed(i + 1); });
+  }
+  pool.Update([&] { job.Stop(); });
+  pool.Work(job, [&] { return job.Idle(); });
+  pool.Remove(job);
+  if (failure) std::rethrow_exception(failure);
+  return completed;
 }
 
 }  // namespace compression

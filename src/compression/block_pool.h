@@ -1,10 +1,13 @@
 // A small bounded pool of worker threads that packs or unpacks the blocks of
-// a container side by side.
+// a container side by side, and the entries of an archive file by file.
 //
 // Every block of a container is packed on its own, so the blocks of one
 // write or read can run on several cores and give the same bytes as one
 // thread. The pool keeps its threads between calls, so each worker keeps its
 // own codec state (at most one PPM model per worker) from block to block.
+// Work handed out while other work runs (the blocks of a large file packed
+// by a worker that was given the whole file) shares the same threads, so the
+// process never runs more than WorkerCount() of them.
 #pragma once
 
 #include <cstddef>
@@ -31,11 +34,33 @@ inline constexpr int kMaxWorkers = 64;
 // held by blocks in flight. 1 when there is a single worker.
 int BlocksInFlight();
 
+// Whole files handed to the workers ahead of the one being written (see
+// RunInOrder): enough that the writer rarely waits, few enough to bound the
+// memory their results hold. 1 when there is a single worker.
+int FilesInFlight();
+
 // Runs task(0) .. task(count - 1), each once, on up to WorkerCount()
 // threads; the calling thread takes part and the call returns when every
 // task has finished. When tasks throw, the exception of the lowest index is
 // rethrown on the calling thread (the one a loop in index order would have
-// met first); the other tasks still run. Safe to call from several threads.
+// met first); the other tasks still run. Safe to call from several threads,
+// and from inside a task.
 void RunBlockTasks(size_t count, const std::function<void(size_t)>& task);
+
+// A loop over `count` items split into a part that may run anywhere and a
+// part that must run on the calling thread in order:
+//   produce(i) runs on any of the WorkerCount() threads, the calling one
+//     included, at most `window` indices ahead of the last consume;
+//   consume(i) runs on the calling thread, in index order, after produce(i)
+//     has returned; an answer of false stops the loop.
+// After a stop (or an exception) no further produce starts and no further
+// consume runs; the call returns once the produce calls already running have
+// finished. An exception thrown by produce(i) is rethrown on the calling
+// thread where consume(i) would have run; one thrown by consume ends the
+// loop and is rethrown. With one worker (or a window of 1) the calls simply
+// alternate on the calling thread: produce(0), consume(0), produce(1), ...
+// Returns true when every item was consumed.
+bool RunInOrder(size_t count, size_t window, const std::function<void(size_t)>& produce,
+                const std::function<bool(size_t)>& consume);
 
 }  // namespace compression

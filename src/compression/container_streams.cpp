@@ -136,11 +136,13 @@ void TECLBaseStream::CopyChunks(Stream& from, Stream& to, int64_t total) {
     ~BusyGuard() { flag = false; }
   } guard(busy_);
   const int64_t chunkSize = std::max<int64_t>(CopyChunkSize(), 1);
-  Buffer chunk(static_cast<size_t>(std::min<int64_t>(chunkSize, std::max<int64_t>(total, 0))));
+  if (total <= 0) return;
+  // Uninitialised: every byte is read before it is written out.
+  const std::unique_ptr<uint8_t[]> chunk(new uint8_t[static_cast<size_t>(std::min<int64_t>(chunkSize, total))]);
   for (int64_t done = 0; done < total;) {
     const int64_t part = std::min<int64_t>(chunkSize, total - done);
-    from.ReadExact(chunk.data(), part);
-    to.WriteExact(chunk.data(), part);
+    from.ReadExact(chunk.get(), part);
+    to.WriteExact(chunk.get(), part);
     done += part;
     ReportProgress(done, total);
   }

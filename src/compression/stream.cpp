@@ -32,11 +32,13 @@ void Stream::WriteExact(const void* buffer, int64_t count) {
 }
 
 int64_t Stream::CopyFrom(Stream& source, int64_t count) {
-  std::vector<uint8_t> chunk(static_cast<size_t>(std::min(std::max<int64_t>(count, 0), kCopyChunk)));
+  if (count <= 0) return count;
+  // Uninitialised: every byte is read before it is written out.
+  const std::unique_ptr<uint8_t[]> chunk(new uint8_t[static_cast<size_t>(std::min(count, kCopyChunk))]);
   for (int64_t done = 0; done < count;) {
     const int64_t part = std::min(count - done, kCopyChunk);
-    source.ReadExact(chunk.data(), part);
-    WriteExact(chunk.data(), part);
+    source.ReadExact(chunk.get(), part);
+    WriteExact(chunk.get(), part);
     done += part;
   }
   return count;
@@ -88,7 +90,9 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path), readOn
   if (!file_) {
     throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(errno));
   }
-  buffer_ = std::make_unique<char[]>(kFileBufferSize);
+  // Left uninitialised: zeroing a megabyte for every file opened would cost
+  // more than reading or writing a small file.
+  buffer_.reset(new char[kFileBufferSize]);
   std::setvbuf(file_, buffer_.get(), _IOFBF, kFileBufferSize);
 }
 
@@ -131,11 +135,16 @@ int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
 int64_t FileStream::Position() { return static_cast<int64_t>(ftello64(file_)); }
 
 int64_t FileStream::Size() {
+  // A file opened for reading only keeps its size; asking the C stream again
+  // would seek to the end and back, which drops its buffer and makes the
+  // next read fetch a whole buffer anew.
+  if (readOnly_ && knownSize_ >= 0) return knownSize_;
   const int64_t position = Position();
   fseeko64(file_, 0, SEEK_END);
   const int64_t size = static_cast<int64_t>(ftello64(file_));
   fseeko64(file_, position, SEEK_SET);
   lastOp_ = LastOp::None;
+  if (readOnly_) knownSize_ = size;
   return size;
 }
 

@@ -131,6 +131,7 @@ class FileStream : public Stream {
   std::unique_ptr<char[]> buffer_;
   LastOp lastOp_ = LastOp::None;
   bool readOnly_ = false;
+  int64_t knownSize_ = -1;  // the size of a read-only file, once asked
 };
 
 }  // namespace compression

@@ -1,5 +1,6 @@
 #include "compression/stream_callbacks.h"
 
+#include <algorithm>
 #include <array>
 
 #include "compression/codecs.h"
@@ -26,6 +27,19 @@ bool StoredBytesLookLikeContainer(Stream& source) {
                             ContainerHeader::HasSignature(start.data());
   source.Seek(position, SeekOrigin::Beginning);
   return looksLikeOne;
+}
+
+// Whether the `length` bytes at the source's position start with a whole
+// container header, which is what makes the container read them as blocks
+// rather than as stored content. The position is kept.
+bool RecordHoldsContainer(Stream& source, int64_t length) {
+  if (length < int64_t(layout::kHeaderSize)) return false;
+  const int64_t position = source.Position();
+  std::array<uint8_t, layout::kSignature.size()> start{};
+  const bool holds = source.Read(start.data(), int64_t(start.size())) == int64_t(start.size()) &&
+                     ContainerHeader::HasSignature(start.data());
+  source.Seek(position, SeekOrigin::Beginning);
+  return holds;
 }
 
 void WriteLengthPrefix(Stream& destination, int64_t length) {
@@ -64,11 +78,37 @@ int64_t ExpandStreamCallback(Stream& source, Stream& destination) {
   // Check the announced length against what the source holds before taking
   // it in, so a damaged prefix cannot demand gigabytes.
   if (length < 0 || length > source.Size() - source.Position()) throw StreamError(kStreamReadError);
-  // A zero length is an empty stored file: copy nothing (CopyFromWithProgress
-  // would take a count of 0 as "the whole source").
-  if (length > 0) container.DataStream().CopyFromWithProgress(source, length);
+  // Stored content (anything that does not open with a container header) is
+  // copied straight through, as the container would hand it back, without
+  // taking it into memory first.
+  if (!RecordHoldsContainer(source, length)) {
+    const int64_t destinationPosition = destination.Position();
+    destination.CopyFrom(source, length);
+    destination.Seek(destinationPosition, SeekOrigin::Beginning);
+    return length;
+  }
+  container.DataStream().CopyFromWithProgress(source, length);
   container.DataStream().Seek(0, SeekOrigin::Beginning);
   container.SaveToStream(destination);
+  return length;
+}
+
+int64_t ExpandedSizeBound(Stream& source) {
+  const int64_t position = source.Position();
+  std::array<uint8_t, kLengthPrefixSize + layout::kHeaderSize> bytes{};
+  const int64_t got = source.Read(bytes.data(), int64_t(bytes.size()));
+  source.Seek(position, SeekOrigin::Beginning);
+  if (got < kLengthPrefixSize) return 0;
+  int64_t length = 0;
+  for (int64_t i = 0; i < kLengthPrefixSize; ++i) length |= int64_t(uint64_t(bytes[size_t(i)]) << (8 * i));
+  if (length < 0) return 0;
+  const uint8_t* container = bytes.data() + kLengthPrefixSize;
+  if (length >= int64_t(layout::kHeaderSize) && got == int64_t(bytes.size()) && ContainerHeader::HasSignature(container)) {
+    // Every block holds at most the block size (a larger one fails to
+    // unpack), and no more blocks than the header counts are read.
+    const ContainerHeader header = ContainerHeader::FromBytes(container);
+    return int64_t(std::max<int32_t>(header.blockCount, 0)) * std::max<int32_t>(header.blockSize, 0);
+  }
   return length;
 }
 

@@ -34,6 +34,13 @@ int64_t CompressStreamCallback(Stream& source, Stream& destination, const std::s
 // - ..." exceptions when a block is damaged.
 int64_t ExpandStreamCallback(Stream& source, Stream& destination);
 
+// The most bytes ExpandStreamCallback can write for the record at the
+// source's position, as the record announces it: the block count times the
+// block size of its container's header, or the length of stored content.
+// Reads at most the length prefix and a container header; the position is
+// kept. A record cut short gives 0 (expanding it fails at once).
+int64_t ExpandedSizeBound(Stream& source);
+
 // Signatures of the two callbacks, for storing them as function pointers.
 using CompressCallback = int64_t (*)(Stream& source, Stream& destination, const std::string& modeName);
 using ExpandCallback = int64_t (*)(Stream& source, Stream& destination);

@@ -2,7 +2,11 @@
 // and failures of a single worker.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -246,6 +250,100 @@ TEST(ParallelBlocksTest, CallersOnSeveralThreadsShareThePool) {
   }
   for (auto& caller : callers) caller.join();
   EXPECT_EQ(total.load(), 4 * 50 * 5);
+}
+
+// What RunInOrder did: the consumer's indices in call order, on which
+// threads, and how far production ran ahead of consumption.
+struct OrderedRun {
+  std::vector<size_t> consumed;
+  std::vector<std::thread::id> consumerThreads;
+  size_t produced = 0;
+  size_t mostAhead = 0;
+  bool completed = false;
+  std::string error;
+};
+
+OrderedRun RunOrdered(size_t count, size_t window, size_t stopAt = SIZE_MAX, size_t throwAt = SIZE_MAX) {
+  OrderedRun run;
+  std::mutex mutex;
+  std::vector<int> producedOnce(count, 0);
+  size_t lastConsumed = 0;  // number consumed
+  run.error = ErrorText([&] {
+    run.completed = RunInOrder(
+        count, window,
+        [&](size_t i) {
+          std::this_thread::sleep_for(std::chrono::microseconds(i % 3 == 0 ? 300 : 20));
+          std::lock_guard<std::mutex> lock(mutex);
+          ++producedOnce[i];
+          ++run.produced;
+          run.mostAhead = std::max(run.mostAhead, i + 1 - lastConsumed);
+          if (i == throwAt) throw std::runtime_error("produce " + std::to_string(i));
+        },
+        [&](size_t i) {
+          std::lock_guard<std::mutex> lock(mutex);
+          EXPECT_EQ(producedOnce[i], 1);
+          run.consumed.push_back(i);
+          run.consumerThreads.push_back(std::this_thread::get_id());
+          lastConsumed = i + 1;
+          return i != stopAt;
+        });
+  });
+  for (int times : producedOnce) EXPECT_LE(times, 1);
+  return run;
+}
+
+TEST(ParallelOrderTest, ConsumesInOrderOnTheCallingThreadWithinTheWindow) {
+  for (int workers : {1, 2, kSeveral}) {
+    SCOPED_TRACE(workers);
+    Workers use(workers);
+    const OrderedRun run = RunOrdered(40, 5);
+    EXPECT_TRUE(run.completed);
+    EXPECT_EQ(run.error, "(no exception)");
+    ASSERT_EQ(run.consumed.size(), 40u);
+    for (size_t i = 0; i < run.consumed.size(); ++i) {
+      EXPECT_EQ(run.consumed[i], i);
+      EXPECT_EQ(run.consumerThreads[i], std::this_thread::get_id());
+    }
+    EXPECT_LE(run.mostAhead, workers == 1 ? 1u : 5u);
+  }
+}
+
+TEST(ParallelOrderTest, AStopEndsTheLoopAfterTheRunningTasks) {
+  Workers use(kSeveral);
+  const OrderedRun run = RunOrdered(60, 4, 10);
+  EXPECT_FALSE(run.completed);
+  ASSERT_EQ(run.consumed.size(), 11u);
+  EXPECT_EQ(run.consumed.back(), 10u);
+  // Nothing is produced beyond the window of the last consumed index.
+  EXPECT_LE(run.produced, 10u + 4u);
+}
+
+TEST(ParallelOrderTest, AProducerFailureSurfacesAtItsIndex) {
+  for (int workers : {1, kSeveral}) {
+    SCOPED_TRACE(workers);
+    Workers use(workers);
+    const OrderedRun run = RunOrdered(30, 6, SIZE_MAX, 12);
+    EXPECT_FALSE(run.completed);
+    EXPECT_EQ(run.error, "produce 12");
+    ASSERT_EQ(run.consumed.size(), 12u);
+    EXPECT_EQ(run.consumed.back(), 11u);
+  }
+}
+
+TEST(ParallelOrderTest, ConsumerFailurePropagatesAndTasksMayNestBlockWork) {
+  Workers use(kSeveral);
+  std::atomic<int> blocks{0};
+  const std::string error = ErrorText([&] {
+    RunInOrder(
+        20, 6, [&](size_t) { RunBlockTasks(4, [&](size_t) { ++blocks; }); },
+        [&](size_t i) {
+          if (i == 7) throw std::runtime_error("consume 7");
+          return true;
+        });
+  });
+  EXPECT_EQ(error, "consume 7");
+  EXPECT_GE(blocks.load(), 8 * 4);
+  EXPECT_EQ(blocks.load() % 4, 0);
 }
 
 }  // namespace
