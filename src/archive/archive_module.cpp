@@ -81,17 +81,18 @@ bool EntryHasContent(int64_t storedLength) { return storedLength > layout::kEmpt
 
 uint8_t ReadStoredEntry(Stream& archive, const ArchiveIndex& index, size_t k, bool isStub, Stream& output,
                         const std::string& archivePath) {
-  return DecodeStoredEntry(archive, index.EntryOffset(k), index.StoredLength(k), isStub, Module().decompressHook,
-                           output, archivePath);
+  const int64_t outputStart = output.Position();
+  const uint8_t flags = DecodeStoredEntry(archive, index.EntryOffset(k), index.StoredLength(k), isStub,
+                                          Module().decompressHook, output, archivePath);
+  if (isStub && k == 0) RestoreUnsignedStub(archive, index, index.StoredLength(k), output, outputStart);
+  return flags;
 }
 
 uint8_t DecodeStoredEntry(Stream& archive, int64_t offset, int64_t storedLength, bool isStub,
                           DecompressHook decompress, Stream& output, const std::string& archivePath) {
   archive.Seek(offset, SeekOrigin::Beginning);
   if (isStub) {
-    const int64_t outputStart = output.Position();
     output.CopyFrom(archive, storedLength);
-    if (k == 0) RestoreUnsignedStub(archive, index, storedLength, output, outputStart);
     return 0;
   }
   uint8_t flags = 0;
