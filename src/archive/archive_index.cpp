@@ -18,6 +18,11 @@ DamagedArchive::DamagedArchive(const std::string& archivePath)
     : std::runtime_error(DamagedArchiveMessage(archivePath)) {}
 
 int ArchiveIndex::FindName(const std::string& name) const {
+  // The same spelling first: an archive written where letter case makes
+  // names distinct ("README" and "readme") gives each its own bytes back.
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return static_cast<int>(i);
+  }
   for (size_t i = 0; i < names.size(); ++i) {
     if (SameTextIgnoringCase(names[i], name)) return static_cast<int>(i);
   }
