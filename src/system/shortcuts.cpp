@@ -28,8 +28,8 @@ bool IsLeftEmpty(const std::string& folder) {
 }
 
 // True when `part` names something inside the folder it is joined to: not
-// absolute, no drive or other colon, no "." or ".." level (nor a level of
-// dots and spaces, which Windows reads the same way).
+// absolute, no drive or other colon, no ".." level (nor another level of
+// dots and spaces, which Windows may read as one; "." itself stays).
 bool StaysInside(const std::string& part) {
   const std::string path = ToBackslashes(part);
   if (path.find(':') != std::string::npos || (!path.empty() && path.front() == '\\')) return false;
@@ -38,7 +38,7 @@ bool StaysInside(const std::string& part) {
     size_t end = path.find('\\', start);
     if (end == std::string::npos) end = path.size();
     const std::string level = path.substr(start, end - start);
-    if (!level.empty() && level.find_first_not_of(". ") == std::string::npos) return false;
+    if (!level.empty() && level != "." && level.find_first_not_of(". ") == std::string::npos) return false;
     start = end + 1;
   }
   return true;

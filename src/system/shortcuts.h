@@ -41,7 +41,7 @@ bool CreateShortcut(const std::string& target, const std::string& arguments,
 // subfolders, that folder goes too (with any hidden files in it); its
 // parents stay, and a keyword folder itself is never removed. A name with a
 // separator, or a name or subfolder that is absolute, holds a colon or a
-// "." or ".." level, leads out of the keyword folder: false, nothing done.
+// ".." level, leads out of the keyword folder: false, nothing done.
 bool DeleteShortcut(const std::string& name, const std::string& keyword,
                     const std::string& subfolder);
 
