@@ -104,6 +104,7 @@ TEST_F(HostileLayout, TablesThatDoNotIncreaseOrLeaveTheEntriesAreRefused) {
   ExpectRefusedAsDamaged("negative offset", archive(table(-9, b, end)));
   ExpectRefusedAsDamaged("entry past the directory", archive(table(a, b, end + 100)));
   ExpectRefusedAsDamaged("huge offset", archive(table(a, INT64_MAX, end)));
+  ExpectRefusedAsDamaged("offsets whose difference overflows", archive(table(b, INT64_MIN, end)));
   ExpectRefusedAsDamaged("empty stored entry", archive(table(a, a, end)));
   // More names than the table has places for, and the reverse.
   ExpectRefusedAsDamaged("names without places",
