@@ -42,6 +42,11 @@ bool ArchiveModes::ExtractArchive(const std::string& archiveFile, const std::str
 namespace {
 
 bool IsIoMessage(const std::string& text) {
+  // A file that could not be extracted carries the file layer's reason.
+  constexpr std::string_view kExtractFailed = " could not be extracted: ";
+  if (const size_t at = text.find(kExtractFailed); at != std::string::npos) {
+    return IsIoMessage(text.substr(at + kExtractFailed.size()));
+  }
   return text.starts_with("Cannot open file") || text == compression::kStreamReadError ||
          text == compression::kStreamWriteError || text.ends_with(" could not be written.");
 }

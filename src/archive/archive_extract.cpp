@@ -230,7 +230,11 @@ bool Extraction::WriteEntry(size_t k, const std::string& destination, bool repla
     return false;
   } catch (const std::exception& error) {
     sys::RemoveFile(temporary);
-    detail::ReportMessage("The file " + destination + " could not be extracted: " + error.what());
+    // The user knows the file by its own name, not by the temporary one.
+    std::string reason = error.what();
+    const std::string shown = NativePath(temporary);
+    if (const size_t at = reason.find(shown); at != std::string::npos) reason.replace(at, shown.size(), destination);
+    detail::ReportMessage("The file " + destination + " could not be extracted: " + reason);
     return false;
   }
   if (replacing) {
@@ -330,6 +334,20 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   return outcome;
 }
 
+// The caller's progress, noting whether it asked to stop: a verification
+// that the user cancelled is not a damaged archive.
+struct WatchedProgress {
+  Progress inner;
+  bool cancelled = false;
+
+  static bool Report(void* context, const std::string& text, int percent) {
+    auto* self = static_cast<WatchedProgress*>(context);
+    if (self->inner.Report(text, percent)) return true;
+    self->cancelled = true;
+    return false;
+  }
+};
+
 }  // namespace
 
 bool ArchiveExtractFolder(const std::string& archivePath, const std::string& folder,
@@ -339,8 +357,9 @@ bool ArchiveExtractFolder(const std::string& archivePath, const std::string& fol
   module.lastError.clear();
   if (!sys::FileExists(archivePath)) return false;
   detail::OperationDisplay display(hook, context);
-  if (!ArchiveVerify(archivePath, display.progress().hook, display.progress().context)) {
-    if (!module.abort) detail::ReportMessage(DamagedArchiveMessage(archivePath));
+  WatchedProgress verification{display.progress()};
+  if (!ArchiveVerify(archivePath, WatchedProgress::Report, &verification)) {
+    if (!module.abort && !verification.cancelled) detail::ReportMessage(DamagedArchiveMessage(archivePath));
     module.abort = true;
     display.Close(false);
     return false;

@@ -18,6 +18,11 @@ DamagedArchive::DamagedArchive(const std::string& archivePath)
     : std::runtime_error(DamagedArchiveMessage(archivePath)) {}
 
 int ArchiveIndex::FindName(const std::string& name) const {
+  // The same spelling first: an archive written where letter case makes
+  // names distinct ("README" and "readme") gives each its own bytes back.
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return static_cast<int>(i);
+  }
   for (size_t i = 0; i < names.size(); ++i) {
     if (SameTextIgnoringCase(names[i], name)) return static_cast<int>(i);
   }
@@ -65,7 +70,10 @@ bool TableIsConsistent(const ArchiveIndex& index, int64_t directoryOffset) {
   if (index.table.size() != 2 * n + 1) return false;
   if (index.table[2 * n] < 0 || index.table[2 * n] > directoryOffset) return false;
   for (size_t i = 0; i < n; ++i) {
-    if (index.table[2 * i] < 0 || index.StoredLength(i) < 0) return false;
+    // Both ends inside [0, directory offset] before they are subtracted, so
+    // that hostile values cannot overflow the difference.
+    const int64_t next = index.table[2 * i + 2];
+    if (index.table[2 * i] < 0 || next < 0 || next > directoryOffset || index.StoredLength(i) < 0) return false;
     const bool isStub = index.names[i] == layout::kStubName;
     if (!isStub && index.StoredLength(i) < layout::kEmptyEntrySize) return false;
   }

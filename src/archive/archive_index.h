@@ -56,7 +56,8 @@ struct ArchiveIndex {
   int64_t StoredLength(size_t i) const { return table[2 * i + 2] - table[2 * i]; }
   // The low 32 bits of the date value: an MS-DOS local date-time.
   int32_t StoredDate(size_t i) const { return static_cast<int32_t>(static_cast<uint32_t>(table[2 * i + 1])); }
-  // Position of `name` ignoring ASCII letter case; -1 when absent.
+  // Position of the first name spelt exactly as `name`, else of the first
+  // that equals it ignoring ASCII letter case; -1 when absent.
   int FindName(const std::string& name) const;
 };
 

@@ -71,8 +71,13 @@ void ReportMessage(const std::string& text) {
 
 std::string TemporaryBeside(const std::string& path) {
   static std::atomic<unsigned> counter{0};
+  // A short name of its own in the same folder: the path's name with a
+  // suffix could pass the platform's name-length limit that the path itself
+  // keeps within.
+  const size_t nameStart = path.find_last_of(sys::platform::kPathDelimiters);
+  const std::string folder = nameStart == std::string::npos ? std::string() : path.substr(0, nameStart + 1);
   for (;;) {
-    std::string candidate = path + ".bvpart" + std::to_string(counter++);
+    std::string candidate = folder + "~bvpart" + std::to_string(counter++) + ".tmp";
     if (!sys::platform::GetAttributes(candidate)) return candidate;
   }
 }

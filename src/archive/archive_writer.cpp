@@ -347,17 +347,30 @@ bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder
   if (plan.directory.empty()) {
     detail::ReportMessage("The name \"" + badName + "\" cannot be stored in an archive.");
   } else {
+    // The archive is written under a temporary name in its folder and takes
+    // its own name only when complete: a cancel, a full disk or a source that
+    // cannot be read leaves no partial archive, and a file that had the name
+    // before stays as it was.
+    const std::string temporary = detail::TemporaryBeside(archivePath);
     try {
-      written = WriteArchive(archivePath, plan, display.progress()) == WriteResult::Written &&
-                ArchiveWriteChecksum(archivePath, display.progress().hook, display.progress().context).completed;
+      written = WriteArchive(temporary, plan, display.progress()) == WriteResult::Written &&
+                ArchiveWriteChecksum(temporary, display.progress().hook, display.progress().context).completed;
+      if (written && !sys::RenameFile(temporary, archivePath, true)) {
+        written = false;
+        detail::ReportMessage("The archive " + archivePath + " could not be written.");
+      }
     } catch (const std::exception& error) {
-      // A source that cannot be opened names itself in the stream's message.
-      detail::ReportMessage(error.what());
+      // A source that cannot be opened names itself in the stream's message;
+      // the archive is named as the user knows it, not by its temporary name.
+      std::string text = error.what();
+      const std::string shown = NativePath(temporary);
+      if (const size_t at = text.find(shown); at != std::string::npos) text.replace(at, shown.size(), archivePath);
+      detail::ReportMessage(text);
     }
+    if (!written && sys::FileExists(temporary)) sys::RemoveFile(temporary);
   }
   if (!written) module.abort = true;
   display.Close(true);
-  if (!written && sys::FileExists(archivePath)) sys::RemoveFile(archivePath);
   return written;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "system/platform.h"
+
 namespace archive {
 
 std::string LowerAscii(std::string text) {
@@ -61,6 +63,9 @@ bool IsSafeStoredName(const std::string& name) {
     // "." and ".." and, for Windows, which drops trailing dots and spaces,
     // any part made of dots and spaces alone.
     if (!part.empty() && part.find_first_not_of(". ") == std::string::npos) return false;
+    // A device name ("CON", "aux.txt" on Windows) would send the bytes to the
+    // device instead of a file in the target.
+    if (sys::platform::IsReservedName(part)) return false;
     // An empty part inside a name ("a\\b") is harmless only at the very end
     // (a folder's trailing "\").
     if (part.empty() && end != name.size()) return false;

@@ -14,7 +14,14 @@ namespace {
 constexpr int64_t kCopyChunk = 1 << 20;
 constexpr size_t kFileBufferSize = 1 << 20;
 
+FileFaults& Faults() {
+  static FileFaults faults;
+  return faults;
+}
+
 }  // namespace
+
+void SetFileFaults(FileFaults faults) { Faults() = std::move(faults); }
 
 int64_t Stream::Size() {
   const int64_t position = Position();
@@ -86,6 +93,14 @@ void MemoryStream::SetSize(int64_t size) {
 
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path), readOnly_(mode == Mode::Read) {
   const char* openMode = mode == Mode::Read ? "rb" : mode == Mode::Create ? "w+b" : "r+b";
+  if (Faults().open && !Faults().open(path, mode)) {
+    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EACCES));
+  }
+  // Some C libraries open a folder for reading; its "content" is no file's.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EISDIR));
+  }
   file_ = std::fopen(path.c_str(), openMode);
   if (!file_) {
     throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(errno));
@@ -116,6 +131,7 @@ int64_t FileStream::Read(void* buffer, int64_t count) {
 int64_t FileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   PrepareFor(LastOp::Write);
+  if (Faults().write) count = std::clamp<int64_t>(Faults().write(path_, count), 0, count);
   return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -133,5 +134,19 @@ class FileStream : public Stream {
   bool readOnly_ = false;
   int64_t knownSize_ = -1;  // the size of a read-only file, once asked
 };
+
+// A seam through which tests make the file system fail without a broken
+// disk. `open` is asked before a file is opened and refuses it when it
+// answers false (the open fails as in a folder without write permission);
+// `write` is asked before each write with the byte count and answers how many
+// of those bytes the medium takes (fewer: the write comes up short, as on a
+// full disk). Either may be empty. Not for concurrent use; the program never
+// installs one.
+struct FileFaults {
+  std::function<bool(const std::string& path, FileStream::Mode mode)> open;
+  std::function<int64_t(const std::string& path, int64_t count)> write;
+};
+// Installs `faults` for every later file operation ({} removes them).
+void SetFileFaults(FileFaults faults);
 
 }  // namespace compression

@@ -126,6 +126,13 @@ class FolderSearch {
   std::unique_ptr<State> state_;
 };
 
+// True when `name` (one component of a path) names a device rather than a
+// file on this platform, so that writing to it would put bytes somewhere
+// other than a file in its folder. Windows: CON, PRN, AUX, NUL, CONIN$,
+// CONOUT$, COM1-COM9 and LPT1-LPT9 in any letter case, alone or followed by
+// an extension, dots or spaces ("aux.txt", "nul "). POSIX: none.
+bool IsReservedName(const std::string& name);
+
 // ---- Creating, deleting, renaming -------------------------------------------
 
 // Creates one folder whose parent exists. True when it was created.

@@ -113,13 +113,24 @@ void SplitListValue(std::string_view value, StringList& list, std::string_view d
 
 namespace {
 
-// Replaces every occurrence of `pattern` (without letter case) in `text`.
-void ReplaceAllAscii(std::string& text, std::string_view pattern, std::string_view replacement) {
+// Replaces every occurrence of `pattern` (without letter case) in `text`,
+// in one pass over it. False, with `text` unchanged, when the result would
+// be longer than `limit` bytes.
+bool ReplaceAllAscii(std::string& text, std::string_view pattern, std::string_view replacement, size_t limit) {
   size_t position = FindAscii(text, pattern);
+  if (position == std::string::npos) return true;
+  std::string result;
+  size_t copied = 0;
   while (position != std::string::npos) {
-    text.replace(position, pattern.size(), replacement);
-    position = FindAscii(text, pattern, position + replacement.size());
+    result.append(text, copied, position - copied);
+    result.append(replacement);
+    copied = position + pattern.size();
+    if (result.size() + (text.size() - copied) > limit) return false;
+    position = FindAscii(text, pattern, copied);
   }
+  result.append(text, copied);
+  text = std::move(result);
+  return true;
 }
 
 }  // namespace
@@ -128,11 +139,12 @@ std::string ExpandVariables(const StringList& variables, std::string_view text,
                             std::string_view open, std::string_view close) {
   std::string result(text);
   if (open.empty() || result.find(open) == std::string::npos) return result;
+  const size_t limit = text.size() + kMaxExpansionGrowth;
   for (const std::string& line : variables) {
     std::string_view name;
     if (!LineName(line, name)) continue;
     std::string reference = std::string(open) + std::string(name) + std::string(close);
-    ReplaceAllAscii(result, reference, std::string_view(line).substr(name.size() + 1));
+    if (!ReplaceAllAscii(result, reference, std::string_view(line).substr(name.size() + 1), limit)) break;
   }
   return result;
 }

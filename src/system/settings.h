@@ -94,7 +94,12 @@ void SplitListValue(std::string_view value, StringList& list, std::string_view d
 // evolving result is replaced by the line's value, names matched without
 // letter case. A value holding a reference is expanded only when the
 // referenced variable comes later in the list; references to unknown names
-// stay as written. Text without `open` comes back unchanged.
+// stay as written. Text without `open` comes back unchanged. Expansion
+// stops, leaving the remaining references as written, before the result
+// would grow by more than kMaxExpansionGrowth bytes: values that name other
+// variables several times could otherwise double the text with every
+// variable.
+inline constexpr size_t kMaxExpansionGrowth = 1 << 20;
 std::string ExpandVariables(const StringList& variables, std::string_view text,
                             std::string_view open = "$", std::string_view close = "$");
 

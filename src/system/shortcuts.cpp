@@ -27,6 +27,23 @@ bool IsLeftEmpty(const std::string& folder) {
   return entries.empty();
 }
 
+// True when `part` names something inside the folder it is joined to: not
+// absolute, no drive or other colon, no ".." level (nor another level of
+// dots and spaces, which Windows may read as one; "." itself stays).
+bool StaysInside(const std::string& part) {
+  const std::string path = ToBackslashes(part);
+  if (path.find(':') != std::string::npos || (!path.empty() && path.front() == '\\')) return false;
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string level = path.substr(start, end - start);
+    if (!level.empty() && level != "." && level.find_first_not_of(". ") == std::string::npos) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ShortcutPath(const std::string& name, const std::string& keyword,
@@ -52,6 +69,10 @@ bool CreateShortcut(const std::string& target, const std::string& arguments,
 
 bool DeleteShortcut(const std::string& name, const std::string& keyword,
                     const std::string& subfolder) {
+  // The log names a link below a keyword folder; a name or subfolder that
+  // leads elsewhere (a damaged or hand-edited log) is not followed.
+  if (!StaysInside(subfolder) || !StaysInside(name) || name.find_first_of("\\/") != std::string::npos)
+    return false;
   const std::string folder = ShortcutFolder(keyword, subfolder);
   if (folder.empty()) return false;
   const std::string linkPath = ToNativeSeparators(folder) + name + kLinkExtension;

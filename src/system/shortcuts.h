@@ -39,7 +39,9 @@ bool CreateShortcut(const std::string& target, const std::string& arguments,
 // keyword resolves to "" or there is no such link. When `subfolder` is not
 // empty and the link's own folder is left without visible files and without
 // subfolders, that folder goes too (with any hidden files in it); its
-// parents stay, and a keyword folder itself is never removed.
+// parents stay, and a keyword folder itself is never removed. A name with a
+// separator, or a name or subfolder that is absolute, holds a colon or a
+// ".." level, leads out of the keyword folder: false, nothing done.
 bool DeleteShortcut(const std::string& name, const std::string& keyword,
                     const std::string& subfolder);
 

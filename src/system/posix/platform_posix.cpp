@@ -190,6 +190,8 @@ bool FolderSearch::Next(FoundEntry& entry) {
   return false;
 }
 
+bool IsReservedName(const std::string&) { return false; }
+
 bool CreateFolder(const std::string& path) { return mkdir(ToPosix(path).c_str(), 0777) == 0; }
 
 bool RemoveFile(const std::string& path) {

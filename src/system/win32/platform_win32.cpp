@@ -125,6 +125,19 @@ bool FolderSearch::Next(FoundEntry& entry) {
   return true;
 }
 
+bool IsReservedName(const std::string& name) {
+  // The device name is what comes before the first dot; trailing spaces
+  // are dropped by the file system as well.
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (stem == device) return true;
+  }
+  return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '1' &&
+         stem[3] <= '9';
+}
+
 bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool RemoveFile(const std::string& path) {

@@ -1,0 +1,103 @@
+// Links planted in the trees that the program writes into or deletes: a
+// folder link (symbolic link or junction) or a file link pointing outside.
+// Extraction never writes through one; deletion removes the link itself and
+// never what it points to. On Windows the links are made with the system's
+// own calls; a test is skipped, saying why, where they cannot be made.
+#include <gtest/gtest.h>
+
+#include "archive/archive.h"
+#include "hostile/hostile_support.h"
+#include "system/files.h"
+#include "system/uninstall_log.h"
+
+namespace hostile {
+namespace {
+
+using archive::Module;
+using testsupport::ReadFile;
+
+class HostileLinks : public archive::testing::ArchiveTest {
+ protected:
+  void SetUp() override {
+    ArchiveTest::SetUp();
+    dir.Write("outside/keep.txt", "keep");
+    dir.Write("outside/deep/keep2.txt", "keep too");
+    outside = Snapshot(dir.path() / "outside");
+  }
+
+  void ExpectOutsideUnchanged() { EXPECT_EQ(Snapshot(dir.path() / "outside"), outside); }
+
+  TreeSnapshot outside;
+};
+
+#define PLANT(call)                                        \
+  if (const auto why = (call)) GTEST_SKIP() << *why;
+
+TEST_F(HostileLinks, ExtractionNeverWritesThroughALinkInTheTarget) {
+  WriteDated("src/sub/keep.txt", "from archive");
+  WriteDated("src/top.txt", "top");
+  const std::string archivePath = dir.dir() + "a.bvarc";
+  ASSERT_TRUE(archive::ArchiveCreateFromFolder(archivePath, dir.dir() + "src", archive::kAllEntriesFilter, nullptr,
+                                               nullptr, ""));
+  fs::create_directories(dir.path() / "dest");
+  PLANT(PlantFolderLink(dir.path() / "outside", dir.path() / "dest" / "sub"));
+  Module().OverwriteExisting = archive::kYesToAll;
+  EXPECT_FALSE(archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr));
+  ExpectOutsideUnchanged();
+  EXPECT_NE(Module().lastError.find("symbolic link"), std::string::npos) << Module().lastError;
+
+  // A link in place of the file itself is not written through either.
+  sys::DeleteFolderTree(dir.dir() + "dest");
+  fs::create_directories(dir.path() / "dest");
+  PLANT(PlantFileLink(dir.path() / "outside" / "keep.txt", dir.path() / "dest" / "top.txt"));
+  EXPECT_FALSE(archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr));
+  ExpectOutsideUnchanged();
+  EXPECT_EQ(ReadFile(dir.path() / "outside" / "keep.txt"), "keep");
+}
+
+TEST_F(HostileLinks, DeletingATreeRemovesItsLinksNotTheirTargets) {
+  dir.Write("tree/a.txt", "a");
+  dir.Write("tree/inner/b.txt", "b");
+  PLANT(PlantFolderLink(dir.path() / "outside", dir.path() / "tree" / "inner" / "folder-link"));
+  sys::DeleteFolderTree(dir.dir() + "tree");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "tree")));
+  ExpectOutsideUnchanged();
+
+  // A tree that is itself a link (the installer's page folder replaced by
+  // one): the link goes, what it points to stays.
+  PLANT(PlantFolderLink(dir.path() / "outside", dir.path() / "page-folder"));
+  sys::DeleteFolderTree(dir.dir() + "page-folder");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "page-folder")));
+  ExpectOutsideUnchanged();
+
+  // Deleting by mask passes over linked folders' contents too.
+  dir.Write("masked/x.tmp", "x");
+  PLANT(PlantFolderLink(dir.path() / "outside", dir.path() / "masked" / "linked"));
+  sys::DeleteMatchingFiles(dir.dir() + "masked", "*.txt|*.tmp", true);
+  EXPECT_FALSE(fs::exists(dir.path() / "masked" / "x.tmp"));
+  ExpectOutsideUnchanged();
+}
+
+TEST_F(HostileLinks, DeletingATreeRemovesFileLinksNotTheirTargets) {
+  dir.Write("tree/a.txt", "a");
+  PLANT(PlantFileLink(dir.path() / "outside" / "keep.txt", dir.path() / "tree" / "file-link"));
+  sys::DeleteFolderTree(dir.dir() + "tree");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "tree")));
+  ExpectOutsideUnchanged();
+}
+
+TEST_F(HostileLinks, UninstallRemovesLinksInTheInstallFolderNotTheirTargets) {
+  dir.Write("install/app.exe", "program");
+  PLANT(PlantFolderLink(dir.path() / "outside", dir.path() / "install" / "data"));
+  PLANT(PlantFolderLink(dir.path() / "outside", dir.path() / "second"));
+  const std::string log = dir.Write("log/App.inst", "dir|" + dir.dir() + "install\r\ndir|" + dir.dir() +
+                                                        "second\\\r\ndir|" + dir.dir() + "second\\deep\r\n");
+  EXPECT_TRUE(sys::ReplayUninstallLog(log).logFound);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "install")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "second")));
+  ExpectOutsideUnchanged();
+  EXPECT_FALSE(sys::FileExists(log));
+}
+
+}  // namespace
+}  // namespace hostile
