@@ -30,11 +30,16 @@ int ArchiveIndex::FindName(const std::string& name) const {
 }
 
 NameLookup::NameLookup(const StringList& names) {
+  exact_.reserve(names.size());
   first_.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i) first_.emplace(LowerAscii(names[i]), static_cast<int>(i));
+  for (size_t i = 0; i < names.size(); ++i) {
+    exact_.emplace(names[i], static_cast<int>(i));
+    first_.emplace(LowerAscii(names[i]), static_cast<int>(i));
+  }
 }
 
 int NameLookup::Find(const std::string& name) const {
+  if (const auto same = exact_.find(name); same != exact_.end()) return same->second;
   const auto found = first_.find(LowerAscii(name));
   return found == first_.end() ? -1 : found->second;
 }

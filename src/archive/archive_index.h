@@ -62,14 +62,15 @@ struct ArchiveIndex {
 };
 
 // The positions of the names of an index for many lookups: Find(name) gives
-// what ArchiveIndex::FindName does (the first match ignoring ASCII letter
-// case), without a pass over every name per lookup.
+// what ArchiveIndex::FindName does (the first exact match, else the first
+// ignoring ASCII letter case), without a pass over every name per lookup.
 class NameLookup {
  public:
   explicit NameLookup(const StringList& names);
   int Find(const std::string& name) const;
 
  private:
+  std::unordered_map<std::string, int> exact_;  // name -> first position
   std::unordered_map<std::string, int> first_;  // lower-case name -> position
 };
 
