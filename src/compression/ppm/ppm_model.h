@@ -68,8 +68,8 @@ class Model {
   void FirstEscape(uint8_t* context);
   See* MakeEscapeFreq(uint8_t* context, uint32_t diff, uint32_t* escapeFreq);
   uint32_t CollectUnmasked(uint8_t* context, uint32_t diff, uint8_t** taken, uint32_t* sum);
-  uint32_t SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* count) const;
-  uint32_t SumUnmaskedByQuads(const uint8_t* s, uint32_t n, uint32_t* count,
+  uint32_t SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weight) const;
+  uint32_t SumUnmaskedByQuads(const uint8_t* s, uint32_t n, uint32_t* weight,
                               uint32_t* quadSums) const;
   void Mask(uint8_t symbol) { unmasked_[symbol] = 0; }
   void ClearMasks() { std::memset(unmasked_, 0xFF, sizeof unmasked_); }
@@ -106,10 +106,11 @@ class Model {
   uint32_t numMasked_ = 0;
   uint8_t prevSuccess_ = 0;
 
-  // All ones for a symbol that may still be coded in the current attempt, 0
+  // 0xFFFF for a symbol that may still be coded in the current attempt, 0
   // for one masked by a context escaped from: the AND mask of its frequency
-  // in the scans. 32-bit entries keep the scans free of byte extensions.
-  uint32_t unmasked_[256] = {};
+  // in the scans. (Byte entries would cost the scans an extension per state,
+  // wider ones a longer clearing after every masked hit.)
+  uint16_t unmasked_[256] = {};
   uint16_t binSumm_[128][16] = {};
   See see_[43][8] = {};
   See dummySee_ = {};
