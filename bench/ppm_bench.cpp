@@ -3,10 +3,11 @@
 // order 13 / 100 MB in 1.5 MiB blocks), each block coded on its own as the
 // container does. Every block is decoded and compared.
 //
-// Usage: bench_ppm_bench FILE [max-megabytes] [runs]
+// Usage: bench_ppm_bench FILE [max-megabytes] [runs] [orders]
 // Prints ratio and MB/s (10^6 bytes of input per second) by wall clock and
 // by process CPU time; on a shared machine the CPU figure is the robust one.
-// With several runs the best of each figure is kept.
+// With several runs the best of each figure is kept. `orders` picks levels
+// by model order, comma-separated ("5" or "2,13"); all three by default.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "compression/ppm/ppm_codec.h"
@@ -80,13 +82,16 @@ bool RunOnce(const std::vector<uint8_t>& data, const Level& level, Result& resul
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s FILE [max-megabytes] [runs]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s FILE [max-megabytes] [runs] [orders]\n", argv[0]);
     return 2;
   }
   std::ifstream file(argv[1], std::ios::binary);
   std::vector<uint8_t> data{std::istreambuf_iterator<char>(file), {}};
-  if (argc > 2) data.resize(std::min(data.size(), static_cast<size_t>(std::atof(argv[2]) * 1e6)));
+  if (argc > 2 && std::atof(argv[2]) > 0) {
+    data.resize(std::min(data.size(), static_cast<size_t>(std::atof(argv[2]) * 1e6)));
+  }
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
+  const std::string orders = argc > 4 ? "," + std::string(argv[4]) + "," : "";
   if (data.empty()) {
     std::fprintf(stderr, "no data in %s\n", argv[1]);
     return 2;
@@ -97,6 +102,9 @@ int main(int argc, char** argv) {
   std::printf("%-14s %8s %12s %12s %12s %12s\n", "setting", "out/in%", "enc MB/s", "enc CPU", "dec MB/s",
               "dec CPU");
   for (const Level& level : levels) {
+    if (!orders.empty() && orders.find("," + std::to_string(level.order) + ",") == std::string::npos) {
+      continue;
+    }
     Result result;
     for (int r = 0; r < runs; ++r) {
       if (!RunOnce(data, level, result)) return 1;

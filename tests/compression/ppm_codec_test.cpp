@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "compression/ppm/ppm_codec.h"
+#include "compression/ppm/ppm_layout.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -284,3 +285,30 @@ TEST(PpmCodec, SeparateCodecsRunInParallel) {
 }
 
 }  // namespace
+
+// The state search reads whole groups of 8 states: a match must be reported
+// at its first position, and one lying in the bytes past the last state (or
+// in a frequency or successor byte) must not count.
+TEST(PpmLayout, FindSymbolSeesOnlyTheSymbolBytesOfTheGivenStates) {
+  using ppm::layout::FindSymbol;
+  using ppm::layout::kStateSize;
+  constexpr uint8_t kKey = 0xA7;
+  for (uint32_t count = 0; count <= 40; ++count) {
+    Bytes states((count + 8) * kStateSize + ppm::layout::kSearchSlack, 0);
+    for (uint32_t i = 0; i < count; ++i) {
+      uint8_t* s = states.data() + i * kStateSize;
+      s[0] = static_cast<uint8_t>(i);
+      s[1] = kKey;  // frequency and successor bytes that look like the key
+      s[2] = s[5] = kKey;
+    }
+    // Past the end: a state holding the key.
+    states[count * kStateSize] = kKey;
+    EXPECT_EQ(FindSymbol(states.data(), count, kKey), count) << count;
+    for (uint32_t at = 0; at < count; ++at) {
+      Bytes copy = states;
+      copy[at * kStateSize] = kKey;
+      if (at + 3 < count) copy[(at + 3) * kStateSize] = kKey;  // a later duplicate
+      EXPECT_EQ(FindSymbol(copy.data(), count, kKey), at) << count << " " << at;
+    }
+  }
+}

@@ -19,6 +19,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ppm::layout {
 
 static_assert(std::endian::native == std::endian::little,
@@ -71,6 +75,38 @@ inline void SwapStates(uint8_t* a, uint8_t* b) {
   std::memcpy(tmp, a, kStateSize);
   std::memcpy(a, b, kStateSize);
   std::memcpy(b, tmp, kStateSize);
+}
+
+// States are searched in groups of 8 (48 bytes); a search may read up to
+// this many bytes past the end of the last state of an array, so the model
+// memory keeps that many readable bytes after its last unit.
+inline constexpr uint32_t kSearchSlack = 48;
+
+// Index of the first of the `count` states at `states` that holds `symbol`,
+// or `count` when none does.
+inline uint32_t FindSymbol(const uint8_t* states, uint32_t count, uint8_t symbol) {
+#if defined(__SSE2__)
+  // One bit per byte of the 48-byte group; the symbol bytes are every sixth.
+  constexpr uint64_t kSymbolBytes = 0x041041041041ull;
+  static_assert(8 * kStateSize == 48);
+  const __m128i key = _mm_set1_epi8(static_cast<char>(symbol));
+  for (uint32_t i = 0; i < count; i += 8, states += 8 * kStateSize) {
+    auto equal = [&](int offset) -> uint64_t {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(states + offset));
+      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, key)));
+    };
+    const uint64_t hits = (equal(0) | equal(16) << 16 | equal(32) << 32) & kSymbolBytes;
+    if (hits) {
+      const uint32_t found = i + static_cast<uint32_t>(std::countr_zero(hits)) / kStateSize;
+      return found < count ? found : count;
+    }
+  }
+  return count;
+#else
+  uint32_t i = 0;
+  while (i < count && states[i * kStateSize + kStateSymbol] != symbol) ++i;
+  return i;
+#endif
 }
 
 // Context fields.

@@ -24,11 +24,10 @@ constexpr int kFromMaxOrder = 2;     // as 1, starting one suffix further down
 }  // namespace
 
 uint8_t* Model::FindState(uint8_t* context, uint8_t symbol) const {
-  uint8_t* s = Ptr(Stats(context));
-  for (uint32_t i = NumStats(context); i != 0; --i, s += kStateSize) {
-    if (Symbol(s) == symbol) return s;
-  }
-  return nullptr;
+  uint8_t* stats = Ptr(Stats(context));
+  const uint32_t n = NumStats(context);
+  const uint32_t i = FindSymbol(stats, n, symbol);
+  return i < n ? stats + i * kStateSize : nullptr;
 }
 
 void Model::InitTables() {
@@ -55,7 +54,7 @@ void Model::BuildInitialModel(int order) {
   maxOrder_ = order;
   base_ = heap_.base();
   heap_.Reset();
-  std::memset(charMask_, 0, sizeof charMask_);
+  ClearMasks();
 
   // Order 0: all 256 symbols with frequency 1. The allocations cannot fail
   // in a freshly reset memory of at least 1 MB.
@@ -95,12 +94,10 @@ void Model::BuildInitialModel(int order) {
   }
   foundState_ = 0;
   InitTables();
-  escCount_ = 1;
 }
 
 void Model::Restart() {
   BuildInitialModel(maxOrder_);
-  escCount_ = 0;
   ++restarts_;
 }
 

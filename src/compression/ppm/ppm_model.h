@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "compression/ppm/ppm_layout.h"
 #include "compression/ppm/ppm_range_coder.h"
@@ -67,7 +68,11 @@ class Model {
   void FirstEscape(uint8_t* context);
   See* MakeEscapeFreq(uint8_t* context, uint32_t diff, uint32_t* escapeFreq);
   uint32_t CollectUnmasked(uint8_t* context, uint32_t diff, uint8_t** taken, uint32_t* sum);
-  uint32_t SumUnmasked(const uint8_t* s, const uint8_t* end, uint32_t* count) const;
+  uint32_t SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weight) const;
+  uint32_t SumUnmaskedByQuads(const uint8_t* s, uint32_t n, uint32_t* weight,
+                              uint32_t* quadSums) const;
+  void Mask(uint8_t symbol) { unmasked_[symbol] = 0; }
+  void ClearMasks() { std::memset(unmasked_, 0xFF, sizeof unmasked_); }
   void MaskedEscape(uint8_t* context, See* see, uint32_t total);
   bool EncodeMasked(RangeEncoder& rc, uint8_t* context, int symbol);
   void DecodeMasked(RangeDecoder& rc, uint8_t* context);
@@ -99,10 +104,13 @@ class Model {
   int orderFall_ = 0;
   uint32_t initEsc_ = 0;
   uint32_t numMasked_ = 0;
-  uint8_t escCount_ = 0;
   uint8_t prevSuccess_ = 0;
 
-  uint8_t charMask_[256] = {};
+  // 0xFFFF for a symbol that may still be coded in the current attempt, 0
+  // for one masked by a context escaped from: the AND mask of its frequency
+  // in the scans. (Byte entries would cost the scans an extension per state,
+  // wider ones a longer clearing after every masked hit.)
+  uint16_t unmasked_[256] = {};
   uint16_t binSumm_[128][16] = {};
   See see_[43][8] = {};
   See dummySee_ = {};

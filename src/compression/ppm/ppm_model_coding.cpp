@@ -52,7 +52,7 @@ void Model::BinMiss(uint16_t* prob, uint8_t* state) {
   *prob = static_cast<uint16_t>(*prob - ((*prob + 32) >> 7));
   initEsc_ = kExpEscape[*prob >> 10];
   numMasked_ = 1;
-  charMask_[Symbol(state)] = escCount_;
+  Mask(Symbol(state));
   prevSuccess_ = 0;
   foundState_ = 0;
 }
@@ -82,7 +82,7 @@ void Model::FirstEscape(uint8_t* context) {
   prevSuccess_ = 0;
   const uint32_t n = NumStats(context);
   const uint8_t* s = Ptr(Stats(context));
-  for (uint32_t i = 0; i < n; ++i, s += kStateSize) charMask_[Symbol(s)] = escCount_;
+  for (uint32_t i = 0; i < n; ++i, s += kStateSize) Mask(Symbol(s));
   numMasked_ = n;
   foundState_ = 0;
 }
@@ -115,7 +115,7 @@ void Model::MaskedHit(uint8_t* context, See* see, uint8_t* state) {
   SetFreq(state, Freq(state) + 4);
   SetSummFreq(context, SummFreq(context) + 4);
   if (Freq(state) > kMaxFreq) Rescale();
-  ++escCount_;
+  ClearMasks();
 }
 
 // Lists the first `diff` unmasked states of a context in array order and
@@ -127,7 +127,7 @@ uint32_t Model::CollectUnmasked(uint8_t* context, uint32_t diff, uint8_t** taken
   uint32_t count = 0, total = 0;
   const uint8_t* end = Ptr(Stats(context)) + NumStats(context) * kStateSize;
   for (uint8_t* s = Ptr(Stats(context)); s != end && count < diff; s += kStateSize) {
-    if (charMask_[Symbol(s)] == escCount_) continue;
+    if (!unmasked_[Symbol(s)]) continue;
     taken[count++] = s;
     total += Freq(s);
   }
@@ -138,31 +138,57 @@ uint32_t Model::CollectUnmasked(uint8_t* context, uint32_t diff, uint8_t** taken
 void Model::MaskedEscape(uint8_t* context, See* see, uint32_t total) {
   see->summ = static_cast<uint16_t>(see->summ + total);
   const uint8_t* s = Ptr(Stats(context));
-  for (uint32_t n = NumStats(context); n != 0; --n, s += kStateSize) {
-    charMask_[Symbol(s)] = escCount_;
-  }
+  for (uint32_t n = NumStats(context); n != 0; --n, s += kStateSize) Mask(Symbol(s));
   numMasked_ = NumStats(context);
 }
 
-// Sum of the frequencies of the unmasked states in [s, end), and their
-// number. Branch-free and unrolled: this scan is the codec's hottest loop.
-inline uint32_t Model::SumUnmasked(const uint8_t* s, const uint8_t* end, uint32_t* count) const {
-  const uint8_t esc = escCount_;
-  uint32_t sum = 0, n = 0;
-  auto unmasked = [&](const uint8_t* st) -> uint32_t { return charMask_[Symbol(st)] != esc; };
-  for (; end - s >= 4 * static_cast<ptrdiff_t>(kStateSize); s += 4 * kStateSize) {
-    const uint32_t u0 = unmasked(s), u1 = unmasked(s + kStateSize);
-    const uint32_t u2 = unmasked(s + 2 * kStateSize), u3 = unmasked(s + 3 * kStateSize);
-    sum += (Freq(s) & (0u - u0)) + (Freq(s + kStateSize) & (0u - u1)) +
-           (Freq(s + 2 * kStateSize) & (0u - u2)) + (Freq(s + 3 * kStateSize) & (0u - u3));
-    n += u0 + u1 + u2 + u3;
+// Sum of the frequencies of the unmasked states among the `n` at `s`;
+// `weight` gains 0xFFFF for each of them. Branch-free and unrolled: this scan
+// is the codec's hottest loop.
+inline uint32_t Model::SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weight) const {
+  uint32_t sum = 0, w = 0;
+  for (uint32_t quads = n / 4; quads != 0; --quads, s += 4 * kStateSize) {
+    const uint32_t m0 = unmasked_[Symbol(s)], m1 = unmasked_[Symbol(s + kStateSize)];
+    const uint32_t m2 = unmasked_[Symbol(s + 2 * kStateSize)];
+    const uint32_t m3 = unmasked_[Symbol(s + 3 * kStateSize)];
+    sum += (Freq(s) & m0) + (Freq(s + kStateSize) & m1) + (Freq(s + 2 * kStateSize) & m2) +
+           (Freq(s + 3 * kStateSize) & m3);
+    w += m0 + m1 + m2 + m3;
   }
-  for (; s != end; s += kStateSize) {
-    const uint32_t u = unmasked(s);
-    sum += Freq(s) & (0u - u);
-    n += u;
+  for (n %= 4; n != 0; --n, s += kStateSize) {
+    const uint32_t m = unmasked_[Symbol(s)];
+    sum += Freq(s) & m;
+    w += m;
   }
-  *count += n;
+  *weight += w;
+  return sum;
+}
+
+// As SumUnmasked, also keeping the running sum before every fourth state:
+// quadSums[k] is the sum of the states before state 4k, and the entry after
+// the last (partial) quad holds the total.
+inline uint32_t Model::SumUnmaskedByQuads(const uint8_t* s, uint32_t n, uint32_t* weight,
+                                          uint32_t* quadSums) const {
+  uint32_t sum = 0, w = 0;
+  for (uint32_t quads = n / 4; quads != 0; --quads, s += 4 * kStateSize) {
+    *quadSums++ = sum;
+    const uint32_t m0 = unmasked_[Symbol(s)], m1 = unmasked_[Symbol(s + kStateSize)];
+    const uint32_t m2 = unmasked_[Symbol(s + 2 * kStateSize)];
+    const uint32_t m3 = unmasked_[Symbol(s + 3 * kStateSize)];
+    sum += (Freq(s) & m0) + (Freq(s + kStateSize) & m1) + (Freq(s + 2 * kStateSize) & m2) +
+           (Freq(s + 3 * kStateSize) & m3);
+    w += m0 + m1 + m2 + m3;
+  }
+  if (n % 4 != 0) {
+    *quadSums++ = sum;
+    for (n %= 4; n != 0; --n, s += kStateSize) {
+      const uint32_t m = unmasked_[Symbol(s)];
+      sum += Freq(s) & m;
+      w += m;
+    }
+  }
+  *quadSums = sum;
+  *weight += w;
   return sum;
 }
 
@@ -173,14 +199,14 @@ bool Model::EncodeMasked(RangeEncoder& rc, uint8_t* mc, int symbol) {
   // Masked states are skipped branch-free: which ones are masked is
   // unpredictable. The coded symbol itself is never masked.
   uint8_t* s = Ptr(Stats(mc));
-  const uint8_t* end = s + NumStats(mc) * kStateSize;
-  uint8_t* hit = s;
-  while (hit != end && Symbol(hit) != symbol) hit += kStateSize;
-  uint32_t count = 0;
-  const uint32_t low = SumUnmasked(s, hit, &count);
-  uint32_t sum = low + SumUnmasked(hit, end, &count);
-  if (hit == end) hit = nullptr;
-  if (count > diff) {
+  const uint32_t n = NumStats(mc);
+  // The end marker (-1) matches no state.
+  const uint32_t at = symbol < 0 ? n : FindSymbol(s, n, static_cast<uint8_t>(symbol));
+  uint32_t weight = 0;
+  const uint32_t low = SumUnmasked(s, at, &weight);
+  uint32_t sum = low + SumUnmasked(s + at * kStateSize, n - at, &weight);
+  uint8_t* hit = at < n ? s + at * kStateSize : nullptr;
+  if (weight > diff * 0xFFFFu) {
     uint8_t* taken[257];
     const uint32_t numTaken = CollectUnmasked(mc, diff, taken, &sum);
     uint32_t k = 0, before = 0;
@@ -191,7 +217,7 @@ bool Model::EncodeMasked(RangeEncoder& rc, uint8_t* mc, int symbol) {
     } else {
       rc.Encode(sum, escFreq, sum + escFreq);
       see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
-      for (k = 0; k < numTaken; ++k) charMask_[Symbol(taken[k])] = escCount_;
+      for (k = 0; k < numTaken; ++k) Mask(Symbol(taken[k]));
       numMasked_ = NumStats(mc);
     }
     return true;
@@ -210,12 +236,11 @@ void Model::DecodeMasked(RangeDecoder& rc, uint8_t* mc) {
   const uint32_t diff = NumStats(mc) - numMasked_;
   uint32_t escFreq;
   See* see = MakeEscapeFreq(mc, diff, &escFreq);
-  const uint8_t esc = escCount_;
   uint8_t* const stats = Ptr(Stats(mc));
-  const uint8_t* end = stats + NumStats(mc) * kStateSize;
-  uint32_t count = 0;
-  uint32_t sum = SumUnmasked(stats, end, &count);
-  if (count > diff) {
+  uint32_t weight = 0;
+  uint32_t quadSums[256 / 4 + 1];
+  uint32_t sum = SumUnmaskedByQuads(stats, NumStats(mc), &weight, quadSums);
+  if (weight > diff * 0xFFFFu) {
     uint8_t* taken[257];
     const uint32_t numTaken = CollectUnmasked(mc, diff, taken, &sum);
     const uint32_t total = sum + escFreq;
@@ -229,7 +254,7 @@ void Model::DecodeMasked(RangeDecoder& rc, uint8_t* mc) {
     } else {
       rc.Decode(sum, escFreq);
       see->summ = static_cast<uint16_t>(see->summ + total);
-      for (uint32_t k = 0; k < numTaken; ++k) charMask_[Symbol(taken[k])] = escCount_;
+      for (uint32_t k = 0; k < numTaken; ++k) Mask(Symbol(taken[k]));
       numMasked_ = NumStats(mc);
     }
     return;
@@ -237,11 +262,13 @@ void Model::DecodeMasked(RangeDecoder& rc, uint8_t* mc) {
   const uint32_t total = sum + escFreq;
   const uint32_t target = rc.GetCount(total);
   if (target < sum) {
-    // Walk to the state whose interval holds the target.
-    uint8_t* s = stats;
-    uint32_t left = target;
+    // Walk to the quad, then to the state, whose interval holds the target.
+    uint32_t quad = 0;
+    while (quadSums[quad + 1] <= target) ++quad;
+    uint8_t* s = stats + quad * 4 * kStateSize;
+    uint32_t left = target - quadSums[quad];
     for (;; s += kStateSize) {
-      left -= Freq(s) & (0u - static_cast<uint32_t>(charMask_[Symbol(s)] != esc));
+      left -= Freq(s) & unmasked_[Symbol(s)];
       if (static_cast<int32_t>(left) < 0) break;
     }
     const uint32_t high = target - left;
@@ -275,10 +302,6 @@ inline void Model::AfterFound() {
     return;
   }
   UpdateModel();
-  if (escCount_ == 0) {
-    escCount_ = 1;
-    std::memset(charMask_, 0, sizeof charMask_);
-  }
 }
 
 inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {

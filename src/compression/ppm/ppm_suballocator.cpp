@@ -17,8 +17,9 @@ bool SubAllocator::Hold(size_t bytes) {
   if (memory_ && size_ == bytes) return true;
   memory_.reset();
   size_ = 0;
-  // One spare unit in front keeps offset 0 free to mean "none".
-  memory_.reset(new (std::nothrow) uint8_t[bytes + 2 * kUnitSize]);
+  // One spare unit in front keeps offset 0 free to mean "none"; the tail
+  // leaves room for the state searches to read past the last array.
+  memory_.reset(new (std::nothrow) uint8_t[bytes + 2 * kUnitSize + layout::kSearchSlack]);
   if (!memory_) return false;
   size_ = bytes;
   base_ = memory_.get();
