@@ -200,7 +200,7 @@ void UseArchiveCodec() {
 
 }  // namespace
 
-int ListArchive(const std::string& archivePath, std::ostream& out) {
+int ListArchive(const std::string& archivePath, sys::TextWriter& out) {
   UseArchiveCodec();
   OpenedIndex opened = OpenIndex(archivePath);
   if (opened.exitCode != kExitSuccess) {
@@ -224,7 +224,7 @@ int ListArchive(const std::string& archivePath, std::ostream& out) {
   return kExitSuccess;
 }
 
-int TestArchive(const std::string& archivePath, std::ostream& out) {
+int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
   UseArchiveCodec();
   OpenedIndex opened = OpenIndex(archivePath);
   if (opened.exitCode == kExitSuccess && !archive::ArchiveVerify(archivePath, nullptr, nullptr)) {
@@ -247,7 +247,7 @@ int TestArchive(const std::string& archivePath, std::ostream& out) {
   return kExitSuccess;
 }
 
-int RunOption(const CommandOptions& options, std::ostream& out, std::ostream& err) {
+int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err) {
   if (options.threads) compression::SetWorkerCount(*options.threads);
   switch (options.action) {
     case OptionAction::Help: out << UsageText(); return kExitSuccess;

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include "archive/archive_layout.h"
 #include "archive/names.h"
 #include "compression/stream.h"
+#include "system/platform.h"
 
 namespace archive {
 
@@ -91,8 +91,7 @@ uint32_t SumWords(const uint8_t* data, size_t wordCount) {
 uint32_t AddChecksums(uint32_t a, uint32_t b) { return Reduce(uint64_t{a} + b); }
 
 ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook hook, void* context) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(NativePath(archivePath), error)) return {};
+  if (!sys::platform::RegularFileSize(NativePath(archivePath))) return {};
   FileStream file(NativePath(archivePath), FileStream::Mode::ReadWrite);
   const ChecksumPass pass = RunPass(file, kCreatingVerificationData, hook, context);
   if (!pass.completed) return {};
@@ -106,8 +105,7 @@ ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook h
 }
 
 bool ArchiveVerify(const std::string& archivePath, ProgressHook hook, void* context) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(NativePath(archivePath), error)) return false;
+  if (!sys::platform::RegularFileSize(NativePath(archivePath))) return false;
   FileStream file(NativePath(archivePath), FileStream::Mode::Read);
   const ChecksumPass pass = RunPass(file, kVerifyingDataIntegrity, hook, context);
   if (!pass.completed) return false;

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+
+#include "system/platform.h"
 
 namespace compression {
 
@@ -143,10 +144,7 @@ void FileStream::SetSize(int64_t size) {
   if (readOnly_) throw StreamError(kStreamWriteError);
   Flush();
   const int64_t position = Position();
-  std::error_code error;
-  std::filesystem::resize_file(std::filesystem::path(path_), static_cast<uintmax_t>(std::max<int64_t>(size, 0)),
-                               error);
-  if (error) throw StreamError(kStreamWriteError);
+  if (!sys::platform::ResizeFile(path_, std::max<int64_t>(size, 0))) throw StreamError(kStreamWriteError);
   // Re-seek so that no stale buffered bytes survive the size change.
   fseeko64(file_, std::min(position, std::max<int64_t>(size, 0)), SEEK_SET);
   lastOp_ = LastOp::None;
