@@ -19,6 +19,7 @@ export WINEPREFIX=$build/bench-startup-prefix WINEDEBUG=-all WINEDLLOVERRIDES=ms
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
 $server -p
 $wine wineboot --init >/dev/null 2>&1 </dev/null
 # A virtual desktop, as in the end-to-end tests: without a window manager
