@@ -61,6 +61,8 @@ time_to_window() {
   end=$(now)
   kill $launched 2>/dev/null || true
   wait $launched 2>/dev/null || true
+  # The next start must not find this one's window still on the screen.
+  driver gone "$window" >/dev/null 2>&1 || true
   echo "$end - $start" | bc
 }
 
