@@ -1,8 +1,8 @@
 // Program entry: hands the command line to the application shell, on the
 // native toolkit on Windows and the console toolkit (terminal or pipes)
 // elsewhere.
+#include <cstdio>
 #include <exception>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -12,10 +12,23 @@
 #include "app/options.h"
 #include "compression/block_pool.h"
 #include "system/platform.h"
-#include "ui/console/console_toolkit.h"
+#include "system/text_writer.h"
 #ifdef _WIN32
 #include "ui/win32/win32_toolkit.h"
+#else
+#include <iostream>
+
+#include "ui/console/console_toolkit.h"
 #endif
+
+namespace {
+
+void ReportError(const std::exception& error) {
+  sys::FileWriter err(stderr);
+  err << app::kApplicationTitle << ": " << error.what() << '\n';
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
@@ -26,12 +39,13 @@ int main(int argc, char** argv) {
       app::ParseOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
   if (command.action != app::OptionAction::RunRole) {
     sys::platform::AttachParentConsole();
+    sys::FileWriter out(stdout), err(stderr);
     try {
-      const int status = app::RunOption(command, std::cout, std::cerr);
-      std::cout.flush();
+      const int status = app::RunOption(command, out, err);
+      out.Flush();
       return status;
     } catch (const std::exception& error) {
-      std::cerr << app::kApplicationTitle << ": " << error.what() << '\n';
+      ReportError(error);
       return app::kExitFailure;
     }
   }
@@ -52,7 +66,7 @@ int main(int argc, char** argv) {
   try {
     return app::RunApplication(toolkit, roles, options);
   } catch (const std::exception& error) {
-    std::cerr << app::kApplicationTitle << ": " << error.what() << '\n';
+    ReportError(error);
     return app::kExitFailure;
   }
 }

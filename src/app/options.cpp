@@ -255,7 +255,7 @@ void UseArchiveCodec() {
 
 }  // namespace
 
-int ListArchive(const std::string& archivePath, std::ostream& out) {
+int ListArchive(const std::string& archivePath, sys::TextWriter& out) {
   UseArchiveCodec();
   OpenedIndex opened = OpenIndex(archivePath);
   if (opened.exitCode != kExitSuccess) {
@@ -279,7 +279,7 @@ int ListArchive(const std::string& archivePath, std::ostream& out) {
   return kExitSuccess;
 }
 
-int TestArchive(const std::string& archivePath, std::ostream& out) {
+int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
   UseArchiveCodec();
   OpenedIndex opened = OpenIndex(archivePath);
   if (opened.exitCode == kExitSuccess && !archive::ArchiveVerify(archivePath, nullptr, nullptr)) {
@@ -302,7 +302,7 @@ int TestArchive(const std::string& archivePath, std::ostream& out) {
   return kExitSuccess;
 }
 
-int RunOption(const CommandOptions& options, std::ostream& out, std::ostream& err) {
+int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err) {
   if (options.threads) compression::SetWorkerCount(*options.threads);
   switch (options.action) {
     case OptionAction::Help: out << UsageText(); return kExitSuccess;

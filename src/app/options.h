@@ -17,11 +17,11 @@
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/unattended.h"
+#include "system/text_writer.h"
 
 namespace app {
 
@@ -52,15 +52,15 @@ std::string UsageText();
 // attribute letters, "stored" or "compressed". Every entry is decoded to
 // learn its size. Returns an exit code: 0, 4 when the archive is damaged,
 // 5 when it cannot be opened; the error goes to `out` as one line.
-int ListArchive(const std::string& archivePath, std::ostream& out);
+int ListArchive(const std::string& archivePath, sys::TextWriter& out);
 
 // Verifies the archive's checksum and decodes every entry into nothing,
 // writing no file. Prints "OK" and returns 0, or prints the error and
 // returns 4 (damaged) or 5 (cannot be opened).
-int TestArchive(const std::string& archivePath, std::ostream& out);
+int TestArchive(const std::string& archivePath, sys::TextWriter& out);
 
 // Runs a printing option (Help, Version, List, Test) or reports bad
 // arguments (on `err`, exit code 2). Not for RunRole.
-int RunOption(const CommandOptions& options, std::ostream& out, std::ostream& err);
+int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err);
 
 }  // namespace app

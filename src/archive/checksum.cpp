@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include "archive/archive_index.h"
@@ -11,6 +10,7 @@
 #include "archive/names.h"
 #include "archive/pe_image.h"
 #include "compression/stream.h"
+#include "system/platform.h"
 
 namespace archive {
 
@@ -151,8 +151,7 @@ uint32_t SumWords(const uint8_t* data, size_t wordCount) {
 uint32_t AddChecksums(uint32_t a, uint32_t b) { return Reduce(uint64_t{a} + b); }
 
 ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook hook, void* context) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(NativePath(archivePath), error)) return {};
+  if (!sys::platform::RegularFileSize(NativePath(archivePath))) return {};
   FileStream file(NativePath(archivePath), FileStream::Mode::ReadWrite);
   const int64_t size = FindArchiveExtent(file).end;
   const ChecksumPass pass = RunPass(file, size, kCreatingVerificationData, hook, context);
@@ -167,8 +166,7 @@ ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook h
 }
 
 bool ArchiveVerify(const std::string& archivePath, ProgressHook hook, void* context) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(NativePath(archivePath), error)) return false;
+  if (!sys::platform::RegularFileSize(NativePath(archivePath))) return false;
   FileStream file(NativePath(archivePath), FileStream::Mode::Read);
   const ArchiveExtent extent = FindArchiveExtent(file);
   const ChecksumPass pass = RunPass(file, extent.end, kVerifyingDataIntegrity, hook, context);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <sys/stat.h>
+
+#include "system/platform.h"
 
 #include "system/activity_log.h"
 
@@ -98,14 +100,16 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path), readOn
   if (Faults().open && !Faults().open(path, mode)) {
     throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EACCES));
   }
-  // Some C libraries open a folder for reading; its "content" is no file's.
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
-    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EISDIR));
-  }
   file_ = std::fopen(path.c_str(), openMode);
   if (!file_) {
     throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  }
+  // Some C libraries open a folder for reading; its "content" is no file's.
+  struct stat status {};
+  if (fstat(fileno(file_), &status) == 0 && S_ISDIR(status.st_mode)) {
+    std::fclose(file_);
+    file_ = nullptr;
+    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EISDIR));
   }
   // Left uninitialised: zeroing a megabyte for every file opened would cost
   // more than reading or writing a small file.
@@ -174,10 +178,7 @@ void FileStream::SetSize(int64_t size) {
   if (readOnly_) throw StreamError(kStreamWriteError);
   Flush();
   const int64_t position = Position();
-  std::error_code error;
-  std::filesystem::resize_file(std::filesystem::path(path_), static_cast<uintmax_t>(std::max<int64_t>(size, 0)),
-                               error);
-  if (error) throw StreamError(kStreamWriteError);
+  if (!sys::platform::ResizeFile(path_, std::max<int64_t>(size, 0))) throw StreamError(kStreamWriteError);
   // Re-seek so that no stale buffered bytes survive the size change.
   fseeko64(file_, std::min(position, std::max<int64_t>(size, 0)), SEEK_SET);
   lastOp_ = LastOp::None;

@@ -1,26 +1,31 @@
 // VelInstaller: uninstall mode. Finds the uninstall log, asks on the
 // Uninstall panel, and replays the log.
 #include <algorithm>
-#include <fstream>
 
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/platform.h"
 #include "system/uninstall_log.h"
 
 namespace installer {
 
 namespace {
 
-// The lines of a text file, without their line ends ("" lines dropped).
+// The lines of a text file, broken at LF, without their line ends (a CR
+// before the LF or at the end goes too; "" lines are dropped).
 sys::StringList ReadLines(const std::string& path) {
   sys::StringList lines;
-  std::ifstream file(sys::ToNativeSeparators(path), std::ios::binary);
-  std::string line;
-  while (std::getline(file, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    if (!line.empty()) lines.push_back(line);
+  const std::string text = sys::platform::ReadWholeFile(sys::ToNativeSeparators(path)).value_or(std::string());
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(std::move(line));
   }
   return lines;
 }

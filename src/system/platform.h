@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace sys::platform {
 
@@ -145,6 +146,31 @@ bool RemoveFolder(const std::string& path);
 // Renames (moves) a file; with `replace`, an existing destination file is
 // replaced, otherwise the call fails when the destination exists.
 bool RenameFile(const std::string& from, const std::string& to, bool replace);
+
+// ---- Whole files ------------------------------------------------------------
+
+// The size in bytes of a regular file (symbolic links followed); nullopt
+// for a folder, a device, a pipe or a path that does not exist.
+std::optional<int64_t> RegularFileSize(const std::string& path);
+
+// The whole content of a regular file; nullopt when it cannot be opened or
+// read to its end.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Creates `path`, or empties an existing file, and writes `content` to it.
+// True when every byte was written and the file closed without error; a
+// read-only file is refused.
+bool WriteWholeFile(const std::string& path, std::string_view content);
+
+// Cuts or extends an existing file to `size` bytes (new bytes are zero).
+// The file may be open elsewhere in the process. True on success.
+bool ResizeFile(const std::string& path, int64_t size);
+
+// The absolute form of `path` with "." and ".." resolved and symbolic links
+// (Windows: links and junctions) in its existing leading part replaced by
+// their targets; the part that does not exist is appended as written. ""
+// when the existing part cannot be resolved (for example, access denied).
+std::string RealPath(const std::string& path);
 
 // Reads the value of an environment variable; nullopt when it is not set.
 std::optional<std::string> GetEnvironment(const std::string& name);

@@ -1,6 +1,5 @@
 #include "system/protected_folders.h"
 
-#include <filesystem>
 #include <vector>
 
 #include "system/paths.h"
@@ -87,18 +86,15 @@ bool IsSameOrAbove(const NormalPath& folder, const NormalPath& other) {
 // `keepLastName`, a link as the last name stays unresolved (deleting a
 // folder tree removes such a link itself). "" when it cannot be resolved.
 std::string RealLocation(const std::string& path, bool keepLastName) {
-  try {
-    std::error_code error;
-    std::filesystem::path native(ExcludeTrailingSeparator(ToNativeSeparators(path)));
-    std::filesystem::path real;
-    if (keepLastName && native.has_parent_path() && native.has_filename())
-      real = std::filesystem::weakly_canonical(native.parent_path(), error) / native.filename();
-    else
-      real = std::filesystem::weakly_canonical(native, error);
-    return error ? std::string() : real.string();
-  } catch (const std::exception&) {
-    return {};  // a name the library cannot convert: compared as written only
+  const std::string native = ExcludeTrailingSeparator(ToNativeSeparators(path));
+  if (keepLastName) {
+    const size_t split = native.find_last_of(platform::kPathDelimiters);
+    if (split != std::string::npos && split + 1 < native.size()) {
+      const std::string parent = platform::RealPath(native.substr(0, split + 1));
+      return parent.empty() ? std::string() : IncludeTrailingSeparator(parent) + native.substr(split + 1);
+    }
   }
+  return platform::RealPath(native);
 }
 
 // The protected folders, each as written and at its real location.

@@ -1,12 +1,11 @@
 #include "system/uninstall_log.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "system/activity_log.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/platform.h"
 #include "system/protected_folders.h"
 #include "system/shortcuts.h"
 
@@ -28,12 +27,10 @@ std::string Trim(const std::string& line) {
   return line.substr(first, last - first);
 }
 
-// The file's lines, broken at CR LF, LF or a lone CR.
+// The file's lines, broken at CR LF, LF or a lone CR; none when the file
+// cannot be read.
 StringList LoadLines(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  const std::string text = content.str();
+  const std::string text = platform::ReadWholeFile(path).value_or(std::string());
   StringList lines;
   std::string line;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -105,10 +102,9 @@ std::string AssocLogLine(const std::string& program, const std::string& classKey
 bool SaveUninstallLog(const std::string& logPath, const StringList& lines) {
   const std::string folder = ExtractFilePath(logPath);
   if (!folder.empty()) CreateFolders(folder);
-  std::ofstream file(ToNativeSeparators(logPath), std::ios::binary | std::ios::trunc);
-  for (const std::string& line : lines) file << line << kLineEnd;
-  file.flush();
-  return static_cast<bool>(file);
+  std::string content;
+  for (const std::string& line : lines) content.append(line).append(kLineEnd);
+  return platform::WriteWholeFile(ToNativeSeparators(logPath), content);
 }
 
 UninstallReplay ReplayUninstallLog(const std::string& logPath,

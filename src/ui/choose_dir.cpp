@@ -1,13 +1,12 @@
 #include "ui/choose_dir.h"
 
-#include <filesystem>
-#include <system_error>
+#include "system/platform.h"
 
 namespace ui {
 
 namespace {
 
-namespace fs = std::filesystem;
+namespace platform = sys::platform;
 
 ControlDef Def(ControlKind kind, std::string_view name, std::string_view parent, Rect bounds,
                std::string_view caption, Style style = {}) {
@@ -46,16 +45,16 @@ std::string WithTrailingSeparator(std::string folder) {
 }
 
 bool IsFolder(const std::string& path) {
-  std::error_code error;
-  return !path.empty() && fs::is_directory(fs::path(path), error);
+  if (path.empty()) return false;
+  const auto attributes = platform::GetAttributes(path);
+  return attributes && (*attributes & platform::kAttrDirectory);
 }
 
-// "c:\" where there is such a drive; the root of the file system otherwise.
+// "c:\" where there is such a drive; the root of the file system otherwise
+// (on Windows, "\" is the root of the current drive).
 std::string DefaultFolder() {
   if (IsFolder("c:\\")) return "c:\\";
-  std::error_code error;
-  const fs::path root = fs::current_path(error).root_path();
-  return error || root.empty() ? std::string(1, static_cast<char>(fs::path::preferred_separator)) : root.string();
+  return std::string(1, platform::kPathSeparator);
 }
 
 }  // namespace
@@ -84,8 +83,7 @@ void TDChooseDir::BNewDirClick() {
   const std::optional<std::string> name = toolkit_.InputBox("New Folder", "Folder Name:", "");
   if (!name || name->empty()) return;
   const std::string path = WithTrailingSeparator(SelectedFolder()) + *name;
-  std::error_code ignored;
-  fs::create_directory(fs::path(path), ignored);
+  platform::CreateFolder(path);  // a failure leaves the selection where it was
   SelectFolder(path);
 }
 

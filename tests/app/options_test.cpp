@@ -15,6 +15,7 @@
 #include "support/temp_dir.h"
 #include "system/file_dates.h"
 #include "system/files.h"
+#include "system/text_writer.h"
 
 namespace {
 
@@ -63,10 +64,10 @@ TEST(OptionsParse, BadArgumentsExitWithTwo) {
   for (const Args& arguments : bad) {
     const app::CommandOptions options = app::ParseOptions(arguments);
     EXPECT_EQ(options.action, OptionAction::BadArguments) << arguments.front();
-    std::ostringstream out, err;
+    sys::StringWriter out, err;
     EXPECT_EQ(app::RunOption(options, out, err), app::kExitBadArguments);
-    EXPECT_EQ(out.str(), "");
-    EXPECT_NE(err.str().find(options.error), std::string::npos);
+    EXPECT_EQ(out.Text(), "");
+    EXPECT_NE(err.Text().find(options.error), std::string::npos);
     EXPECT_FALSE(options.error.empty());
   }
   EXPECT_EQ(app::ParseOptions({"--threads=0"}).threads, 0) << "0 goes back to the automatic count";
@@ -118,14 +119,14 @@ TEST(OptionsParse, UnattendedOptionsNeedTheirValues) {
 }
 
 TEST(OptionsParse, HelpListsEveryRoleAndOption) {
-  std::ostringstream out, err;
+  sys::StringWriter out, err;
   EXPECT_EQ(app::RunOption(app::ParseOptions({"-h"}), out, err), app::kExitSuccess);
   for (const char* word : {"install", "uninstall", "build", "archive", "ARCHIVE", "--help", "--version", "--list",
                            "--test", "--threads=N", "--silent", "/S", "--dir=FOLDER", "/D=FOLDER", "--no-shortcuts",
                            "--log=FILE", "/LOG=FILE"}) {
-    EXPECT_NE(out.str().find(word), std::string::npos) << word;
+    EXPECT_NE(out.Text().find(word), std::string::npos) << word;
   }
-  EXPECT_TRUE(out.str().starts_with(app::VersionText() + "\n"));
+  EXPECT_TRUE(out.Text().starts_with(app::VersionText() + "\n"));
   EXPECT_TRUE(app::VersionText().starts_with("Brevion Installer "));
 }
 
@@ -157,14 +158,14 @@ class OptionsArchive : public ::testing::Test {
 };
 
 TEST_F(OptionsArchive, ListPrintsOneLinePerEntry) {
-  std::ostringstream out;
+  sys::StringWriter out;
   ASSERT_EQ(app::ListArchive(path, out), app::kExitSuccess);
-  std::istringstream lines(out.str());
+  std::istringstream lines(out.Text());
   std::string header, raw, compressed, extra;
   std::getline(lines, header);
   std::getline(lines, raw);
   std::getline(lines, compressed);
-  EXPECT_FALSE(std::getline(lines, extra)) << out.str();
+  EXPECT_FALSE(std::getline(lines, extra)) << out.Text();
   EXPECT_EQ(header, "Name\tSize\tStored\tDate\tAttributes\tCompression");
   EXPECT_EQ(raw, "raw.png\t10\t19\t2024-05-17 13:45\ta\tstored") << "flags byte and length before the bytes";
   ASSERT_TRUE(compressed.starts_with("sub\\notes.txt\t1400\t")) << compressed;
@@ -174,27 +175,27 @@ TEST_F(OptionsArchive, ListPrintsOneLinePerEntry) {
 }
 
 TEST_F(OptionsArchive, TestSaysOkAndWritesNothing) {
-  std::ostringstream out;
+  sys::StringWriter out;
   EXPECT_EQ(app::TestArchive(path, out), app::kExitSuccess);
-  EXPECT_EQ(out.str(), "OK\n");
+  EXPECT_EQ(out.Text(), "OK\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.path()), {}), 1);
 }
 
 TEST_F(OptionsArchive, TestAndListReportDamageAndMissingFiles) {
   const std::string damaged = DamagedCopy("bad.bvarc", 200);
-  std::ostringstream out;
+  sys::StringWriter out;
   EXPECT_EQ(app::TestArchive(damaged, out), app::kExitDamaged);
-  EXPECT_EQ(out.str(), archive::DamagedArchiveMessage(damaged) + "\n");
+  EXPECT_EQ(out.Text(), archive::DamagedArchiveMessage(damaged) + "\n");
 
   const std::string truncated = work.Write("short.bvarc", "not an archive");
-  std::ostringstream listOut;
+  sys::StringWriter listOut;
   EXPECT_EQ(app::ListArchive(truncated, listOut), app::kExitDamaged);
-  EXPECT_EQ(listOut.str(), archive::DamagedArchiveMessage(truncated) + "\n");
+  EXPECT_EQ(listOut.Text(), archive::DamagedArchiveMessage(truncated) + "\n");
 
   for (auto run : {&app::TestArchive, &app::ListArchive}) {
-    std::ostringstream missing;
+    sys::StringWriter missing;
     EXPECT_EQ(run(work.dir() + "missing.bvarc", missing), app::kExitIoFailure);
-    EXPECT_TRUE(missing.str().starts_with("Cannot open file")) << missing.str();
+    EXPECT_TRUE(missing.Text().starts_with("Cannot open file")) << missing.Text();
   }
 }
 
@@ -208,9 +209,9 @@ TEST_F(OptionsArchive, TestDecodesEveryEntry) {
   const std::string copy = DamagedCopy("resummed.bvarc", index.fileSize - inBlock);
   ASSERT_TRUE(archive::ArchiveWriteChecksum(copy, nullptr, nullptr).completed);
 
-  std::ostringstream out;
+  sys::StringWriter out;
   EXPECT_EQ(app::TestArchive(copy, out), app::kExitDamaged);
-  EXPECT_TRUE(out.str().starts_with("sub\\notes.txt: ")) << out.str();
+  EXPECT_TRUE(out.Text().starts_with("sub\\notes.txt: ")) << out.Text();
 }
 
 TEST_F(OptionsArchive, ArchiveRolesTellDamageFromMissingFiles) {

@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <fcntl.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -74,6 +76,36 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
   if (mask.size() >= 2 && mask.ends_with(".*") && name.find('.') == std::string::npos)
     return Glob(name.c_str(), mask.substr(0, mask.size() - 2).c_str());
   return false;
+}
+
+// Opens with close-on-exec, retrying when a signal interrupts the call.
+int OpenRetrying(const std::string& path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = open(path.c_str(), flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// "." and ".." resolved and repeated separators dropped in an absolute path.
+std::string LexicallyNormal(const std::string& absolute) {
+  std::vector<std::string> parts;
+  size_t position = 0;
+  while (position < absolute.size()) {
+    size_t end = absolute.find('/', position);
+    if (end == std::string::npos) end = absolute.size();
+    const std::string part = absolute.substr(position, end - position);
+    position = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string result;
+  for (const std::string& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
 }
 
 }  // namespace
@@ -213,6 +245,79 @@ bool RenameFile(const std::string& from, const std::string& to, bool replace) {
     if (!S_ISLNK(st.st_mode) && (st.st_mode & kWriteBits) == 0) return false;
   }
   return rename(source.c_str(), target.c_str()) == 0;
+}
+
+std::optional<int64_t> RegularFileSize(const std::string& path) {
+  struct stat st {};
+  if (stat(ToPosix(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<int64_t>(st.st_size);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  const int fd = OpenRetrying(ToPosix(path), O_RDONLY);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return std::nullopt;
+  }
+  std::string content;
+  content.reserve(static_cast<size_t>(st.st_size));
+  char chunk[1 << 16];
+  for (;;) {
+    const ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    content.append(chunk, static_cast<size_t>(got));
+  }
+  close(fd);
+  return content;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view content) {
+  const int fd = OpenRetrying(ToPosix(path), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  while (ok && !content.empty()) {
+    const ssize_t put = write(fd, content.data(), content.size());
+    if (put < 0 && errno == EINTR) continue;
+    ok = put > 0;
+    if (ok) content.remove_prefix(static_cast<size_t>(put));
+  }
+  // A delayed write error (a full disk on a network file system) shows at close.
+  return close(fd) == 0 && ok;
+}
+
+bool ResizeFile(const std::string& path, int64_t size) {
+  return size >= 0 && truncate(ToPosix(path).c_str(), static_cast<off_t>(size)) == 0;
+}
+
+std::string RealPath(const std::string& path) {
+  std::string head = ToPosix(path);
+  if (head.empty()) return {};
+  // Walk up to the longest leading part that exists; what lies beyond it
+  // is kept as written.
+  std::string tail;
+  for (;;) {
+    struct stat st {};
+    if (stat(head.c_str(), &st) == 0) break;
+    if (errno != ENOENT && errno != ENOTDIR) return {};
+    const size_t slash = head.rfind('/');
+    if (slash == std::string::npos) {
+      tail = "/" + head + tail;
+      head.clear();  // nothing exists: the path is relative to the current folder
+      break;
+    }
+    tail = head.substr(slash) + tail;
+    head = slash == 0 ? "/" : head.substr(0, slash);
+  }
+  char resolved[PATH_MAX];
+  if (!realpath(head.empty() ? "." : head.c_str(), resolved)) return {};
+  return LexicallyNormal(resolved + tail);
 }
 
 std::optional<std::string> GetEnvironment(const std::string& name) {

@@ -1,6 +1,6 @@
 // Windows side of AttachParentConsole. A GUI-subsystem program starts with
 // no console; when its output is not redirected, the parent's console is
-// attached and the C streams (which std::cout and std::cerr write through)
+// attached and the C streams stdout and stderr, which the program prints to,
 // are reopened on it.
 #include <windows.h>
 

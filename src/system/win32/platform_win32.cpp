@@ -2,6 +2,7 @@
 // operations through the ANSI file API.
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "system/platform.h"
@@ -39,6 +40,74 @@ FILETIME ToFileTime(int64_t unixSeconds) {
 std::string WithTrailingBackslash(const std::string& folder) {
   if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder;
   return folder + "\\";
+}
+
+// Sharing that lets other handles, ours included, keep the file open.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Closes a file handle when it goes out of scope.
+class HandleCloser {
+ public:
+  explicit HandleCloser(HANDLE handle) : handle_(handle) {}
+  ~HandleCloser() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  HandleCloser(const HandleCloser&) = delete;
+  HandleCloser& operator=(const HandleCloser&) = delete;
+  HANDLE get() const { return handle_; }
+  // Closes now and reports whether closing succeeded.
+  bool Close() {
+    const bool ok = CloseHandle(handle_) != 0;
+    handle_ = INVALID_HANDLE_VALUE;
+    return ok;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// The largest single ReadFile or WriteFile request.
+constexpr DWORD kMaxTransfer = 1u << 30;
+
+std::string FullPath(const std::string& path) {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) return {};
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+}
+
+// The length of the root of a full path: "C:\" or "\\server\share"; 0
+// when there is none.
+size_t RootLength(const std::string& full) {
+  if (full.size() >= 3 && full[1] == ':' && full[2] == '\\') return 3;
+  if (!full.starts_with("\\\\")) return 0;
+  const size_t server = full.find('\\', 2);
+  if (server == std::string::npos) return full.size();
+  const size_t share = full.find('\\', server + 1);
+  return share == std::string::npos ? full.size() : share;
+}
+
+// The final path of an existing file or folder, links and junctions
+// followed, in its ordinary drive-letter or \\server\share form; "" when
+// the system cannot tell.
+std::string FinalPath(const std::string& existing) {
+  HandleCloser file(CreateFileA(existing.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return {};
+  std::vector<char> buffer(MAX_PATH);
+  DWORD length = GetFinalPathNameByHandleA(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+  if (length >= buffer.size()) {
+    buffer.resize(length + 1);
+    length = GetFinalPathNameByHandleA(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+  }
+  if (length == 0 || length >= buffer.size()) return {};
+  std::string result(buffer.data(), length);
+  if (result.starts_with("\\\\?\\UNC\\")) return "\\" + result.substr(7);
+  if (result.starts_with("\\\\?\\")) return result.substr(4);
+  return result;
 }
 
 }  // namespace
@@ -156,6 +225,77 @@ bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str(
 bool RenameFile(const std::string& from, const std::string& to, bool replace) {
   DWORD flags = MOVEFILE_COPY_ALLOWED | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
   return MoveFileExA(from.c_str(), to.c_str(), flags) != 0;
+}
+
+std::optional<int64_t> RegularFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return std::nullopt;
+  return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  HandleCloser file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  std::string content;
+  content.reserve(static_cast<size_t>(size.QuadPart));
+  std::vector<char> chunk(1 << 16);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) return std::nullopt;
+    if (got == 0) break;
+    content.append(chunk.data(), got);
+  }
+  return content;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view content) {
+  // Opened and then emptied rather than created anew: creating over an
+  // existing hidden or system file is refused by the system.
+  HandleCloser file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE || !SetEndOfFile(file.get())) return false;
+  while (!content.empty()) {
+    DWORD put = 0;
+    const DWORD part = static_cast<DWORD>(std::min<size_t>(content.size(), kMaxTransfer));
+    if (!WriteFile(file.get(), content.data(), part, &put, nullptr) || put == 0) return false;
+    content.remove_prefix(put);
+  }
+  return file.Close();
+}
+
+bool ResizeFile(const std::string& path, int64_t size) {
+  if (size < 0) return false;
+  HandleCloser file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  return SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+}
+
+std::string RealPath(const std::string& path) {
+  const std::string full = FullPath(path);
+  if (full.empty()) return {};
+  // The longest leading part that exists is resolved by the system; what
+  // lies beyond it is kept as written.
+  std::string head = full, tail;
+  const size_t root = RootLength(full);
+  while (GetFileAttributesA(head.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME) return {};
+    const size_t slash = head.find_last_of('\\');
+    if (slash == std::string::npos || slash + 1 < root || head.size() <= root) return full;  // no such drive or share
+    tail = head.substr(slash) + tail;
+    head.erase(std::max(slash, root));
+  }
+  std::string resolved = FinalPath(head);
+  if (resolved.empty()) resolved = head;
+  if (!tail.empty() && !resolved.empty() && resolved.back() == '\\') resolved.pop_back();
+  return resolved + tail;
 }
 
 std::optional<std::string> GetEnvironment(const std::string& name) {
