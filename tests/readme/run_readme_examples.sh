@@ -9,6 +9,9 @@
 # build/native/brevion, where the README's examples look for it. KEEP=1
 # keeps the sandbox with each block and its output.
 #
+# It also checks that the README's relative links and #anchors lead
+# somewhere.
+#
 # Conventions in the README (the markers are HTML comments, so they do not
 # show when the README is rendered):
 #   ```sh            a command example: it is run. Every fenced block must
@@ -96,6 +99,42 @@ awk -v dir="$blocks" '
   END {
     if (inside) { NR = start; fail("a fenced block that is never closed") }
     if (n == 0) fail("no sh blocks found")
+    exit bad
+  }
+' "$readme"
+
+# ---- links ---------------------------------------------------------------------
+# Every relative link outside fenced blocks names a file or folder of the
+# repository, and every "#anchor" a heading of the README (GitHub's rule:
+# lower case, punctuation dropped, blanks to "-").
+awk -v repo="$repo" '
+  function slug(text) {
+    text = tolower(text); gsub(/[^a-z0-9 _-]/, "", text); gsub(/ /, "-", text); return text
+  }
+  /^[ \t]*```/ { inside = !inside; next }
+  inside { next }
+  /^#+ / { heading = $0; sub(/^#+ +/, "", heading); anchors[slug(heading)] = 1 }
+  {
+    line = $0
+    while (match(line, /\]\([^)]+\)/)) {
+      target = substr(line, RSTART + 2, RLENGTH - 3)
+      line = substr(line, RSTART + RLENGTH)
+      if (target ~ /^[a-z]+:/) continue
+      links[++count] = target; where[count] = NR
+    }
+  }
+  END {
+    for (k = 1; k <= count; k++) {
+      target = links[k]
+      if (target ~ /^#/) {
+        if (!(substr(target, 2) in anchors)) { printf "README.md:%d: no heading for the link %s\n", where[k], target > "/dev/stderr"; bad = 1 }
+        continue
+      }
+      sub(/#.*/, "", target)
+      if (system("test -e \"" repo "/" target "\"") != 0) {
+        printf "README.md:%d: the link %s names nothing in the repository\n", where[k], target > "/dev/stderr"; bad = 1
+      }
+    }
     exit bad
   }
 ' "$readme"

@@ -151,6 +151,29 @@ check no-examples fail "no sh blocks" <<EOF
 Nothing to run here.
 EOF
 
+check broken-link fail "names nothing" <<EOF
+See [the guide](docs/no-such-guide.md).
+${fence}sh
+true
+${fence}
+EOF
+
+check broken-anchor fail "no heading" <<EOF
+## Exit codes
+See [the codes](#exit-codes) and [the options](#options).
+${fence}sh
+true
+${fence}
+EOF
+
+check links-that-lead-somewhere pass <<EOF
+## Windows: the manifest
+See [the manifest](#windows-the-manifest), [this file](README.md) and [a site](https://example.org/x).
+${fence}sh
+true
+${fence}
+EOF
+
 check stdin-is-empty pass <<EOF
 ${fence}sh
 test -z "\$(cat)"
