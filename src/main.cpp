@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   if (command.threads) compression::SetWorkerCount(*command.threads);
 
   app::StartupOptions options;
+  options.unattended = command.unattended;
   options.arguments = command.positional;
   options.executable_path = sys::platform::ExecutablePath();
   if (options.executable_path.empty() && argc > 0) options.executable_path = argv[0];

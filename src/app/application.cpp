@@ -1,26 +1,100 @@
 #include "app/application.h"
 
 #include <algorithm>
+#include <iostream>
 
+#include "app/archive_modes.h"
 #include "app/exit_codes.h"
 #include "app/main_window.h"
+#include "app/options.h"
+#include "app/unattended.h"
+#include "archive/archive.h"
+#include "system/activity_log.h"
+#include "system/platform.h"
 #include "ui/choose_dir.h"
+#include "ui/console/silent_toolkit.h"
 
 namespace app {
+
+namespace {
+
+// Sends the activity log's lines to the --log file for the life of a run.
+class ActivityScope {
+ public:
+  explicit ActivityScope(ActivityFile& file) {
+    if (file.is_open()) {
+      previous_ = sys::SetActivitySink([&file](std::string_view text) { file.Write(text); });
+      installed_ = true;
+    }
+  }
+  ~ActivityScope() {
+    if (installed_) sys::SetActivitySink(std::move(previous_));
+  }
+  ActivityScope(const ActivityScope&) = delete;
+  ActivityScope& operator=(const ActivityScope&) = delete;
+
+ private:
+  sys::ActivitySink previous_;
+  bool installed_ = false;
+};
+
+// The arguments and the unattended options as they were understood.
+std::string CommandLineText(const std::vector<std::string>& arguments, const UnattendedOptions& unattended) {
+  std::vector<std::string> words = arguments;
+  if (unattended.silent) words.push_back("--silent");
+  if (unattended.folder) words.push_back("--dir=" + *unattended.folder);
+  if (unattended.noShortcuts) words.push_back("--no-shortcuts");
+  if (!unattended.logFile.empty()) words.push_back("--log=" + unattended.logFile);
+  std::string text;
+  for (const std::string& word : words) {
+    const bool quote = word.empty() || word.find(' ') != std::string::npos;
+    text += " " + (quote ? "\"" + word + "\"" : word);
+  }
+  return text;
+}
+
+}  // namespace
 
 void ShowErrorBox(ui::Toolkit& toolkit, const std::string& text) {
   toolkit.MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
 }
 
-int RunApplication(ui::Toolkit& toolkit, Roles& roles, const StartupOptions& options) {
+int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& options) {
+  const UnattendedOptions& unattended = options.unattended;
+  std::ostream& errors = options.errors ? *options.errors : std::cerr;
+  if (unattended.silent) sys::platform::AttachParentConsole();
+  ActivityFile logFile;
+  if (!unattended.logFile.empty() && !logFile.Open(unattended.logFile)) {
+    errors << kApplicationTitle << ": the log file " << unattended.logFile << " cannot be written.\n";
+    return kExitIoFailure;
+  }
+  ActivityScope logging(logFile);
+  sys::LogAction(VersionText() + " started:" + CommandLineText(options.arguments, unattended));
+
+  // A silent run shows nothing: its own toolkit answers every question and
+  // the autopilot walks the wizard. Existing files of an extraction are
+  // then replaced only by newer ones, as an installation does.
+  ui::SilentToolkit silent;
+  WizardAutopilot pilot;
+  if (unattended.silent) {
+    silent.SetIdleHandler([&pilot](ui::Form& window) { return pilot.Step(window); });
+    archive::ArchiveModule& module = archive::Module();
+    module.OverwriteExisting = module.OverwriteReadOnly = module.OverwriteSystem = archive::kYesOnNewer;
+  }
+  ReportingToolkit toolkit(unattended.silent ? static_cast<ui::Toolkit&>(silent) : native,
+                           unattended.silent ? &errors : nullptr);
+
   toolkit.SetTitle(kApplicationTitle);
   bool error_shown = false;
-  toolkit.SetErrorHandler([&toolkit, &error_shown](const std::string& text) {
+  std::string error_text;
+  toolkit.SetErrorHandler([&toolkit, &error_shown, &error_text](const std::string& text) {
     error_shown = true;
+    error_text = text;
     ShowErrorBox(toolkit, text);
   });
 
   TDInstallMain main_window(toolkit, roles, options.arguments, options.executable_path, options.open_document);
+  main_window.SetUnattended(unattended);
   ui::TDChooseDir chooser(toolkit);
   main_window.SetChooser(&chooser);
   roles.CreateArchiveWindow(toolkit);
@@ -28,8 +102,22 @@ int RunApplication(ui::Toolkit& toolkit, Roles& roles, const StartupOptions& opt
   toolkit.Run(main_window.form());
   toolkit.SetErrorHandler({});
   // The roles know why an operation failed; the window only that it did.
-  const int status = roles.ExitCode() != kExitSuccess ? roles.ExitCode() : main_window.exit_code();
-  return error_shown && status == kExitSuccess ? kExitFailure : status;
+  int status = roles.ExitCode() != kExitSuccess ? roles.ExitCode() : main_window.exit_code();
+  if (error_shown && status == kExitSuccess) status = IsIoErrorText(error_text) ? kExitIoFailure : kExitFailure;
+  const std::string& mode = main_window.argument(1);
+  if (unattended.silent && status == kExitSuccess && (mode.empty() || mode == "install")) {
+    status = SilentInstallExitCode(pilot, main_window.argument(2));
+  }
+
+  sys::LogAction("Finished with exit code " + std::to_string(status) + " (" + ExitCodeMeaning(status) + ")");
+  if (unattended.silent && status != kExitSuccess) {
+    // Nobody saw the windows: say on standard error why the run failed.
+    if (!toolkit.lastMessage().empty() && !toolkit.lastMessageEchoed()) {
+      errors << kApplicationTitle << ": " << toolkit.lastMessage() << '\n';
+    }
+    errors << kApplicationTitle << ": " << ExitCodeMeaning(status) << " (exit code " << status << ")\n";
+  }
+  return status;
 }
 
 }  // namespace app

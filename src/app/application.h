@@ -4,10 +4,12 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/roles.h"
+#include "app/unattended.h"
 #include "ui/toolkit.h"
 
 namespace app {
@@ -19,6 +21,10 @@ struct StartupOptions {
   std::string executable_path;         // full path of the running program
   // Opens a document or web address with the shell (may be empty).
   std::function<void(const std::string&)> open_document;
+  // --silent, --dir, --no-shortcuts and --log (app/unattended.h).
+  UnattendedOptions unattended;
+  // Where a silent run reports its errors (nullptr: standard error).
+  std::ostream* errors = nullptr;
 };
 
 // The application's default error box: the text of an exception that
@@ -29,7 +35,12 @@ void ShowErrorBox(ui::Toolkit& toolkit, const std::string& text);
 // Starts the application on `toolkit` with `roles`, runs it until the main
 // window closes and returns the exit status (app/exit_codes.h): the roles'
 // own code when they report one, else the main window's; at least 1 when
-// an error box was shown. Exceptions raised by events are
+// an error box was shown (5 when it told of a file that could not be
+// opened, read or written). A silent run uses its own toolkit instead of
+// `toolkit` (ui/console/silent_toolkit.h) and fails unless its wizard
+// reached Finished; its errors and the reason for a failure go to
+// `options.errors`. With --log every action is appended to the log file
+// (5 at once when it cannot be written). Exceptions raised by events are
 // shown by ShowErrorBox and do not end the program; one raised while the
 // windows are created propagates.
 int RunApplication(ui::Toolkit& toolkit, Roles& roles, const StartupOptions& options);

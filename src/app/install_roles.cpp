@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/exit_codes.h"
+#include "system/files.h"
 #include "system/platform.h"
 
 namespace app {
@@ -43,7 +44,10 @@ void InstallerRoles::Build(const std::string& package_path, const std::string& p
 }
 
 void InstallerRoles::PrepareUninstall(const std::string& log_name) {
-  if (std::shared_ptr<installer::VelInstaller> engine = engine_) engine->PrepareUninstall(log_name);
+  if (std::shared_ptr<installer::VelInstaller> engine = engine_) {
+    engine->PrepareUninstall(log_name);
+    uninstall_log_missing_ = !sys::FileExists(engine->archivePath);
+  }
 }
 
 void InstallerRoles::OpenPackage(const std::string& path) {
@@ -52,6 +56,7 @@ void InstallerRoles::OpenPackage(const std::string& path) {
 
 int InstallerRoles::ExitCode() const {
   if (package_refused_) return kExitDamaged;
+  if (uninstall_log_missing_) return kExitIoFailure;
   if (build_failed_) return build_cancelled_ ? kExitCancelled : kExitFailure;
   return ArchiveRoles::ExitCode();
 }

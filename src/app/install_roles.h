@@ -25,6 +25,7 @@ class InstallerRoles : public ArchiveRoles {
   // that writes no package makes the exit status 1, or 3 when cancelled.
   void Build(const std::string& package_path, const std::string& project_folder,
              const std::string& compression_mode, const std::string& stub_file, int64_t number) override;
+  // An uninstall log that does not exist makes the exit status 5.
   void PrepareUninstall(const std::string& log_name) override;
   // Opens the package; a file without a valid package makes the exit
   // status 4 (damaged package).
@@ -38,6 +39,7 @@ class InstallerRoles : public ArchiveRoles {
   bool package_refused_ = false;
   bool build_failed_ = false;
   bool build_cancelled_ = false;
+  bool uninstall_log_missing_ = false;
 };
 
 }  // namespace app

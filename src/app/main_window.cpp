@@ -5,7 +5,10 @@
 
 #include "app/exit_codes.h"
 #include "app/main_window_def.h"
+#include "system/activity_log.h"
+#include "system/control_helpers.h"
 #include "system/paths.h"
+#include "system/settings.h"
 
 namespace app {
 
@@ -118,6 +121,30 @@ void TDInstallMain::RunInstall() {
   // An undefined install_dir stays empty rather than becoming a bare
   // separator, which would propose the root of the drive.
   form_.Get("EOptionsInstallDir").SetText(sys::IncludeTrailingSeparator(roles_.GetSettingValue("install_dir")));
+  ApplyInstallChoices();
+}
+
+void TDInstallMain::ApplyInstallChoices() {
+  // A refused package has closed the window: there is nothing to choose.
+  if (form_.closed()) return;
+  if (unattended_.noShortcuts) {
+    form_.Get("COptionsDesktopShortcut").SetChecked(false);
+    form_.Get("COptionsStartMenuShortcut").SetChecked(false);
+    sys::LogAction("No shortcuts will be created (--no-shortcuts).");
+  }
+  if (!unattended_.folder) return;
+  const std::string folder = sys::IncludeTrailingSeparator(*unattended_.folder);
+  if (sys::IsTrueValue(roles_.GetSettingValue("PreventDirectoryChange"))) {
+    toolkit_.MessageBox("", "This installer always installs into " + roles_.GetSettingValue("install_dir") +
+                                "; the folder " + folder + " given with --dir is not used.",
+                        ui::Buttons::Ok, ui::Icon::Warning);
+    return;
+  }
+  // As the user would: the custom choice, its edit box enabled, the folder typed.
+  form_.Get("ROptionsCustomDir").SetChecked(true);
+  sys::SetControlsEnabled(&form_, "EOptionsInstallDir|BOptionsInstallBrowse", true, "|");
+  form_.Get("EOptionsInstallDir").SetText(folder);
+  sys::LogAction("Installation folder from --dir: " + folder);
 }
 
 namespace {
@@ -157,7 +184,9 @@ void TDInstallMain::RunExtract() {
   const std::string& archive_file = arguments_[0];
   toolkit_.HideForm(form_);
   std::string destination;
-  if (chooser_) {
+  if (unattended_.folder) {
+    destination = *unattended_.folder;
+  } else if (chooser_) {
     destination = chooser_->ChooseDirectory(sys::ExtractFilePath(archive_file), "Choose a directory to extract files to.");
   }
   if (destination.empty()) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/roles.h"
+#include "app/unattended.h"
 #include "ui/choose_dir.h"
 #include "ui/form.h"
 #include "ui/toolkit.h"
@@ -46,6 +47,11 @@ class TDInstallMain {
   ui::Form& form() { return form_; }
   // The chooser the extract mode uses; must be set before the loop runs.
   void SetChooser(ui::TDChooseDir* chooser) { chooser_ = chooser; }
+  // The command line's choices for an unattended run: once a package is
+  // open, --dir becomes the proposed folder (unless the script prevents a
+  // change of folder) and --no-shortcuts clears both shortcut options; an
+  // extraction goes to --dir without asking. Set before the loop runs.
+  void SetUnattended(const UnattendedOptions& options) { unattended_ = options; }
 
   // Argument 1 (the mode) to 5; defaults applied once the dispatch ran.
   const std::string& argument(int number) const { return arguments_.at(number - 1); }
@@ -67,6 +73,7 @@ class TDInstallMain {
   void RunInstall();
   void RunArchive();
   void RunExtract();
+  void ApplyInstallChoices();
   bool IsArchiveMode() const;
 
   ui::Toolkit& toolkit_;
@@ -76,6 +83,7 @@ class TDInstallMain {
   std::string executable_path_;
   std::function<void(const std::string&)> open_document_;
   std::array<std::string, 5> arguments_;
+  UnattendedOptions unattended_;
   std::string line_break_;
   bool engine_created_ = false;
   int exit_code_ = 0;

@@ -12,6 +12,7 @@
 #include "compression/block_pool.h"
 #include "system/file_dates.h"
 #include "system/files.h"
+#include "system/paths.h"
 
 namespace app {
 
@@ -31,6 +32,34 @@ constexpr ActionWord kActionWords[] = {
     {"/?", OptionAction::Help, false},        {"--version", OptionAction::Version, false},
     {"--list", OptionAction::List, true},     {"--test", OptionAction::Test, true},
 };
+
+// Words that make a run unattended, and options that carry a value after
+// "=". The value may not be empty.
+constexpr const char* kSilentWords[] = {"--silent", "/S", "/SILENT", "/VERYSILENT"};
+constexpr const char* kNoShortcutsWord = "--no-shortcuts";
+enum class ValueOption { Folder, LogFile };
+struct ValueWord {
+  std::string_view prefix;
+  ValueOption option;
+};
+constexpr ValueWord kValueWords[] = {
+    {"--dir=", ValueOption::Folder}, {"/D=", ValueOption::Folder},     {"/DIR=", ValueOption::Folder},
+    {"--log=", ValueOption::LogFile}, {"/LOG=", ValueOption::LogFile},
+};
+
+bool IsSilentWord(const std::string& argument) {
+  for (const char* word : kSilentWords) {
+    if (argument == word) return true;
+  }
+  return false;
+}
+
+const ValueWord* FindValueWord(const std::string& argument) {
+  for (const ValueWord& entry : kValueWords) {
+    if (argument.starts_with(entry.prefix)) return &entry;
+  }
+  return nullptr;
+}
 
 const ActionWord* FindActionWord(const std::string& argument) {
   for (const ActionWord& entry : kActionWords) {
@@ -78,6 +107,26 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
         options.action = word->action;
         options.archive = archive;
       }
+    } else if (IsSilentWord(argument)) {
+      options.unattended.silent = true;
+    } else if (argument == kNoShortcutsWord) {
+      options.unattended.noShortcuts = true;
+    } else if (const ValueWord* word = FindValueWord(argument)) {
+      const std::string value = argument.substr(word->prefix.size());
+      const std::string name(word->prefix.substr(0, word->prefix.size() - 1));
+      if (word->option == ValueOption::Folder) {
+        if (value.empty()) return BadArguments(name + " needs a folder: " + name + "=FOLDER");
+        // The current folder of whoever started an installer is no place
+        // to install into.
+        if (!sys::IsAbsolutePath(value)) return BadArguments(name + " needs a full path: " + argument);
+        options.unattended.folder = value;
+      } else {
+        if (value.empty()) return BadArguments(name + " needs a file name: " + name + "=FILE");
+        options.unattended.logFile = value;
+      }
+    } else if (argument == "--dir" || argument == "--log") {
+      return BadArguments(argument + " takes its value after \"=\": " + argument + "=" +
+                          (argument == "--dir" ? "FOLDER" : "FILE"));
     } else if (argument.starts_with(kThreadsPrefix)) {
       options.threads = ParseCount(std::string_view(argument).substr(kThreadsPrefix.size()));
       if (!options.threads) return BadArguments("--threads needs a whole number of threads: " + argument);
@@ -111,6 +160,12 @@ std::string UsageText() {
          "  --list ARCHIVE     list the entries of ARCHIVE\n"
          "  --test ARCHIVE     verify ARCHIVE and decode every entry, writing nothing\n"
          "  --threads=N        use N threads for block compression (0: automatic)\n"
+         "  --silent, /S       install, uninstall or extract with no windows and no questions\n"
+         "  --dir=FOLDER, /D=FOLDER\n"
+         "                     install (or extract) into FOLDER, a full path\n"
+         "  --no-shortcuts     install without desktop and Start menu shortcuts\n"
+         "  --log=FILE, /LOG=FILE\n"
+         "                     append a log of what was done to FILE\n"
          "  --                 treat every later argument as positional\n";
 }
 

@@ -6,6 +6,10 @@
 //   --list ARCHIVE     one line per entry of the archive
 //   --test ARCHIVE     verify the checksum and decode every entry
 //   --threads=N        worker threads for block compression (0: automatic)
+//   --silent, /S, /SILENT, /VERYSILENT     unattended run (app/unattended.h)
+//   --dir=FOLDER, /D=FOLDER, /DIR=FOLDER   installation or extraction folder
+//   --no-shortcuts     install without shortcuts
+//   --log=FILE, /LOG=FILE                  log of what was done
 //   --                 every later argument is positional, even "--list"
 // Any other argument that begins with "--" is a bad argument; an argument
 // that merely contains "--" further on (a path) stays positional.
@@ -17,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "app/unattended.h"
+
 namespace app {
 
 enum class OptionAction { RunRole, Help, Version, List, Test, BadArguments };
@@ -26,6 +32,7 @@ struct CommandOptions {
   OptionAction action = OptionAction::RunRole;
   std::string archive;                 // ARCHIVE of --list / --test
   std::optional<int> threads;          // --threads=N when given
+  UnattendedOptions unattended;        // --silent, --dir, --no-shortcuts, --log
   std::vector<std::string> positional; // the arguments left for the roles, in order
   std::string error;                   // why the arguments are bad (BadArguments)
 };

@@ -62,7 +62,45 @@ bool TableIsConsistent(const ArchiveIndex& index, int64_t directoryOffset) {
   return true;
 }
 
+// True when the eight bytes before `end` are a trailer's closing
+// FormatVersion and only zero bytes follow up to `contentEnd`; `tail` holds
+// the file's bytes from `tailStart` to `contentEnd`.
+bool TrailerEndsAt(const uint8_t* tail, int64_t tailStart, int64_t end, int64_t contentEnd) {
+  uint8_t version[layout::kTableValueSize];
+  EncodeInt64(layout::kFormatVersion, version);
+  if (end - layout::kTableValueSize < tailStart) return false;
+  if (!std::equal(version, version + sizeof version, tail + (end - layout::kTableValueSize - tailStart))) return false;
+  return std::all_of(tail + (end - tailStart), tail + (contentEnd - tailStart), [](uint8_t b) { return b == 0; });
+}
+
 }  // namespace
+
+ArchiveExtent FindArchiveExtent(Stream& file) {
+  ArchiveExtent extent;
+  extent.end = file.Size();
+  extent.image = pe::ReadImageHeaders(file, extent.end);
+  if (!extent.image) return extent;
+  int64_t contentEnd = extent.end;
+  if (pe::CertificateTableEndsFile(*extent.image, extent.end)) {
+    extent.signedImage = true;
+    contentEnd = extent.image->certificateOffset;
+    extent.end = contentEnd;
+  }
+  // Alignment zeros stay behind when a signature is added, and also when it
+  // is removed again: the trailer may end up to 7 bytes before the content.
+  constexpr int64_t kMaxGap = pe::kCertificateAlignment - 1;
+  const int64_t tailStart = std::max<int64_t>(0, contentEnd - layout::kTableValueSize - kMaxGap);
+  uint8_t tail[layout::kTableValueSize + kMaxGap];
+  file.Seek(tailStart, SeekOrigin::Beginning);
+  file.ReadExact(tail, contentEnd - tailStart);
+  for (int64_t gap = 0; gap <= kMaxGap; ++gap) {
+    if (TrailerEndsAt(tail, tailStart, contentEnd - gap, contentEnd)) {
+      extent.end = contentEnd - gap;
+      break;
+    }
+  }
+  return extent;
+}
 
 void ParseDirectory(const std::string& directory, StringList& names, StringList& nameAttributes,
                     StringList& folderAttributes, StringList& folders) {
@@ -82,7 +120,7 @@ void ParseDirectory(const std::string& directory, StringList& names, StringList&
 
 ArchiveIndex ReadArchiveIndex(Stream& file, const std::string& archivePath) {
   ArchiveIndex index;
-  index.fileSize = file.Size();
+  index.fileSize = FindArchiveExtent(file).end;
   if (index.fileSize < layout::kTrailerSize) throw DamagedArchive(archivePath);
   const int64_t trailer = index.fileSize - layout::kTrailerSize;
   const int64_t tableCount = ReadInt64At(file, trailer + layout::kTrailerTableCount);

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "archive/pe_image.h"
 #include "compression/stream.h"
 
 namespace archive {
@@ -25,6 +27,20 @@ class DamagedArchive : public std::runtime_error {
 // The text shown for a damaged archive.
 std::string DamagedArchiveMessage(const std::string& archivePath);
 
+// Where the archive lies in a file. A stand-alone archive is the whole file.
+// An installer is an executable followed by its package; once it has been
+// signed, the executable's certificate table follows the package, after up
+// to 7 zero bytes that align it. The package then ends before those: at the
+// last trailer (ending in FormatVersion) that only zero bytes separate from
+// the table. A certificate table that is not sound or not at the end of the
+// file is no signature, and the archive runs to the end of the file.
+struct ArchiveExtent {
+  int64_t end = 0;                           // the archive's size
+  std::optional<pe::ImageHeaders> image;     // set when the file is an executable
+  bool signedImage = false;                  // the image carries a certificate table
+};
+ArchiveExtent FindArchiveExtent(compression::Stream& file);
+
 // Everything the end of an archive describes, unfiltered.
 struct ArchiveIndex {
   StringList names;            // stored names in entry order ("*" first when there is a stub)
@@ -32,7 +48,7 @@ struct ArchiveIndex {
   StringList folders;          // stored folder names in recorded order
   StringList folderAttributes; // one letter string per folder
   std::vector<int64_t> table;  // 2n + 1 values: offset, date, ..., directory offset
-  int64_t fileSize = 0;
+  int64_t fileSize = 0;        // the archive's size (ArchiveExtent::end)
 
   size_t EntryCount() const { return names.size(); }
   int64_t EntryOffset(size_t i) const { return table[2 * i]; }

@@ -35,6 +35,18 @@ bool DialogProgress(void* context, const std::string& text, int percent) {
   return static_cast<ArchiveDialog*>(context)->ShowProgress(text, percent);
 }
 
+// A signature added to the installer rewrote the stub's certificate entry
+// and CheckSum; the stub written out (the uninstaller) gets them back as
+// they were built: no certificate table, and the stub's own image checksum.
+void RestoreUnsignedStub(Stream& archive, const ArchiveIndex& index, int64_t stubLength, Stream& output,
+                         int64_t outputStart) {
+  const ArchiveExtent extent = FindArchiveExtent(archive);
+  if (!extent.signedImage || index.EntryOffset(0) != 0) return;
+  const pe::ImageHeaders& headers = *extent.image;
+  if (headers.certificateEntry + pe::kDirectoryEntrySize > stubLength) return;
+  pe::WriteUnsignedFields(output, outputStart, headers, pe::UnsignedImageChecksum(archive, stubLength, headers));
+}
+
 }  // namespace
 
 OperationDisplay::OperationDisplay(ProgressHook hook, void* context) {
@@ -73,7 +85,9 @@ uint8_t ReadStoredEntry(Stream& archive, const ArchiveIndex& index, size_t k, bo
   const int64_t storedLength = index.StoredLength(k);
   archive.Seek(offset, SeekOrigin::Beginning);
   if (isStub) {
+    const int64_t outputStart = output.Position();
     output.CopyFrom(archive, storedLength);
+    if (k == 0) RestoreUnsignedStub(archive, index, storedLength, output, outputStart);
     return 0;
   }
   uint8_t flags = 0;

@@ -7,6 +7,7 @@
 #include "archive/entry_flags.h"
 #include "archive/names.h"
 #include "archive/operation.h"
+#include "archive/pe_image.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
@@ -51,9 +52,13 @@ std::string MapListedEntry(const SourceItem& item, const std::string& listed) {
   return sourceFolder + e;
 }
 
+// Names that differ only in letter case are ordered by their bytes, so the
+// order never depends on the order in which the file system listed them.
 void SortIgnoringCase(StringList& list) {
-  std::stable_sort(list.begin(), list.end(),
-                   [](const std::string& a, const std::string& b) { return LowerAscii(a) < LowerAscii(b); });
+  std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) {
+    const std::string lowerA = LowerAscii(a), lowerB = LowerAscii(b);
+    return lowerA != lowerB ? lowerA < lowerB : a < b;
+  });
 }
 
 // A stored name the directory can hold and an extraction can write back.
@@ -135,9 +140,28 @@ void WriteInt64(Stream& stream, int64_t value) {
   stream.WriteExact(bytes, sizeof bytes);
 }
 
+// Copies the stub; returns its length. A stub that carries a signature of
+// its own (a signed builder's program) loses it: inside the installer its
+// certificate table would sign nothing and would stand in the way of
+// signing the installer. Its certificate entry is cleared and CheckSum
+// recomputed, as for an image that was never signed.
+int64_t WriteStub(Stream& archive, Stream& stub) {
+  const int64_t size = stub.Size();
+  const auto headers = pe::ReadImageHeaders(stub, size);
+  stub.Seek(0, compression::SeekOrigin::Beginning);
+  if (!headers || !pe::CertificateTableEndsFile(*headers, size)) return archive.CopyFrom(stub, size);
+  const int64_t length = headers->certificateOffset;
+  const uint32_t checkSum = pe::UnsignedImageChecksum(stub, length, *headers);
+  const int64_t start = archive.Position();
+  stub.Seek(0, compression::SeekOrigin::Beginning);
+  archive.CopyFrom(stub, length);
+  pe::WriteUnsignedFields(archive, start, *headers, checkSum);
+  return length;
+}
+
 // Writes one stored entry from `source`; returns its stored length.
 int64_t WriteStoredEntry(Stream& archive, Stream& source, const PlannedEntry& entry) {
-  if (entry.isStub) return archive.CopyFrom(source, source.Size());
+  if (entry.isStub) return WriteStub(archive, source);
   uint8_t flags = EntryFlagsFromFile(entry.source);
   const int64_t size = source.Size();
   const ArchiveModule& module = Module();

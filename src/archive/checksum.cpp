@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "archive/archive_index.h"
 #include "archive/archive_layout.h"
 #include "archive/names.h"
+#include "archive/pe_image.h"
 #include "compression/stream.h"
 
 namespace archive {
@@ -42,11 +44,12 @@ void SumWordRange(FileStream& file, int64_t first, int64_t last, std::vector<uin
   }
 }
 
-// The checksum pass over an open file: the hook is asked at every fifth of
-// the words. Not completed when the hook cancels or the file has no words.
-ChecksumPass RunPass(FileStream& file, const char* activity, ProgressHook hook, void* context) {
+// The checksum pass over the first `size` bytes of an open file: the hook is
+// asked at every fifth of the words. Not completed when the hook cancels or
+// there are no words.
+ChecksumPass RunPass(FileStream& file, int64_t size, const char* activity, ProgressHook hook, void* context) {
   const Progress progress{hook, context};
-  const int64_t wordCount = file.Size() / 4;
+  const int64_t wordCount = size / 4;
   const int64_t covered = wordCount - layout::kChecksumUncoveredWords;
   if (covered <= 0) return {};
   const int64_t step = wordCount / kProgressStops;
@@ -57,6 +60,63 @@ ChecksumPass RunPass(FileStream& file, const char* activity, ProgressHook hook, 
     SumWordRange(file, stop * step, std::min((stop + 1) * step, covered), buffer, sum);
   }
   return {true, sum};
+}
+
+uint32_t Subtract(uint32_t sum, uint64_t amount) {
+  return AddChecksums(sum, static_cast<uint32_t>(layout::kChecksumModulus - amount % layout::kChecksumModulus) %
+                               static_cast<uint32_t>(layout::kChecksumModulus));
+}
+
+// What `length` bytes at `field` add to the sum of an archive of `size`
+// bytes (bytes outside the summed words add nothing).
+uint64_t FieldContribution(const uint8_t* bytes, int64_t field, int64_t length, int64_t size) {
+  const int64_t covered = (size / 4 - layout::kChecksumUncoveredWords) * 4;
+  uint64_t amount = 0;
+  for (int64_t i = 0; i < length; ++i) {
+    if (field + i < covered) amount += uint64_t{bytes[i]} << (8 * ((field + i) % 4));
+  }
+  return amount;
+}
+
+std::vector<uint8_t> ReadField(FileStream& file, int64_t field, int64_t length) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(length));
+  file.Seek(field, SeekOrigin::Beginning);
+  file.ReadExact(bytes.data(), length);
+  return bytes;
+}
+
+// Signing an installer rewrites two header fields of its stub after the
+// package was summed: the certificate entry (zero before) and CheckSum.
+// True when the sum, with the entry counted as zero and CheckSum as the
+// value it had when built (as found, none, or the stub's own image
+// checksum), gives the stored checksum.
+bool MatchesBeforeSigning(FileStream& file, const ArchiveExtent& extent, uint32_t sum, uint32_t stored) {
+  const pe::ImageHeaders& headers = *extent.image;
+  const int64_t size = extent.end;
+  const std::vector<uint8_t> checkSum = ReadField(file, headers.checkSumField, pe::kCheckSumSize);
+  sum = Subtract(sum, FieldContribution(checkSum.data(), headers.checkSumField, pe::kCheckSumSize, size));
+  if (headers.certificateEntry >= 0) {
+    const std::vector<uint8_t> entry = ReadField(file, headers.certificateEntry, pe::kDirectoryEntrySize);
+    sum = Subtract(sum, FieldContribution(entry.data(), headers.certificateEntry, pe::kDirectoryEntrySize, size));
+  }
+  std::vector<uint32_t> candidates{0, static_cast<uint32_t>(checkSum[0] | checkSum[1] << 8 | checkSum[2] << 16 |
+                                                            uint32_t{checkSum[3]} << 24)};
+  try {
+    // The stub is the entry "*" at offset 0.
+    const ArchiveIndex index = ReadArchiveIndex(file, "");
+    if (!index.names.empty() && index.names.front() == layout::kStubName) {
+      candidates.push_back(pe::UnsignedImageChecksum(file, index.StoredLength(0), headers));
+    }
+  } catch (const std::exception&) {
+    // Without a readable index there is no stub to take the value from.
+  }
+  for (uint32_t value : candidates) {
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    const uint64_t amount = FieldContribution(bytes, headers.checkSumField, pe::kCheckSumSize, size);
+    if (AddChecksums(sum, static_cast<uint32_t>(amount % layout::kChecksumModulus)) == stored) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -94,11 +154,12 @@ ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook h
   std::error_code error;
   if (!std::filesystem::is_regular_file(NativePath(archivePath), error)) return {};
   FileStream file(NativePath(archivePath), FileStream::Mode::ReadWrite);
-  const ChecksumPass pass = RunPass(file, kCreatingVerificationData, hook, context);
+  const int64_t size = FindArchiveExtent(file).end;
+  const ChecksumPass pass = RunPass(file, size, kCreatingVerificationData, hook, context);
   if (!pass.completed) return {};
   uint8_t field[8];
   EncodeInt64(pass.sum, field);
-  file.Seek(-layout::kChecksumFromEnd, SeekOrigin::End);
+  file.Seek(size - layout::kChecksumFromEnd, SeekOrigin::Beginning);
   file.WriteExact(field, sizeof field);
   file.Flush();
   Progress{hook, context}.Report(kCreatingVerificationData, 100);
@@ -109,13 +170,19 @@ bool ArchiveVerify(const std::string& archivePath, ProgressHook hook, void* cont
   std::error_code error;
   if (!std::filesystem::is_regular_file(NativePath(archivePath), error)) return false;
   FileStream file(NativePath(archivePath), FileStream::Mode::Read);
-  const ChecksumPass pass = RunPass(file, kVerifyingDataIntegrity, hook, context);
+  const ArchiveExtent extent = FindArchiveExtent(file);
+  const ChecksumPass pass = RunPass(file, extent.end, kVerifyingDataIntegrity, hook, context);
   if (!pass.completed) return false;
   uint8_t field[8];
-  file.Seek(-layout::kChecksumFromEnd, SeekOrigin::End);
+  file.Seek(extent.end - layout::kChecksumFromEnd, SeekOrigin::Beginning);
   file.ReadExact(field, sizeof field);
+  const int64_t stored = DecodeInt64(field);
+  bool matches = stored == static_cast<int64_t>(pass.sum);
+  if (!matches && extent.image && stored >= 0 && stored < static_cast<int64_t>(layout::kChecksumModulus)) {
+    matches = MatchesBeforeSigning(file, extent, pass.sum, static_cast<uint32_t>(stored));
+  }
   Progress{hook, context}.Report(kVerifyingDataIntegrity, 100);
-  return DecodeInt64(field) == static_cast<int64_t>(pass.sum);
+  return matches;
 }
 
 }  // namespace archive

@@ -2,6 +2,7 @@
 
 #include "archive/archive.h"
 #include "archive/names.h"
+#include "system/activity_log.h"
 
 namespace archive {
 
@@ -99,6 +100,7 @@ void TDIndexedFile::FormShow() {
   Module().abort = false;
   form_.Get("LStatus").SetText("Initializing ...");
   form_.Get("CtrlProgress").SetPosition(0);
+  form_.Get("CtrlProgress").SetText("");
 }
 
 void TDIndexedFile::SetMessages(const std::string& title, const std::string& successMessage,
@@ -126,6 +128,11 @@ bool TDIndexedFile::ShowProgress(const std::string& text, int percent) {
   // the matching text beside it.
   const std::string status = "Processing (" + std::to_string(percent) + "%)";
   form_.Get("LStatus").SetText(progressStep_ > 0 ? status : status + ": " + text);
+  // The current item rides on the bar for displays that show it apart.
+  if (text != bar.text()) {
+    bar.SetText(text);
+    sys::LogAction(form_.caption() + ": " + text);
+  }
   bar.SetPosition(percent);
   toolkit_.ProcessMessages();
   return !Module().abort;

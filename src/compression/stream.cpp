@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "system/activity_log.h"
+
 namespace compression {
 
 namespace {
@@ -106,13 +108,17 @@ void FileStream::PrepareFor(LastOp op) {
 int64_t FileStream::Read(void* buffer, int64_t count) {
   if (count <= 0) return 0;
   PrepareFor(LastOp::Read);
-  return static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), file_));
+  const auto done = static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), file_));
+  sys::CountFileBytes(done);
+  return done;
 }
 
 int64_t FileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   PrepareFor(LastOp::Write);
-  return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
+  const auto done = static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
+  sys::CountFileBytes(done);
+  return done;
 }
 
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {

@@ -5,6 +5,7 @@
 #include "archive/archive.h"
 #include "compression/stream_callbacks.h"
 #include "installer/vel_installer.h"
+#include "system/activity_log.h"
 #include "system/files.h"
 #include "system/paths.h"
 #include "system/platform.h"
@@ -99,15 +100,18 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
     mainWindow_.Get("CtrlStatusProgress").SetPosition(0);
     pleaseWait.SetText("Installer creation was canceled. Your installer is not ready.");
     action.SetText("Installer creation aborted.");
+    sys::LogAction("Installer creation aborted.");
   } else if (!lastBuildWritten) {
     // A writer that failed on its own must not look like a finished build.
     if (failure.empty()) failure = archive::Module().lastError;
     mainWindow_.Get("CtrlStatusProgress").SetPosition(0);
     pleaseWait.SetText(failure.empty() ? "Your installer is not ready." : failure);
     action.SetText("Installer creation failed.");
+    sys::LogAction("Installer creation failed: " + pleaseWait.text());
   } else {
     pleaseWait.SetText("Your installer executable is ready to go.");
     action.SetText("Finished!");
+    sys::LogAction("Wrote the installer " + packagePath);
   }
 }
 

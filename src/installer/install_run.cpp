@@ -3,6 +3,7 @@
 // uninstaller in the program's data folder.
 #include "archive/archive.h"
 #include "installer/vel_installer.h"
+#include "system/activity_log.h"
 #include "system/associations.h"
 #include "system/files.h"
 #include "system/paths.h"
@@ -76,17 +77,23 @@ void InstallRun::Run() {
             "Extracting files ...");
   window_.Get("BStatusOK").SetEnabled(false);
   engine_.toolkit().ProcessMessages();
+  sys::LogAction("Installing " + engine_.displayName + " into " + engine_.installFolder);
   ExtractProgramFiles();
   dataFolder_ = sys::ProgramDataFolder(engine_.GetSettingValue("ProgramName"));
   log_.push_back(sys::DirLogLine(engine_.installFolder));
-  if (!engine_.cancelRequested) window_.Get("LStatusAction").SetText("Creating Shortcuts ...");
+  // Shortcuts and associations to files that were not written would point
+  // nowhere: a failed extraction stops the run as a cancel does.
+  const bool goOn = !engine_.cancelRequested && !engine_.lastExtractionFailed;
+  if (goOn) window_.Get("LStatusAction").SetText("Creating Shortcuts ...");
   engine_.toolkit().ProcessMessages();
-  if (engine_.shortcutLines.empty()) {
+  if (!goOn) {
+    // Nothing more to create.
+  } else if (engine_.shortcutLines.empty()) {
     CreateDefaultShortcuts();
   } else {
     CreateScriptShortcuts();
   }
-  RegisterAssociations();
+  if (goOn) RegisterAssociations();
   window_.Get("BStatusOK").SetEnabled(true);
   ReportResult();
   SaveLogAndUninstaller();
@@ -143,6 +150,7 @@ void InstallRun::CreateUninstallShortcut() {
 void InstallRun::Shortcut(const std::string& target, const std::string& arguments, const std::string& name,
                           const std::string& keyword, const std::string& icon, const std::string& subfolder) {
   sys::CreateShortcut(target, arguments, name, keyword, icon, subfolder);
+  sys::LogAction("Created shortcut \"" + name + "\" in " + keyword + (subfolder.empty() ? "" : ", " + subfolder));
   log_.push_back(sys::ShortcutLogLine(name, keyword, subfolder));
 }
 
@@ -152,6 +160,7 @@ void InstallRun::RegisterAssociations() {
     sys::RecordFields fields;
     sys::SplitRecord(text, fields, 0, &engine_.variables);
     sys::SetFileAssociation(fields[0], fields[1], fields[2]);
+    sys::LogAction("Associated " + fields[1] + " with " + fields[0]);
     log_.push_back(sys::AssocLogLine(fields[0], fields[1], fields[2]));
   }
 }
@@ -160,9 +169,17 @@ void InstallRun::ReportResult() {
   if (engine_.cancelRequested) {
     window_.Get("CtrlStatusProgress").SetPosition(0);
     SetStatus(window_, "Your installation was canceled. Your application is not ready.", "Installation aborted.");
+    sys::LogAction("Installation aborted.");
+    return;
+  }
+  if (engine_.lastExtractionFailed) {
+    window_.Get("CtrlStatusProgress").SetPosition(0);
+    SetStatus(window_, kInstallFailedText, kInstallFailedAction);
+    sys::LogAction(kInstallFailedAction);
     return;
   }
   SetStatus(window_, engine_.displayName + " was successfully installed.", "Finished!");
+  sys::LogAction(engine_.displayName + " was successfully installed.");
   engine_.ShowPanel(IsChecked(engine_, "COptionsReadme") ? "Readme" : "Finished");
 }
 
@@ -191,9 +208,11 @@ void InstallRun::SaveLogAndUninstaller() {
   sys::CreateFolders(dataFolder_);
   sys::SaveUninstallLog(logPath, log_);
   sys::SaveUninstallLog(InstalledFilesListPath(logPath), InstalledEntries());
+  sys::LogAction("Wrote the uninstall log " + logPath);
   const std::string uninstaller = dataFolder_ + engine_.uninstallerName;
   if (engine_.packageOpen && archive::ArchiveExtractEntry(engine_.archivePath, "*", uninstaller, kUninstallerTail)) {
     sys::platform::MarkExecutable(uninstaller);
+    sys::LogAction("Wrote the uninstaller " + uninstaller);
   }
 }
 

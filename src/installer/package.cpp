@@ -1,8 +1,10 @@
 // VelInstaller: opening the package an installer carries and extracting
 // its folders.
 #include "archive/archive.h"
+#include "archive/checksum.h"
 #include "compression/stream_callbacks.h"
 #include "installer/vel_installer.h"
+#include "system/activity_log.h"
 #include "system/files.h"
 #include "system/paths.h"
 
@@ -73,8 +75,10 @@ bool VelInstaller::ReadPackage(const std::string& path) {
 }
 
 bool VelInstaller::ExtractPackageFolder(const std::string& name) {
+  lastExtractionFailed = false;
   if (!packageOpen || !HasSetting(name)) return false;
-  ExtractFolder(name);
+  sys::LogAction("Extracting the package's \"" + name + "\" into " + GetSettingValue(name));
+  lastExtractionFailed = !ExtractFolder(name) && !cancelRequested;
   return true;
 }
 
@@ -89,8 +93,21 @@ bool VelInstaller::ExtractFolder(const std::string& name) {
   return archive::ArchiveExtractFolder(archivePath, packageFolder, target, true, &VelInstaller::ProgressHook, this);
 }
 
-bool VelInstaller::ReportProgress(const std::string&, int percent) {
-  if (ui::Control* bar = mainWindow_.Find("CtrlStatusProgress")) bar->SetPosition(percent);
+bool VelInstaller::ReportProgress(const std::string& text, int percent) {
+  if (ui::Control* bar = mainWindow_.Find("CtrlStatusProgress")) {
+    // The current file rides on the bar for displays that show it; each
+    // new one is an action of the log.
+    if (text != bar->text()) {
+      bar->SetText(text);
+      const bool activity = text == archive::kVerifyingDataIntegrity || text == archive::kCreatingVerificationData;
+      if (activity) {
+        sys::LogAction(text);
+      } else if (!text.empty()) {
+        sys::LogAction((mode == "create" ? "Packing " : "Extracting ") + text);
+      }
+    }
+    bar->SetPosition(percent);
+  }
   toolkit_.ProcessMessages();
   return !cancelRequested;
 }

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "installer/vel_installer.h"
+#include "system/activity_log.h"
 #include "system/files.h"
 #include "system/paths.h"
 #include "system/uninstall_log.h"
@@ -69,6 +70,7 @@ bool VelInstaller::PrepareUninstall(const std::string& logName) {
   mainWindow_.Get("LUninstallQuestion")
       .SetText("This program will uninstall " + name + ". Are you sure you wish to continue?");
   mode = "uninstall";
+  sys::LogAction("Uninstalling " + name + " with the log " + archivePath);
   ShowPanel("Uninstall");
   toolkit_.ProcessMessages();
   return true;
@@ -76,7 +78,10 @@ bool VelInstaller::PrepareUninstall(const std::string& logName) {
 
 bool VelInstaller::RunUninstall() {
   const std::string& logPath = archivePath;
-  if (!sys::FileExists(logPath)) return false;
+  if (!sys::FileExists(logPath)) {
+    sys::LogAction("The uninstall log " + logPath + " does not exist; nothing was removed.");
+    return false;
+  }
   std::string listPath = InstalledFilesListPath(logPath);
   if (listPath == logPath) listPath.clear();  // a log named "*.files" has no side file
   const sys::StringList installed = listPath.empty() ? sys::StringList() : ReadLines(listPath);
@@ -84,6 +89,7 @@ bool VelInstaller::RunUninstall() {
     RemoveInstalledEntries(folder, installed);
   });
   if (!listPath.empty() && sys::FileExists(listPath)) sys::RemoveFile(listPath);
+  sys::LogAction(kUninstalledMessage);
   ui::ShowMessage(toolkit_, kUninstalledMessage);
   return true;
 }

@@ -51,6 +51,13 @@ inline constexpr const char* kLaunchFinishText =
 // Appended to the uninstaller copy as a little-endian int64 (28 3e 50 00 ...).
 inline constexpr int64_t kUninstallerTail = 5258792;
 inline constexpr const char* kUninstalledMessage = "The program has been uninstalled.";
+inline constexpr const char* kInstallFailedText = "Your installation failed. Your application is not ready.";
+inline constexpr const char* kInstallFailedAction = "Installation failed.";
+
+// The error shown when "Next" is pressed with an installation folder that is
+// not a full path (which would install below whatever the current folder
+// happens to be; a Windows folder is such a path on Linux).
+std::string RelativeFolderMessage(const std::string& folder);
 
 // Lets the user pick a folder starting at `initial` with `prompt` shown;
 // returns the folder with a closing separator, or "" when cancelled.
@@ -165,6 +172,9 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   std::string mode;              // "create", "install", "uninstall" or ""
   bool cancelRequested = false;  // set by Cancel on the Status panel while busy
   bool lastBuildWritten = false; // the last Build wrote its package file
+  // The last ExtractPackageFolder stopped on a failure (a file that could
+  // not be written, a damaged entry), not on a cancel.
+  bool lastExtractionFailed = false;
   sys::StringList panelNames;
   sys::StringList packageListing;  // the package's folders, read when it is opened
   sys::StringList variables;

@@ -47,6 +47,12 @@ const char* PageCaptions(const std::string& name) {
 
 }  // namespace
 
+std::string RelativeFolderMessage(const std::string& folder) {
+  return "The installation folder \"" + folder +
+         "\" is not a full path. Choose a folder that starts at the root of a drive or of the file system "
+         "(or give one with --dir=FOLDER).";
+}
+
 void VelInstaller::BindPanelControls(const std::string& panels) {
   sys::StringList names;
   sys::SplitDelimited(panels, ",|", names);
@@ -135,6 +141,10 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
     BrowseInstallFolder();
   } else if (action == "Next") {
     const std::string folder = mainWindow_.Get("EOptionsInstallDir").text();
+    if (!sys::IsAbsolutePath(folder)) {
+      toolkit_.MessageBox("", RelativeFolderMessage(folder), ui::Buttons::Ok, ui::Icon::Error);
+      return;
+    }
     SetSettingValue("install_dir", folder);
     installFolder = folder;
     RunInstall();

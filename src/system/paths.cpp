@@ -1,6 +1,7 @@
 #include "system/paths.h"
 
 #include <array>
+#include <cctype>
 #include <utility>
 
 #include "system/platform.h"
@@ -118,5 +119,14 @@ std::string ToNativeSeparators(std::string_view path) {
 }
 
 std::string ToBackslashes(std::string_view path) { return ReplaceSeparators(path, '\\'); }
+
+bool IsAbsolutePath(std::string_view path) {
+  auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (PathSeparator() != '\\') return !path.empty() && separator(path[0]);
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                     separator(path[2]);
+  const bool network = path.size() >= 3 && separator(path[0]) && separator(path[1]) && !separator(path[2]);
+  return drive || network;
+}
 
 }  // namespace sys

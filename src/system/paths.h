@@ -77,4 +77,10 @@ std::string ToNativeSeparators(std::string_view path);
 // `path` with every "/" replaced by "\" (the archive's stored-name form).
 std::string ToBackslashes(std::string_view path);
 
+// True when `path` names the same place whatever the current folder is:
+// on Windows a drive letter with its root ("C:\", "C:/") or a network path
+// ("\\server\share"); elsewhere a path starting at the root ("/" or "\").
+// "C:\Program Files" is therefore relative on Linux.
+bool IsAbsolutePath(std::string_view path);
+
 }  // namespace sys

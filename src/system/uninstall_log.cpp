@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "system/activity_log.h"
 #include "system/files.h"
 #include "system/paths.h"
 #include "system/protected_folders.h"
@@ -123,12 +124,17 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath,
     if (line.empty() || line.find('\0') != std::string::npos) continue;
     RecordFields fields;
     SplitRecord(line, fields, 0, nullptr);
-    if (fields[0] == kDirKind)
+    if (fields[0] == kDirKind) {
+      LogAction("Removing the folder " + fields[1]);
       RemoveInstallFolder(fields[1], onProtected, replay);
-    else if (fields[0] == kShortcutKind)
+    } else if (fields[0] == kShortcutKind) {
+      LogAction("Removing shortcut \"" + fields[1] + "\" from " + fields[2] +
+                (fields[3].empty() ? "" : ", " + fields[3]));
       DeleteShortcut(fields[1], fields[2], fields[3]);
+    }
   }
   RemoveFile(logPath);
+  LogAction("Removed the uninstall log " + logPath);
   return replay;
 }
 

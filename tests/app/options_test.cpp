@@ -72,11 +72,57 @@ TEST(OptionsParse, BadArgumentsExitWithTwo) {
   EXPECT_EQ(app::ParseOptions({"--threads=0"}).threads, 0) << "0 goes back to the automatic count";
 }
 
+// The unattended options in both spellings, taken out wherever they stand.
+TEST(OptionsParse, UnattendedOptionsInBothSpellings) {
+#ifdef _WIN32
+  const std::string folder = "C:\\Example", log = "C:\\setup.log";
+#else
+  const std::string folder = "/opt/example", log = "/tmp/setup.log";
+#endif
+  const app::CommandOptions dashes =
+      app::ParseOptions({"uninstall", "--silent", "--dir=" + folder, "Notes", "--no-shortcuts", "--log=" + log});
+  EXPECT_EQ(dashes.action, OptionAction::RunRole);
+  EXPECT_EQ(dashes.positional, (Args{"uninstall", "Notes"}));
+  EXPECT_TRUE(dashes.unattended.silent);
+  EXPECT_EQ(dashes.unattended.folder, folder);
+  EXPECT_TRUE(dashes.unattended.noShortcuts);
+  EXPECT_EQ(dashes.unattended.logFile, log);
+
+  for (const std::string word : {"/S", "/SILENT", "/VERYSILENT"}) {
+    EXPECT_TRUE(app::ParseOptions({word}).unattended.silent) << word;
+    EXPECT_TRUE(app::ParseOptions({word}).positional.empty()) << word;
+  }
+  for (const std::string word : {"/D=", "/DIR="}) EXPECT_EQ(app::ParseOptions({word + folder}).unattended.folder, folder);
+  EXPECT_EQ(app::ParseOptions({"/LOG=" + log}).unattended.logFile, log);
+
+  const app::CommandOptions none = app::ParseOptions({"install", "setup.bin"});
+  EXPECT_FALSE(none.unattended.silent);
+  EXPECT_FALSE(none.unattended.folder.has_value());
+  EXPECT_FALSE(none.unattended.noShortcuts);
+  EXPECT_EQ(none.unattended.logFile, "");
+  // Exact words only: another letter case is a path (or, with "--", refused).
+  EXPECT_EQ(app::ParseOptions({"/s"}).positional, Args{"/s"});
+  EXPECT_EQ(app::ParseOptions({"--", "/S"}).positional, Args{"/S"});
+}
+
+TEST(OptionsParse, UnattendedOptionsNeedTheirValues) {
+  const std::vector<Args> bad = {{"--dir="},       {"/D="},      {"--dir"},     {"--log="},      {"/LOG="},
+                                 {"--log"},        {"--dir=relative/folder"},   {"/D=Example"}, {"--Silent"},
+                                 {"--no-shortcut"}};
+  for (const Args& arguments : bad) {
+    const app::CommandOptions options = app::ParseOptions(arguments);
+    EXPECT_EQ(options.action, OptionAction::BadArguments) << arguments.front();
+    EXPECT_FALSE(options.error.empty()) << arguments.front();
+  }
+  EXPECT_NE(app::ParseOptions({"--dir=relative"}).error.find("full path"), std::string::npos);
+}
+
 TEST(OptionsParse, HelpListsEveryRoleAndOption) {
   std::ostringstream out, err;
   EXPECT_EQ(app::RunOption(app::ParseOptions({"-h"}), out, err), app::kExitSuccess);
   for (const char* word : {"install", "uninstall", "build", "archive", "ARCHIVE", "--help", "--version", "--list",
-                           "--test", "--threads=N"}) {
+                           "--test", "--threads=N", "--silent", "/S", "--dir=FOLDER", "/D=FOLDER", "--no-shortcuts",
+                           "--log=FILE", "/LOG=FILE"}) {
     EXPECT_NE(out.str().find(word), std::string::npos) << word;
   }
   EXPECT_TRUE(out.str().starts_with(app::VersionText() + "\n"));

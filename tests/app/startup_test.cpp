@@ -71,7 +71,7 @@ class RecordingRoles : public app::Roles {
 const std::string kExe = "/opt/brevion/setup.exe";
 
 struct Session {
-  explicit Session(std::vector<std::string> arguments) : options{std::move(arguments), kExe, {}} {}
+  explicit Session(std::vector<std::string> arguments) : options{std::move(arguments), kExe, {}, {}, nullptr} {}
   int Start() { return app::RunApplication(toolkit, roles, options); }
   bool Called(const std::string& call) const {
     return std::find(roles.calls.begin(), roles.calls.end(), call) != roles.calls.end();
@@ -212,7 +212,7 @@ TEST(Startup, UninstallLinkOpensTheMakersAddress) {
 TEST(Startup, UnavailableRolesSayWhatIsMissingAndFail) {
   ScriptedToolkit toolkit;
   app::UnavailableRoles roles;
-  EXPECT_EQ(app::RunApplication(toolkit, roles, {{}, kExe, {}}), 1);
+  EXPECT_EQ(app::RunApplication(toolkit, roles, {{}, kExe, {}, {}, nullptr}), 1);
   EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"Installing is not available in this build yet."});
   EXPECT_FALSE(toolkit.ran_out_of_input) << "the window closes itself";
 }

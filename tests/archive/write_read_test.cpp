@@ -144,6 +144,24 @@ TEST_F(ArchiveTest, EmptyFolderWritesNothing) {
   EXPECT_FALSE(sys::FileExists(archivePath));
 }
 
+// The entry order is the same whatever order the file system lists in:
+// items given in either order, and names equal but for letter case, come
+// out in one order.
+TEST_F(ArchiveTest, ExpandedItemsHaveOneOrder) {
+  WriteDated("project/Beta.txt", "1");
+  WriteDated("project/alpha/b.txt", "2");
+  WriteDated("project/alpha/A.txt", "3");
+  WriteDated("project/alpha/a.txt", "4");
+  const std::string base = dir.dir() + "project";
+  const ExpandedItems forward = ExpandItems(base, {"alpha", "Beta.txt"}, kAllEntriesFilter);
+  const ExpandedItems backward = ExpandItems(base, {"Beta.txt", "alpha"}, kAllEntriesFilter);
+  EXPECT_EQ(forward.files, backward.files);
+  EXPECT_EQ(forward.folders, backward.folders);
+  if (ReadFile(dir.dir() + "project/alpha/A.txt") == "3") {  // a file system that tells the two apart
+    EXPECT_EQ(forward.files, (StringList{"alpha\\A.txt", "alpha\\a.txt", "alpha\\b.txt", "Beta.txt"}));
+  }
+}
+
 // The build's item "install\=temp_dir\" stores the folder's files under
 // temp_dir\; extraction of a folder selects by prefix or exact folder.
 TEST_F(ArchiveTest, FolderItemWithStoredNameAndFolderExtraction) {

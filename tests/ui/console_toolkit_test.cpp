@@ -4,7 +4,10 @@
 
 #include <array>
 #include <sstream>
+#include <chrono>
+#include <regex>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -25,11 +28,11 @@ constexpr auto kWindow = std::to_array<ControlDef>({
 });
 
 struct Console {
-  explicit Console(const std::string& input, bool terminal = false) : in(input), toolkit(in, out, terminal) {
+  explicit Console(const std::string& input, bool terminal = false) : in(input), toolkit(in, out, err, terminal) {
     toolkit.SetTitle("Title");
   }
   std::istringstream in;
-  std::ostringstream out;
+  std::ostringstream out, err;
   ui::ConsoleToolkit toolkit;
 };
 
@@ -91,7 +94,8 @@ TEST(ConsoleToolkit, TimersRunBeforeInputAndErrorsKeepTheLoopAlive) {
   });
   console.toolkit.Run(form);
   EXPECT_EQ(order, (std::vector<std::string>{"timer", "click"}));
-  EXPECT_NE(console.out.str().find("Title: Error: boom"), std::string::npos);
+  EXPECT_EQ(console.err.str(), "Title: Error: boom\n") << "errors go to the error stream";
+  EXPECT_EQ(console.out.str().find("boom"), std::string::npos);
 
   std::string handled;
   console.toolkit.SetErrorHandler([&](const std::string& text) { handled = text; });
@@ -119,6 +123,43 @@ TEST(ConsoleToolkit, ProgressIsDrawnOnlyWhileShowing) {
   shown.Get("Bar").SetPosition(60);
   EXPECT_NE(terminal.out.str().find("\r[############------------------]  40%"), std::string::npos);
   EXPECT_EQ(terminal.out.str().find("60%"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// On a terminal the bar names the current item (the bar's own text before a
+// label's), is redrawn at most ten times a second, always shows 100%, and
+// once its run has lasted a moment adds the throughput and the time left.
+TEST(ConsoleToolkit, TerminalBarIsThrottledAndTellsItemRateAndTimeLeft) {
+  Console terminal("", true);
+  ui::Form form(kWindow);
+  terminal.toolkit.ShowForm(form);
+  form.Get("LStatus").SetText("Extracting files ...");
+  ui::Control& bar = form.Get("Bar");
+  bar.SetText("samples\\first.bvnote");
+  for (int percent = 1; percent <= 100; ++percent) bar.SetPosition(percent);
+  std::string text = terminal.out.str();
+  const auto draws = std::count(text.begin(), text.end(), '\r');
+  EXPECT_GE(draws, 2) << "the first and the last state";
+  EXPECT_LT(draws, 20) << "a hundred updates in a moment are not a hundred redraws";
+  EXPECT_NE(text.find("[##############################] 100%  samples\\first.bvnote"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Extracting files"), std::string::npos) << "the bar's item comes first";
+
+  // A new run (the bar goes back) measures its own pace.
+  Console slow("", true);
+  ui::Form again(kWindow);
+  slow.toolkit.ShowForm(again);
+  again.Get("Bar").SetPosition(10);
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  again.Get("Bar").SetPosition(50);
+  text = slow.out.str();
+  const std::string last = text.substr(text.rfind('\r') + 1);
+  EXPECT_TRUE(last.starts_with("[###############---------------]  50%  ")) << last;
+  EXPECT_NE(last.find("B/s"), std::string::npos) << last;
+  EXPECT_TRUE(std::regex_search(last, std::regex(R"(  0:0\d left)"))) << last;
+  EXPECT_EQ(last.size(), 79u) << "the whole previous line is overwritten";
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <istream>
 #include <iterator>
 #include <ostream>
+
+#include "system/activity_log.h"
 
 namespace ui {
 
@@ -137,8 +141,11 @@ std::string ReadPage(const std::string& file) {
 
 bool StdoutIsTerminal() { return isatty(1) != 0; }
 
+ConsoleToolkit::ConsoleToolkit(std::istream& in, std::ostream& out, std::ostream& err, bool terminal)
+    : in_(in), out_(out), err_(err), terminal_(terminal) {}
+
 ConsoleToolkit::ConsoleToolkit(std::istream& in, std::ostream& out, bool terminal)
-    : in_(in), out_(out), terminal_(terminal) {}
+    : ConsoleToolkit(in, out, std::cerr, terminal) {}
 
 std::optional<std::string> ConsoleToolkit::ReadLine() {
   std::string line;
@@ -162,22 +169,83 @@ void ConsoleToolkit::Print(const std::string& text) {
   out_.flush();
 }
 
-void ConsoleToolkit::DrawProgress(const Control& bar) {
-  int percent = bar.position();
+namespace {
+
+// "12.3 MB/s": decimal units, one decimal below ten.
+std::string FormatRate(double bytesPerSecond) {
+  static const char* const kUnits[] = {"B/s", "KB/s", "MB/s", "GB/s"};
+  size_t unit = 0;
+  while (bytesPerSecond >= 1000 && unit + 1 < std::size(kUnits)) {
+    bytesPerSecond /= 1000;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, bytesPerSecond < 10 && unit > 0 ? "%.1f %s" : "%.0f %s", bytesPerSecond,
+                kUnits[unit]);
+  return text;
+}
+
+// "0:42", "12:05", "1:02:03".
+std::string FormatDuration(double seconds) {
+  const long total = static_cast<long>(seconds + 0.5);
+  char text[32];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+  }
+  return text;
+}
+
+// The bar, the percentage, the rate and time left when known, then the item,
+// cut or padded to `width` so that it overwrites the previous line.
+std::string ProgressBarLine(int percent, const std::string& rate, const std::string& left, const std::string& item,
+                            size_t width) {
   std::string number = std::to_string(percent) + "%";
   number.insert(0, 4 - std::min<size_t>(number.size(), 4), ' ');
+  const int filled = percent * kBarWidth / 100;
+  std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " + number;
+  if (!rate.empty()) line += "  " + rate;
+  if (!left.empty()) line += "  " + left + " left";
+  if (!item.empty()) line += "  " + item;
+  if (line.size() > width) line.resize(width);
+  line.append(width - line.size(), ' ');
+  return line;
+}
+
+}  // namespace
+
+void ConsoleToolkit::DrawProgress(const Control& bar) {
+  using Clock = std::chrono::steady_clock;
+  const int percent = bar.position();
+  const Clock::time_point now = Clock::now();
+  // Another bar, or this one going back, starts a new run with its own pace.
+  const bool newRun = &bar != bar_ || percent < bar_position_;
+  if (newRun) {
+    bar_ = &bar;
+    bar_started_ = now;
+    bar_bytes_ = sys::FileBytesSoFar();
+    last_plain_tenth_ = -1;
+  }
+  bar_position_ = percent;
+  const std::string item = bar.text().empty() ? status_ : ConsoleText(bar.text());
   if (!terminal_) {
+    std::string number = std::to_string(percent) + "%";
+    number.insert(0, 4 - std::min<size_t>(number.size(), 4), ' ');
     int tenth = percent / 10;
     if (tenth == last_plain_tenth_) return;
     last_plain_tenth_ = tenth;
-    Print(number + "  " + status_ + "\n");
+    Print(number + "  " + item + "\n");
     return;
   }
-  int filled = percent * kBarWidth / 100;
-  std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " + number;
-  if (!status_.empty()) line += "  " + status_;
-  if (line.size() > kLineWidth) line.resize(kLineWidth);
-  line.append(kLineWidth - line.size(), ' ');
+  // Redrawn at most ten times a second; the first and the last state always.
+  if (!newRun && percent < 100 && now - bar_drawn_ < std::chrono::milliseconds(100)) return;
+  bar_drawn_ = now;
+  const double elapsed = std::chrono::duration<double>(now - bar_started_).count();
+  std::string rate, left;
+  if (elapsed >= 0.2) rate = FormatRate(static_cast<double>(sys::FileBytesSoFar() - bar_bytes_) / elapsed);
+  if (elapsed >= 0.5 && percent > 0 && percent < 100) left = FormatDuration(elapsed * (100 - percent) / percent);
+  const std::string line = ProgressBarLine(percent, rate, left, item, kLineWidth);
   out_ << '\r' << line;
   out_.flush();
   bar_open_ = true;
@@ -379,8 +447,15 @@ void ConsoleToolkit::StartTimer(int, std::function<void()> tick) { timers_.push_
 
 Answer ConsoleToolkit::MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) {
   std::string heading = caption.empty() ? title_ : caption;
-  std::string prefix = icon == Icon::Error ? "Error: " : "";
-  Print((heading.empty() ? "" : heading + ": ") + prefix + ConsoleText(text) + "\n");
+  std::string prefix = icon == Icon::Error ? "Error: " : icon == Icon::Warning ? "Warning: " : "";
+  const std::string message = (heading.empty() ? "" : heading + ": ") + prefix + ConsoleText(text) + "\n";
+  if (icon == Icon::Error || icon == Icon::Warning) {
+    Print("");  // ends a bar line first
+    err_ << message;
+    err_.flush();
+  } else {
+    Print(message);
+  }
   if (buttons == Buttons::Ok) return Answer::Ok;
   Answer fallback = ClosedAnswer(buttons);
   const char* choices = buttons == Buttons::YesNo ? "(y/N) " : "(y/n/C) ";

@@ -1,10 +1,14 @@
 // The console toolkit: runs the program's forms without a display, on a
 // terminal or on pipes (unattended runs, CI).
 //
-// Output: message boxes are printed; a showing progress bar is drawn as a
-// bar redrawn in place on a terminal, or as one plain line per tenth of
-// progress when the output is not a terminal; the latest text of a showing
-// label on the same form is printed beside it.
+// Output: message boxes are printed, errors and warnings on the error
+// stream; a showing progress bar is drawn on a terminal as one line redrawn
+// in place at most ten times a second, with the percentage, the throughput
+// (bytes read and written by the program's file streams per second), the
+// time left (from the pace so far) and the current item, and as one plain
+// line per tenth of progress ("  40%  item") when the output is not a
+// terminal. The current item is the bar's own text when it has one, else
+// the latest text of a showing label.
 //
 // Input, one line at a time from the input stream (terminal or pipe):
 //   - Yes/No questions: "y"/"yes", "n"/"no", "c"/"cancel"; an empty line
@@ -27,6 +31,8 @@
 // its close box would close it, so that nothing ever hangs.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <iosfwd>
@@ -43,8 +49,10 @@ bool StdoutIsTerminal();
 
 class ConsoleToolkit : public Toolkit, private FormObserver {
  public:
-  // `in` and `out` must outlive the toolkit. `terminal` selects the redrawn
-  // progress bar (true) or plain progress lines (false).
+  // `in`, `out` and `err` must outlive the toolkit. `terminal` selects the
+  // redrawn progress bar (true) or plain progress lines (false). Without
+  // `err`, errors go to standard error.
+  ConsoleToolkit(std::istream& in, std::ostream& out, std::ostream& err, bool terminal);
   ConsoleToolkit(std::istream& in, std::ostream& out, bool terminal);
 
   // Receives a line read while the loop waits for the user, with the form
@@ -90,7 +98,14 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
 
   std::istream& in_;
   std::ostream& out_;
+  std::ostream& err_;
   bool terminal_;
+  // The run of the bar being drawn: where it started, for its pace.
+  const Control* bar_ = nullptr;
+  int bar_position_ = 0;
+  std::chrono::steady_clock::time_point bar_started_{};
+  std::chrono::steady_clock::time_point bar_drawn_{};
+  int64_t bar_bytes_ = 0;
   bool input_ended_ = false;
   bool bar_open_ = false;      // a terminal bar line is waiting for its newline
   int last_plain_tenth_ = -1;  // tenth of progress last printed as a plain line

@@ -1,0 +1,153 @@
+#include "app/unattended.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "app/archive_modes.h"
+#include "app/exit_codes.h"
+#include "archive/archive.h"
+#include "compression/stream.h"
+#include "system/activity_log.h"
+#include "system/paths.h"
+#include "system/platform.h"
+
+namespace app {
+
+namespace {
+
+// The wizard's panels in the order the autopilot looks for them.
+constexpr const char* kPanels[] = {"Intro", "License", "Options", "Status", "Custom", "Finished", "Uninstall"};
+
+std::string ShowingPanel(const ui::Form& window) {
+  for (const char* panel : kPanels) {
+    const ui::Control* control = window.Find(std::string("Pnl") + panel);
+    if (control && control->IsShowing()) return panel;
+  }
+  return "";
+}
+
+bool Press(ui::Control* button) {
+  if (!button || !button->IsShowing() || !button->enabled()) return false;
+  button->Click();
+  return true;
+}
+
+// The button of a page shown in place of a panel that leads on: "Install"
+// on an Intro page, "Next" on the others.
+ui::Control* PageButtonOnward(const ui::Form& window) {
+  for (const char* name : {"BCustom1", "BCustom2", "BCustom3"}) {
+    ui::Control* button = window.Find(name);
+    if (button && button->IsShowing() && (button->text() == "Install" || button->text() == "Next")) return button;
+  }
+  return nullptr;
+}
+
+// The panel a page stands for: its file name without ".htm" / ".txt".
+std::string PageName(const ui::Form& window) {
+  const ui::Control* view = window.Find("XCustomHTML");
+  if (!view) return "";
+  const std::string file = sys::ExtractFileName(view->text());
+  return file.substr(0, file.rfind('.'));
+}
+
+}  // namespace
+
+bool WizardAutopilot::Step(ui::Form& window) {
+  const std::string panel = ShowingPanel(window);
+  lastPanel_ = panel;
+  std::string screen = panel;
+  if (panel == "Custom") screen += ":" + PageName(window);
+  if (const ui::Control* ok = window.Find("BStatusOK"); panel == "Status" && ok) screen += ok->enabled() ? "+" : "-";
+  // A press that left the same screen showing was refused: stop pressing.
+  if (screen == lastScreen_) return false;
+  lastScreen_ = screen;
+  if (panel == "Intro") return Press(window.Find("BIntroInstall"));
+  if (panel == "License") return Press(window.Find("BLicenseAccept"));
+  if (panel == "Options") return Press(window.Find("BOptionsNext"));
+  if (panel == "Status") return Press(window.Find("BStatusOK"));
+  if (panel == "Uninstall") return Press(window.Find("BUninstallYes"));
+  if (panel == "Finished") {
+    finished_ = true;
+    return Press(window.Find("BFinishedClose"));
+  }
+  if (panel == "Custom") {
+    // A Finished page has no Close: the installation is done all the same.
+    if (PageName(window) == "Finished") finished_ = true;
+    return Press(PageButtonOnward(window));
+  }
+  return false;
+}
+
+std::string TimeStamp() {
+  const auto now = std::chrono::system_clock::now();
+  const int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+  const sys::platform::LocalDateTime local = sys::platform::ToLocalDateTime(seconds);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day, local.hour,
+                local.minute, local.second);
+  return text;
+}
+
+bool ActivityFile::Open(const std::string& path) {
+  file_.open(sys::ToNativeSeparators(path), std::ios::binary | std::ios::app);
+  return file_.is_open();
+}
+
+void ActivityFile::Write(std::string_view text) {
+  if (!file_.is_open()) return;
+  std::string line = TimeStamp() + "  ";
+  for (char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;
+  // CR LF keeps the file readable on Windows; the log is plain text.
+  file_ << line << "\r\n";
+  file_.flush();
+}
+
+ui::Answer ReportingToolkit::MessageBox(const std::string& caption, const std::string& text, ui::Buttons buttons,
+                                        ui::Icon icon) {
+  const bool problem = icon == ui::Icon::Error || icon == ui::Icon::Warning;
+  const char* prefix = icon == ui::Icon::Error ? "Error: " : icon == ui::Icon::Warning ? "Warning: " : "";
+  sys::LogAction(prefix + text);
+  lastMessage_ = text;
+  lastEchoed_ = problem && errors_;
+  if (lastEchoed_) {
+    std::string line = text;
+    for (char& c : line) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    *errors_ << (caption.empty() ? inner_.title() : caption) << ": " << prefix << line << '\n';
+    errors_->flush();
+  }
+  return inner_.MessageBox(caption, text, buttons, icon);
+}
+
+const char* ExitCodeMeaning(int code) {
+  switch (code) {
+    case kExitSuccess: return "success";
+    case kExitBadArguments: return "bad arguments";
+    case kExitCancelled: return "cancelled";
+    case kExitDamaged: return "damaged archive or package";
+    case kExitIoFailure: return "a file could not be opened, read or written";
+    default: return "failed";
+  }
+}
+
+bool IsIoErrorText(const std::string& text) {
+  for (const char* sign : {"Cannot open file", "could not be written", compression::kStreamReadError,
+                           compression::kStreamWriteError}) {
+    if (text.find(sign) != std::string::npos) return true;
+  }
+  return false;
+}
+
+int SilentInstallExitCode(const WizardAutopilot& pilot, const std::string& packagePath) {
+  if (pilot.finished()) return kExitSuccess;
+  if (pilot.lastPanel() == "Options") return kExitBadArguments;
+  if (pilot.lastPanel() != "Status") return kExitFailure;
+  // The install run stopped: the archive engine recorded why.
+  const std::string& text = archive::Module().lastError;
+  if (text.empty()) return kExitCancelled;
+  if (IsIoErrorText(text)) return kExitIoFailure;
+  return ExtractFailureExitCode(archive::Module(), packagePath);
+}
+
+}  // namespace app

@@ -1,0 +1,31 @@
+// The activity log: the actions the program takes (files extracted, shortcuts
+// created, folders removed, ...) reported one line at a time to whoever asked
+// for them, e.g. the --log file of an unattended installation. Without a
+// receiver the lines go nowhere, so the layers can report unconditionally.
+//
+// The receiver is process-wide and used from the user-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace sys {
+
+// Receives one line of text (no line end) per action.
+using ActivitySink = std::function<void(std::string_view text)>;
+
+// Makes `sink` the receiver of LogAction's lines; an empty sink turns the
+// log off. Returns the receiver it replaces.
+ActivitySink SetActivitySink(ActivitySink sink);
+
+// Reports one action, e.g. "Created shortcut Brevion Notes in user_desktop".
+void LogAction(std::string_view text);
+
+// Bytes read and written through the program's file streams since the
+// process started; progress displays derive their throughput from it. Safe
+// to call from any thread.
+void CountFileBytes(int64_t bytes);
+int64_t FileBytesSoFar();
+
+}  // namespace sys
