@@ -82,18 +82,19 @@ void InstallRun::Run() {
   dataFolder_ = sys::ProgramDataFolder(engine_.GetSettingValue("ProgramName"));
   log_.push_back(sys::DirLogLine(engine_.installFolder));
   // Shortcuts and associations to files that were not written would point
-  // nowhere: a failed extraction stops the run as a cancel does.
+  // nowhere: a failed extraction stops the run as a cancel does (the
+  // default shortcuts included).
   const bool goOn = !engine_.cancelRequested && !engine_.lastExtractionFailed;
   if (goOn) window_.Get("LStatusAction").SetText("Creating Shortcuts ...");
   engine_.toolkit().ProcessMessages();
-  if (!goOn) {
-    // Nothing more to create.
-  } else if (engine_.shortcutLines.empty()) {
-    CreateDefaultShortcuts();
-  } else {
-    CreateScriptShortcuts();
+  if (goOn) {
+    if (engine_.shortcutLines.empty()) {
+      CreateDefaultShortcuts();
+    } else {
+      CreateScriptShortcuts();
+    }
+    RegisterAssociations();
   }
-  if (goOn) RegisterAssociations();
   window_.Get("BStatusOK").SetEnabled(true);
   ReportResult();
   SaveLogAndUninstaller();

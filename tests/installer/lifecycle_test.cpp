@@ -3,6 +3,7 @@
 // checked, then uninstalled; and the install run's edge cases.
 #include <filesystem>
 
+#include "archive/archive.h"
 #include "installer/lifecycle_fixture.h"
 #include "system/associations.h"
 #include "system/file_dates.h"
@@ -211,6 +212,29 @@ TEST_F(LifecycleTest, CancelledInstallStillLeavesLogAndUninstaller) {
   EXPECT_EQ(ReadFile(data + "uninst3.exe"), kStubBytes + kTailBytes);
   EXPECT_FALSE(sys::GetFileAssociation(".cnl"));
   EXPECT_LT(FilesBelow(install).size(), 3u);
+}
+
+// Files that cannot be written are no success: no shortcuts or associations
+// to them, the failure on the Status panel, and still a log to uninstall
+// whatever was written.
+TEST_F(LifecycleTest, ExtractionThatFailsStopsTheRunAndSaysSo) {
+  const std::string blocker = dir.Write("plain-file", "x");
+  const std::string install = blocker + Sep() + "app" + Sep();
+  OpenReal({.script = StandardScript(install, "#shortcuts\r\nd|$install_dir$a.exe||A|\r\n#associations\r\n"
+                                              "$install_dir$a.exe|.fld|\r\n"),
+            .program = {{"a.exe", "a"}}});
+  InstallInto(install);
+  EXPECT_TRUE(vel->lastExtractionFailed);
+  EXPECT_FALSE(vel->cancelRequested);
+  EXPECT_EQ(Showing(), "PnlStatus");
+  EXPECT_EQ(Get("LStatusPleaseWait").text(), kInstallFailedText);
+  EXPECT_EQ(Get("LStatusAction").text(), kInstallFailedAction);
+  EXPECT_EQ(Get("CtrlStatusProgress").position(), 0);
+  const std::string data = DataFolder("Test App");
+  EXPECT_EQ(LogLines(data + "Test App.inst"), std::vector<std::string>{"dir|" + install});
+  EXPECT_FALSE(sys::GetFileAssociation(".fld"));
+  EXPECT_FALSE(fs::exists(sys::SpecialFolderPath("user_desktop") + "A.lnk"));
+  EXPECT_NE(archive::Module().lastError.find("a.exe"), std::string::npos) << "the archive engine said which file";
 }
 
 TEST_F(LifecycleTest, PackageWithoutProgramFilesStillSucceeds) {

@@ -45,6 +45,24 @@ TEST_F(WizardTest, IntroLicenseOptionsNextStartsTheRunWithTheTypedFolder) {
   EXPECT_TRUE(toolkit.messages.empty());
 }
 
+// A folder that is not a full path would be taken from wherever the
+// program was started (and a Windows folder is such a path on Linux).
+TEST_F(WizardTest, NextRefusesAFolderThatIsNotAFullPath) {
+  WalkToOptions();
+  toolkit.QueueClick("ROptionsCustomDir");
+  for (const std::string& folder : {"relative" + std::string(1, Sep()) + "App", std::string()}) {
+    toolkit.QueueSetText("EOptionsInstallDir", folder);
+    toolkit.QueueClick("BOptionsNext");
+  }
+  toolkit.Run(window);
+  EXPECT_TRUE(engine->installRuns.empty());
+  ASSERT_EQ(toolkit.messages.size(), 2u);
+  EXPECT_EQ(toolkit.messages[0].text, RelativeFolderMessage("relative" + std::string(1, Sep()) + "App"));
+  EXPECT_EQ(toolkit.messages[0].icon, ui::Icon::Error);
+  EXPECT_EQ(toolkit.messages[0].panels, std::vector<std::string>{"PnlOptions"});
+  EXPECT_NE(toolkit.messages[1].text.find("\"\" is not a full path"), std::string::npos);
+}
+
 TEST_F(WizardTest, FolderChoicesFillTheEditBox) {
   EXPECT_EQ(Get("EOptionsInstallDir").text(), install);
   EXPECT_TRUE(Get("ROptionsAppsDir").checked());
