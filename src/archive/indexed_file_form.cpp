@@ -24,21 +24,8 @@ constexpr ui::Style kQueryStyle{Font::Normal, ui::Align::Center, true, ui::Borde
 // six buttons are listed in their keyboard order (Yes on Newer last) but
 // placed left to right as Yes, Yes on Newer, Yes to All, No, No To All,
 // Cancel.
-// Every field of a table entry, so that none is left to a default.
-ui::ControlDef Def(ControlKind kind, std::string_view name, std::string_view parent, ui::Rect bounds,
-                   std::string_view caption, ui::Style style = kPlain, bool visible = true) {
-  ui::ControlDef def;
-  def.kind = kind;
-  def.name = name;
-  def.parent = parent;
-  def.bounds = bounds;
-  def.caption = caption;
-  def.style = style;
-  def.visible = visible;
-  return def;
-}
-
 using K = ControlKind;
+using ui::Def;
 
 const ui::ControlDef kIndexedFileForm[] = {
     Def(K::Window, "DIndexedFile", "", {0, 0, 768, 134}, "Processing Files"),

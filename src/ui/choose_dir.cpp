@@ -8,18 +8,6 @@ namespace {
 
 namespace platform = sys::platform;
 
-ControlDef Def(ControlKind kind, std::string_view name, std::string_view parent, Rect bounds,
-               std::string_view caption, Style style = {}) {
-  ControlDef def;
-  def.kind = kind;
-  def.name = name;
-  def.parent = parent;
-  def.bounds = bounds;
-  def.caption = caption;
-  def.style = style;
-  return def;
-}
-
 // The folder tree (CtrlDir) and the path drop-down (ShellCombo1) are edit
 // boxes in the model: their text is the selected folder. The non-visual link
 // between them is SelectFolder, which sets both.

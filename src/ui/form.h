@@ -87,6 +87,21 @@ struct ControlDef {
   int interval_ms = 1000;    // timers only
 };
 
+// A table entry with the fields window tables set, so that none is left to
+// a default by accident.
+inline ControlDef Def(ControlKind kind, std::string_view name, std::string_view parent, Rect bounds,
+                      std::string_view caption, Style style = {}, bool visible = true) {
+  ControlDef def;
+  def.kind = kind;
+  def.name = name;
+  def.parent = parent;
+  def.bounds = bounds;
+  def.caption = caption;
+  def.style = style;
+  def.visible = visible;
+  return def;
+}
+
 // What changed on a control; passed to the FormObserver.
 enum class Property { Text, Checked, Enabled, Visible, Bounds, Position, Style };
 

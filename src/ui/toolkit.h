@@ -25,6 +25,16 @@ enum class Buttons { Ok, YesNo, YesNoCancel };
 enum class Answer { Ok, Yes, No, Cancel };
 enum class Icon { Information, Question, Warning, Error };
 
+// The answer of a message box closed without one of its buttons.
+inline Answer ClosedAnswer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::YesNo: return Answer::No;
+    case Buttons::YesNoCancel: return Answer::Cancel;
+  }
+  return Answer::Cancel;
+}
+
 // Receives the text of an exception that escaped an event handler.
 using ErrorHandler = std::function<void(const std::string& text)>;
 

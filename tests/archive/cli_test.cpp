@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/built_program.h"
 #include "support/temp_dir.h"
 #include "system/file_dates.h"
 
@@ -14,13 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
+using testsupport::Quoted;
 
-std::string Program() {
-  const char* build = std::getenv("BREVION_BUILD_DIR");
-  if (!build) return "";
-  const fs::path program = fs::path(build) / "brevion";
-  return fs::exists(program) ? program.string() : "";
-}
 
 // Runs `command` with `input` on its standard input; returns the raw status of std::system.
 int RunWithInput(const std::string& input, const std::string& command, const fs::path& log) {
@@ -32,7 +28,7 @@ int RunWithInput(const std::string& input, const std::string& command, const fs:
 class ArchiveCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    program = Program();
+    program = testsupport::BuiltProgram();
     if (program.empty()) GTEST_SKIP() << "BREVION_BUILD_DIR does not name a build with the program";
     dir.Write("src/readme.txt", "read me\r\n");
     dir.Write("src/empty.txt", "");

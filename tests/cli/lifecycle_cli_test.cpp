@@ -8,28 +8,23 @@
 #include <filesystem>
 #include <string>
 
+#include "support/built_program.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
+using testsupport::Quoted;
 
-const std::string kExampleProject = std::string(BREVION_TEST_DATA) + "/../../examples/notes";
+const std::string kExampleProject = testsupport::ExampleProject();
 
-std::string Program() {
-  const char* build = std::getenv("BREVION_BUILD_DIR");
-  if (!build) return "";
-  const fs::path program = fs::path(build) / "brevion";
-  return fs::exists(program) ? program.string() : "";
-}
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 class LifecycleCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    program = Program();
+    program = testsupport::BuiltProgram();
     if (program.empty()) GTEST_SKIP() << "BREVION_BUILD_DIR does not name a build with the program";
     for (const char* folder : {"home", "tmp", "root"}) fs::create_directories(sandbox.path() / folder);
   }

@@ -9,6 +9,7 @@
 
 #include "archive/archive.h"
 #include "compression/stream_callbacks.h"
+#include "support/built_program.h"
 #include "support/temp_dir.h"
 #include "system/file_dates.h"
 #include "system/files.h"
@@ -17,20 +18,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
+using testsupport::Quoted;
 
-std::string Program() {
-  const char* build = std::getenv("BREVION_BUILD_DIR");
-  if (!build) return "";
-  const fs::path program = fs::path(build) / "brevion";
-  return fs::exists(program) ? program.string() : "";
-}
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 class OptionsCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    program = Program();
+    program = testsupport::BuiltProgram();
     if (program.empty()) GTEST_SKIP() << "BREVION_BUILD_DIR does not name a build with the program";
   }
 

@@ -12,16 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "support/built_program.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
+using testsupport::Quoted;
 
 const fs::path kExampleProject = fs::path(BREVION_TEST_DATA) / ".." / ".." / "examples" / "notes";
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 bool HaveCommand(const std::string& name) {
   return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;

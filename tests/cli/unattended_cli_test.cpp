@@ -10,23 +10,18 @@
 #include <regex>
 #include <string>
 
+#include "support/built_program.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
+using testsupport::Quoted;
 
-const std::string kExampleProject = std::string(BREVION_TEST_DATA) + "/../../examples/notes";
+const std::string kExampleProject = testsupport::ExampleProject();
 
-std::string Program() {
-  const char* build = std::getenv("BREVION_BUILD_DIR");
-  if (!build) return "";
-  const fs::path program = fs::path(build) / "brevion";
-  return fs::exists(program) ? program.string() : "";
-}
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t count = 0;
@@ -37,7 +32,7 @@ size_t Count(const std::string& text, const std::string& part) {
 class UnattendedCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    program = Program();
+    program = testsupport::BuiltProgram();
     if (program.empty()) GTEST_SKIP() << "BREVION_BUILD_DIR does not name a build with the program";
     for (const char* folder : {"home", "tmp", "root", "cwd"}) fs::create_directories(sandbox.path() / folder);
     installer = sandbox.dir() + "notes-setup";

@@ -18,16 +18,6 @@ std::string AnswerName(ui::Answer answer) {
   return "?";
 }
 
-// What a message box answers when it is closed without a button.
-ui::Answer ClosedAnswer(ui::Buttons buttons) {
-  switch (buttons) {
-    case ui::Buttons::Ok: return ui::Answer::Ok;
-    case ui::Buttons::YesNo: return ui::Answer::No;
-    case ui::Buttons::YesNoCancel: return ui::Answer::Cancel;
-  }
-  return ui::Answer::Cancel;
-}
-
 }  // namespace
 
 void ScriptedToolkit::QueueClick(const std::string& control) {

@@ -55,15 +55,6 @@ bool IsTrue(const std::string& value) {
   return word == "1" || word == "true" || word == "yes" || word == "y";
 }
 
-Answer ClosedAnswer(Buttons buttons) {
-  switch (buttons) {
-    case Buttons::Ok: return Answer::Ok;
-    case Buttons::YesNo: return Answer::No;
-    case Buttons::YesNoCancel: return Answer::Cancel;
-  }
-  return Answer::Cancel;
-}
-
 std::optional<Answer> ParseAnswer(const std::string& line, Buttons buttons) {
   std::string word = Lower(Trim(line));
   if (word == "y" || word == "yes") return Answer::Yes;

@@ -38,16 +38,6 @@ UINT MessageBoxFlags(Buttons buttons, Icon icon) {
   return flags;
 }
 
-// The answer of a box closed without one of its buttons.
-Answer ClosedAnswer(Buttons buttons) {
-  switch (buttons) {
-    case Buttons::Ok: return Answer::Ok;
-    case Buttons::YesNo: return Answer::No;
-    case Buttons::YesNoCancel: return Answer::Cancel;
-  }
-  return Answer::Cancel;
-}
-
 }  // namespace
 
 void RestrictDllSearchToSystem() {
