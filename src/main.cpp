@@ -16,7 +16,9 @@
 #ifdef _WIN32
 #include "ui/win32/win32_toolkit.h"
 #else
+#ifndef _WIN32
 #include <iostream>
+#endif
 
 #include "ui/console/console_toolkit.h"
 #endif

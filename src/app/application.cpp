@@ -1,7 +1,6 @@
 #include "app/application.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "app/archive_modes.h"
 #include "app/exit_codes.h"
@@ -61,7 +60,8 @@ void ShowErrorBox(ui::Toolkit& toolkit, const std::string& text) {
 
 int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& options) {
   const UnattendedOptions& unattended = options.unattended;
-  std::ostream& errors = options.errors ? *options.errors : std::cerr;
+  sys::FileWriter standardError(stderr);
+  sys::TextWriter& errors = options.errors ? *options.errors : standardError;
   if (unattended.silent) sys::platform::AttachParentConsole();
   ActivityFile logFile;
   if (!unattended.logFile.empty() && !logFile.Open(unattended.logFile)) {

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/roles.h"
 #include "app/unattended.h"
+#include "system/text_writer.h"
 #include "ui/toolkit.h"
 
 namespace app {
@@ -24,7 +24,7 @@ struct StartupOptions {
   // --silent, --dir, --no-shortcuts and --log (app/unattended.h).
   UnattendedOptions unattended;
   // Where a silent run reports its errors (nullptr: standard error).
-  std::ostream* errors = nullptr;
+  sys::TextWriter* errors = nullptr;
 };
 
 // The application's default error box: the text of an exception that

@@ -88,18 +88,24 @@ std::string TimeStamp() {
   return text;
 }
 
+ActivityFile::~ActivityFile() {
+  if (file_) std::fclose(file_);
+}
+
 bool ActivityFile::Open(const std::string& path) {
-  file_.open(sys::ToNativeSeparators(path), std::ios::binary | std::ios::app);
-  return file_.is_open();
+  if (file_) std::fclose(file_);
+  file_ = std::fopen(sys::ToNativeSeparators(path).c_str(), "ab");
+  return file_ != nullptr;
 }
 
 void ActivityFile::Write(std::string_view text) {
-  if (!file_.is_open()) return;
+  if (!file_) return;
   std::string line = TimeStamp() + "  ";
   for (char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;
   // CR LF keeps the file readable on Windows; the log is plain text.
-  file_ << line << "\r\n";
-  file_.flush();
+  line += "\r\n";
+  std::fwrite(line.data(), 1, line.size(), file_);
+  std::fflush(file_);
 }
 
 ui::Answer ReportingToolkit::MessageBox(const std::string& caption, const std::string& text, ui::Buttons buttons,
@@ -115,7 +121,6 @@ ui::Answer ReportingToolkit::MessageBox(const std::string& caption, const std::s
       if (c == '\r' || c == '\n') c = ' ';
     }
     *errors_ << (caption.empty() ? inner_.title() : caption) << ": " << prefix << line << '\n';
-    errors_->flush();
   }
   return inner_.MessageBox(caption, text, buttons, icon);
 }

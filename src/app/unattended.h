@@ -12,12 +12,12 @@
 //   --log=FILE (/LOG=FILE)              a plain-text log of what was done
 #pragma once
 
-#include <fstream>
+#include <cstdio>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 
+#include "system/text_writer.h"
 #include "ui/toolkit.h"
 
 namespace app {
@@ -56,12 +56,17 @@ class WizardAutopilot {
 class ActivityFile {
  public:
   // Opens `path` for appending; false when it cannot be written.
+  ActivityFile() = default;
+  ActivityFile(const ActivityFile&) = delete;
+  ActivityFile& operator=(const ActivityFile&) = delete;
+  ~ActivityFile();
+
   bool Open(const std::string& path);
-  bool is_open() const { return file_.is_open(); }
+  bool is_open() const { return file_ != nullptr; }
   void Write(std::string_view text);
 
  private:
-  std::ofstream file_;
+  std::FILE* file_ = nullptr;
 };
 
 // The local date and time as "YYYY-MM-DD HH:MM:SS".
@@ -73,7 +78,7 @@ std::string TimeStamp();
 // run's standard error). Everything else goes to the toolkit behind it.
 class ReportingToolkit : public ui::Toolkit {
  public:
-  ReportingToolkit(ui::Toolkit& inner, std::ostream* errors) : inner_(inner), errors_(errors) {}
+  ReportingToolkit(ui::Toolkit& inner, sys::TextWriter* errors) : inner_(inner), errors_(errors) {}
 
   // The text of the last message box, and whether it went to the error stream.
   const std::string& lastMessage() const { return lastMessage_; }
@@ -106,7 +111,7 @@ class ReportingToolkit : public ui::Toolkit {
 
  private:
   ui::Toolkit& inner_;
-  std::ostream* errors_;
+  sys::TextWriter* errors_;
   std::string lastMessage_;
   bool lastEchoed_ = false;
 };
