@@ -19,7 +19,7 @@ $wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >
 
 work=$WINEPREFIX/drive_c/e2e
 mkdir -p "$work"
-x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -o "$work/ui_driver.exe" "$here/tests/e2e/ui_driver.cpp"
+x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -o "$work/ui_driver.exe" "$here/tests/e2e/ui_driver.cpp" -lole32 -luuid
 driver() { $wine "$work/ui_driver.exe" "$@"; }
 fail() { echo "FAIL: $*"; /usr/lib/wine/wineserver -k 2>/dev/null || true; exit 1; }
 
