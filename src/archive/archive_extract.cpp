@@ -12,6 +12,7 @@
 #include "archive/names.h"
 #include "archive/operation.h"
 #include "compression/block_pool.h"
+#include "compression/stream_callbacks.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
@@ -102,6 +103,21 @@ class EntryReader {
       : archivePath_(archivePath), index_(index), decompress_(Module().decompressHook),
         file_(NativePath(archivePath), FileStream::Mode::Read) {}
 
+  // True when the first entries (up to a handful) in `order` all keep
+  // their content as it stands: such an archive was made without
+  // compression, and its copies gain nothing from workers.
+  bool StartsStored(const std::vector<int>& order) {
+    constexpr size_t kSample = 16;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t i = 0; i < std::min(order.size(), kSample); ++i) {
+      const int k = order[i];
+      if (k >= 0 && !HoldsStoredContent(static_cast<size_t>(k), index_.StoredLength(static_cast<size_t>(k)))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   // Decodes entry `k` into `slot` when its content is small enough. A
   // failure is kept in the slot: the overwrite rules may skip the entry, and
   // then it must not be reported.
@@ -114,6 +130,7 @@ class EntryReader {
       compression::MemoryStream stored;
       {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (HoldsStoredContent(k, storedLength)) return;
         stored.Data().resize(static_cast<size_t>(std::max<int64_t>(storedLength, 0)));
         file_.Seek(index_.EntryOffset(k), compression::SeekOrigin::Beginning);
         file_.ReadExact(stored.Data().data(), storedLength);
@@ -129,6 +146,18 @@ class EntryReader {
   }
 
  private:
+  // True when entry `k` keeps its content as it stands: the writer copies
+  // it straight from the archive for less than a copy made here and handed
+  // over would cost. The caller holds the mutex.
+  bool HoldsStoredContent(size_t k, int64_t storedLength) {
+    uint8_t head[1 + 8 + 4] = {};  // flags, length prefix, container signature
+    file_.Seek(index_.EntryOffset(k), compression::SeekOrigin::Beginning);
+    const int64_t got = file_.Read(head, std::min<int64_t>(sizeof head, storedLength));
+    if (!(head[0] & layout::kFlagCompressed) || !decompress_) return true;
+    compression::MemoryStream record(std::vector<uint8_t>(head + 1, head + std::max<int64_t>(got, 1)));
+    return compression::RecordIsStored(record);
+  }
+
   // The most bytes the entry held in `stored` expands to.
   int64_t ContentBound(compression::Stream& stored, int64_t storedLength) const {
     uint8_t flags = 0;
@@ -157,13 +186,16 @@ class Extraction {
   // The entry position of the name `stored`, -1 when it is absent.
   int Find(const std::string& stored) const { return lookup_.Find(stored); }
 
-  // Extracts the name `stored` as target + `relative`, taking its content
-  // from `decoded` when that was decoded ahead. False when the extraction
-  // must stop (cancel or failure, already reported).
-  bool ExtractFile(const std::string& stored, const std::string& relative, const DecodedEntry& decoded);
+  // Extracts entry `k` (-1: a name without an entry, passed over) as
+  // target + `relative`, taking its content from `decoded` when that was
+  // decoded ahead. False when the extraction must stop (cancel or failure,
+  // already reported).
+  bool ExtractFile(int k, const std::string& relative, const DecodedEntry& decoded);
 
  private:
   bool WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded);
+  uint8_t WriteContent(size_t k, const DecodedEntry& decoded, FileStream& output);
+  static bool ReplaceWith(const std::string& temporary, const std::string& destination);
   static bool RefuseLink(const std::string& destination) {
     detail::ReportMessage("The file " + destination + " lies behind a symbolic link; it was not extracted.");
     return false;
@@ -180,7 +212,7 @@ class Extraction {
   std::optional<std::string> preparedFolder_;
 };
 
-bool Extraction::ExtractFile(const std::string& stored, const std::string& relative, const DecodedEntry& decoded) {
+bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
   // Names come sorted, so most files share the folder of the file before:
   // that folder was checked and made already, and one look at the file
@@ -195,7 +227,6 @@ bool Extraction::ExtractFile(const std::string& stored, const std::string& relat
   }
   attributes = sys::platform::GetAttributes(destination);
   if (folderReady && attributes && (*attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
-  const int k = Find(stored);
   if (k < 0) return true;
   const bool exists = attributes.has_value();
   if (exists) {
@@ -208,50 +239,69 @@ bool Extraction::ExtractFile(const std::string& stored, const std::string& relat
   return WriteEntry(static_cast<size_t>(k), destination, exists, decoded);
 }
 
-// The new content goes to a temporary file first; only a complete one
-// replaces the destination, so a decode error or a full disk never destroys
-// or truncates the user's existing file.
+// A new file is written under its own name, created only if nothing has
+// that name yet, so a failure removes nothing but what was written here. An
+// existing file is replaced only by a complete temporary one: a decode error
+// or a full disk never destroys or truncates the user's file.
 bool Extraction::WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded) {
-  const std::string temporary = detail::TemporaryBeside(destination);
+  const std::string written = replacing ? detail::TemporaryBeside(destination) : destination;
+  bool created = false;
   uint8_t flags = 0;
   try {
-    FileStream output(NativePath(temporary), FileStream::Mode::Create);
-    if (decoded.byWriter) {
-      flags = detail::ReadStoredEntry(archive_, index_, k, false, output, archivePath_);
-    } else {
-      if (decoded.error) std::rethrow_exception(decoded.error);
-      output.WriteExact(decoded.content.data(), static_cast<int64_t>(decoded.content.size()));
-      flags = decoded.flags;
-    }
-    output.Flush();
+    FileStream output(NativePath(written), replacing ? FileStream::Mode::Create : FileStream::Mode::CreateNew);
+    created = true;
+    flags = WriteContent(k, decoded, output);
   } catch (const DamagedArchive& error) {
-    sys::RemoveFile(temporary);
+    if (created) sys::RemoveFile(written);
     detail::ReportMessage(error.what());
     return false;
   } catch (const std::exception& error) {
-    sys::RemoveFile(temporary);
+    if (created) sys::RemoveFile(written);
     // The user knows the file by its own name, not by the temporary one.
     std::string reason = error.what();
-    const std::string shown = NativePath(temporary);
+    const std::string shown = NativePath(written);
     if (const size_t at = reason.find(shown); at != std::string::npos) reason.replace(at, shown.size(), destination);
     detail::ReportMessage("The file " + destination + " could not be extracted: " + reason);
     return false;
   }
-  if (replacing) {
-    const std::string letters = sys::AttributeLetters(destination);
-    if (letters.find_first_of("rsh") != std::string::npos) {
-      sys::ApplyAttributeLetters(destination, "a");
-      sys::RemoveFile(destination);
-    }
+  if (replacing && !ReplaceWith(written, destination)) return false;
+  // A file created here already has a new file's attributes.
+  if (replacing || !sys::platform::IsNewFileDefault(AttributesOfEntryFlags(flags))) {
+    ApplyEntryFlags(destination, flags);
+  }
+  return true;
+}
+
+// Writes entry `k` (or what was decoded of it ahead) and its date into
+// `output`; returns its flags.
+uint8_t Extraction::WriteContent(size_t k, const DecodedEntry& decoded, FileStream& output) {
+  uint8_t flags = decoded.flags;
+  if (decoded.byWriter) {
+    flags = detail::ReadStoredEntry(archive_, index_, k, false, output, archivePath_);
+  } else {
+    if (decoded.error) std::rethrow_exception(decoded.error);
+    output.WriteExact(decoded.content.data(), static_cast<int64_t>(decoded.content.size()));
+  }
+  output.Flush();
+  const int32_t date = index_.StoredDate(k);
+  if (const auto time = date != 0 ? sys::FileTimeFromDosDateTime(date) : std::nullopt) {
+    output.SetModifiedTime(time->unixSeconds);
+  }
+  return flags;
+}
+
+// Puts the complete `temporary` file in place of the existing destination.
+bool Extraction::ReplaceWith(const std::string& temporary, const std::string& destination) {
+  const std::string letters = sys::AttributeLetters(destination);
+  if (letters.find_first_of("rsh") != std::string::npos) {
+    sys::ApplyAttributeLetters(destination, "a");
+    sys::RemoveFile(destination);
   }
   if (!sys::RenameFile(temporary, destination, true)) {
     sys::RemoveFile(temporary);
     detail::ReportMessage("The file " + destination + " could not be written.");
     return false;
   }
-  const int32_t date = index_.StoredDate(k);
-  if (date != 0) sys::SetFileDosDateTime(destination, date);
-  ApplyEntryFlags(destination, flags);
   return true;
 }
 
@@ -310,20 +360,26 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   // Workers decode the entries, a window of them ahead; the files are
   // written here, in order, where the overwrite questions are asked.
   Extraction extraction(archivePath, archive, index, target);
+  std::vector<int> order(names.size());
+  for (size_t i = 0; i < names.size(); ++i) order[i] = extraction.Find(folder + names[i]);
   std::unique_ptr<EntryReader> reader;
-  if (compression::WorkerCount() > 1) reader = std::make_unique<EntryReader>(archivePath, index);
+  size_t window = static_cast<size_t>(compression::FilesInFlight());
+  if (window > 1) reader = std::make_unique<EntryReader>(archivePath, index);
+  if (reader && reader->StartsStored(order)) {
+    reader.reset();
+    window = 1;
+  }
   std::vector<DecodedEntry> decoded(names.size());
   const auto decode = [&](size_t i) {
-    const int k = extraction.Find(folder + names[i]);
-    if (reader && k >= 0) reader->DecodeAhead(static_cast<size_t>(k), decoded[i]);
+    if (reader && order[i] >= 0) reader->DecodeAhead(static_cast<size_t>(order[i]), decoded[i]);
   };
   const auto write = [&](size_t i) {
     const int percent = static_cast<int>((i + 1) * 100 / names.size());
     const DecodedEntry entry = std::move(decoded[i]);
-    return progress.Report(names[i], percent) && extraction.ExtractFile(folder + names[i], names[i], entry);
+    return progress.Report(names[i], percent) && extraction.ExtractFile(order[i], names[i], entry);
   };
   const Outcome outcome =
-      compression::RunInOrder(names.size(), static_cast<size_t>(compression::FilesInFlight()), decode, write)
+      compression::RunInOrder(names.size(), window, decode, write)
           ? Outcome::Done
           : Outcome::Cancelled;
   // Folder attributes last: a read-only folder would refuse its files on

@@ -33,14 +33,18 @@ uint8_t EntryFlagsFromFile(const std::string& path) {
   return flags;
 }
 
+uint32_t AttributesOfEntryFlags(uint8_t flags) {
+  uint32_t attributes = 0;
+  for (const auto& pair : kFlagAttributes) {
+    if (flags & pair.flag) attributes |= pair.attribute;
+  }
+  return attributes;
+}
+
 bool ApplyEntryFlags(const std::string& path, uint8_t flags) {
   const auto attributes = platform::GetAttributes(path);
   if (!attributes || (*attributes & platform::kAttrDirectory)) return false;
-  uint32_t wanted = 0;
-  for (const auto& pair : kFlagAttributes) {
-    if (flags & pair.flag) wanted |= pair.attribute;
-  }
-  return platform::SetAttributes(path, wanted);
+  return platform::SetAttributes(path, AttributesOfEntryFlags(flags));
 }
 
 std::string EntryFlagsToLetters(uint8_t flags) {

@@ -11,6 +11,10 @@ namespace archive {
 // read-only, 0x40 system. 0 when the file does not exist.
 uint8_t EntryFlagsFromFile(const std::string& path);
 
+// The platform attribute bits (sys::platform::kAttr*) that bits 0x80, 0x10,
+// 0x20 and 0x40 stand for.
+uint32_t AttributesOfEntryFlags(uint8_t flags);
+
 // Sets the file's attributes to exactly those named by bits 0x80, 0x10,
 // 0x20 and 0x40 (none: a normal file). False when the file is missing or the
 // platform refuses.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "system/platform.h"
 
@@ -95,97 +94,160 @@ void MemoryStream::SetSize(int64_t size) {
 
 // ---- FileStream ----
 
+namespace {
+
+sys::platform::OpenMode PlatformMode(FileStream::Mode mode) {
+  switch (mode) {
+    case FileStream::Mode::Read: return sys::platform::OpenMode::Read;
+    case FileStream::Mode::Create: return sys::platform::OpenMode::Create;
+    case FileStream::Mode::CreateNew: return sys::platform::OpenMode::CreateNew;
+    case FileStream::Mode::ReadWrite: break;
+  }
+  return sys::platform::OpenMode::ReadWrite;
+}
+
+// The smallest buffer given to a file opened for reading.
+constexpr int64_t kSmallestBuffer = 4096;
+
+}  // namespace
+
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path), readOnly_(mode == Mode::Read) {
-  const char* openMode = mode == Mode::Read ? "rb" : mode == Mode::Create ? "w+b" : "r+b";
   if (Faults().open && !Faults().open(path, mode)) {
     throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EACCES));
   }
-  file_ = std::fopen(path.c_str(), openMode);
-  if (!file_) {
-    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  std::string reason;
+  if (!file_.Open(path, PlatformMode(mode), reason)) {
+    throw StreamError("Cannot open file \"" + path + "\". " + reason);
   }
-  // Some C libraries open a folder for reading; its "content" is no file's.
-  struct stat status {};
-  if (fstat(fileno(file_), &status) == 0 && S_ISDIR(status.st_mode)) {
-    std::fclose(file_);
-    file_ = nullptr;
-    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EISDIR));
+  capacity_ = static_cast<int64_t>(kFileBufferSize);
+  if (readOnly_) {
+    readOnlySize_ = file_.Size().value_or(0);
+    // A small file needs no megabyte of buffer.
+    capacity_ = std::clamp(readOnlySize_, kSmallestBuffer, capacity_);
   }
-  // Left uninitialised: zeroing a megabyte for every file opened would cost
-  // more than reading or writing a small file.
-  buffer_.reset(new char[kFileBufferSize]);
-  std::setvbuf(file_, buffer_.get(), _IOFBF, kFileBufferSize);
 }
 
-FileStream::~FileStream() {
-  if (file_) std::fclose(file_);
+FileStream::~FileStream() { WritePending(); }
+
+// Allocated on first use and left uninitialised: zeroing a megabyte for
+// every file opened would cost more than reading or writing a small file.
+uint8_t* FileStream::Buffer() {
+  if (!buffer_) buffer_.reset(new uint8_t[static_cast<size_t>(capacity_)]);
+  return buffer_.get();
 }
 
-// C streams require a positioning call between a write and a following read
-// (and the reverse); a zero-length relative seek satisfies that.
-void FileStream::PrepareFor(LastOp op) {
-  if (lastOp_ != LastOp::None && lastOp_ != op) fseeko64(file_, 0, SEEK_CUR);
-  lastOp_ = op;
+bool FileStream::WritePending() {
+  if (pending_ == 0) return true;
+  const bool complete = file_.WriteAt(bufferStart_, buffer_.get(), pending_) == pending_;
+  pending_ = 0;
+  if (!complete) writeFailed_ = true;
+  return complete;
 }
 
 int64_t FileStream::Read(void* buffer, int64_t count) {
-  if (count <= 0) return 0;
-  PrepareFor(LastOp::Read);
-  const auto done = static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), file_));
+  if (count <= 0 || !WritePending()) return 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t buffered = bufferStart_ + readLength_ - position_;
+    if (position_ >= bufferStart_ && buffered > 0) {
+      const int64_t part = std::min(count - done, buffered);
+      std::memcpy(out + done, buffer_.get() + (position_ - bufferStart_), static_cast<size_t>(part));
+      position_ += part;
+      done += part;
+      continue;
+    }
+    // A request as large as the buffer goes straight to the caller's memory.
+    if (count - done >= capacity_) {
+      const int64_t got = file_.ReadAt(position_, out + done, count - done);
+      position_ += got;
+      done += got;
+      break;
+    }
+    bufferStart_ = position_;
+    readLength_ = file_.ReadAt(position_, Buffer(), capacity_);
+    if (readLength_ <= 0) {
+      readLength_ = 0;
+      break;
+    }
+  }
   sys::CountFileBytes(done);
   return done;
 }
 
 int64_t FileStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0) return 0;
-  PrepareFor(LastOp::Write);
+  if (count <= 0 || readOnly_) return 0;
   if (Faults().write) count = std::clamp<int64_t>(Faults().write(path_, count), 0, count);
-  const auto done = static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
+  readLength_ = 0;  // what was read ahead may be overwritten
+  // Bytes that do not continue the pending ones, or do not fit beside them,
+  // send those to the file first.
+  if (pending_ > 0 && (position_ != bufferStart_ + pending_ || pending_ + count > capacity_)) {
+    if (!WritePending()) return 0;
+  }
+  int64_t done = count;
+  if (pending_ == 0 && count >= capacity_) {
+    done = file_.WriteAt(position_, buffer, count);
+    if (done < count) writeFailed_ = true;
+  } else {
+    if (pending_ == 0) bufferStart_ = position_;
+    std::memcpy(Buffer() + pending_, buffer, static_cast<size_t>(count));
+    pending_ += count;
+  }
+  position_ += done;
   sys::CountFileBytes(done);
   return done;
 }
 
-int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
-  const int whence = origin == SeekOrigin::Beginning ? SEEK_SET
-                     : origin == SeekOrigin::Current ? SEEK_CUR
-                                                     : SEEK_END;
-  if (origin == SeekOrigin::Current && offset == 0 && lastOp_ == LastOp::None) return Position();
-  if (fseeko64(file_, offset, whence) != 0) {
-    // A target before the start: stay at 0 like the memory stream does.
-    fseeko64(file_, 0, SEEK_SET);
+int64_t FileStream::CopyFrom(Stream& source, int64_t count) {
+  auto* file = dynamic_cast<FileStream*>(&source);
+  // Injected faults must see every write.
+  if (!file || file == this || count <= 0 || readOnly_ || Faults().write) return Stream::CopyFrom(source, count);
+  if (!WritePending() || !file->WritePending()) throw StreamError(kStreamWriteError);
+  const int64_t done = file_.CopyFrom(file->file_, file->position_, position_, count);
+  if (done < 0) return Stream::CopyFrom(source, count);
+  readLength_ = 0;
+  file->position_ += done;
+  position_ += done;
+  sys::CountFileBytes(2 * done);  // read and written
+  if (done < count) {
+    if (file->position_ >= file->Size()) throw StreamError(kStreamReadError);
+    writeFailed_ = true;
+    throw StreamError(kStreamWriteError);
   }
-  lastOp_ = LastOp::None;
-  return Position();
+  return count;
 }
 
-int64_t FileStream::Position() { return static_cast<int64_t>(ftello64(file_)); }
+int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
+  int64_t base = 0;
+  if (origin == SeekOrigin::Current) base = position_;
+  if (origin == SeekOrigin::End) base = Size();
+  position_ = std::max<int64_t>(0, base + offset);
+  return position_;
+}
 
 int64_t FileStream::Size() {
-  // A file opened for reading only keeps its size; asking the C stream again
-  // would seek to the end and back, which drops its buffer and makes the
-  // next read fetch a whole buffer anew.
-  if (readOnly_ && knownSize_ >= 0) return knownSize_;
-  const int64_t position = Position();
-  fseeko64(file_, 0, SEEK_END);
-  const int64_t size = static_cast<int64_t>(ftello64(file_));
-  fseeko64(file_, position, SEEK_SET);
-  lastOp_ = LastOp::None;
-  if (readOnly_) knownSize_ = size;
-  return size;
+  if (readOnly_) return readOnlySize_;
+  // Asked of the file each time: another stream may have grown it.
+  const int64_t written = file_.Size().value_or(0);
+  return pending_ > 0 ? std::max(written, bufferStart_ + pending_) : written;
 }
 
 void FileStream::SetSize(int64_t size) {
   if (readOnly_) throw StreamError(kStreamWriteError);
   Flush();
-  const int64_t position = Position();
-  if (!sys::platform::ResizeFile(path_, std::max<int64_t>(size, 0))) throw StreamError(kStreamWriteError);
-  // Re-seek so that no stale buffered bytes survive the size change.
-  fseeko64(file_, std::min(position, std::max<int64_t>(size, 0)), SEEK_SET);
-  lastOp_ = LastOp::None;
+  size = std::max<int64_t>(size, 0);
+  readLength_ = 0;
+  if (!file_.Resize(size)) throw StreamError(kStreamWriteError);
+  position_ = std::min(position_, size);
 }
 
 void FileStream::Flush() {
-  if (std::fflush(file_) != 0) throw StreamError(kStreamWriteError);
+  if (!WritePending() || writeFailed_) throw StreamError(kStreamWriteError);
+}
+
+bool FileStream::SetModifiedTime(int64_t unixSeconds) {
+  Flush();
+  return file_.SetModifiedTime(unixSeconds);
 }
 
 }  // namespace compression

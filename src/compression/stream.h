@@ -9,12 +9,13 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "system/platform.h"
 
 namespace compression {
 
@@ -66,7 +67,7 @@ class Stream {
   // Copies `count` bytes from the source's position to this stream's
   // position in large chunks; throws "Stream read error" when the source
   // ends early. Returns `count`.
-  int64_t CopyFrom(Stream& source, int64_t count);
+  virtual int64_t CopyFrom(Stream& source, int64_t count);
 };
 
 // A stream over an owned, growable byte buffer.
@@ -94,12 +95,16 @@ class MemoryStream : public Stream {
   int64_t position_ = 0;
 };
 
-// A buffered file stream with 64-bit offsets.
+// A buffered file stream with 64-bit offsets. One buffer serves either
+// reading or writing; the file is read and written at explicit offsets, so
+// moving the position costs no system call, and a file written start to end
+// in pieces smaller than the buffer reaches the system in one write.
 class FileStream : public Stream {
  public:
   enum class Mode {
     Read,       // existing file, reading only
     Create,     // new or emptied file, reading and writing
+    CreateNew,  // new file, reading and writing; refused when the name exists
     ReadWrite,  // existing file, reading and writing
   };
 
@@ -107,32 +112,50 @@ class FileStream : public Stream {
   // the platform). Throws StreamError with the text
   // `Cannot open file "<path>". <reason>` when the file cannot be opened.
   FileStream(const std::string& path, Mode mode);
+  // Writes what is still buffered; a failure here goes unreported, so
+  // writers call Flush first.
   ~FileStream() override;
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
 
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
+  // Positions below 0 become 0.
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
   int64_t Size() override;
   // Throws "Stream write error" for a file opened with Mode::Read.
   void SetSize(int64_t size) override;
-  int64_t Position() override;
+  int64_t Position() override { return position_; }
 
-  // Writes buffered bytes to the file; throws "Stream write error" on failure.
+  // From another file, the system copies the bytes itself when it can.
+  int64_t CopyFrom(Stream& source, int64_t count) override;
+
+  // Writes buffered bytes to the file; throws "Stream write error" when
+  // they, or any written before, did not reach it.
   void Flush();
+  // Flushes, then sets the file's modification time (seconds since 1970
+  // UTC). False when the platform refused the time.
+  bool SetModifiedTime(int64_t unixSeconds);
   const std::string& Path() const { return path_; }
 
  private:
-  enum class LastOp { None, Read, Write };
-  void PrepareFor(LastOp op);
+  // Writes the bytes waiting in the buffer; false when they did not all go.
+  bool WritePending();
+  uint8_t* Buffer();
 
   std::string path_;
-  std::FILE* file_ = nullptr;
-  std::unique_ptr<char[]> buffer_;
-  LastOp lastOp_ = LastOp::None;
+  sys::platform::FileHandle file_;
   bool readOnly_ = false;
-  int64_t knownSize_ = -1;  // the size of a read-only file, once asked
+  bool writeFailed_ = false;
+  int64_t position_ = 0;
+  int64_t readOnlySize_ = -1;  // a read-only file's size, taken at opening
+  std::unique_ptr<uint8_t[]> buffer_;
+  int64_t capacity_ = 0;
+  // The buffer holds file bytes from `bufferStart_`: either `readLength_`
+  // bytes read from the file or `pending_` bytes still to be written.
+  int64_t bufferStart_ = 0;
+  int64_t readLength_ = 0;
+  int64_t pending_ = 0;
 };
 
 // A seam through which tests make the file system fail without a broken

@@ -93,6 +93,17 @@ int64_t ExpandStreamCallback(Stream& source, Stream& destination) {
   return length;
 }
 
+bool RecordIsStored(Stream& source) {
+  const int64_t position = source.Position();
+  std::array<uint8_t, kLengthPrefixSize> prefix{};
+  const bool whole = source.Read(prefix.data(), int64_t(prefix.size())) == int64_t(prefix.size());
+  uint64_t length = 0;
+  for (size_t i = 0; i < prefix.size(); ++i) length |= uint64_t(prefix[i]) << (8 * i);
+  const bool stored = whole && !RecordHoldsContainer(source, static_cast<int64_t>(length));
+  source.Seek(position, SeekOrigin::Beginning);
+  return stored;
+}
+
 int64_t ExpandedSizeBound(Stream& source) {
   const int64_t position = source.Position();
   std::array<uint8_t, kLengthPrefixSize + layout::kHeaderSize> bytes{};

@@ -34,6 +34,11 @@ int64_t CompressStreamCallback(Stream& source, Stream& destination, const std::s
 // - ..." exceptions when a block is damaged.
 int64_t ExpandStreamCallback(Stream& source, Stream& destination);
 
+// True when the record at the source's position holds stored content,
+// which ExpandStreamCallback copies through as it stands. The position is
+// kept.
+bool RecordIsStored(Stream& source);
+
 // The most bytes ExpandStreamCallback can write for the record at the
 // source's position, as the record announces it: the block count times the
 // block size of its container's header, or the length of stored content.

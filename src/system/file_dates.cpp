@@ -45,13 +45,19 @@ int32_t DosDateTimeFromFileTime(FileTime time) {
 }
 
 std::optional<FileTime> FileTimeFromDosDateTime(int32_t dosDateTime) {
+  // The zone conversion reads the zone rules anew on every call, while the
+  // files of one archive share few dates: the last answer is kept.
+  thread_local int32_t lastDosDateTime = 0;
+  thread_local std::optional<FileTime> lastTime;
+  if (dosDateTime != 0 && dosDateTime == lastDosDateTime) return lastTime;
   const DosFields f = UnpackDosDateTime(dosDateTime);
   if (f.month < 1 || f.month > 12 || f.day < 1 || f.day > 31 || f.hour > 23 ||
       f.minute > 59 || f.second > 59)
     return std::nullopt;
   auto seconds = platform::FromLocalDateTime({f.year, f.month, f.day, f.hour, f.minute, f.second});
-  if (!seconds) return std::nullopt;
-  return FileTime{*seconds};
+  lastDosDateTime = dosDateTime;
+  lastTime = seconds ? std::optional<FileTime>(FileTime{*seconds}) : std::nullopt;
+  return lastTime;
 }
 
 std::optional<FileTime> GetFileModifiedTime(const std::string& path) {

@@ -80,6 +80,11 @@ std::optional<uint32_t> GetAttributes(const std::string& path);
 // ignored). True when the platform accepted the change.
 bool SetAttributes(const std::string& path, uint32_t attributes);
 
+// True when SetAttributes(path, `attributes`) would change nothing on a
+// file just created: a new file is an archive file, and POSIX has no
+// counterpart for hidden, system and archive.
+bool IsNewFileDefault(uint32_t attributes);
+
 // Makes an existing file runnable as a program: on POSIX every class that
 // may read the file may also execute it; Windows runs files by their
 // extension and changes nothing. True when the file is runnable afterwards.
@@ -146,6 +151,61 @@ bool RemoveFolder(const std::string& path);
 // Renames (moves) a file; with `replace`, an existing destination file is
 // replaced, otherwise the call fails when the destination exists.
 bool RenameFile(const std::string& from, const std::string& to, bool replace);
+
+// ---- Open files --------------------------------------------------------------
+
+// How FileHandle::Open opens a file.
+enum class OpenMode {
+  Read,       // an existing file, reading only
+  Create,     // created, or emptied when it exists; reading and writing
+  CreateNew,  // created; refused when anything (a link included) has the name
+  ReadWrite,  // an existing file, reading and writing
+};
+
+// An open file, read and written at explicit offsets without buffering of
+// its own. It keeps no file position, so reading and writing here and there
+// never costs a seek. Closed when destroyed. The path is used as given.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle() { Close(); }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // Opens `path` (closing what was open). On failure returns false and sets
+  // `reason` to the C library's words for the cause ("Permission denied",
+  // "No such file or directory", ...). A folder is refused.
+  bool Open(const std::string& path, OpenMode mode, std::string& reason);
+  bool IsOpen() const { return handle_ != kNone; }
+
+  // Reads up to `count` bytes from `offset`; returns the number read, fewer
+  // only at the end of the file or on an error.
+  int64_t ReadAt(int64_t offset, void* buffer, int64_t count);
+  // Writes `count` bytes at `offset`, growing the file as needed (a gap
+  // reads as zeros); returns the number written, fewer when the medium
+  // refuses more.
+  int64_t WriteAt(int64_t offset, const void* buffer, int64_t count);
+
+  // Copies `count` bytes from `source` at `from` to this file at `to`
+  // inside the system, without passing them through the program's memory.
+  // Returns the number copied, fewer when the source ends or the medium
+  // refuses more; -1 when the platform cannot copy between these files so
+  // (nothing was copied: the caller copies them itself).
+  int64_t CopyFrom(FileHandle& source, int64_t from, int64_t to, int64_t count);
+
+  std::optional<int64_t> Size();
+  // Cuts or extends the file to `size` bytes (new bytes are zero).
+  bool Resize(int64_t size);
+  // Sets the modification time (seconds since 1970 UTC); later writes
+  // through this handle may change it again.
+  bool SetModifiedTime(int64_t unixSeconds);
+  // True when the file was open and closed without error.
+  bool Close();
+
+ private:
+  static constexpr intptr_t kNone = -1;
+  intptr_t handle_ = kNone;  // a descriptor, or a HANDLE on Windows
+};
 
 // ---- Whole files ------------------------------------------------------------
 

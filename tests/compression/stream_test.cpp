@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <cstring>
+#include <random>
+#include <vector>
+
 #include "support/temp_dir.h"
+#include "system/file_dates.h"
 
 namespace compression {
 namespace {
@@ -108,6 +114,120 @@ TEST(FileStreamTest, OffsetsBeyondFourGigabytes) {
   char c = 0;
   file.ReadExact(&c, 1);
   EXPECT_EQ(c, 'Z');
+}
+
+// The file stream buffers reads and writes in one buffer and positions
+// itself without the system: any sequence of operations must leave the
+// same bytes, positions and sizes as the memory stream, across the buffer's
+// edges and with pieces larger than the buffer.
+TEST(FileStreamTest, BehavesLikeTheMemoryStreamUnderMixedOperations) {
+  testsupport::TempDir dir;
+  const std::string path = (dir.path() / "mixed.bin").string();
+  MemoryStream model;
+  std::mt19937 random(7);
+  std::vector<uint8_t> bytes(3 << 20), got(3 << 20), expected(3 << 20);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(random());
+  const auto length = [&] {
+    const int64_t sizes[] = {1, 7, 4096, 65537, (1 << 20) - 3, 1 << 20, (5 << 19) + 11};
+    return sizes[random() % 7];
+  };
+  {
+    FileStream file(path, FileStream::Mode::Create);
+    for (int step = 0; step < 400; ++step) {
+      switch (random() % 5) {
+        case 0:
+        case 1: {
+          const int64_t n = length();
+          const int64_t from = static_cast<int64_t>(random() % (bytes.size() - n));
+          ASSERT_EQ(file.Write(bytes.data() + from, n), model.Write(bytes.data() + from, n)) << step;
+          break;
+        }
+        case 2: {
+          const int64_t n = length();
+          ASSERT_EQ(file.Read(got.data(), n), model.Read(expected.data(), n)) << step;
+          ASSERT_EQ(0, std::memcmp(got.data(), expected.data(), static_cast<size_t>(n))) << step;
+          break;
+        }
+        case 3: {
+          const int64_t to = static_cast<int64_t>(random() % (model.Size() + 2));
+          ASSERT_EQ(file.Seek(to, SeekOrigin::Beginning), model.Seek(to, SeekOrigin::Beginning));
+          break;
+        }
+        default:
+          ASSERT_EQ(file.Size(), model.Size()) << step;
+          ASSERT_EQ(file.Position(), model.Position()) << step;
+      }
+    }
+    file.Flush();
+  }
+  EXPECT_TRUE(testsupport::ReadFile(path) == model.ToString());
+}
+
+TEST(FileStreamTest, CreateNewNeverTouchesWhatHasTheName) {
+  testsupport::TempDir dir;
+  const std::string existing = dir.Write("existing.txt", "kept");
+  try {
+    FileStream file(existing, FileStream::Mode::CreateNew);
+    FAIL();
+  } catch (const StreamError& error) {
+    EXPECT_NE(std::string(error.what()).find("Cannot open file"), std::string::npos);
+  }
+  EXPECT_EQ(testsupport::ReadFile(existing), "kept");
+#ifndef _WIN32
+  // Nor what a link of that name points to, dangling or not.
+  std::filesystem::create_symlink(existing, dir.path() / "link");
+  std::filesystem::create_symlink(dir.path() / "nowhere", dir.path() / "dangling");
+  EXPECT_THROW(FileStream((dir.path() / "link").string(), FileStream::Mode::CreateNew), StreamError);
+  EXPECT_THROW(FileStream((dir.path() / "dangling").string(), FileStream::Mode::CreateNew), StreamError);
+  EXPECT_EQ(testsupport::ReadFile(existing), "kept");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "nowhere"));
+#endif
+  FileStream fresh((dir.path() / "new.txt").string(), FileStream::Mode::CreateNew);
+  fresh.WriteExact("new", 3);
+}
+
+// Between two files the system may copy by itself; positions, bytes and
+// errors must be those of the copy through memory.
+TEST(FileStreamTest, CopyBetweenFilesKeepsPositionsAndReportsAShortSource) {
+  testsupport::TempDir dir;
+  std::string content(3 << 20, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 2654435761u >> 11);
+  const std::string sourcePath = dir.Write("source.bin", content);
+  FileStream source(sourcePath, FileStream::Mode::Read);
+  const std::string targetPath = (dir.path() / "target.bin").string();
+  {
+    FileStream target(targetPath, FileStream::Mode::Create);
+    target.WriteExact("head", 4);  // still in the buffer when the copy starts
+    source.Seek(10, SeekOrigin::Beginning);
+    EXPECT_EQ(target.CopyFrom(source, 2 << 20), 2 << 20);
+    EXPECT_EQ(source.Position(), 10 + (2 << 20));
+    EXPECT_EQ(target.Position(), 4 + (2 << 20));
+    target.WriteExact("tail", 4);
+    source.Seek(-5, SeekOrigin::End);
+    try {
+      target.CopyFrom(source, 6);
+      FAIL();
+    } catch (const StreamError& error) {
+      EXPECT_STREQ(error.what(), "Stream read error");
+    }
+  }
+  const std::string copied = testsupport::ReadFile(targetPath);
+  ASSERT_GE(copied.size(), 8u + (2 << 20));
+  EXPECT_TRUE(copied.substr(0, 4 + (2 << 20) + 4) == "head" + content.substr(10, 2 << 20) + "tail");
+}
+
+TEST(FileStreamTest, ModificationTimeOutlastsTheBufferedBytes) {
+  testsupport::TempDir dir;
+  const std::string path = (dir.path() / "dated.txt").string();
+  const auto stamp = sys::FileTimeFromDosDateTime(sys::PackDosDateTime({2011, 6, 15, 10, 20, 30}));
+  ASSERT_TRUE(stamp);
+  {
+    FileStream file(path, FileStream::Mode::CreateNew);
+    file.WriteExact("buffered", 8);
+    EXPECT_TRUE(file.SetModifiedTime(stamp->unixSeconds));
+  }
+  EXPECT_EQ(testsupport::ReadFile(path), "buffered");
+  EXPECT_EQ(sys::GetFileModifiedTime(path)->unixSeconds, stamp->unixSeconds);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -137,6 +138,8 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
   mode = (attributes & kAttrReadOnly) ? (mode & ~kWriteBits) : (mode | S_IWUSR);
   return chmod(p.c_str(), mode) == 0;
 }
+
+bool IsNewFileDefault(uint32_t attributes) { return !(attributes & kAttrReadOnly); }
 
 bool MarkExecutable(const std::string& path) {
   const std::string p = ToPosix(path);
@@ -331,6 +334,108 @@ std::string ExecutablePath() {
   ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (length <= 0) return {};
   return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason) {
+  Close();
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::Read: flags |= O_RDONLY; break;
+    case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+    case OpenMode::ReadWrite: flags |= O_RDWR; break;
+  }
+  int fd;
+  do {
+    fd = open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  // Only reading may open a folder; its "content" is no file's.
+  struct stat status {};
+  if (mode == OpenMode::Read && fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    close(fd);
+    reason = std::strerror(EISDIR);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+int64_t FileHandle::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  auto* bytes = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t got = pread(static_cast<int>(handle_), bytes + done, static_cast<size_t>(count - done),
+                              static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
+}
+
+int64_t FileHandle::WriteAt(int64_t offset, const void* buffer, int64_t count) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t put = pwrite(static_cast<int>(handle_), bytes + done, static_cast<size_t>(count - done),
+                               static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += put;
+  }
+  return done;
+}
+
+int64_t FileHandle::CopyFrom(FileHandle& source, int64_t from, int64_t to, int64_t count) {
+#ifdef __linux__
+  auto in = static_cast<off_t>(from), out = static_cast<off_t>(to);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t copied = copy_file_range(static_cast<int>(source.handle_), &in, static_cast<int>(handle_), &out,
+                                           static_cast<size_t>(count - done), 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied < 0 && done == 0 &&
+        (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)) {
+      return -1;  // not between these files (other file systems, old kernels)
+    }
+    if (copied <= 0) break;
+    done += copied;
+  }
+  return done;
+#else
+  (void)source, (void)from, (void)to, (void)count;
+  return -1;
+#endif
+}
+
+std::optional<int64_t> FileHandle::Size() {
+  struct stat status {};
+  if (fstat(static_cast<int>(handle_), &status) != 0) return std::nullopt;
+  return static_cast<int64_t>(status.st_size);
+}
+
+bool FileHandle::Resize(int64_t size) {
+  return size >= 0 && ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0;
+}
+
+bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // access time stays
+  times[1].tv_sec = static_cast<time_t>(unixSeconds);
+  times[1].tv_nsec = 0;
+  return futimens(static_cast<int>(handle_), times) == 0;
+}
+
+bool FileHandle::Close() {
+  if (handle_ == kNone) return false;
+  const bool ok = close(static_cast<int>(handle_)) == 0;
+  handle_ = kNone;
+  return ok;
 }
 
 }  // namespace sys::platform

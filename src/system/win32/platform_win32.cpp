@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "system/platform.h"
@@ -116,6 +118,10 @@ std::optional<uint32_t> GetAttributes(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return attributes & kReportedAttributes;
+}
+
+bool IsNewFileDefault(uint32_t attributes) {
+  return (attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive)) == kAttrArchive;
 }
 
 bool SetAttributes(const std::string& path, uint32_t attributes) {
@@ -312,6 +318,119 @@ std::string ExecutablePath() {
   DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   if (length == 0 || length >= buffer.size()) return {};
   return std::string(buffer.data(), length);
+}
+
+namespace {
+
+// The C library's number for a system error, so that both platforms
+// describe a failed open in the same words.
+int ErrnoFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH: return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    default: return EACCES;  // access, sharing and lock violations among them
+  }
+}
+
+OVERLAPPED At(int64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  return at;
+}
+
+}  // namespace
+
+bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason) {
+  Close();
+  DWORD access = GENERIC_READ | GENERIC_WRITE, disposition = OPEN_EXISTING;
+  switch (mode) {
+    case OpenMode::Read: access = GENERIC_READ; break;
+    // Opened and then emptied rather than created anew: creating over an
+    // existing hidden or system file is refused by the system.
+    case OpenMode::Create: disposition = OPEN_ALWAYS; break;
+    case OpenMode::CreateNew: disposition = CREATE_NEW; break;
+    case OpenMode::ReadWrite: break;
+  }
+  HANDLE file = CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE && mode == OpenMode::Create && !SetEndOfFile(file)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    file = INVALID_HANDLE_VALUE;
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    reason = std::strerror(ErrnoFor(GetLastError()));
+    return false;
+  }
+  handle_ = reinterpret_cast<intptr_t>(file);
+  return true;
+}
+
+int64_t FileHandle::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  auto* bytes = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    OVERLAPPED at = At(offset + done);
+    DWORD got = 0;
+    const DWORD part = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), bytes + done, part, &got, &at) || got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+int64_t FileHandle::WriteAt(int64_t offset, const void* buffer, int64_t count) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    OVERLAPPED at = At(offset + done);
+    DWORD put = 0;
+    const DWORD part = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
+    if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes + done, part, &put, &at) || put == 0) break;
+    done += put;
+  }
+  return done;
+}
+
+// The system offers no copy between ranges of two open files.
+int64_t FileHandle::CopyFrom(FileHandle&, int64_t, int64_t, int64_t) { return -1; }
+
+std::optional<int64_t> FileHandle::Size() {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size)) return std::nullopt;
+  return static_cast<int64_t>(size.QuadPart);
+}
+
+bool FileHandle::Resize(int64_t size) {
+  if (size < 0) return false;
+  FILE_END_OF_FILE_INFO end;
+  end.EndOfFile.QuadPart = size;
+  return SetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), FileEndOfFileInfo, &end, sizeof end) != 0;
+}
+
+bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
+  const FILETIME time = ToFileTime(unixSeconds);
+  return SetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &time) != 0;
+}
+
+bool FileHandle::Close() {
+  if (handle_ == kNone) return false;
+  const bool ok = CloseHandle(reinterpret_cast<HANDLE>(handle_)) != 0;
+  handle_ = kNone;
+  return ok;
 }
 
 }  // namespace sys::platform
