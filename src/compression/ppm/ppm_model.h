@@ -68,9 +68,8 @@ class Model {
   void FirstEscape(uint8_t* context);
   See* MakeEscapeFreq(uint8_t* context, uint32_t diff, uint32_t* escapeFreq);
   uint32_t CollectUnmasked(uint8_t* context, uint32_t diff, uint8_t** taken, uint32_t* sum);
-  uint32_t SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weight) const;
-  uint32_t SumUnmaskedByQuads(const uint8_t* s, uint32_t n, uint32_t* weight,
-                              uint32_t* quadSums) const;
+  template <bool kKeepQuadSums>
+  uint32_t SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weight, uint32_t* quadSums = nullptr) const;
   void Mask(uint8_t symbol) { unmasked_[symbol] = 0; }
   void ClearMasks() { std::memset(unmasked_, 0xFF, sizeof unmasked_); }
   void MaskedEscape(uint8_t* context, See* see, uint32_t total);

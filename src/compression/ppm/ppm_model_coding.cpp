@@ -142,52 +142,34 @@ void Model::MaskedEscape(uint8_t* context, See* see, uint32_t total) {
   numMasked_ = NumStats(context);
 }
 
-// Sum of the frequencies of the unmasked states among the `n` at `s`;
-// `weight` gains 0xFFFF for each of them. Branch-free and unrolled: this scan
-// is the codec's hottest loop.
-inline uint32_t Model::SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weight) const {
+// The frequencies of the unmasked states among the `n` states at `s`,
+// summed; their masks (0xFFFF each) are added to `*weight`. Branch-free and
+// unrolled: this scan is the codec's hottest loop. With
+// kKeepQuadSums, also the running sum before every fourth state:
+// quadSums[k] is the sum of the states before state 4k, and the entry after
+// the last (partial) quad holds the total.
+template <bool kKeepQuadSums>
+inline uint32_t Model::SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weight,
+                                   uint32_t* quadSums) const {
   uint32_t sum = 0, w = 0;
   for (uint32_t quads = n / 4; quads != 0; --quads, s += 4 * kStateSize) {
+    if constexpr (kKeepQuadSums) *quadSums++ = sum;
     const uint32_t m0 = unmasked_[Symbol(s)], m1 = unmasked_[Symbol(s + kStateSize)];
     const uint32_t m2 = unmasked_[Symbol(s + 2 * kStateSize)];
     const uint32_t m3 = unmasked_[Symbol(s + 3 * kStateSize)];
     sum += (Freq(s) & m0) + (Freq(s + kStateSize) & m1) + (Freq(s + 2 * kStateSize) & m2) +
            (Freq(s + 3 * kStateSize) & m3);
     w += m0 + m1 + m2 + m3;
+  }
+  if constexpr (kKeepQuadSums) {
+    if (n % 4 != 0) *quadSums++ = sum;
   }
   for (n %= 4; n != 0; --n, s += kStateSize) {
     const uint32_t m = unmasked_[Symbol(s)];
     sum += Freq(s) & m;
     w += m;
   }
-  *weight += w;
-  return sum;
-}
-
-// As SumUnmasked, also keeping the running sum before every fourth state:
-// quadSums[k] is the sum of the states before state 4k, and the entry after
-// the last (partial) quad holds the total.
-inline uint32_t Model::SumUnmaskedByQuads(const uint8_t* s, uint32_t n, uint32_t* weight,
-                                          uint32_t* quadSums) const {
-  uint32_t sum = 0, w = 0;
-  for (uint32_t quads = n / 4; quads != 0; --quads, s += 4 * kStateSize) {
-    *quadSums++ = sum;
-    const uint32_t m0 = unmasked_[Symbol(s)], m1 = unmasked_[Symbol(s + kStateSize)];
-    const uint32_t m2 = unmasked_[Symbol(s + 2 * kStateSize)];
-    const uint32_t m3 = unmasked_[Symbol(s + 3 * kStateSize)];
-    sum += (Freq(s) & m0) + (Freq(s + kStateSize) & m1) + (Freq(s + 2 * kStateSize) & m2) +
-           (Freq(s + 3 * kStateSize) & m3);
-    w += m0 + m1 + m2 + m3;
-  }
-  if (n % 4 != 0) {
-    *quadSums++ = sum;
-    for (n %= 4; n != 0; --n, s += kStateSize) {
-      const uint32_t m = unmasked_[Symbol(s)];
-      sum += Freq(s) & m;
-      w += m;
-    }
-  }
-  *quadSums = sum;
+  if constexpr (kKeepQuadSums) *quadSums = sum;
   *weight += w;
   return sum;
 }
@@ -203,8 +185,8 @@ bool Model::EncodeMasked(RangeEncoder& rc, uint8_t* mc, int symbol) {
   // The end marker (-1) matches no state.
   const uint32_t at = symbol < 0 ? n : FindSymbol(s, n, static_cast<uint8_t>(symbol));
   uint32_t weight = 0;
-  const uint32_t low = SumUnmasked(s, at, &weight);
-  uint32_t sum = low + SumUnmasked(s + at * kStateSize, n - at, &weight);
+  const uint32_t low = SumUnmasked<false>(s, at, &weight);
+  uint32_t sum = low + SumUnmasked<false>(s + at * kStateSize, n - at, &weight);
   uint8_t* hit = at < n ? s + at * kStateSize : nullptr;
   if (weight > diff * 0xFFFFu) {
     uint8_t* taken[257];
@@ -239,7 +221,7 @@ void Model::DecodeMasked(RangeDecoder& rc, uint8_t* mc) {
   uint8_t* const stats = Ptr(Stats(mc));
   uint32_t weight = 0;
   uint32_t quadSums[256 / 4 + 1];
-  uint32_t sum = SumUnmaskedByQuads(stats, NumStats(mc), &weight, quadSums);
+  uint32_t sum = SumUnmasked<true>(stats, NumStats(mc), &weight, quadSums);
   if (weight > diff * 0xFFFFu) {
     uint8_t* taken[257];
     const uint32_t numTaken = CollectUnmasked(mc, diff, taken, &sum);
