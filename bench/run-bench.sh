@@ -26,6 +26,9 @@
 #   RETRIES       environment: further tries of a measurement during which
 #                 other processes used more than 15% of a core; the quietest
 #                 try is kept (default 2)
+#   ROUNDS        environment: rounds of the project's runs, one worker and
+#                 all cores taking turns; the fastest of each is kept
+#                 (default 1)
 # The program next to the bench binary (BUILD/brevion), when built, is also
 # timed through its own archive and extract modes ("normal").
 #
@@ -44,6 +47,7 @@ SUBSET=${SUBSET:-all}
 MODES=${MODES:-"none zlibfastest zlibormal zlibmax bzipfastest bzipnormal bzipmax ppmfastest normal max"}
 QUIET_WAIT=${QUIET_WAIT:-20}
 RETRIES=${RETRIES:-2}
+ROUNDS=${ROUNDS:-1}
 CORES=$(nproc)
 HZ=$(getconf CLK_TCK)
 SEVENZIP=$(command -v 7zz || command -v 7z || true)
@@ -139,15 +143,36 @@ check_output() {
 
 nothing() { :; }
 
+# keep_fastest NAME: moves the measurement just taken ($WORK/NAME.time) to
+# $WORK/NAME.best unless an earlier round's was faster (wall time).
+keep_fastest() {
+  local taken=$WORK/$1.time best=$WORK/$1.best
+  if [ ! -f "$best" ] || awk -v a="$(cut -d' ' -f1 "$taken")" -v b="$(cut -d' ' -f1 "$best")" \
+      'BEGIN {exit !(a < b)}'; then
+    mv "$taken" "$best"
+  fi
+}
+
 for mode in $MODES; do
+  rm -f "$WORK"/*.best
+  # With several rounds, the one-worker and all-core runs alternate, so that
+  # a drift in the machine's speed reaches both sides of the speed-up.
+  for ((round = 1; round <= ROUNDS; ++round)); do
+    for threads in 1 "$CORES"; do
+      echo "project $mode, $threads thread(s), round $round of $ROUNDS" >&2
+      ARCHIVE=$WORK/a.$mode.$threads.bvarc
+      remove_archive() { rm -f "$ARCHIVE"; }
+      BREVION_THREADS=$threads measure "pack.$threads" remove_archive "$BENCH" create "$mode" "$SRC" "$ARCHIVE"
+      keep_fastest "pack.$threads"
+      BREVION_THREADS=$threads measure "unpack.$threads" fresh_output "$BENCH" extract "$ARCHIVE" "$WORK/out"
+      keep_fastest "unpack.$threads"
+      check_output "$mode"
+    done
+  done
   for threads in 1 "$CORES"; do
-    echo "project $mode, $threads thread(s)" >&2
-    ARCHIVE=$WORK/a.$mode.$threads.bvarc
-    remove_archive() { rm -f "$ARCHIVE"; }
-    BREVION_THREADS=$threads measure pack remove_archive "$BENCH" create "$mode" "$SRC" "$ARCHIVE"
-    BREVION_THREADS=$threads measure unpack fresh_output "$BENCH" extract "$ARCHIVE" "$WORK/out"
-    check_output "$mode"
-    record "brevion:$mode" "$threads" "$ARCHIVE"
+    cp "$WORK/pack.$threads.best" "$WORK/pack.time"
+    cp "$WORK/unpack.$threads.best" "$WORK/unpack.time"
+    record "brevion:$mode" "$threads" "$WORK/a.$mode.$threads.bvarc"
   done
   one=$(tail -2 "$RESULTS" | head -1); all=$(tail -1 "$RESULTS")
   same=no; cmp -s "$WORK/a.$mode.1.bvarc" "$WORK/a.$mode.$CORES.bvarc" && same=yes
