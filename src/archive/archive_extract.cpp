@@ -83,8 +83,7 @@ bool CrossesLink(const std::string& target, const std::string& relative) {
 // Entries whose content is at most this size are decoded whole by a
 // worker, ahead of the writer, into memory; larger ones are decoded by the
 // writer itself when their turn comes, their blocks still side by side.
-// With the window of FilesInFlight() this bounds the memory held by entries
-// decoded ahead.
+// With BytesInFlight() this bounds the memory held by entries decoded ahead.
 constexpr int64_t kWholeEntryLimit = 4 << 20;
 
 // One entry decoded ahead of the writer.
@@ -372,6 +371,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   std::vector<DecodedEntry> decoded(names.size());
   const auto decode = [&](size_t i) {
     if (reader && order[i] >= 0) reader->DecodeAhead(static_cast<size_t>(order[i]), decoded[i]);
+    return static_cast<int64_t>(decoded[i].content.size());
   };
   const auto write = [&](size_t i) {
     const int percent = static_cast<int>((i + 1) * 100 / names.size());
@@ -379,7 +379,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
     return progress.Report(names[i], percent) && extraction.ExtractFile(order[i], names[i], entry);
   };
   const Outcome outcome =
-      compression::RunInOrder(names.size(), window, decode, write)
+      compression::RunInOrder(names.size(), window, compression::BytesInFlight(), decode, write)
           ? Outcome::Done
           : Outcome::Cancelled;
   // Folder attributes last: a read-only folder would refuse its files on

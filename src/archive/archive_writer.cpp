@@ -208,8 +208,7 @@ enum class WriteResult { Written, Cancelled };
 // Sources up to this size are read and packed whole by a worker, ahead of
 // the writer, into memory; larger ones (and the stub) are packed by the
 // writer itself when their turn comes, their blocks still side by side.
-// With the window of FilesInFlight() this bounds the memory held by entries
-// packed ahead.
+// With BytesInFlight() this bounds the memory held by entries packed ahead.
 constexpr int64_t kWholeEntryLimit = 4 << 20;
 
 // One entry packed ahead of the writer.
@@ -251,6 +250,7 @@ WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan
   int64_t offset = 0;
   const auto pack = [&](size_t i) {
     if (packAhead) PackAhead(plan.entries[i], codec, packed[i]);
+    return static_cast<int64_t>(packed[i].bytes.size());
   };
   const auto append = [&](size_t i) {
     const PlannedEntry& entry = plan.entries[i];
@@ -269,7 +269,8 @@ WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan
     }
     return true;
   };
-  if (!compression::RunInOrder(n, static_cast<size_t>(compression::FilesInFlight()), pack, append)) {
+  if (!compression::RunInOrder(n, static_cast<size_t>(compression::FilesInFlight()), compression::BytesInFlight(),
+                               pack, append)) {
     return WriteResult::Cancelled;
   }
   table[2 * n] = offset;

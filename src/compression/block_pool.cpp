@@ -190,43 +190,53 @@ class Batch final : public Job {
 // `window` ahead of the consumer; the owner consumes them.
 class Ordered final : public Job {
  public:
-  Ordered(size_t count, size_t window, int helpersAllowed, const std::function<void(size_t)>& produce)
-      : Job(helpersAllowed), produce_(produce), count_(count), window_(window), ready_(count), errors_(count) {}
+  Ordered(size_t count, size_t window, int64_t budget, int helpersAllowed,
+          const std::function<int64_t(size_t)>& produce)
+      : Job(helpersAllowed), produce_(produce), count_(count), window_(window), budget_(budget), ready_(count),
+        held_(count, 0), errors_(count) {}
 
   bool Claim(size_t& index) override {
     if (stopped_ || next_ >= count_ || next_ >= consumed_ + window_) return false;
+    // The index the owner waits for always starts, whatever is held.
+    if (heldTotal_ >= budget_ && next_ > consumed_) return false;
     index = next_++;
     ++running_;
     return true;
   }
   void Run(size_t index) override {
     try {
-      produce_(index);
+      held_[index] = produce_(index);
     } catch (...) {
       errors_[index] = std::current_exception();
     }
   }
   void Finish(size_t index) override {
     ready_[index] = 1;
+    heldTotal_ += held_[index];
     --running_;
   }
 
   bool Ready(size_t index) const { return ready_[index] != 0; }
   // Read by the owner after Ready(index) was seen under the lock.
   const std::exception_ptr& Error(size_t index) const { return errors_[index]; }
-  void Consumed(size_t count) { consumed_ = count; }
+  void Consumed(size_t count) {
+    for (; consumed_ < count; ++consumed_) heldTotal_ -= held_[consumed_];
+  }
   void Stop() { stopped_ = true; }
   bool Idle() const { return running_ == 0; }
 
  private:
-  const std::function<void(size_t)>& produce_;
+  const std::function<int64_t(size_t)>& produce_;
   const size_t count_;
   const size_t window_;
+  const int64_t budget_;
   size_t next_ = 0;
   size_t consumed_ = 0;
   size_t running_ = 0;
+  int64_t heldTotal_ = 0;  // held by results finished and not yet consumed
   bool stopped_ = false;
   std::vector<uint8_t> ready_;
+  std::vector<int64_t> held_;
   std::vector<std::exception_ptr> errors_;
 };
 
@@ -250,8 +260,12 @@ int BlocksInFlight() {
 
 int FilesInFlight() {
   const int workers = WorkerCount();
-  return workers > 1 ? 2 * workers + 2 : 1;
+  // Bounded by BytesInFlight() rather than by count: while one long file is
+  // packed, hundreds of small ones may be done ahead of it.
+  return workers > 1 ? 4096 : 1;
 }
+
+int64_t BytesInFlight() { return int64_t{8} * WorkerCount() << 20; }
 
 void RunBlockTasks(size_t count, const std::function<void(size_t)>& task) {
   if (count == 0) return;
@@ -276,7 +290,7 @@ void RunBlockTasks(size_t count, const std::function<void(size_t)>& task) {
   if (std::exception_ptr error = batch.FirstError()) std::rethrow_exception(error);
 }
 
-bool RunInOrder(size_t count, size_t window, const std::function<void(size_t)>& produce,
+bool RunInOrder(size_t count, size_t window, int64_t budget, const std::function<int64_t(size_t)>& produce,
                 const std::function<bool(size_t)>& consume) {
   const int workers = WorkerCount();
   if (workers <= 1 || window <= 1 || count <= 1) {
@@ -286,7 +300,7 @@ bool RunInOrder(size_t count, size_t window, const std::function<void(size_t)>& 
     }
     return true;
   }
-  Ordered job(count, window, HelpersFor(count, workers), produce);
+  Ordered job(count, window, budget, HelpersFor(count, workers), produce);
   Pool& pool = SharedPool();
   pool.Add(job);
   std::exception_ptr failure;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace compression {
@@ -35,9 +36,14 @@ inline constexpr int kMaxWorkers = 64;
 int BlocksInFlight();
 
 // Whole files handed to the workers ahead of the one being written (see
-// RunInOrder): enough that the writer rarely waits, few enough to bound the
-// memory their results hold. 1 when there is a single worker.
+// RunInOrder): enough that small files keep the workers busy while the
+// writer waits for a long one. 1 when there is a single worker.
 int FilesInFlight();
+
+// Bytes that results of files done ahead of the writer may hold before no
+// further file is started (see RunInOrder); with the files being worked on,
+// this bounds the memory held by files in flight.
+int64_t BytesInFlight();
 
 // Runs task(0) .. task(count - 1), each once, on up to WorkerCount()
 // threads; the calling thread takes part and the call returns when every
@@ -50,7 +56,10 @@ void RunBlockTasks(size_t count, const std::function<void(size_t)>& task);
 // A loop over `count` items split into a part that may run anywhere and a
 // part that must run on the calling thread in order:
 //   produce(i) runs on any of the WorkerCount() threads, the calling one
-//     included, at most `window` indices ahead of the last consume;
+//     included, at most `window` indices ahead of the last consume, and
+//     returns the bytes its result holds until consume(i); no further
+//     produce starts while results not yet consumed hold `budget` bytes or
+//     more;
 //   consume(i) runs on the calling thread, in index order, after produce(i)
 //     has returned; an answer of false stops the loop.
 // After a stop (or an exception) no further produce starts and no further
@@ -60,7 +69,7 @@ void RunBlockTasks(size_t count, const std::function<void(size_t)>& task);
 // loop and is rethrown. With one worker (or a window of 1) the calls simply
 // alternate on the calling thread: produce(0), consume(0), produce(1), ...
 // Returns true when every item was consumed.
-bool RunInOrder(size_t count, size_t window, const std::function<void(size_t)>& produce,
+bool RunInOrder(size_t count, size_t window, int64_t budget, const std::function<int64_t(size_t)>& produce,
                 const std::function<bool(size_t)>& consume);
 
 }  // namespace compression

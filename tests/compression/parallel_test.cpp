@@ -259,18 +259,24 @@ struct OrderedRun {
   std::vector<std::thread::id> consumerThreads;
   size_t produced = 0;
   size_t mostAhead = 0;
+  int64_t mostHeld = 0;  // bytes of results produced and not yet consumed
   bool completed = false;
   std::string error;
 };
 
-OrderedRun RunOrdered(size_t count, size_t window, size_t stopAt = SIZE_MAX, size_t throwAt = SIZE_MAX) {
+// Every result holds kResultBytes until it is consumed.
+constexpr int64_t kResultBytes = 100;
+
+OrderedRun RunOrdered(size_t count, size_t window, size_t stopAt = SIZE_MAX, size_t throwAt = SIZE_MAX,
+                      int64_t budget = INT64_MAX) {
   OrderedRun run;
   std::mutex mutex;
   std::vector<int> producedOnce(count, 0);
   size_t lastConsumed = 0;  // number consumed
+  int64_t held = 0;
   run.error = ErrorText([&] {
     run.completed = RunInOrder(
-        count, window,
+        count, window, budget,
         [&](size_t i) {
           std::this_thread::sleep_for(std::chrono::microseconds(i % 3 == 0 ? 300 : 20));
           std::lock_guard<std::mutex> lock(mutex);
@@ -278,9 +284,12 @@ OrderedRun RunOrdered(size_t count, size_t window, size_t stopAt = SIZE_MAX, siz
           ++run.produced;
           run.mostAhead = std::max(run.mostAhead, i + 1 - lastConsumed);
           if (i == throwAt) throw std::runtime_error("produce " + std::to_string(i));
+          run.mostHeld = std::max(run.mostHeld, held += kResultBytes);
+          return kResultBytes;
         },
         [&](size_t i) {
           std::lock_guard<std::mutex> lock(mutex);
+          held -= kResultBytes;
           EXPECT_EQ(producedOnce[i], 1);
           run.consumed.push_back(i);
           run.consumerThreads.push_back(std::this_thread::get_id());
@@ -306,6 +315,21 @@ TEST(ParallelOrderTest, ConsumesInOrderOnTheCallingThreadWithinTheWindow) {
     }
     EXPECT_LE(run.mostAhead, workers == 1 ? 1u : 5u);
   }
+}
+
+// Results waiting for the consumer stop further production at the budget;
+// one result larger than the whole budget still goes through.
+TEST(ParallelOrderTest, HeldResultsStayWithinTheBudget) {
+  Workers use(kSeveral);
+  OrderedRun run = RunOrdered(60, 60, SIZE_MAX, SIZE_MAX, 250);
+  EXPECT_TRUE(run.completed);
+  ASSERT_EQ(run.consumed.size(), 60u);
+  // Starting needs less than the budget held (200 at most); then every
+  // worker may finish one more.
+  EXPECT_LE(run.mostHeld, 200 + kSeveral * kResultBytes);
+  run = RunOrdered(20, 60, SIZE_MAX, SIZE_MAX, 50);
+  EXPECT_TRUE(run.completed);
+  EXPECT_EQ(run.consumed.size(), 20u);
 }
 
 TEST(ParallelOrderTest, AStopEndsTheLoopAfterTheRunningTasks) {
@@ -336,7 +360,11 @@ TEST(ParallelOrderTest, ConsumerFailurePropagatesAndTasksMayNestBlockWork) {
   std::atomic<int> blocks{0};
   const std::string error = ErrorText([&] {
     RunInOrder(
-        20, 6, [&](size_t) { RunBlockTasks(4, [&](size_t) { ++blocks; }); },
+        20, 6, INT64_MAX,
+        [&](size_t) {
+          RunBlockTasks(4, [&](size_t) { ++blocks; });
+          return int64_t{0};
+        },
         [&](size_t i) {
           if (i == 7) throw std::runtime_error("consume 7");
           return true;
