@@ -364,30 +364,37 @@ bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reaso
   return true;
 }
 
-int64_t FileHandle::ReadAt(int64_t offset, void* buffer, int64_t count) {
-  auto* bytes = static_cast<char*>(buffer);
+namespace {
+
+// Repeats `transfer(done)`, which moves bytes from position `done` on and
+// answers how many (below 0: an error), until `count` bytes have moved, the
+// file ends or an error other than an interruption stops it.
+template <typename Transfer>
+int64_t TransferAll(int64_t count, Transfer transfer) {
   int64_t done = 0;
   while (done < count) {
-    const ssize_t got = pread(static_cast<int>(handle_), bytes + done, static_cast<size_t>(count - done),
-                              static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += got;
+    const ssize_t moved = transfer(done);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) break;
+    done += moved;
   }
   return done;
 }
 
+}  // namespace
+
+int64_t FileHandle::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  return TransferAll(count, [&](int64_t done) {
+    return pread(static_cast<int>(handle_), static_cast<char*>(buffer) + done, static_cast<size_t>(count - done),
+                 static_cast<off_t>(offset + done));
+  });
+}
+
 int64_t FileHandle::WriteAt(int64_t offset, const void* buffer, int64_t count) {
-  const auto* bytes = static_cast<const char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t put = pwrite(static_cast<int>(handle_), bytes + done, static_cast<size_t>(count - done),
-                               static_cast<off_t>(offset + done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
-    done += put;
-  }
-  return done;
+  return TransferAll(count, [&](int64_t done) {
+    return pwrite(static_cast<int>(handle_), static_cast<const char*>(buffer) + done,
+                  static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
+  });
 }
 
 int64_t FileHandle::CopyFrom(FileHandle& source, int64_t from, int64_t to, int64_t count) {

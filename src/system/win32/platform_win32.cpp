@@ -379,30 +379,37 @@ bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reaso
   return true;
 }
 
-int64_t FileHandle::ReadAt(int64_t offset, void* buffer, int64_t count) {
-  auto* bytes = static_cast<char*>(buffer);
+namespace {
+
+// Repeats `transfer(at, done, part, moved)`, one ReadFile or WriteFile of
+// `part` bytes at offset `at` from position `done` on, until `count` bytes
+// have moved, the file ends or the call fails.
+template <typename Transfer>
+int64_t TransferAll(int64_t offset, int64_t count, Transfer transfer) {
   int64_t done = 0;
   while (done < count) {
     OVERLAPPED at = At(offset + done);
-    DWORD got = 0;
+    DWORD moved = 0;
     const DWORD part = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
-    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), bytes + done, part, &got, &at) || got == 0) break;
-    done += got;
+    if (!transfer(at, done, part, moved) || moved == 0) break;
+    done += moved;
   }
   return done;
 }
 
+}  // namespace
+
+int64_t FileHandle::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  return TransferAll(offset, count, [&](OVERLAPPED& at, int64_t done, DWORD part, DWORD& moved) {
+    return ReadFile(reinterpret_cast<HANDLE>(handle_), static_cast<char*>(buffer) + done, part, &moved, &at);
+  });
+}
+
 int64_t FileHandle::WriteAt(int64_t offset, const void* buffer, int64_t count) {
-  const auto* bytes = static_cast<const char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    OVERLAPPED at = At(offset + done);
-    DWORD put = 0;
-    const DWORD part = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
-    if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes + done, part, &put, &at) || put == 0) break;
-    done += put;
-  }
-  return done;
+  return TransferAll(offset, count, [&](OVERLAPPED& at, int64_t done, DWORD part, DWORD& moved) {
+    return WriteFile(reinterpret_cast<HANDLE>(handle_), static_cast<const char*>(buffer) + done, part, &moved,
+                     &at);
+  });
 }
 
 // The system offers no copy between ranges of two open files.
