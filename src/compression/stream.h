@@ -136,7 +136,6 @@ class FileStream : public Stream {
   // Flushes, then sets the file's modification time (seconds since 1970
   // UTC). False when the platform refused the time.
   bool SetModifiedTime(int64_t unixSeconds);
-  const std::string& Path() const { return path_; }
 
  private:
   // Writes the bytes waiting in the buffer; false when they did not all go.

@@ -222,10 +222,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // read-only file is refused.
 bool WriteWholeFile(const std::string& path, std::string_view content);
 
-// Cuts or extends an existing file to `size` bytes (new bytes are zero).
-// The file may be open elsewhere in the process. True on success.
-bool ResizeFile(const std::string& path, int64_t size);
-
 // The absolute form of `path` with "." and ".." resolved and symbolic links
 // (Windows: links and junctions) in its existing leading part replaced by
 // their targets; the part that does not exist is appended as written. ""

@@ -83,6 +83,18 @@ TEST(FileStreamTest, CreateWriteReadBackAndResize) {
   EXPECT_EQ(testsupport::ReadFile(path), "01234xy7");
 }
 
+TEST(FileStreamTest, SetSizeCutsAndExtendsWithZerosWhileOthersHaveTheFileOpen) {
+  testsupport::TempDir dir;
+  const std::string path = dir.Write("grow.bin", "abcdef");
+  FileStream reader(path, FileStream::Mode::Read);
+  FileStream file(path, FileStream::Mode::ReadWrite);
+  file.SetSize(3);
+  EXPECT_EQ(testsupport::ReadFile(path), "abc");
+  file.SetSize(5);
+  EXPECT_EQ(testsupport::ReadFile(path), std::string("abc\0\0", 5));
+  EXPECT_EQ(file.Size(), 5);
+}
+
 TEST(FileStreamTest, OpeningAMissingFileFails) {
   testsupport::TempDir dir;
   const std::string path = (dir.path() / "missing.bin").string();

@@ -48,20 +48,7 @@ TEST(WholeFiles, FoldersAndMissingPathsAreNotFiles) {
   EXPECT_EQ(platform::ReadWholeFile(temp.dir()), std::nullopt);
   EXPECT_FALSE(platform::WriteWholeFile(temp.dir(), "x")) << "a folder is not overwritten";
   EXPECT_FALSE(platform::WriteWholeFile(temp.dir() + "no/such/folder.txt", "x"));
-  EXPECT_FALSE(platform::ResizeFile(temp.dir() + "missing", 10)) << "resizing never creates a file";
   EXPECT_FALSE(fs::exists(temp.path() / "missing"));
-}
-
-TEST(WholeFiles, ResizeCutsAndExtendsWithZerosWhileTheFileIsOpen) {
-  testsupport::TempDir temp;
-  const std::string path = temp.Write("grow.bin", "abcdef");
-  compression::FileStream open(path, compression::FileStream::Mode::ReadWrite);
-  ASSERT_TRUE(platform::ResizeFile(path, 3));
-  EXPECT_EQ(platform::ReadWholeFile(path), "abc");
-  ASSERT_TRUE(platform::ResizeFile(path, 5));
-  EXPECT_EQ(platform::ReadWholeFile(path), "abc\0\0"s);
-  EXPECT_FALSE(platform::ResizeFile(path, -1));
-  EXPECT_EQ(platform::RegularFileSize(path), 5);
 }
 
 // RealPath compared after both sides went through the same resolution, so

@@ -295,10 +295,6 @@ bool WriteWholeFile(const std::string& path, std::string_view content) {
   return close(fd) == 0 && ok;
 }
 
-bool ResizeFile(const std::string& path, int64_t size) {
-  return size >= 0 && truncate(ToPosix(path).c_str(), static_cast<off_t>(size)) == 0;
-}
-
 std::string RealPath(const std::string& path) {
   std::string head = ToPosix(path);
   if (head.empty()) return {};

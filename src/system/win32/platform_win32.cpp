@@ -273,16 +273,6 @@ bool WriteWholeFile(const std::string& path, std::string_view content) {
   return file.Close();
 }
 
-bool ResizeFile(const std::string& path, int64_t size) {
-  if (size < 0) return false;
-  HandleCloser file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER end;
-  end.QuadPart = size;
-  return SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
-}
-
 std::string RealPath(const std::string& path) {
   const std::string full = FullPath(path);
   if (full.empty()) return {};
