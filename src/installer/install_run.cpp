@@ -2,6 +2,7 @@
 // shortcuts and associations, and leaves an uninstall log and an
 // uninstaller in the program's data folder.
 #include "archive/archive.h"
+#include "installer/interim_executables.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/associations.h"
@@ -104,6 +105,7 @@ void InstallRun::ExtractProgramFiles() {
   // The result is not consulted: a package without program files still
   // installs its shortcuts and associations.
   engine_.ExtractPackageFolder("install_dir");
+  MarkInterimExecutables(engine_.installFolder, engine_.GetSettingValue("ProgramExe"), InstalledEntries());
 }
 
 void InstallRun::CreateScriptShortcuts() {

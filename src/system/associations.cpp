@@ -4,16 +4,15 @@ namespace sys {
 
 void SetFileAssociation(const std::string& program, const std::string& classKey,
                         const std::string& iconFile) {
-  const std::string& icon = iconFile.empty() ? program : iconFile;
-  platform::WriteClassesRootDefault(classKey + kOpenCommandKey, program + " %1");
-  platform::WriteClassesRootDefault(classKey + kDefaultIconKey, icon + ",0");
+  platform::RegisterFileClass(program, classKey, iconFile.empty() ? program : iconFile);
+}
+
+void RemoveFileAssociation(const std::string& program, const std::string& classKey) {
+  platform::UnregisterFileClass(program, classKey);
 }
 
 std::optional<FileAssociation> GetFileAssociation(const std::string& classKey) {
-  auto command = platform::ReadClassesRootDefault(classKey + kOpenCommandKey);
-  auto icon = platform::ReadClassesRootDefault(classKey + kDefaultIconKey);
-  if (!command && !icon) return std::nullopt;
-  return FileAssociation{command.value_or(""), icon.value_or("")};
+  return platform::ReadFileClass(classKey);
 }
 
 }  // namespace sys

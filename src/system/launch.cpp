@@ -5,8 +5,9 @@
 namespace sys {
 
 void LaunchFile(ui::Toolkit& toolkit, const std::string& file, const std::string& parameters) {
-  if (!platform::ShellLaunch(file, parameters, ExtractFilePath(file))) {
-    ui::ShowMessage(toolkit, kLaunchFailedMessage + file);
+  std::string reason;
+  if (!platform::ShellLaunch(file, parameters, ExtractFilePath(file), &reason)) {
+    ui::ShowMessage(toolkit, kLaunchFailedMessage + file + (reason.empty() ? "" : "\n" + reason));
   }
 }
 

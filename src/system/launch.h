@@ -12,21 +12,32 @@ namespace sys {
 // The message shown when the shell refuses to start a file; the path follows.
 inline constexpr const char* kLaunchFailedMessage = "Problem occured launching ";
 
+// Why a launch failed, where the platform says (on a line of its own after
+// the message and path).
+inline constexpr const char* kLaunchNotFound = "The file does not exist.";
+inline constexpr const char* kLaunchNotExecutable = "The file is a program but is not marked executable.";
+inline constexpr const char* kLaunchNoHandler = "No application is registered to open this kind of file.";
+
 // Starts `file` with `parameters` (may be empty) in the file's own folder and
 // returns at once. When the platform refuses (missing file, nothing to run
-// it with), shows kLaunchFailedMessage followed by the path in an
-// information box of `toolkit`. Nothing is returned to the caller.
+// it with), shows kLaunchFailedMessage followed by the path, and the reason
+// when the platform gives one, in an information box of `toolkit`. Nothing
+// is returned to the caller.
 void LaunchFile(ui::Toolkit& toolkit, const std::string& file, const std::string& parameters);
 
 namespace platform {
 
 // Starts `file` with the shell's default action, `parameters` as its
 // arguments and `workingFolder` (may be empty) as its current folder,
-// without waiting for it. True when the platform started it.
-// Windows: ShellExecuteEx with no verb. Elsewhere: an executable file runs
-// directly (parameters split at blanks, double quotes grouping), any other
-// existing file is handed to "xdg-open".
-bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder);
+// without waiting for it. True when the platform started it; otherwise
+// `reason` (when given) may receive why.
+// Windows: ShellExecuteEx with no verb, no reason. Elsewhere: a file with
+// execute permission runs directly (parameters split at blanks, double
+// quotes grouping); a program without it is refused (kLaunchNotExecutable);
+// any other file is a document, opened through "gio open" (or "xdg-open")
+// by the handler registered for its type (kLaunchNoHandler when none is).
+bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder,
+                 std::string* reason = nullptr);
 
 }  // namespace platform
 

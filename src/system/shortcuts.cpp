@@ -7,8 +7,6 @@
 namespace sys {
 namespace {
 
-constexpr const char* kLinkExtension = ".lnk";
-
 // SpecialFolderPath(keyword) followed by the subfolder, with a trailing
 // separator. "" when the keyword resolves to nothing: the subfolder alone
 // would be a path relative to whatever the current folder happens to be.
@@ -49,7 +47,7 @@ bool StaysInside(const std::string& part) {
 std::string ShortcutPath(const std::string& name, const std::string& keyword,
                          const std::string& subfolder) {
   const std::string folder = ShortcutFolder(keyword, subfolder);
-  return folder.empty() ? std::string() : ToNativeSeparators(folder) + name + kLinkExtension;
+  return folder.empty() ? std::string() : ToNativeSeparators(folder) + name + platform::kShortcutExtension;
 }
 
 bool CreateShortcut(const std::string& target, const std::string& arguments,
@@ -63,7 +61,7 @@ bool CreateShortcut(const std::string& target, const std::string& arguments,
   const std::string folder = ShortcutFolder(keyword, subfolder);
   if (folder.empty()) return false;
   CreateFolders(folder);
-  platform::WriteShellLink(link, ToNativeSeparators(folder) + name + kLinkExtension);
+  platform::WriteShellLink(link, ToNativeSeparators(folder) + name + platform::kShortcutExtension);
   return true;
 }
 
@@ -75,7 +73,7 @@ bool DeleteShortcut(const std::string& name, const std::string& keyword,
     return false;
   const std::string folder = ShortcutFolder(keyword, subfolder);
   if (folder.empty()) return false;
-  const std::string linkPath = ToNativeSeparators(folder) + name + kLinkExtension;
+  const std::string linkPath = ToNativeSeparators(folder) + name + platform::kShortcutExtension;
   if (!FileExists(linkPath)) return false;
   RemoveFile(linkPath);
   // The keyword folder itself (an empty subfolder) is never cleaned up, and

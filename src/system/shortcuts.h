@@ -1,9 +1,10 @@
-// Shortcuts to installed programs: link files named "<name>.lnk" in a
-// keyword folder (see SpecialFolderPath) or a subfolder below it.
+// Shortcuts to installed programs: files named "<name>" plus the platform's
+// shortcut extension in a keyword folder (see SpecialFolderPath) or a
+// subfolder below it.
 //
-// Windows writes shell links. Elsewhere the ".lnk" file is a launcher: a
-// desktop entry (Type=Application) with mode 0755, so that the same names,
-// locations and clean-up rules hold on both platforms.
+// Windows writes shell links ("<name>.lnk"). Elsewhere the file is a
+// launcher "<name>.desktop": a freedesktop desktop entry with mode 0755, at
+// the same location and with the same clean-up rules.
 // docs/linux-integration.md describes the launcher format.
 #pragma once
 
@@ -21,7 +22,7 @@ struct ShortcutInfo {
   int iconIndex = 0;
 };
 
-// Writes folder + name + ".lnk", where folder is SpecialFolderPath(keyword)
+// Writes folder + name + kShortcutExtension, where folder is SpecialFolderPath(keyword)
 // followed by `subfolder` (which may hold several levels, "Tools\Extras").
 // Missing folders are created; an existing file of that name is replaced.
 // The icon is set (index 0) only when `iconFile` is not empty.
@@ -54,6 +55,9 @@ std::string ShortcutPath(const std::string& name, const std::string& keyword,
 std::optional<ShortcutInfo> ReadShortcut(const std::string& linkPath);
 
 namespace platform {
+
+// ".lnk" on Windows, ".desktop" elsewhere.
+extern const char* const kShortcutExtension;
 
 // Writes `link` to `linkPath` (whose folder exists), replacing an existing
 // file. Failures are ignored; the caller cannot tell them from success.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "system/activity_log.h"
+#include "system/associations.h"
 #include "system/files.h"
 #include "system/paths.h"
 #include "system/platform.h"
@@ -127,6 +128,10 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath,
       LogAction("Removing shortcut \"" + fields[1] + "\" from " + fields[2] +
                 (fields[3].empty() ? "" : ", " + fields[3]));
       DeleteShortcut(fields[1], fields[2], fields[3]);
+    } else if (fields[0] == kAssocKind) {
+      // Windows keeps associations; the desktop database elsewhere would
+      // otherwise go on naming a program that is gone.
+      RemoveFileAssociation(fields[1], fields[2]);
     }
   }
   RemoveFile(logPath);

@@ -72,11 +72,12 @@ struct UninstallReplay {
 // without variable expansion. "dir": an existing folder is deleted with
 // everything below it, symbolic links removed but never followed, unless
 // it is protected (then it is reported and handed to `onProtected`).
-// "shortcut": DeleteShortcut(name, keyword, subfolder). Every other kind,
-// "assoc" included, and kinds in another letter case are skipped. Missing
+// "shortcut": DeleteShortcut(name, keyword, subfolder). "assoc":
+// RemoveFileAssociation(program, class key), which Windows skips. Every
+// other kind, and kinds in another letter case, are skipped. Missing
 // folders and shortcuts are passed over, and so are lines holding a NUL
 // character (their paths would be cut short). Finally the log file is deleted;
-// associations, the uninstaller and its folder stay. Shows no message.
+// the uninstaller and its folder stay. Shows no message.
 UninstallReplay ReplayUninstallLog(const std::string& logPath,
                                    const ProtectedFolderHandler& onProtected = {});
 

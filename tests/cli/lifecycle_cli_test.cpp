@@ -67,7 +67,7 @@ TEST_F(LifecycleCli, BuildInstallAndUninstall) {
       << output;
   EXPECT_NE(output.find("Thank you for installing Brevion Notes."), std::string::npos) << output;
   EXPECT_EQ(ReadFile(install + "notes.cmd"), ReadFile(kExampleProject + "/files/install_dir/notes.cmd"));
-  EXPECT_TRUE(fs::exists(sandbox.dir() + "home/Desktop/Brevion Notes.lnk"));
+  EXPECT_TRUE(fs::exists(sandbox.dir() + "home/Desktop/Brevion Notes.desktop"));
   const std::string log = DataFolder() + "Brevion Notes.inst";
   EXPECT_EQ(ReadFile(log).substr(0, 4 + install.size() + 2), "dir|" + install + "\r\n");
   const std::string uninstaller = DataFolder() + "uninst3.exe";
@@ -82,7 +82,7 @@ TEST_F(LifecycleCli, BuildInstallAndUninstall) {
   EXPECT_NE(output.find("The program has been uninstalled."), std::string::npos) << output;
   EXPECT_FALSE(fs::exists(install));
   EXPECT_FALSE(fs::exists(log));
-  EXPECT_FALSE(fs::exists(sandbox.dir() + "home/Desktop/Brevion Notes.lnk"));
+  EXPECT_FALSE(fs::exists(sandbox.dir() + "home/Desktop/Brevion Notes.desktop"));
   EXPECT_FALSE(fs::exists(Root() + "/usr/share/applications/Brevion Notes"));
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(DataFolder())) left.push_back(entry.path().filename().string());

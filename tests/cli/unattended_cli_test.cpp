@@ -74,7 +74,7 @@ TEST_F(UnattendedCli, SilentInstallAndUninstallWithTheirLog) {
   for (const char* file : {"notes.cmd", "Readme.txt", "samples/first.bvnote"}) {
     EXPECT_EQ(ReadFile(folder + "/" + file), ReadFile(kExampleProject + "/files/install_dir/" + file)) << file;
   }
-  EXPECT_TRUE(fs::exists(Desktop() + "Brevion Notes.lnk")) << "the default choices create the shortcuts";
+  EXPECT_TRUE(fs::exists(Desktop() + "Brevion Notes.desktop")) << "the default choices create the shortcuts";
   EXPECT_TRUE(ReadFile(UninstallLog()).starts_with("dir|" + folder + "/\r\n"));
   EXPECT_FALSE(fs::exists(folder + "/Readme.htm")) << "no readme page: the option is off by default";
 
@@ -104,7 +104,7 @@ TEST_F(UnattendedCli, SilentInstallAndUninstallWithTheirLog) {
       << out << err;
   EXPECT_EQ(out, "");
   EXPECT_FALSE(fs::exists(folder));
-  EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.lnk"));
+  EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.desktop"));
   EXPECT_FALSE(fs::exists(UninstallLog()));
   const std::string both = ReadFile(log);
   EXPECT_EQ(Count(both, "started:"), 2u) << "the log is appended to";
@@ -120,7 +120,7 @@ TEST_F(UnattendedCli, NoShortcutsLeavesTheUninstallLogWithoutAny) {
   const std::string folder = sandbox.dir() + "apps/Notes/";
   ASSERT_EQ(Run(Quoted(installer) + " /VERYSILENT --no-shortcuts /D=" + Quoted(folder)), 0) << out << err;
   EXPECT_TRUE(fs::exists(folder + "notes.cmd"));
-  EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.lnk"));
+  EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.desktop"));
   EXPECT_FALSE(fs::exists(Root() + "/usr/share/applications"));
   const std::string log = ReadFile(UninstallLog());
   EXPECT_EQ(log.find("shortcut|"), std::string::npos) << log;
@@ -176,7 +176,7 @@ TEST_F(UnattendedCli, AnInstallFolderThatCannotBeWrittenIsAnIoFailure) {
   const std::string blocker = sandbox.Write("plain-file", "x");
   EXPECT_EQ(Run(Quoted(installer) + " --silent --dir=" + Quoted(blocker + "/Notes")), 5) << out << err;
   EXPECT_NE(err.find("exit code 5"), std::string::npos) << err;
-  EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.lnk")) << "no shortcuts to files that are not there";
+  EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.desktop")) << "no shortcuts to files that are not there";
 }
 
 TEST_F(UnattendedCli, ThePreventedFolderChangeKeepsTheScriptsFolder) {

@@ -22,7 +22,7 @@ TEST(HostileUninstall, ShortcutLinesLeadingOutOfTheirFolderAreSkipped) {
   // A folder beside the desktop holding a link file and hidden settings: it
   // would go as a "left empty" shortcut folder.
   const std::string victim = sandbox.Scratch("victim");
-  sandbox.temp().Write("scratch/victim/App.lnk", "someone else's link");
+  sandbox.temp().Write("scratch/victim/App" + std::string(sys::platform::kShortcutExtension), "someone else's link");
   sandbox.temp().Write("scratch/victim/.settings", "hidden but precious");
   const TreeSnapshot before = Snapshot(sandbox.temp().path() / "scratch");
   const std::string up = sys::ToBackslashes(fs::relative(victim, desktop).string());

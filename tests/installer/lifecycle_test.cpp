@@ -1,7 +1,11 @@
 // The whole life of an installation: the example project built into an
 // installer, opened, walked through the wizard and installed, every result
 // checked, then uninstalled; and the install run's edge cases.
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <thread>
 
 #include "archive/archive.h"
 #include "installer/lifecycle_fixture.h"
@@ -13,8 +17,38 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
+const std::string kExt = sys::platform::kShortcutExtension;
 
 const std::string kExampleProject = std::string(BREVION_TEST_DATA) + "/../../examples/notes";
+
+// Sets an environment variable for one scope ("" unsets it); POSIX only.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+#ifndef _WIN32
+    if (const char* old = getenv(name)) old_ = old;
+    if (value.empty()) unsetenv(name);
+    else setenv(name, value.c_str(), 1);
+#endif
+    (void)value;
+  }
+  ~ScopedEnvironment() {
+#ifndef _WIN32
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+#endif
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Waits for a file that a started program writes; it runs on its own.
+bool AppearsSoon(const std::string& file) {
+  for (int i = 0; i < 500 && !fs::exists(file); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return fs::exists(file);
+}
 
 // Every file below `folder`, relative, with "/" between levels.
 std::vector<std::string> FilesBelow(const fs::path& folder) {
@@ -48,6 +82,18 @@ TEST_F(LifecycleTest, ExampleBuiltInstalledAndUninstalled) {
   toolkit.QueueClick("BLicenseAccept");
   toolkit.QueueClick("ROptionsCustomDir");
   toolkit.QueueSetText("EOptionsInstallDir", install);
+  // "Launch application when finished": the example's program opens its
+  // readme in the user's editor, here a script that says what it was given.
+  const bool launches = sys::PathSeparator() == '/';
+  const std::string launched = dir.dir() + "launched.txt";
+  ScopedEnvironment editor("EDITOR", launches ? dir.Write("editor.sh", "#!/bin/sh\nprintf '%s|%s' \"$PWD\" \"$1\" > \"" +
+                                                                         launched + ".tmp\"\nmv \"" + launched + ".tmp\" \"" +
+                                                                         launched + "\"\n")
+                                                 : "");
+  if (launches) {
+    fs::permissions(dir.dir() + "editor.sh", fs::perms::owner_all);
+    toolkit.QueueClick("COptionsLaunch");
+  }
   toolkit.QueueClick("BOptionsNext");
   toolkit.QueueAction("on Finished", [&] { EXPECT_EQ(Showing(), "PnlFinished"); });
   toolkit.QueueClick("BFinishedClose");
@@ -66,6 +112,11 @@ TEST_F(LifecycleTest, ExampleBuiltInstalledAndUninstalled) {
     EXPECT_EQ(ReadFile(copy), ReadFile(original)) << name;
     EXPECT_EQ(sys::FileDosDateTime(copy), sys::FileDosDateTime(original)) << name;
     EXPECT_EQ(sys::AttributeLetters(copy), sys::AttributeLetters(original)) << name;
+  }
+
+  if (launches) {
+    EXPECT_TRUE(AppearsSoon(launched)) << "the installed program did not run";
+    EXPECT_EQ(ReadFile(launched), sys::ExcludeTrailingSeparator(install) + "|" + install + "Readme.txt");
   }
 
   // Shortcuts by flag letters: "ds", "p" (with the uninstall shortcut), "s".
@@ -116,7 +167,11 @@ TEST_F(LifecycleTest, ExampleBuiltInstalledAndUninstalled) {
   EXPECT_FALSE(fs::exists(sys::SpecialFolderPath("programs") + "Brevion Notes"));
   EXPECT_TRUE(fs::exists(sys::SpecialFolderPath("user_desktop")));
   EXPECT_EQ(FilesBelow(data), std::vector<std::string>{"uninst3.exe"});
+#ifdef _WIN32
   EXPECT_TRUE(sys::GetFileAssociation(".bvnote")) << "associations stay";
+#else
+  EXPECT_FALSE(sys::GetFileAssociation(".bvnote")) << "the desktop's database forgets the program";
+#endif
 }
 
 TEST_F(LifecycleTest, ScriptShortcutsFollowTheirFlagLetters) {
@@ -188,7 +243,7 @@ TEST_F(LifecycleTest, ClearedOptionBoxesLeaveOnlyTheFolderAndAssociations) {
   EXPECT_EQ(sys::GetFileAssociation(".tst")->defaultIcon, install + "a.exe,0");
   EXPECT_EQ(sys::GetFileAssociation("TestFile")->defaultIcon, install + "t.ico,0");
   EXPECT_EQ(ReadFile(data + "remove.bin"), kStubBytes + kTailBytes);
-  EXPECT_FALSE(fs::exists(sys::SpecialFolderPath("user_desktop") + "A.lnk"));
+  EXPECT_FALSE(fs::exists(sys::SpecialFolderPath("user_desktop") + "A" + kExt));
 }
 
 TEST_F(LifecycleTest, CancelledInstallStillLeavesLogAndUninstaller) {
@@ -233,7 +288,7 @@ TEST_F(LifecycleTest, ExtractionThatFailsStopsTheRunAndSaysSo) {
   const std::string data = DataFolder("Test App");
   EXPECT_EQ(LogLines(data + "Test App.inst"), std::vector<std::string>{"dir|" + install});
   EXPECT_FALSE(sys::GetFileAssociation(".fld"));
-  EXPECT_FALSE(fs::exists(sys::SpecialFolderPath("user_desktop") + "A.lnk"));
+  EXPECT_FALSE(fs::exists(sys::SpecialFolderPath("user_desktop") + "A" + kExt));
   EXPECT_NE(archive::Module().lastError.find("a.exe"), std::string::npos) << "the archive engine said which file";
 }
 

@@ -10,6 +10,9 @@
 #include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
 #include "system/paths.h"
+#ifndef _WIN32
+#include "system/posix/desktop_entry_posix.h"
+#endif
 
 namespace {
 
@@ -18,7 +21,8 @@ TEST(LaunchTest, MissingFileShowsTheShellsMessage) {
   testsupport::ScriptedToolkit toolkit;
   const std::string file = dir.dir() + "absent.exe";
   sys::LaunchFile(toolkit, file, "");
-  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"Problem occured launching " + file});
+  const std::string reason = sys::PathSeparator() == '/' ? std::string("\n") + sys::kLaunchNotFound : "";
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"Problem occured launching " + file + reason});
 }
 
 TEST(LaunchTest, EmptyPathIsRefused) {
@@ -49,5 +53,27 @@ TEST(LaunchTest, ProgramStartsInItsOwnFolderWithItsParameters) {
   ASSERT_TRUE(AppearsSoon(dir.path() / "bin" / "marker.txt"));
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "bin" / "marker.txt"), "a b|c");
 }
+
+#ifndef _WIN32
+TEST(LaunchTest, RefusalsSayWhy) {
+  testsupport::TempDir dir;
+  // A script without execute permission is not opened as a document.
+  const std::string script = dir.Write("tool.sh", "#!/bin/sh\ntouch ran\n");
+  std::string reason;
+  EXPECT_FALSE(sys::platform::ShellLaunch(script, "", dir.dir(), &reason));
+  EXPECT_EQ(reason, sys::kLaunchNotExecutable);
+  // A document of a type nothing handles, with every desktop database empty.
+  const std::string document = dir.Write("note.brevion-unknown", "text");
+  const std::string empty = dir.dir() + "empty";
+  for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+    setenv(name, empty.c_str(), 1);
+  reason.clear();
+  const bool opened = sys::platform::ShellLaunch(document, "", dir.dir(), &reason);
+  for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) unsetenv(name);
+  if (!sys::platform::desktop::OnPath("gio")) GTEST_SKIP() << "gio (libglib2.0-bin) is not installed";
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(reason, sys::kLaunchNoHandler);
+}
+#endif
 
 }  // namespace

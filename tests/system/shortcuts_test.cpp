@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 using testsupport::SandboxFolders;
 
 const char kSep = sys::PathSeparator();
+const std::string kExt = sys::platform::kShortcutExtension;
 
 std::string Join(const std::string& folder, const std::string& name) {
   return sys::IncludeTrailingSeparator(folder) + name;
@@ -31,7 +32,7 @@ TEST(Shortcuts, CreateMakesMissingSubfoldersAndRecordsTargetArgumentsAndFolder) 
   ASSERT_TRUE(sys::CreateShortcut(target, "uninstall \"My App\"", "App", links, "",
                                   "My Company\\App"));
 
-  const std::string linkPath = links + "My Company" + kSep + "App" + kSep + "App.lnk";
+  const std::string linkPath = links + "My Company" + kSep + "App" + kSep + "App" + kExt;
   EXPECT_EQ(sys::ShortcutPath("App", links, "My Company\\App"), linkPath);
   ASSERT_TRUE(sys::FileExists(linkPath));
   auto link = sys::ReadShortcut(linkPath);
@@ -56,7 +57,7 @@ TEST(Shortcuts, IconIsSetWithIndexZeroAndAnExistingLinkIsReplaced) {
   ASSERT_TRUE(sys::CreateShortcut(folder + "old.exe", "", "App", links, "", ""));
   ASSERT_TRUE(sys::CreateShortcut(folder + "app.exe", "a 100% b", "App", links,
                                   folder + "app.ico", ""));
-  auto link = sys::ReadShortcut(links + "App.lnk");
+  auto link = sys::ReadShortcut(links + "App" + kExt);
   ASSERT_TRUE(link);
   EXPECT_EQ(link->target, folder + "app.exe");
   EXPECT_EQ(link->arguments, "a 100% b");
@@ -84,8 +85,8 @@ TEST(Shortcuts, DeletingRemovesOnlyTheEmptiedInnermostSubfolder) {
 
   EXPECT_FALSE(sys::DeleteShortcut("Missing", links, sub));
   EXPECT_TRUE(sys::DeleteShortcut("A", links, sub));
-  EXPECT_FALSE(sys::FileExists(Join(innermost, "A.lnk")));
-  EXPECT_TRUE(sys::FileExists(Join(innermost, "B.lnk")));  // one of two: the folder stays
+  EXPECT_FALSE(sys::FileExists(Join(innermost, "A" + kExt)));
+  EXPECT_TRUE(sys::FileExists(Join(innermost, "B" + kExt)));  // one of two: the folder stays
 
   EXPECT_FALSE(sys::DeleteShortcut("A", links, sub));  // already gone
   EXPECT_TRUE(sys::DeleteShortcut("B", links, sub));
@@ -114,7 +115,7 @@ TEST(Shortcuts, HiddenFilesDoNotKeepASubfolderButSubfoldersDo) {
   ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "a.exe", "", "A", links, "", "Shared"));
   ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "o.exe", "", "Other", links, "", "Shared\\Other"));
   EXPECT_TRUE(sys::DeleteShortcut("A", links, "Shared"));
-  EXPECT_TRUE(sys::FileExists(Join(links + "Shared" + kSep + "Other", "Other.lnk")));
+  EXPECT_TRUE(sys::FileExists(Join(links + "Shared" + kSep + "Other", "Other" + kExt)));
 }
 
 TEST(Shortcuts, KeywordFolderItselfIsNeverRemoved) {
@@ -131,9 +132,9 @@ TEST(Shortcuts, KeywordFolderItselfIsNeverRemoved) {
       std::hash<std::string>{}(sandbox.temp().dir()) % 100000);
   ASSERT_TRUE(sys::CreateShortcut(sandbox.Scratch("app") + "a.exe", "", unique, "temp", "", "."));
   const std::string temp = sys::SpecialFolderPath("temp");
-  EXPECT_TRUE(sys::FileExists(temp + unique + ".lnk"));
+  EXPECT_TRUE(sys::FileExists(temp + unique + kExt));
   EXPECT_TRUE(sys::DeleteShortcut(unique, "temp", "."));
-  EXPECT_FALSE(sys::FileExists(temp + unique + ".lnk"));
+  EXPECT_FALSE(sys::FileExists(temp + unique + kExt));
   EXPECT_TRUE(sys::FolderExists(temp));
 }
 
@@ -144,8 +145,8 @@ TEST(Shortcuts, KeywordsResolveIntoTheirFolders) {
   ASSERT_TRUE(sys::CreateShortcut("/opt/app/app", "", "App", "user_desktop", "", ""));
   const std::string programs = sys::SpecialFolderPath("programs");
   EXPECT_TRUE(programs.starts_with(sandbox.temp().dir()));
-  EXPECT_TRUE(sys::FileExists(programs + "My Company/App/App.lnk"));
-  EXPECT_TRUE(sys::FileExists(sys::SpecialFolderPath("user_desktop") + "App.lnk"));
+  EXPECT_TRUE(sys::FileExists(programs + "My Company/App/App" + kExt));
+  EXPECT_TRUE(sys::FileExists(sys::SpecialFolderPath("user_desktop") + "App" + kExt));
   EXPECT_TRUE(sys::DeleteShortcut("App", "programs", "My Company\\App"));
   EXPECT_FALSE(sys::FolderExists(programs + "My Company/App"));
   EXPECT_TRUE(sys::DeleteShortcut("App", "user_desktop", ""));
@@ -157,11 +158,11 @@ TEST(Shortcuts, ALinkPlantedAtTheLauncherPathIsReplacedNotWrittenThrough) {
   SandboxFolders sandbox;
   const std::string links = sandbox.Scratch("links");
   const std::string outside = sandbox.temp().Write("outside.txt", "keep me");
-  fs::create_symlink(outside, links + "App.lnk");
+  fs::create_symlink(outside, links + "App" + kExt);
   ASSERT_TRUE(sys::CreateShortcut("/opt/app/app", "", "App", links, "", ""));
   EXPECT_EQ(testsupport::ReadFile(outside), "keep me");
-  EXPECT_FALSE(fs::is_symlink(links + "App.lnk"));
-  EXPECT_EQ(sys::ReadShortcut(links + "App.lnk")->target, "/opt/app/app");
+  EXPECT_FALSE(fs::is_symlink(links + "App" + kExt));
+  EXPECT_EQ(sys::ReadShortcut(links + "App" + kExt)->target, "/opt/app/app");
 }
 
 TEST(Shortcuts, LauncherEscapesSurviveTheRoundTrip) {
@@ -169,13 +170,13 @@ TEST(Shortcuts, LauncherEscapesSurviveTheRoundTrip) {
   const std::string links = sandbox.Scratch("links");
   const std::string target = "/opt/my \"app\"/$bin\\run";
   ASSERT_TRUE(sys::CreateShortcut(target, "--name \"a b\" 50%", " Lead", links, "", ""));
-  auto link = sys::ReadShortcut(links + " Lead.lnk");
+  auto link = sys::ReadShortcut(links + " Lead" + kExt);
   ASSERT_TRUE(link);
   // "\" in a path is a separator on POSIX systems.
   EXPECT_EQ(link->target, "/opt/my \"app\"/$bin/run");
   EXPECT_EQ(link->arguments, "--name \"a b\" 50%");
   EXPECT_EQ(link->workingFolder, "/opt/my \"app\"/$bin/");
-  const std::string text = testsupport::ReadFile(links + " Lead.lnk");
+  const std::string text = testsupport::ReadFile(links + " Lead" + kExt);
   EXPECT_NE(text.find("Name=\\sLead\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Exec=\"/opt/my \\\\\"app\\\\\"/\\\\$bin/run\" --name \"a b\" 50%%\n"),
             std::string::npos)

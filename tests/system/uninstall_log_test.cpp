@@ -13,6 +13,8 @@
 
 namespace {
 
+const std::string kExt = sys::platform::kShortcutExtension;
+
 namespace fs = std::filesystem;
 using testsupport::SandboxFolders;
 
@@ -102,11 +104,11 @@ TEST(UninstallLog, ReplayRemovesFolderAndShortcutsThenTheLogOnly) {
   EXPECT_TRUE(replay.logFound);
   EXPECT_TRUE(replay.refusedFolders.empty());
   EXPECT_FALSE(sys::FolderExists(install));
-  EXPECT_FALSE(sys::FileExists(desktop + "App.lnk"));
+  EXPECT_FALSE(sys::FileExists(desktop + "App" + kExt));
   EXPECT_FALSE(sys::FolderExists(menu + "My Company"));
   EXPECT_TRUE(sys::FolderExists(desktop));
   EXPECT_TRUE(sys::FileExists(keep + "app.exe"));
-  EXPECT_TRUE(sys::FileExists(menu + "Keep.lnk"));
+  EXPECT_TRUE(sys::FileExists(menu + "Keep" + kExt));
   EXPECT_FALSE(sys::FileExists(log));
   EXPECT_TRUE(sys::FileExists(uninstaller));  // the uninstaller and its folder stay
 

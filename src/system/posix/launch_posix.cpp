@@ -1,52 +1,30 @@
+// Launching on POSIX systems: a file with execute permission runs directly
+// in its folder; a program without it is refused with the reason; any other
+// file is a document, opened by the desktop's handler for its type
+// ("gio open", else "xdg-open").
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "system/launch.h"
 #include "system/paths.h"
+#include "system/posix/desktop_entry_posix.h"
 
 namespace sys::platform {
 
 namespace {
 
-// Splits a parameter string at blanks; double quotes group blanks into one
-// argument and are removed.
-std::vector<std::string> SplitParameters(const std::string& parameters) {
-  std::vector<std::string> arguments;
-  std::string current;
-  bool quoted = false;
-  bool pending = false;
-  for (char c : parameters) {
-    if (c == '"') {
-      quoted = !quoted;
-      pending = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (pending) arguments.push_back(current);
-      current.clear();
-      pending = false;
-    } else {
-      current += c;
-      pending = true;
-    }
-  }
-  if (pending) arguments.push_back(current);
-  return arguments;
-}
-
-bool IsExecutableFile(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
 // Starts argv detached (a grandchild that init adopts, so no zombie is left
 // and nobody waits). A close-on-exec pipe tells whether the exec succeeded:
-// it closes without data on success, and carries errno on failure.
-bool SpawnDetached(const std::vector<std::string>& argv, const std::string& folder) {
+// it closes without data on success, and carries errno on failure. On
+// failure `reason` gets the system's words for it.
+bool SpawnDetached(const std::vector<std::string>& argv, const std::string& folder, std::string* reason) {
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -80,24 +58,44 @@ bool SpawnDetached(const std::vector<std::string>& argv, const std::string& fold
   while ((got = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
   }
   close(report[0]);
+  if (got != 0 && reason) *reason = got == sizeof error ? std::strerror(error) : "The program could not be started.";
   return got == 0;
+}
+
+// Opens a document with the handler the desktop has for its type. "gio
+// open" answers whether a handler took it; "xdg-open" may wait for the
+// handler to end, so it is only started.
+bool OpenDocument(const std::string& path, const std::string& folder, std::string* reason) {
+  if (desktop::OnPath("gio")) {
+    if (desktop::RunAndWait({"gio", "open", path}, folder) == 0) return true;
+  } else if (desktop::OnPath("xdg-open")) {
+    return SpawnDetached({"xdg-open", path}, folder, reason);
+  }
+  if (reason) *reason = kLaunchNoHandler;
+  return false;
 }
 
 }  // namespace
 
-bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder) {
+bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder,
+                 std::string* reason) {
   const std::string path = ToNativeSeparators(file);
   struct stat info {};
-  if (path.empty() || stat(path.c_str(), &info) != 0) return false;
-  const std::string folder = ToNativeSeparators(workingFolder);
-  std::vector<std::string> argv;
-  if (IsExecutableFile(path)) {
-    argv.push_back(path);
-    for (std::string& argument : SplitParameters(parameters)) argv.push_back(std::move(argument));
-  } else {
-    argv = {"xdg-open", path};
+  if (path.empty() || stat(path.c_str(), &info) != 0) {
+    if (reason) *reason = kLaunchNotFound;
+    return false;
   }
-  return SpawnDetached(argv, folder);
+  const std::string folder = ToNativeSeparators(workingFolder);
+  if (S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0) {
+    std::vector<std::string> argv = {path};
+    for (std::string& argument : desktop::SplitCommandLine(parameters)) argv.push_back(std::move(argument));
+    return SpawnDetached(argv, folder, reason);
+  }
+  if (S_ISREG(info.st_mode) && desktop::LooksLikeProgram(path)) {
+    if (reason) *reason = kLaunchNotExecutable;
+    return false;
+  }
+  return OpenDocument(path, folder, reason);
 }
 
 }  // namespace sys::platform

@@ -65,4 +65,19 @@ std::optional<std::string> ReadClassesRootDefault(const std::string& keyPath) {
   return value;
 }
 
+void RegisterFileClass(const std::string& program, const std::string& classKey, const std::string& iconFile) {
+  WriteClassesRootDefault(classKey + kOpenCommandKey, program + " %1");
+  WriteClassesRootDefault(classKey + kDefaultIconKey, iconFile + ",0");
+}
+
+std::optional<FileAssociation> ReadFileClass(const std::string& classKey) {
+  auto command = ReadClassesRootDefault(classKey + kOpenCommandKey);
+  auto icon = ReadClassesRootDefault(classKey + kDefaultIconKey);
+  if (!command && !icon) return std::nullopt;
+  return FileAssociation{command.value_or(""), icon.value_or("")};
+}
+
+// Associations outlive the installation on Windows.
+void UnregisterFileClass(const std::string& /*program*/, const std::string& /*classKey*/) {}
+
 }  // namespace sys::platform

@@ -5,7 +5,8 @@
 
 namespace sys::platform {
 
-bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder) {
+bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder,
+                 std::string* /*reason*/) {
   SHELLEXECUTEINFOA info;
   ZeroMemory(&info, sizeof info);
   info.cbSize = sizeof info;

@@ -103,4 +103,6 @@ std::optional<ShortcutInfo> ReadShellLink(const std::string& linkPath) {
   return link;
 }
 
+const char* const kShortcutExtension = ".lnk";
+
 }  // namespace sys::platform
