@@ -121,7 +121,9 @@ TEST_F(UnattendedCli, NoShortcutsLeavesTheUninstallLogWithoutAny) {
   ASSERT_EQ(Run(Quoted(installer) + " /VERYSILENT --no-shortcuts /D=" + Quoted(folder)), 0) << out << err;
   EXPECT_TRUE(fs::exists(folder + "notes.cmd"));
   EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.desktop"));
-  EXPECT_FALSE(fs::exists(Root() + "/usr/share/applications"));
+  // The applications folder holds the association's handler, no launcher.
+  EXPECT_FALSE(fs::exists(Root() + "/usr/share/applications/Brevion Notes"));
+  EXPECT_TRUE(fs::exists(Root() + "/usr/share/applications/brevion-bvnote.desktop"));
   const std::string log = ReadFile(UninstallLog());
   EXPECT_EQ(log.find("shortcut|"), std::string::npos) << log;
   EXPECT_EQ(Count(log, "\r\n"), 2u) << "the folder and the association: " << log;

@@ -89,12 +89,21 @@ TEST_F(DesktopTools, AssociationIsTheDefaultForItsTypeUntilUninstalled) {
   const std::string document = sandbox.temp().Write("scratch/docs/first.bvnote", "Shopping: tea.");
   const std::string mime = sandbox.temp().dir() + "root/usr/share/mime/";
 
-  sys::SetFileAssociation(program, ".bvnote", "");
+  const std::string icon = std::string(BREVION_TEST_DATA) + "/../../examples/notes/files/install_dir/notes.ico";
+  sys::SetFileAssociation(program, ".bvnote", icon);
   EXPECT_EQ(Run("xdg-mime query filetype " + Quoted(document)).second, "application/x-notes-bvnote");
   EXPECT_EQ(Run("xdg-mime query default application/x-notes-bvnote").second, "brevion-bvnote.desktop");
   const std::string handler = sandbox.temp().dir() + "root/usr/share/applications/brevion-bvnote.desktop";
   EXPECT_EQ(Run("desktop-file-validate " + Quoted(handler)).first, 0);
   EXPECT_TRUE(fs::exists(mime + "application/x-notes-bvnote.xml")) << "update-mime-database ran";
+  // The example's icon (a 16-pixel bitmap in an ICO file) becomes a PNG
+  // that an image reader takes.
+  const std::string themeIcon =
+      sandbox.temp().dir() + "root/usr/share/icons/hicolor/16x16/mimetypes/application-x-notes-bvnote.png";
+  ASSERT_TRUE(fs::exists(themeIcon));
+  if (sys::platform::desktop::OnPath("identify")) {
+    EXPECT_EQ(Run("identify -regard-warnings -format %wx%h " + Quoted(themeIcon)).second, "16x16");
+  }
 
   sys::RemoveFileAssociation(program, ".bvnote");
   EXPECT_FALSE(fs::exists(mime + "application/x-notes-bvnote.xml")) << "the database was rebuilt";

@@ -11,7 +11,7 @@
 //                                      (config: /etc/xdg/, beside autostart/)
 //   icons/hicolor/<size>/mimetypes/application-x-notes-bvnote.png  the icon,
 //                                      when it is a PNG, an SVG, or an ICO
-//                                      holding a PNG image
+//                                      (its largest image)
 //
 // The files are named after the class key, as the registry's keys are, so
 // a later association of the same key replaces the earlier one. Then
@@ -28,6 +28,7 @@
 #include "system/associations.h"
 #include "system/platform.h"
 #include "system/posix/desktop_entry_posix.h"
+#include "system/posix/theme_icon_posix.h"
 
 namespace sys::platform {
 namespace {
@@ -213,55 +214,16 @@ void RemoveDefaultHandler(const std::string& mimeType, const std::string& handle
 
 // ---- Icons ------------------------------------------------------------------
 
-uint32_t BigEndian32(const std::string& bytes, size_t at) {
-  return (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) << 24) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8) |
-         static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
-}
-
-uint32_t LittleEndian32(const std::string& bytes, size_t at) {
-  return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24);
-}
-
-constexpr std::string_view kPngSignature("\x89PNG\r\n\x1a\n", 8);
-
-// The width of a square PNG image; 0 for anything else.
-uint32_t PngSize(const std::string& png) {
-  if (png.size() < 24 || !png.starts_with(kPngSignature)) return 0;
-  const uint32_t width = BigEndian32(png, 16), height = BigEndian32(png, 20);
-  return width == height && width > 0 && width <= 1024 ? width : 0;
-}
-
-// The largest PNG image inside an ICO file ("" when it holds none).
-std::string PngInsideIco(const std::string& ico) {
-  if (ico.size() < 6 || ico[0] != 0 || ico[1] != 0 || ico[2] != 1 || ico[3] != 0) return {};
-  const size_t count = static_cast<unsigned char>(ico[4]) | (static_cast<unsigned char>(ico[5]) << 8);
-  std::string best;
-  for (size_t i = 0; i < count && 6 + 16 * (i + 1) <= ico.size(); ++i) {
-    const uint32_t size = LittleEndian32(ico, 6 + 16 * i + 8), offset = LittleEndian32(ico, 6 + 16 * i + 12);
-    if (offset >= ico.size() || size > ico.size() - offset) continue;
-    std::string image = ico.substr(offset, size);
-    if (PngSize(image) > PngSize(best)) best = std::move(image);
-  }
-  return best;
-}
-
 // The icon theme's file for `iconFile` below icons/hicolor/ ("" when the
 // file is no format the theme takes) and its content.
 std::pair<std::string, std::string> ThemeIcon(const std::string& iconFile, const std::string& iconName) {
-  const auto content = ReadWholeFile(ToSlashes(iconFile));
-  if (!content) return {};
-  std::string image = *content;
-  if (!PngSize(image)) image = PngInsideIco(image);
-  if (const uint32_t size = PngSize(image)) {
-    const std::string side = std::to_string(size);
-    return {side + "x" + side + "/mimetypes/" + iconName + ".png", image};
-  }
   const std::string path = ToSlashes(iconFile);
+  const auto content = ReadWholeFile(path);
+  if (!content) return {};
+  if (const auto image = desktop::ThemeImageOf(*content)) {
+    const std::string side = std::to_string(image->size);
+    return {side + "x" + side + "/mimetypes/" + iconName + ".png", image->png};
+  }
   if (path.size() > 4 && path.ends_with(".svg")) return {"scalable/mimetypes/" + iconName + ".svg", *content};
   return {};
 }
