@@ -72,6 +72,9 @@ TEST_F(DesktopTools, EveryLauncherPassesDesktopFileValidate) {
     const auto [status, output] = Run("desktop-file-validate " + Quoted(launcher));
     EXPECT_EQ(status, 0) << launcher << "\n" << output;
     EXPECT_EQ(output.find("error"), std::string::npos) << output;
+    // The uninstaller asks on a terminal.
+    EXPECT_EQ(testsupport::ReadFile(launcher).find("Terminal=true\n") != std::string::npos,
+              c.arguments.starts_with("uninstall "));
     const auto link = sys::ReadShortcut(launcher);
     ASSERT_TRUE(link);
     EXPECT_EQ(link->target, app);

@@ -8,7 +8,7 @@
 //   Exec=<target> <arguments>    (xdg-open <target> for a document)
 //   Path=<working folder>
 //   Icon=<icon file>          (only when an icon file is given)
-//   Terminal=false
+//   Terminal=false            (true for the uninstaller, which asks on one)
 //   Categories=Utility;
 //
 // The arguments are split as a Windows program reads its command line and
@@ -27,6 +27,7 @@ const char* const kShortcutExtension = ".desktop";
 namespace {
 
 constexpr mode_t kLauncherMode = 0755;
+constexpr const char* kUninstallMode = "uninstall";
 // Menus without a folder of their own for the program list it here.
 constexpr const char* kCategories = "Utility;";
 
@@ -45,14 +46,19 @@ std::string DesktopEntry(const ShortcutInfo& link, const std::string& name) {
   const std::string target = ToSlashes(link.target);
   const bool document = link.arguments.empty() && IsDocument(target);
   std::string exec = document ? std::string(kOpenCommand) + " " + ExecArgument(target) : ExecArgument(target);
-  for (const std::string& argument : SplitCommandLine(link.arguments)) exec += " " + ExecArgument(argument);
+  const std::vector<std::string> arguments = SplitCommandLine(link.arguments);
+  for (const std::string& argument : arguments) exec += " " + ExecArgument(argument);
+  // The uninstaller (this program started in uninstall mode) asks its
+  // question on a terminal here: started from a menu without one, it could
+  // not be answered and nothing would happen.
+  const bool terminal = !arguments.empty() && arguments.front() == kUninstallMode;
   std::string text = "[Desktop Entry]\n";
   text += "Type=Application\n";
   text += "Name=" + EscapeValue(name) + "\n";
   text += "Exec=" + EscapeValue(exec) + "\n";
   text += "Path=" + EscapeValue(ToSlashes(link.workingFolder)) + "\n";
   if (!link.iconFile.empty()) text += "Icon=" + EscapeValue(ToSlashes(link.iconFile)) + "\n";
-  text += "Terminal=false\n";
+  text += terminal ? "Terminal=true\n" : "Terminal=false\n";
   text += std::string("Categories=") + kCategories + "\n";
   return text;
 }
