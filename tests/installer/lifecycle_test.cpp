@@ -197,6 +197,21 @@ TEST_F(LifecycleTest, ScriptShortcutsFollowTheirFlagLetters) {
   EXPECT_EQ(sys::ReadShortcut(sys::ShortcutPath("D", "programs", "Test"))->iconFile, install + "d.ico");
 }
 
+TEST_F(LifecycleTest, TheProgramAndTheFilesInBinBecomeExecutable) {
+  if (sys::PathSeparator() != '/') GTEST_SKIP() << "Windows runs files by their extension";
+  const std::string install = sandbox.Scratch("app");
+  OpenReal({.script = StandardScript(install),
+            .program = {{"testapp.exe", "x"}, {"bin/tool", "t"}, {"bin/sub/more", "m"}, {"lib/data", "d"}}});
+  InstallInto(install);
+  auto runnable = [&](const std::string& name) {
+    return (fs::status(install + name).permissions() & fs::perms::owner_exec) != fs::perms::none;
+  };
+  EXPECT_TRUE(runnable("testapp.exe"));
+  EXPECT_TRUE(runnable("bin/tool"));
+  EXPECT_TRUE(runnable("bin/sub/more"));
+  EXPECT_FALSE(runnable("lib/data"));
+}
+
 TEST_F(LifecycleTest, WithoutAProgramsLineThereIsNoUninstallShortcut) {
   const std::string install = sandbox.Scratch("app");
   OpenReal({.script = StandardScript(install, "#shortcuts\r\nds|$install_dir$a.exe||A|\r\n")});
