@@ -165,14 +165,19 @@ bool InstallJournal::Begin(const std::string& installFolder, const std::string& 
   installFolder_ = sys::IncludeTrailingSeparator(sys::ToNativeSeparators(installFolder));
   if (logPath_.empty()) return true;
   ReadPrevious();
-  dataFolderCreated_ = !sys::FolderExists(dataFolder_);
+  for (std::string path = sys::ExcludeTrailingSeparator(dataFolder_); !path.empty() && !sys::platform::GetAttributes(path);) {
+    dataFoldersCreated_.push_back(path);
+    const std::string parent = sys::ExcludeTrailingSeparator(sys::ExtractFilePath(path));
+    if (parent == path) break;
+    path = parent;
+  }
   sys::CreateFolders(dataFolder_);
   if (!log_.Create(logPath_) || !list_.Create(listPath_)) {
     CloseFiles();
     failure_ = "The uninstall log " + logPath_ + " could not be written.";
     if (previousLog_) sys::platform::WriteWholeFile(sys::ToNativeSeparators(logPath_), *previousLog_);
     if (previousList_) sys::platform::WriteWholeFile(sys::ToNativeSeparators(listPath_), *previousList_);
-    if (dataFolderCreated_) sys::RemoveFolder(dataFolder_);
+    sys::RemoveEmptyFolders(dataFoldersCreated_);
     return false;
   }
   bool ok = AppendLog(sys::DirLogLine(installFolder_));
@@ -353,7 +358,7 @@ void InstallJournal::RollBack() {
     } else {
       sys::RemoveFile(list);
     }
-    if (dataFolderCreated_) sys::RemoveFolder(dataFolder_);
+    sys::RemoveEmptyFolders(dataFoldersCreated_);
   }
   sys::LogAction("Everything the installation did was undone.");
 }

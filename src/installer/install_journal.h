@@ -91,7 +91,7 @@ class InstallJournal : public archive::ExtractionWatcher {
   std::string installFolder_;
   std::string failure_;
   sys::LogAppender log_, list_;
-  bool dataFolderCreated_ = false;
+  sys::StringList dataFoldersCreated_;  // the data folder and its parents that Begin made
 
   sys::StringList logLines_;                                   // as written, backup lines aside
   std::vector<std::string> folders_;                           // created by this run, parents first

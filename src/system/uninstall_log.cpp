@@ -300,8 +300,11 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
   StringList folders = log.folders;
   for (const std::string& dir : log.dirs) {
     if (!IsAbsolutePath(dir)) continue;  // would name something below the current folder
-    LogAction("Removing the installed files of " + dir);
     const std::string base = IncludeTrailingSeparator(ToNativeSeparators(dir));
+    // The installation wrote into a real folder, never through a link to one.
+    const auto attributes = platform::GetAttributes(ExcludeTrailingSeparator(base));
+    if (attributes && (*attributes & platform::kAttrLink)) continue;
+    LogAction("Removing the installed files of " + dir);
     for (const std::string& entry : installedFiles) {
       if (!IsContainedName(entry)) continue;
       // Lists written before folders were logged end with the package's
