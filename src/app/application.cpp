@@ -43,6 +43,7 @@ std::string CommandLineText(const std::vector<std::string>& arguments, const Una
   if (unattended.silent) words.push_back("--silent");
   if (unattended.folder) words.push_back("--dir=" + *unattended.folder);
   if (unattended.noShortcuts) words.push_back("--no-shortcuts");
+  if (unattended.allowDowngrade) words.push_back("--allow-downgrade");
   if (!unattended.logFile.empty()) words.push_back("--log=" + unattended.logFile);
   std::string text;
   for (const std::string& word : words) {

@@ -11,6 +11,7 @@ namespace app {
 void InstallerRoles::CreateEngine(ui::Form& main_window, ui::Toolkit& toolkit) {
   ArchiveRoles::CreateEngine(main_window, toolkit);
   engine_ = std::make_shared<installer::VelInstaller>(main_window, toolkit);
+  outcome_ = engine_->outcome;
 }
 
 void InstallerRoles::DestroyEngine() {
@@ -46,7 +47,6 @@ void InstallerRoles::Build(const std::string& package_path, const std::string& p
 void InstallerRoles::PrepareUninstall(const std::string& log_name) {
   if (std::shared_ptr<installer::VelInstaller> engine = engine_) {
     engine->PrepareUninstall(log_name);
-    uninstall_log_missing_ = !sys::FileExists(engine->archivePath);
   }
 }
 
@@ -56,7 +56,15 @@ void InstallerRoles::OpenPackage(const std::string& path) {
 
 int InstallerRoles::ExitCode() const {
   if (package_refused_) return kExitDamaged;
-  if (uninstall_log_missing_) return kExitIoFailure;
+  if (outcome_) {
+    if (outcome_->notInstalled) return kExitNotInstalled;
+    switch (outcome_->install) {
+      case installer::InstallOutcome::Cancelled: return kExitCancelledDuringInstall;
+      case installer::InstallOutcome::Failed: return kExitFatalDuringInstall;
+      case installer::InstallOutcome::DowngradeRefused: return kExitDowngradeRefused;
+      default: break;
+    }
+  }
   if (build_failed_) return build_cancelled_ ? kExitCancelled : kExitFailure;
   return ArchiveRoles::ExitCode();
 }

@@ -25,21 +25,26 @@ class InstallerRoles : public ArchiveRoles {
   // that writes no package makes the exit status 1, or 3 when cancelled.
   void Build(const std::string& package_path, const std::string& project_folder,
              const std::string& compression_mode, const std::string& stub_file, int64_t number) override;
-  // An uninstall log that does not exist makes the exit status 5.
+  // An uninstall log that does not exist makes the exit status
+  // kExitNotInstalled; an install run that was undone makes it
+  // kExitCancelledDuringInstall or kExitFatalDuringInstall.
   void PrepareUninstall(const std::string& log_name) override;
   // Opens the package; a file without a valid package makes the exit
   // status 4 (damaged package).
   void OpenPackage(const std::string& path) override;
+  void AllowDowngrade() override {
+    if (engine_) engine_->allowDowngrade = true;
+  }
   int ExitCode() const override;
 
   installer::VelInstaller* engine() const { return engine_.get(); }
 
  private:
   std::shared_ptr<installer::VelInstaller> engine_;
+  std::shared_ptr<installer::RunOutcome> outcome_;  // outlives the engine
   bool package_refused_ = false;
   bool build_failed_ = false;
   bool build_cancelled_ = false;
-  bool uninstall_log_missing_ = false;
 };
 
 }  // namespace app

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "app/exit_codes.h"
+#include "app/options.h"
 #include "app/main_window_def.h"
 #include "system/activity_log.h"
 #include "system/control_helpers.h"
@@ -86,7 +87,9 @@ void TDInstallMain::FormShow() {
 
 void TDInstallMain::ApplyArgumentDefaults() {
   if (arguments_[4].empty()) arguments_[4] = "0";
-  if (arguments_[1].empty()) arguments_[1] = executable_path_;
+  // An uninstall without a name must not take the program's own file for
+  // its log: it is refused with the usage instead.
+  if (arguments_[1].empty() && arguments_[0] != "uninstall") arguments_[1] = executable_path_;
 }
 
 void TDInstallMain::CtrlAppTimerTimer() {
@@ -114,7 +117,16 @@ void TDInstallMain::RunBuild() {
   roles_.Build(arguments_[1], arguments_[2], arguments_[3], "", number);
 }
 
-void TDInstallMain::RunUninstall() { roles_.PrepareUninstall(arguments_[1]); }
+void TDInstallMain::RunUninstall() {
+  if (arguments_[1].empty()) {
+    exit_code_ = kExitBadArguments;
+    toolkit_.MessageBox("", "uninstall needs the name of the program to remove.\n\n" + UsageText(), ui::Buttons::Ok,
+                        ui::Icon::Error);
+    toolkit_.CloseForm(form_);
+    return;
+  }
+  roles_.PrepareUninstall(arguments_[1]);
+}
 
 void TDInstallMain::RunInstall() {
   roles_.OpenPackage(arguments_[1]);
@@ -127,6 +139,7 @@ void TDInstallMain::RunInstall() {
 void TDInstallMain::ApplyInstallChoices() {
   // A refused package has closed the window: there is nothing to choose.
   if (form_.closed()) return;
+  if (unattended_.allowDowngrade) roles_.AllowDowngrade();
   if (unattended_.noShortcuts) {
     form_.Get("COptionsDesktopShortcut").SetChecked(false);
     form_.Get("COptionsStartMenuShortcut").SetChecked(false);

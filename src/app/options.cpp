@@ -111,6 +111,8 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
       options.unattended.silent = true;
     } else if (argument == kNoShortcutsWord) {
       options.unattended.noShortcuts = true;
+    } else if (argument == "--allow-downgrade" || argument == "/ALLOWDOWNGRADE") {
+      options.unattended.allowDowngrade = true;
     } else if (const ValueWord* word = FindValueWord(argument)) {
       const std::string value = argument.substr(word->prefix.size());
       const std::string name(word->prefix.substr(0, word->prefix.size() - 1));
@@ -164,6 +166,8 @@ std::string UsageText() {
          "  --dir=FOLDER, /D=FOLDER\n"
          "                     install (or extract) into FOLDER, a full path\n"
          "  --no-shortcuts     install without desktop and Start menu shortcuts\n"
+         "  --allow-downgrade, /ALLOWDOWNGRADE\n"
+         "                     install over a newer installed version without asking\n"
          "  --log=FILE, /LOG=FILE\n"
          "                     append a log of what was done to FILE\n"
          "  --                 treat every later argument as positional\n";

@@ -37,6 +37,8 @@ class Roles {
                      const std::string& compression_mode, const std::string& stub_file, int64_t number) = 0;
   virtual void PrepareUninstall(const std::string& log_name) = 0;
   virtual void OpenPackage(const std::string& path) = 0;
+  // Lets an older version install over a newer one without asking.
+  virtual void AllowDowngrade() {}
 
   // The archive modes, each with its window title, closing messages and the
   // "normal" codec set up first, and no progress callback (so that the

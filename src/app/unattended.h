@@ -10,6 +10,7 @@
 //        folder an archive is extracted into; must be a full path
 //   --no-shortcuts                      no desktop or Start menu shortcuts
 //   --log=FILE (/LOG=FILE)              a plain-text log of what was done
+//   --allow-downgrade (/ALLOWDOWNGRADE)  install over a newer version
 #pragma once
 
 #include <cstdio>
@@ -26,6 +27,7 @@ struct UnattendedOptions {
   bool silent = false;
   std::optional<std::string> folder;  // --dir
   bool noShortcuts = false;
+  bool allowDowngrade = false;        // --allow-downgrade (/ALLOWDOWNGRADE)
   std::string logFile;                // --log; "" when none
 };
 

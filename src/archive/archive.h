@@ -33,6 +33,23 @@ inline constexpr const char* kNoCompressExtensions = "jpg|jpeg|png|zip|rar|bvarc
 // The attribute filter every caller uses: all files and folders, descending.
 inline constexpr const char* kAllEntriesFilter = "adhrs/";
 
+// Told by an extraction of what it is about to create or replace, so that
+// its caller can record it first (an installation's log, a backup of a file
+// before it is replaced). Every call comes before the change it announces.
+class ExtractionWatcher {
+ public:
+  virtual ~ExtractionWatcher() = default;
+  // `folder` (native separators) and its missing parents are about to be created.
+  virtual void BeforeFolder(const std::string& folder) = 0;
+  // True when the existing `destination` is to be replaced whatever the
+  // overwrite rules would answer.
+  virtual bool ReplaceAlways(const std::string& destination) = 0;
+  // `destination` is about to be written; `replacing` when a file of that
+  // name exists. False stops the extraction as failed (the watcher has
+  // recorded why in the module's lastError).
+  virtual bool BeforeWrite(const std::string& destination, bool replacing) = 0;
+};
+
 struct ArchiveModule {
   std::string modeName;
   CompressHook compressHook = nullptr;
@@ -49,6 +66,9 @@ struct ArchiveModule {
   // The text of the last message an operation reported (also when no window
   // could show it); cleared when an operation starts.
   std::string lastError;
+  // Told of every folder and file an extraction creates or replaces; null
+  // when nobody asked.
+  ExtractionWatcher* watcher = nullptr;
 };
 
 // The one module state of the program.

@@ -221,6 +221,7 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEn
   std::optional<uint32_t> attributes;
   if (!folderReady) {
     if (CrossesLink(target_, relative)) return RefuseLink(destination);
+    if (ExtractionWatcher* watcher = Module().watcher) watcher->BeforeFolder(sys::ExtractFilePath(destination));
     sys::CreateFolders(sys::ExtractFilePath(destination));
     preparedFolder_ = folder;
   }
@@ -228,13 +229,15 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEn
   if (folderReady && attributes && (*attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
   if (k < 0) return true;
   const bool exists = attributes.has_value();
-  if (exists) {
+  ExtractionWatcher* watcher = Module().watcher;
+  if (exists && !(watcher && watcher->ReplaceAlways(destination))) {
     switch (ApplyOverwriteRules(answers_, destination, index_.StoredDate(static_cast<size_t>(k)))) {
       case Decision::Skip: return true;
       case Decision::Cancel: return false;
       case Decision::Replace: break;
     }
   }
+  if (watcher && !watcher->BeforeWrite(destination, exists)) return false;
   return WriteEntry(static_cast<size_t>(k), destination, exists, decoded);
 }
 
@@ -326,6 +329,7 @@ const std::string* FirstUnsafeName(const StringList& names, const StringList& fo
 
 void CreateFolder(const std::string& target, const std::string& folder) {
   if (CrossesLink(target, folder)) return;
+  if (ExtractionWatcher* watcher = Module().watcher) watcher->BeforeFolder(sys::ToNativeSeparators(target + folder));
   sys::CreateFolders(target + folder);
 }
 

@@ -7,6 +7,7 @@
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/files.h"
+#include "system/interrupts.h"
 #include "system/paths.h"
 #include "system/platform.h"
 #include "system/text.h"
@@ -69,6 +70,9 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   archivePath = packagePath;
   cancelRequested = false;
   lastBuildWritten = false;
+  // Ctrl-C or SIGTERM stops the writing like Cancel, so that the unfinished
+  // package is deleted rather than left behind.
+  sys::InterruptGuard interrupts;
   ui::Control& pleaseWait = mainWindow_.Get("LStatusPleaseWait");
   ui::Control& action = mainWindow_.Get("LStatusAction");
   ui::Control& ok = mainWindow_.Get("BStatusOK");

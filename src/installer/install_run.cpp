@@ -3,10 +3,12 @@
 // uninstaller in the program's data folder.
 #include "archive/archive.h"
 #include "installer/interim_executables.h"
+#include "installer/install_journal.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/associations.h"
 #include "system/files.h"
+#include "system/interrupts.h"
 #include "system/paths.h"
 #include "system/platform.h"
 #include "system/shortcuts.h"
@@ -37,20 +39,22 @@ void SetStatus(ui::Form& window, const std::string& pleaseWait, const std::strin
 
 }  // namespace
 
-std::string InstalledFilesListPath(const std::string& logPath) { return sys::ChangeExtension(logPath, ".files"); }
-
-// The install run's working state: the log and what the run needs to
-// write shortcuts into it.
+// The install run's working state: the journal of what it changed and
+// what the run needs to write shortcuts.
 class InstallRun {
  public:
   explicit InstallRun(VelInstaller& engine)
       : engine_(engine),
         window_(engine.mainWindow()),
-        startMenuFolder_(engine.GetSettingValue("StartMenuFolder")) {}
+        startMenuFolder_(engine.GetSettingValue("StartMenuFolder")),
+        dataFolder_(sys::ProgramDataFolder(engine.GetSettingValue("ProgramName"))),
+        journal_(dataFolder_, dataFolder_.empty() ? std::string() : dataFolder_ + sys::UninstallLogName(engine.displayName)) {}
 
   void Run();
 
  private:
+  bool Stopping() const { return engine_.cancelRequested || engine_.lastExtractionFailed || sys::InterruptRequested(); }
+  void Install();
   void ExtractProgramFiles();
   void CreateScriptShortcuts();
   void CreateScriptShortcut(const ShortcutLine& line);
@@ -60,45 +64,99 @@ class InstallRun {
                 const std::string& keyword, const std::string& icon, const std::string& subfolder);
   void RegisterAssociations();
   void ReportResult();
-  void SaveLogAndUninstaller();
-  sys::StringList InstalledEntries() const;
+  void WriteUninstaller();
+  void Fail(const std::string& text);
 
   VelInstaller& engine_;
   ui::Form& window_;
   const std::string startMenuFolder_;
-  std::string dataFolder_;  // the program's data folder: log and uninstaller
-  sys::StringList log_;
+  const std::string dataFolder_;  // the program's data folder: log and uninstaller
+  InstallJournal journal_;
+};
+
+// Tells the archive engine's extractions of the run about the journal.
+class WatcherScope {
+ public:
+  explicit WatcherScope(archive::ExtractionWatcher& watcher) { archive::Module().watcher = &watcher; }
+  ~WatcherScope() { archive::Module().watcher = nullptr; }
+  WatcherScope(const WatcherScope&) = delete;
+  WatcherScope& operator=(const WatcherScope&) = delete;
 };
 
 void InstallRun::Run() {
-  engine_.installFolder = engine_.GetSettingValue("install_dir");
+  engine_.SetInstallFolder(engine_.GetSettingValue("install_dir"));
   engine_.ShowPanel("Status");
   engine_.cancelRequested = false;
+  engine_.lastExtractionFailed = false;
+  engine_.outcome->install = InstallOutcome::Running;
   SetStatus(window_, "Please wait while " + engine_.displayName + " is installed to your computer.",
             "Extracting files ...");
   window_.Get("BStatusOK").SetEnabled(false);
   engine_.toolkit().ProcessMessages();
   sys::LogAction("Installing " + engine_.displayName + " into " + engine_.installFolder);
-  ExtractProgramFiles();
-  dataFolder_ = sys::ProgramDataFolder(engine_.GetSettingValue("ProgramName"));
-  log_.push_back(sys::DirLogLine(engine_.installFolder));
+  // Ctrl-C, SIGTERM and a closed console stop the run like Cancel does.
+  sys::InterruptGuard interrupts;
+  try {
+    Install();
+  } catch (...) {
+    // An error from the file system, the shell or the registry: undo, then
+    // let the application's error box tell it.
+    journal_.RollBack();
+    engine_.outcome->install = InstallOutcome::Failed;
+    window_.Get("BStatusOK").SetEnabled(true);
+    window_.Get("CtrlStatusProgress").SetPosition(0);
+    SetStatus(window_, kInstallFailedText, kInstallFailedAction);
+    throw;
+  }
+  const bool interrupted = sys::InterruptRequested();
+  window_.Get("BStatusOK").SetEnabled(true);
+  ReportResult();
+  // Interrupted from outside: nobody is left to close the window.
+  if (interrupted) engine_.CloseWindow();
+}
+
+void InstallRun::Install() {
+  if (!journal_.Begin(engine_.installFolder, engine_.GetSettingValue("Version"))) return Fail(journal_.failure());
+  if (!journal_.MakeFolders(engine_.installFolder)) {
+    return Fail("The folder " + engine_.installFolder + " could not be created.");
+  }
+  {
+    WatcherScope watching(journal_);
+    ExtractProgramFiles();
+  }
+  if (!journal_.failure().empty()) engine_.lastExtractionFailed = true;
   // Shortcuts and associations to files that were not written would point
-  // nowhere: a failed extraction stops the run as a cancel does (the
-  // default shortcuts included).
-  const bool goOn = !engine_.cancelRequested && !engine_.lastExtractionFailed;
-  if (goOn) window_.Get("LStatusAction").SetText("Creating Shortcuts ...");
-  engine_.toolkit().ProcessMessages();
-  if (goOn) {
+  // nowhere: a failed extraction stops the run as a cancel does.
+  if (!Stopping()) {
+    window_.Get("LStatusAction").SetText("Creating Shortcuts ...");
+    engine_.toolkit().ProcessMessages();
+  }
+  if (!Stopping()) {
     if (engine_.shortcutLines.empty()) {
       CreateDefaultShortcuts();
     } else {
       CreateScriptShortcuts();
     }
-    RegisterAssociations();
   }
-  window_.Get("BStatusOK").SetEnabled(true);
-  ReportResult();
-  SaveLogAndUninstaller();
+  if (!Stopping()) RegisterAssociations();
+  if (sys::InterruptRequested()) engine_.cancelRequested = true;
+  if (Stopping()) {
+    journal_.RollBack();
+    engine_.outcome->install = engine_.cancelRequested ? InstallOutcome::Cancelled : InstallOutcome::Failed;
+    return;
+  }
+  if (!journal_.Commit()) return Fail(journal_.failure());
+  WriteUninstaller();
+  engine_.outcome->install = InstallOutcome::Installed;
+}
+
+void InstallRun::Fail(const std::string& text) {
+  journal_.RollBack();
+  engine_.lastExtractionFailed = true;
+  engine_.outcome->install = InstallOutcome::Failed;
+  archive::Module().lastError = text;
+  sys::LogAction(text);
+  engine_.toolkit().MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
 }
 
 void InstallRun::ExtractProgramFiles() {
@@ -110,7 +168,7 @@ void InstallRun::ExtractProgramFiles() {
 
 void InstallRun::CreateScriptShortcuts() {
   for (const std::string& text : engine_.shortcutLines) {
-    if (engine_.cancelRequested) break;
+    if (Stopping()) break;
     sys::RecordFields fields;
     sys::SplitRecord(text, fields, 0, &engine_.variables);
     CreateScriptShortcut({fields[0], fields[1], fields[2], fields[3], fields[4]});
@@ -152,30 +210,30 @@ void InstallRun::CreateUninstallShortcut() {
 
 void InstallRun::Shortcut(const std::string& target, const std::string& arguments, const std::string& name,
                           const std::string& keyword, const std::string& icon, const std::string& subfolder) {
+  journal_.BeforeShortcut(name, keyword, subfolder);
   sys::CreateShortcut(target, arguments, name, keyword, icon, subfolder);
   sys::LogAction("Created shortcut \"" + name + "\" in " + keyword + (subfolder.empty() ? "" : ", " + subfolder));
-  log_.push_back(sys::ShortcutLogLine(name, keyword, subfolder));
 }
 
 void InstallRun::RegisterAssociations() {
   for (const std::string& text : engine_.associationLines) {
-    if (engine_.cancelRequested) break;
+    if (Stopping()) break;
     sys::RecordFields fields;
     sys::SplitRecord(text, fields, 0, &engine_.variables);
+    journal_.BeforeAssociation(fields[0], fields[1], fields[2]);
     sys::SetFileAssociation(fields[0], fields[1], fields[2]);
     sys::LogAction("Associated " + fields[1] + " with " + fields[0]);
-    log_.push_back(sys::AssocLogLine(fields[0], fields[1], fields[2]));
   }
 }
 
 void InstallRun::ReportResult() {
-  if (engine_.cancelRequested) {
+  if (engine_.outcome->install == InstallOutcome::Cancelled) {
     window_.Get("CtrlStatusProgress").SetPosition(0);
     SetStatus(window_, "Your installation was canceled. Your application is not ready.", "Installation aborted.");
     sys::LogAction("Installation aborted.");
     return;
   }
-  if (engine_.lastExtractionFailed) {
+  if (engine_.outcome->install != InstallOutcome::Installed) {
     window_.Get("CtrlStatusProgress").SetPosition(0);
     SetStatus(window_, kInstallFailedText, kInstallFailedAction);
     sys::LogAction(kInstallFailedAction);
@@ -186,32 +244,11 @@ void InstallRun::ReportResult() {
   engine_.ShowPanel(IsChecked(engine_, "COptionsReadme") ? "Readme" : "Finished");
 }
 
-// The files and folders the package puts into the install folder, relative
-// to it: files first, then folders with a closing "\".
-sys::StringList InstallRun::InstalledEntries() const {
-  sys::StringList names, nameLetters, folders, folderLetters;
-  std::vector<int64_t> table;
-  try {
-    archive::ArchiveReadIndex(engine_.archivePath, "install_dir", true, names, nameLetters, folders, folderLetters,
-                              table);
-  } catch (const std::exception&) {
-    return {};  // the extraction has already reported a damaged package
-  }
-  for (const std::string& folder : folders) {
-    if (!folder.empty()) names.push_back(sys::IncludeTrailing(folder, '\\'));
-  }
-  return names;
-}
-
-void InstallRun::SaveLogAndUninstaller() {
+void InstallRun::WriteUninstaller() {
   // Without an application-data folder there is nowhere safe to write:
   // never fall back to the process's working folder.
   if (dataFolder_.empty()) return;
-  const std::string logPath = dataFolder_ + sys::UninstallLogName(engine_.displayName);
-  sys::CreateFolders(dataFolder_);
-  sys::SaveUninstallLog(logPath, log_);
-  sys::SaveUninstallLog(InstalledFilesListPath(logPath), InstalledEntries());
-  sys::LogAction("Wrote the uninstall log " + logPath);
+  sys::LogAction("Wrote the uninstall log " + dataFolder_ + sys::UninstallLogName(engine_.displayName));
   const std::string uninstaller = dataFolder_ + engine_.uninstallerName;
   if (engine_.packageOpen && archive::ArchiveExtractEntry(engine_.archivePath, "*", uninstaller, kUninstallerTail)) {
     sys::platform::MarkExecutable(uninstaller);

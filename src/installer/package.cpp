@@ -6,6 +6,7 @@
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/files.h"
+#include "system/interrupts.h"
 #include "system/paths.h"
 
 namespace installer {
@@ -109,6 +110,7 @@ bool VelInstaller::ReportProgress(const std::string& text, int percent) {
     bar->SetPosition(percent);
   }
   toolkit_.ProcessMessages();
+  if (sys::InterruptRequested()) cancelRequested = true;
   return !cancelRequested;
 }
 

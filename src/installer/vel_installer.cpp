@@ -110,6 +110,11 @@ ui::Control* VelInstaller::BoundControl(std::string_view name) const {
   return found == boundControls_.end() ? nullptr : found->second;
 }
 
+void VelInstaller::SetInstallFolder(const std::string& folder) {
+  installFolder = folder.empty() ? std::string() : sys::IncludeTrailingSeparator(sys::ToNativeSeparators(folder));
+  SetSettingValue("install_dir", installFolder);
+}
+
 void VelInstaller::CloseWindow() { toolkit_.CloseForm(mainWindow_); }
 
 }  // namespace installer

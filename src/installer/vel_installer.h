@@ -59,6 +59,16 @@ inline constexpr const char* kInstallFailedAction = "Installation failed.";
 // happens to be; a Windows folder is such a path on Linux).
 std::string RelativeFolderMessage(const std::string& folder);
 
+// How the last install run ended. Cancelled and Failed runs were undone.
+enum class InstallOutcome { None, Running, Installed, Cancelled, Failed, DowngradeRefused };
+
+// How the engine's runs ended, kept apart from the engine so that its owner
+// can still read it once the engine is gone.
+struct RunOutcome {
+  InstallOutcome install = InstallOutcome::None;
+  bool notInstalled = false;  // the uninstall found no log
+};
+
 // Lets the user pick a folder starting at `initial` with `prompt` shown;
 // returns the folder with a closing separator, or "" when cancelled.
 using DirectoryChooser = std::function<std::string(const std::string& initial, const std::string& prompt)>;
@@ -130,6 +140,11 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // ReportProgress as an archive progress hook; `context` is the engine.
   static bool ProgressHook(void* context, const std::string& text, int percent);
 
+  // Makes `folder` the installation folder, written the one way every user
+  // of it sees: native separators and a closing separator. Sets the
+  // variable install_dir too, so that "$install_dir$" expands the same.
+  void SetInstallFolder(const std::string& folder);
+
   // ---- Runs -----------------------------------------------------------------------
 
   // The install run, started by "Next" on the Options panel once the install
@@ -175,6 +190,9 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // The last ExtractPackageFolder stopped on a failure (a file that could
   // not be written, a damaged entry), not on a cancel.
   bool lastExtractionFailed = false;
+  std::shared_ptr<RunOutcome> outcome = std::make_shared<RunOutcome>();
+  // Installing an older version over a newer one goes ahead without asking.
+  bool allowDowngrade = false;
   sys::StringList panelNames;
   sys::StringList packageListing;  // the package's folders, read when it is opened
   sys::StringList variables;
@@ -187,6 +205,9 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   void ApplyOptionsAction(const std::string& action);
   void ConfirmExit();
   void UseFolderChoice(const std::string& variable);
+  // False when an older version would replace a newer installed one and
+  // that was not allowed (allowDowngrade) or agreed to.
+  bool DowngradeAccepted();
   void BrowseInstallFolder();
   void ShowPage(const std::string& name, const std::string& page);
   void WaitForPage(ui::Control& view);
@@ -207,12 +228,8 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
 // ".exe" (any letter case) and that file exists, else the builder itself.
 std::string BuildStubFor(const std::string& packagePath, const std::string& builderPath);
 
-// The side file beside an uninstall log that lists, one per line relative
-// to the install folder, the files (then the folders, with a closing "\")
-// the package installed: the log path with ".files" in place of its
-// extension. Uninstalling uses it where the install folder may not be
-// deleted as a whole.
-std::string InstalledFilesListPath(const std::string& logPath);
+// What the uninstaller says when the log of `name` does not exist.
+std::string NotInstalledMessage(const std::string& name);
 
 // `text` with every "|" replaced by the line break CR LF.
 std::string ExpandLineBreaks(std::string_view text);

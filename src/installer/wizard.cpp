@@ -4,11 +4,15 @@
 #include <chrono>
 #include <thread>
 
+#include "installer/install_journal.h"
 #include "installer/vel_installer.h"
 #include "system/control_helpers.h"
 #include "system/files.h"
 #include "system/launch.h"
 #include "system/paths.h"
+#include "system/activity_log.h"
+#include "system/text.h"
+#include "system/uninstall_log.h"
 
 namespace installer {
 
@@ -34,6 +38,19 @@ std::string NearestExistingFolder(const std::string& folder) {
     const std::string parent = sys::ExcludeTrailingSeparator(sys::ExtractFilePath(candidate));
     if (parent == candidate) break;
     candidate = parent;
+  }
+  return "";
+}
+
+// The readme of `folder`: "Readme.htm", else "Readme.txt", in any letter
+// case; "" when there is none.
+std::string FindReadme(const std::string& folder) {
+  sys::StringList files;
+  sys::ListFiles(files, folder, "ahrs", "*");
+  for (const char* wanted : {"readme.htm", "readme.txt"}) {
+    for (const std::string& file : files) {
+      if (sys::SameTextAscii(file, wanted)) return sys::IncludeTrailingSeparator(folder) + file;
+    }
   }
   return "";
 }
@@ -145,8 +162,12 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
       toolkit_.MessageBox("", RelativeFolderMessage(folder), ui::Buttons::Ok, ui::Icon::Error);
       return;
     }
-    SetSettingValue("install_dir", folder);
-    installFolder = folder;
+    if (!DowngradeAccepted()) {
+      outcome->install = InstallOutcome::DowngradeRefused;
+      CloseWindow();
+      return;
+    }
+    SetInstallFolder(folder);
     RunInstall();
   } else if (action == "Exit") {
     ConfirmExit();
@@ -159,8 +180,27 @@ void VelInstaller::ConfirmExit() {
   }
 }
 
+bool VelInstaller::DowngradeAccepted() {
+  const std::string version = GetSettingValue("Version");
+  const auto previous = ReadPreviousInstallation(
+      sys::UninstallLogPath(GetSettingValue("ProgramName"), displayName));
+  if (allowDowngrade || !previous || previous->version.empty() || version.empty() ||
+      CompareVersions(version, previous->version) >= 0) {
+    return true;
+  }
+  const std::string question = "Version " + previous->version + " of " + displayName +
+                               " is installed, which is newer than the version " + version +
+                               " this installer holds. Replace it with the older version?";
+  if (toolkit_.MessageBox(kExitCaption, question, ui::Buttons::YesNo, ui::Icon::Warning) == ui::Answer::Yes) return true;
+  sys::LogAction("Installing version " + version + " over the newer version " + previous->version + " was refused.");
+  return false;
+}
+
 void VelInstaller::UseFolderChoice(const std::string& variable) {
   sys::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
+  // With a fixed folder the one choice shown already names it; the folder
+  // variable behind the choice may even be undefined.
+  if (GetSettingBool("PreventDirectoryChange")) return;
   mainWindow_.Get("EOptionsInstallDir").SetText(GetSettingValue(variable));
 }
 
@@ -175,14 +215,14 @@ void VelInstaller::ShowPanel(const std::string& name) {
   std::string page = pageFolder + name + ".htm";
   std::string alternative = page;
   if (name == "Readme") {
-    const std::string folder = sys::IncludeTrailingSeparator(installFolder);
-    page = folder + "Readme.htm";
-    alternative = folder + "Readme.txt";
+    // Without an install folder a readme name would be looked up in the
+    // process's working folder; without a readme there is nothing to show
+    // and the wizard goes on to its end.
+    const std::string readme = installFolder.empty() ? std::string() : FindReadme(installFolder);
+    if (readme.empty()) return ShowPanel("Finished");
+    return ShowPage(name, readme);
   }
-  // Without an install folder a readme name would be looked up in the
-  // process's working folder.
-  const bool noReadmeFolder = name == "Readme" && installFolder.empty();
-  if (!name.empty() && name != "License" && !noReadmeFolder) {
+  if (!name.empty() && name != "License") {
     if (sys::FileExists(page)) return ShowPage(name, page);
     if (sys::FileExists(alternative)) return ShowPage(name, alternative);
   }
@@ -227,6 +267,10 @@ void VelInstaller::SetFinishText() {
 
 void VelInstaller::ApplyScriptSettings() {
   displayName = GetSettingValue(HasSetting("DisplayName") ? "DisplayName" : "ProgramName");
+  // An upgrade goes where the earlier version is.
+  if (const auto previous = ReadPreviousInstallation(sys::UninstallLogPath(GetSettingValue("ProgramName"), displayName))) {
+    SetSettingValue("install_dir", previous->folder);
+  }
   ui::Control& edit = mainWindow_.Get("EOptionsInstallDir");
   ui::Control& appsChoice = mainWindow_.Get("ROptionsAppsDir");
   edit.SetText(GetSettingValue("install_dir"));

@@ -19,6 +19,21 @@ constexpr const char* kKeywords[] = {
 // Environment variables naming the user's home or profile folder.
 constexpr const char* kHomeVariables[] = {"HOME", "USERPROFILE"};
 
+// Environment variables naming the folders programs are commonly installed
+// into, and the user's own data folders.
+constexpr const char* kCommonVariables[] = {
+    "ProgramFiles",  "ProgramFiles(x86)", "ProgramW6432",   "ProgramData",     "CommonProgramFiles",
+    "ALLUSERSPROFILE", "XDG_DATA_HOME",   "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+};
+
+// The usual parents of installed programs on POSIX systems, below the root.
+constexpr const char* kCommonParents[] = {"/opt", "/usr", "/usr/local", "/srv", "/var", "/etc"};
+
+// The user's folders below the home folder.
+constexpr const char* kHomeFolders[] = {".local",   ".local/share", ".local/state", ".config",  ".cache",
+                                        "Desktop",  "Documents",    "Downloads",    "Music",    "Pictures",
+                                        "Videos",   "Public",       "Templates"};
+
 // A path split into its root and its folder names, with "." and ".."
 // resolved and letters lowered. An empty root marks a relative path.
 struct NormalPath {
@@ -101,8 +116,22 @@ std::string RealLocation(const std::string& path, bool keepLastName) {
 std::vector<NormalPath> ProtectedFolders() {
   std::vector<std::string> folders;
   for (const char* keyword : kKeywords) folders.push_back(SpecialFolderPath(keyword));
-  for (const char* variable : kHomeVariables)
+  for (const char* variable : kHomeVariables) {
+    const std::string home = platform::GetEnvironment(variable).value_or("");
+    folders.push_back(home);
+    if (home.empty()) continue;
+    for (const char* name : kHomeFolders) folders.push_back(IncludeTrailingSeparator(home) + name);
+  }
+  for (const char* variable : kCommonVariables)
     folders.push_back(platform::GetEnvironment(variable).value_or(""));
+  if (!PlatformHasDrives()) {
+    // Also below a relocated root (BREVION_ROOT) that the keyword folders use.
+    const std::string root = ExcludeTrailingSeparator(platform::GetEnvironment("BREVION_ROOT").value_or(""));
+    for (const char* parent : kCommonParents) {
+      folders.push_back(parent);
+      if (!root.empty()) folders.push_back(root + parent);
+    }
+  }
   std::vector<NormalPath> result;
   for (const std::string& folder : folders) {
     if (folder.empty()) continue;

@@ -93,10 +93,15 @@ TEST_F(LifecycleCli, InstallModeNamesThePackageAndNoCloseLeavesItUninstalled) {
   const std::string installer = Build("notes.bin");
   ASSERT_EQ(Run(Quoted(program) + " install " + Quoted(installer), "2\n"), 0) << output;  // Exit on the Intro page
   EXPECT_FALSE(fs::exists(DataFolder()));
-  // A log that is not there: nothing happens, nothing is said, but the exit
-  // status tells a script that the log could not be opened.
-  ASSERT_EQ(Run(Quoted(program) + " uninstall " + Quoted(sandbox.dir() + "none.inst"), "Yes\n"), 5) << output;
-  EXPECT_EQ(output.find("uninstalled"), std::string::npos) << output;
+  // A log that is not there: nothing happens, and the program says that it
+  // is not installed, in words and in its exit status.
+  ASSERT_EQ(Run(Quoted(program) + " uninstall " + Quoted(sandbox.dir() + "none.inst"), "Yes\n"), 10) << output;
+  EXPECT_NE(output.find("none is not installed"), std::string::npos) << output;
+  EXPECT_EQ(output.find("has been uninstalled"), std::string::npos) << output;
+  // Without a name: the usage, nothing touched (not the program's own file).
+  ASSERT_EQ(Run(Quoted(program) + " uninstall", "Yes\n"), 2) << output;
+  EXPECT_NE(output.find("Usage:"), std::string::npos) << output;
+  EXPECT_TRUE(fs::exists(program));
 }
 
 TEST_F(LifecycleCli, FailedBuildSaysSoAndEndsWithStatusOne) {
@@ -108,6 +113,33 @@ TEST_F(LifecycleCli, FailedBuildSaysSoAndEndsWithStatusOne) {
   EXPECT_NE(output.find("Installer creation failed."), std::string::npos) << output;
   EXPECT_EQ(output.find("ready to go"), std::string::npos) << output;
   EXPECT_FALSE(fs::exists(sandbox.dir() + "x.exe"));
+}
+
+}  // namespace
+
+namespace {
+
+// A display name with a dot ("Notes 2.0") is still found by the uninstall
+// shortcut's command line, and a user's file saved in the folder survives.
+TEST_F(LifecycleCli, ADisplayNameWithADotIsUninstalledThroughItsShortcut) {
+  const fs::path project = sandbox.path() / "project";
+  fs::copy(kExampleProject, project, fs::copy_options::recursive);
+  std::string script = ReadFile((project / "files" / "install.dat").string());
+  script.replace(script.find("DisplayName=Brevion Notes"), 25, "DisplayName=Notes 2.0");
+  sandbox.Write("project/files/install.dat", script);
+  const std::string package = sandbox.dir() + "notes2-setup";
+  ASSERT_EQ(Run(Quoted(program) + " build " + Quoted(package) + " " + Quoted(project.string()) + " normal", ""), 0)
+      << output;
+  const std::string install = sandbox.dir() + "apps/Notes2/";
+  ASSERT_EQ(Run(Quoted(package) + " --silent --dir=" + Quoted(install), ""), 0) << output;
+  sandbox.Write("apps/Notes2/samples/mine.bvnote", "the user's note");
+  ASSERT_EQ(Run(Quoted(DataFolder() + "uninst3.exe") + " --silent uninstall \"Notes 2.0\"", ""), 0) << output;
+  EXPECT_FALSE(fs::exists(DataFolder() + "Notes 2.0.inst"));
+  EXPECT_FALSE(fs::exists(install + "notes.cmd"));
+  EXPECT_EQ(ReadFile(install + "samples/mine.bvnote"), "the user's note");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::recursive_directory_iterator(install)) left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, (std::vector<std::string>{"samples", "mine.bvnote"}));
 }
 
 }  // namespace

@@ -108,12 +108,13 @@ TEST_F(UnattendedCli, SilentInstallAndUninstallWithTheirLog) {
   EXPECT_FALSE(fs::exists(UninstallLog()));
   const std::string both = ReadFile(log);
   EXPECT_EQ(Count(both, "started:"), 2u) << "the log is appended to";
-  EXPECT_NE(both.find("Removing the folder " + folder + "/"), std::string::npos) << both;
+  EXPECT_NE(both.find("Removing the installed files of " + folder + "/"), std::string::npos) << both;
   EXPECT_NE(both.find("The program has been uninstalled."), std::string::npos) << both;
 
-  // A second uninstall finds no log: a file that cannot be opened.
-  EXPECT_EQ(Run(Quoted(DataFolder() + "uninst3.exe") + " --silent uninstall 'Brevion Notes'"), 5);
-  EXPECT_NE(err.find("exit code 5"), std::string::npos) << err;
+  // A second uninstall finds no log: the program is not installed.
+  EXPECT_EQ(Run(Quoted(DataFolder() + "uninst3.exe") + " --silent uninstall 'Brevion Notes'"), 10);
+  EXPECT_NE(err.find("Brevion Notes is not installed"), std::string::npos) << err;
+  EXPECT_NE(err.find("exit code 10"), std::string::npos) << err;
 }
 
 TEST_F(UnattendedCli, NoShortcutsLeavesTheUninstallLogWithoutAny) {
@@ -126,7 +127,7 @@ TEST_F(UnattendedCli, NoShortcutsLeavesTheUninstallLogWithoutAny) {
   EXPECT_TRUE(fs::exists(Root() + "/usr/share/applications/brevion-bvnote.desktop"));
   const std::string log = ReadFile(UninstallLog());
   EXPECT_EQ(log.find("shortcut|"), std::string::npos) << log;
-  EXPECT_EQ(Count(log, "\r\n"), 2u) << "the folder and the association: " << log;
+  EXPECT_EQ(Count(log, "\r\n"), 6u) << "the folder, the version, three folders made and the association: " << log;
 }
 
 TEST_F(UnattendedCli, AWindowsFolderIsRefusedOnLinuxUntilDirGivesOne) {
@@ -174,10 +175,11 @@ TEST_F(UnattendedCli, BadArgumentsAndAnUnwritableLogStopBeforeAnythingRuns) {
   EXPECT_FALSE(fs::exists(sandbox.dir() + "a"));
 }
 
-TEST_F(UnattendedCli, AnInstallFolderThatCannotBeWrittenIsAnIoFailure) {
+TEST_F(UnattendedCli, AnInstallFolderThatCannotBeWrittenFailsTheInstall) {
   const std::string blocker = sandbox.Write("plain-file", "x");
-  EXPECT_EQ(Run(Quoted(installer) + " --silent --dir=" + Quoted(blocker + "/Notes")), 5) << out << err;
-  EXPECT_NE(err.find("exit code 5"), std::string::npos) << err;
+  EXPECT_EQ(Run(Quoted(installer) + " --silent --dir=" + Quoted(blocker + "/Notes")), 4) << out << err;
+  EXPECT_NE(err.find("exit code 4"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(UninstallLog())) << "nothing is left of a failed installation";
   EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.desktop")) << "no shortcuts to files that are not there";
 }
 

@@ -96,6 +96,9 @@ echo "== uninstall log and uninstaller"
 data="$drive/ProgramData/BrevionNotes"
 printf '%s\r\n' \
   'dir|C:\Program Files\Brevion Notes\' \
+  'version|1.2' \
+  'folder|C:\Program Files\Brevion Notes\' \
+  'folder|C:\Program Files\Brevion Notes\samples\' \
   'shortcut|Brevion Notes|user_desktop||' \
   'shortcut|Brevion Notes|startmenu|Brevion Notes|' \
   'shortcut|Brevion Notes|programs|Brevion Notes|' \
@@ -114,15 +117,22 @@ cmp -n "$stub_size" "$build/brevion.exe" "$uninstaller" || fail "the uninstaller
 [ "$(tail -c 8 "$uninstaller" | od -An -tx1 | tr -d ' \n')" = 283e500000000000 ] ||
   fail "the uninstaller's tail is not 5258792"
 
+# A file the user saves into the program's folder after the installation.
+printf 'my settings\r\n' >"$installed/my settings.txt"
+
 echo "== uninstall through the Start-menu shortcut"
 driver launch "$(winpath "$uninstall_link")" wait 'Uninstalling Brevion Notes' \
   see 'This program will uninstall Brevion Notes. Are you sure you wish to continue?' \
   shot 06-uninstall TDInstallMain click Yes \
-  see 'The program has been uninstalled.' shot 07-uninstalled '#32770' answer OK ended ||
+  see 'The program has been uninstalled.' see '1 file not installed by the program was kept in' \
+  shot 07-uninstalled '#32770' answer OK ended ||
   fail "driving the uninstaller"
 
 echo "== after the uninstall"
-[ ! -e "$installed" ] || fail "the install folder is still there"
+# Only the user's file is left in the folder.
+[ "$(cd "$installed" && find . | LC_ALL=C sort | tr '\n' ' ')" = '. ./my settings.txt ' ] ||
+  fail "the install folder holds more than the user's file: $(cd "$installed" && find .)"
+rm -r "$installed"
 [ ! -e "$data/Brevion Notes.inst" ] || fail "the uninstall log is still there"
 for link in "$desktop/Brevion Notes.lnk" "$start_menu/Brevion Notes" "$start_menu/Programs/Brevion Notes"; do
   [ ! -e "$link" ] || fail "$link is still there"

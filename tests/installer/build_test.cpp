@@ -1,6 +1,7 @@
 // Building an installer: both project layouts, the stub, the compression
 // mode, cancellation and failures on the Status panel.
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 
 #include "installer/installer_fixture.h"
@@ -126,6 +127,21 @@ TEST_F(BuildTest, CancelLeavesNoPackage) {
   toolkit.QueueClick("BStatusCancel");
   toolkit.Run(window);
   EXPECT_TRUE(window.closed());
+}
+
+// SIGTERM (or Ctrl-C) while the package is written: nothing is left of it,
+// its temporary parts included.
+TEST_F(BuildTest, AnInterruptionLeavesNoPackageNorItsParts) {
+  for (int i = 0; i < 20; ++i) dir.Write("project/files/install_dir/f" + std::to_string(i) + ".txt", "data");
+  toolkit.QueueClickDuringWork("LStatusAction");
+  toolkit.QueueActionDuringWork("SIGTERM", [] { std::raise(SIGTERM); });
+  BuildProject();
+  EXPECT_FALSE(builder->lastBuildWritten);
+  EXPECT_TRUE(builder->cancelRequested);
+  for (const auto& entry : fs::directory_iterator(fs::path(package).parent_path())) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("~bvpart")) << entry.path();
+    EXPECT_NE(entry.path().string(), package);
+  }
 }
 
 TEST_F(BuildTest, FailuresAreNotReportedAsSuccess) {

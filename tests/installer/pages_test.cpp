@@ -118,6 +118,7 @@ TEST_F(PagesTest, ReadmeAvailableIsCaseSensitivePreventDirectoryChangeIsNot) {
   }
   toolkit.QueueClick("BIntroInstall");
   toolkit.QueueClick("BLicenseAccept");
+  toolkit.QueueClick("ROptionsAppsDir");  // the one choice shown: the fixed folder stays
   toolkit.QueueClick("BOptionsNext");
   toolkit.Run(window);
   EXPECT_EQ(engine->installRuns, std::vector<std::string>{Folder("fixed")});

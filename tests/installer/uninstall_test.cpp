@@ -43,24 +43,22 @@ TEST_F(UninstallQuestionTest, PrepareShowsTheQuestionForAFullLogPath) {
   EXPECT_EQ(Showing(), "PnlUninstall");
 }
 
-TEST_F(UninstallQuestionTest, ANameLooksBesideTheProgramAndANameWithADotIsAPath) {
+TEST_F(UninstallQuestionTest, ANameWithOrWithoutADotLooksBesideTheProgram) {
   vel->PrepareUninstall("My App");
   EXPECT_EQ(vel->archivePath, sys::ExeFolder() + "My App.inst");
   vel->PrepareUninstall("Notes 2.0");
-  EXPECT_EQ(vel->archivePath, "Notes 2.0");
-  EXPECT_EQ(vel->GetSettingValue("ProgramName"), "Note");
-  EXPECT_EQ(window.caption(), "Uninstalling Note");
+  EXPECT_EQ(vel->archivePath, sys::ExeFolder() + "Notes 2.0.inst");
+  EXPECT_EQ(vel->GetSettingValue("ProgramName"), "Notes 2.0");
 }
 
-TEST_F(UninstallQuestionTest, MissingLogChangesNothingAndSaysNothing) {
-  vel->PrepareUninstall(dir.dir() + "gone.inst");
-  EXPECT_FALSE(vel->RunUninstall());
+// Uninstalled already: the uninstaller says so, touches nothing and ends.
+TEST_F(UninstallQuestionTest, MissingLogSaysTheProgramIsNotInstalled) {
   toolkit.ShowForm(window);
   vel->PrepareUninstall(dir.dir() + "gone.inst");
-  toolkit.QueueClick("BUninstallYes");
-  toolkit.Run(window);
-  EXPECT_TRUE(toolkit.messages.empty());
+  EXPECT_TRUE(vel->outcome->notInstalled);
   EXPECT_TRUE(window.closed());
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{NotInstalledMessage("gone")});
+  EXPECT_FALSE(vel->RunUninstall());
 }
 
 TEST_F(UninstallQuestionTest, NoClosesWithoutTouchingTheLog) {
@@ -81,8 +79,10 @@ TEST_F(UninstallTest, OnlyDirAndShortcutLinesAreReplayed) {
   dir.Write("scratch/app/sub/a.txt", "a");
   ASSERT_TRUE(sys::CreateShortcut(install + "a.exe", "", "A", "user_desktop", "", ""));
   ASSERT_TRUE(sys::CreateShortcut(install + "a.exe", "", "B", "user_desktop", "", ""));
-  const std::string log = WriteLog("App.inst", {"  dir|" + install + "  ", "", "Dir|" + other, "SHORTCUT|B|user_desktop||",
+  const std::string log = WriteLog("App.inst", {"  dir|" + install + "  ", "folder|" + install, "folder|" + install + "sub",
+                                                "", "Dir|" + other, "SHORTCUT|B|user_desktop||",
                                                 "assoc|x|.abc|", "shortcut|A|user_desktop||", "dir|" + sandbox.Scratch("") + "never"});
+  dir.Write("data/App.files", "sub\\a.txt\r\n");
   vel->PrepareUninstall(log);
   EXPECT_TRUE(vel->RunUninstall());
   EXPECT_FALSE(fs::exists(install));

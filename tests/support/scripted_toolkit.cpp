@@ -42,6 +42,10 @@ void ScriptedToolkit::QueueClickDuringWork(const std::string& control) {
                            }});
 }
 
+void ScriptedToolkit::QueueActionDuringWork(const std::string& label, std::function<void()> action) {
+  work_actions_.push_back({label, std::move(action)});
+}
+
 std::vector<std::string> ScriptedToolkit::MessageTexts() const {
   std::vector<std::string> texts;
   for (const Dialog& message : messages) texts.push_back(message.text);

@@ -33,6 +33,8 @@ class ScriptedToolkit : public ui::Toolkit, private ui::FormObserver {
   // Clicks performed by ProcessMessages, one per call: a user acting while a
   // long operation keeps the interface alive (e.g. pressing Cancel).
   void QueueClickDuringWork(const std::string& control);
+  // Any action so performed (e.g. a signal arriving, the process killed).
+  void QueueActionDuringWork(const std::string& label, std::function<void()> action);
 
   // Answers to the next dialogs, consumed in order. Without a queued answer
   // a message box answers as if closed (Ok, No or Cancel), an input box and

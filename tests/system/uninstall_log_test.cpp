@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -48,7 +49,9 @@ TEST(UninstallLog, LogPathFromTheCommandLine) {
   // A full path, or a display name holding a ".", is taken unchanged.
   const std::string full = sys::ExeFolder() + "Other.inst";
   EXPECT_EQ(sys::UninstallLogPathFromArgument(full), full);
-  EXPECT_EQ(sys::UninstallLogPathFromArgument("App 2.0"), "App 2.0");
+  // A display name holding a "." is a name too; an existing file is a path.
+  EXPECT_EQ(sys::UninstallLogPathFromArgument("App 2.0"), sys::ExeFolder() + "App 2.0.inst");
+  EXPECT_EQ(sys::UninstallLogPathFromArgument("App 2.0.inst"), "App 2.0.inst");
   // A "." in a folder name does not count: only the file-name part's.
   EXPECT_EQ(sys::UninstallLogPathFromArgument("my.dir\\App"),
             sys::ExeFolder() + "my.dir\\App.inst");
@@ -94,15 +97,17 @@ TEST(UninstallLog, ReplayRemovesFolderAndShortcutsThenTheLogOnly) {
   const std::string uninstaller = sys::ProgramDataFolder("MyProg") + "uninst3.exe";
   WriteLog(uninstaller, "stub");
   ASSERT_TRUE(sys::SaveUninstallLog(
-      log, {sys::DirLogLine(install), "", "   \t",
+      log, {sys::DirLogLine(install), sys::FolderLogLine(install), sys::FolderLogLine(install + "data" + kSep),
+            sys::FolderLogLine(install + "data" + kSep + "sub" + kSep), "", "   \t",
             "  " + sys::ShortcutLogLine("App", desktop, "") + " \t",
             sys::ShortcutLogLine("App", menu, "My Company"),
             "Dir|" + keep, "SHORTCUT|Keep|" + menu + "||", "other|" + keep,
             sys::AssocLogLine(install + "app.exe", ".abc", "")}));
 
-  auto replay = sys::ReplayUninstallLog(log);
+  auto replay = sys::ReplayUninstallLog(log, {"app.exe", "data\\sub\\readme.txt"});
   EXPECT_TRUE(replay.logFound);
   EXPECT_TRUE(replay.refusedFolders.empty());
+  EXPECT_EQ(replay.keptCount, 0);
   EXPECT_FALSE(sys::FolderExists(install));
   EXPECT_FALSE(sys::FileExists(desktop + "App" + kExt));
   EXPECT_FALSE(sys::FolderExists(menu + "My Company"));
@@ -176,16 +181,21 @@ TEST(UninstallLog, ReplayRefusesProtectedFoldersAndReportsThem) {
   } else {
     refused.push_back(install + "..\\..\\..");  // the temporary folder again
   }
-  sys::StringList lines;
-  for (const std::string& folder : refused) lines.push_back(sys::DirLogLine(folder));
-  lines.push_back(sys::DirLogLine(install));
+  sys::StringList lines{sys::DirLogLine(install), sys::FolderLogLine(install),
+                        sys::FolderLogLine(install + "data" + kSep + "sub" + kSep),
+                        sys::FolderLogLine(install + "data" + kSep)};
+  for (const std::string& folder : refused) lines.push_back(sys::FolderLogLine(folder));
   const std::string log = sandbox.Scratch("logs") + "My Program.inst";
   ASSERT_TRUE(sys::SaveUninstallLog(log, lines));
 
-  sys::StringList handed;
-  auto replay = sys::ReplayUninstallLog(log, [&](const std::string& f) { handed.push_back(f); });
-  EXPECT_EQ(replay.refusedFolders, refused);
-  EXPECT_EQ(handed, refused);
+  auto replay = sys::ReplayUninstallLog(log, {"app.exe", "data\\sub\\readme.txt"});
+  sys::StringList expected;
+  for (const std::string& folder : refused) {
+    expected.push_back(sys::ExcludeTrailingSeparator(sys::ToNativeSeparators(folder)));
+  }
+  std::sort(expected.begin(), expected.end());
+  std::sort(replay.refusedFolders.begin(), replay.refusedFolders.end());
+  EXPECT_EQ(replay.refusedFolders, expected);
   EXPECT_EQ(testsupport::ReadFile(marker), "keep");
   sys::RemoveFile(marker);
   if (SandboxFolders::kRedirected) {
@@ -210,13 +220,78 @@ TEST(UninstallLog, ReplayNeverFollowsSymbolicLinks) {
   sandbox.temp().Write("home/profile.txt", "mine");
 
   const std::string log = sandbox.Scratch("logs") + "App.inst";
-  WriteLog(log, "dir|" + install + "up/home\r\ndir|" + install + "\r\n");
-  auto replay = sys::ReplayUninstallLog(log);
+  WriteLog(log, "dir|" + install + "\r\nfolder|" + install + "up/home\r\nfolder|" + install + "\r\nfolder|" +
+                    install + "data/\r\nfolder|" + install + "data/sub/\r\n");
+  // Listed names that lead through a link are not the installation's files.
+  auto replay = sys::ReplayUninstallLog(log, {"app.exe", "data\\sub\\readme.txt", "linked folder",
+                                              "data\\linked file", "up\\home\\profile.txt",
+                                              "linked folder\\precious.txt"});
   EXPECT_EQ(replay.refusedFolders, sys::StringList{install + "up/home"});
-  EXPECT_FALSE(sys::FolderExists(install));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(install + "linked folder")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(install + "data")));
   EXPECT_EQ(testsupport::ReadFile(outside), "keep");
   EXPECT_EQ(testsupport::ReadFile(home + "/profile.txt"), "mine");
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// Only what the log and the list name goes: files the user had or saved
+// later stay, with the folders holding them, and the count says so; a
+// folder that existed before has no folder line and stays even when empty;
+// a file replaced by an installation that never finished comes back.
+TEST(UninstallLog, ReplayRemovesOnlyWhatTheInstallationCreated) {
+  SandboxFolders sandbox;
+  const std::string work = sandbox.Scratch("Work");  // existed before
+  sandbox.temp().Write("scratch/Work/report.doc", "the user's report");
+  sandbox.temp().Write("scratch/Work/app.exe", "program");
+  sandbox.temp().Write("scratch/Work/docs/guide.txt", "guide");
+  sandbox.temp().Write("scratch/Work/docs/notes.txt", "saved later by the user");
+  sandbox.temp().Write("scratch/Work/plugins/a.dll", "plugin");
+  sandbox.temp().Write("scratch/Work/settings.ini", "new settings");
+  sandbox.temp().Write("scratch/Work/~bvbak0.tmp", "the user's settings");
+  const std::string empty = sandbox.Scratch("Empty");  // existed before, gets nothing
+  const std::string log = sandbox.Scratch("logs") + "App.inst";
+  const std::string sep(1, kSep);
+  ASSERT_TRUE(sys::SaveUninstallLog(
+      log, {sys::DirLogLine(work), sys::FolderLogLine(work + "docs" + sep), sys::FolderLogLine(work + "plugins" + sep),
+            sys::BackupLogLine(work + "settings.ini", work + "~bvbak0.tmp"), sys::DirLogLine(empty)}));
+  const auto replay =
+      sys::ReplayUninstallLog(log, {"app.exe", "docs\\guide.txt", "plugins\\a.dll", "settings.ini"});
+  EXPECT_EQ(testsupport::ReadFile(work + "report.doc"), "the user's report");
+  EXPECT_EQ(testsupport::ReadFile(work + "docs" + sep + "notes.txt"), "saved later by the user");
+  EXPECT_EQ(testsupport::ReadFile(work + "settings.ini"), "the user's settings");
+  EXPECT_FALSE(fs::exists(work + "app.exe"));
+  EXPECT_FALSE(fs::exists(work + "docs" + sep + "guide.txt"));
+  EXPECT_FALSE(fs::exists(work + "plugins"));
+  EXPECT_FALSE(fs::exists(work + "~bvbak0.tmp"));
+  EXPECT_TRUE(sys::FolderExists(empty));
+  EXPECT_EQ(replay.keptCount, 3);
+  EXPECT_EQ(replay.keptFolders, sys::StringList{work});
+  EXPECT_EQ(sys::KeptFilesText(replay), "3 files not installed by the program were kept in " + work + ".");
+}
+
+// Logs are UTF-8; a byte-order mark is accepted and a line that is not
+// UTF-8 is legacy 8-bit text.
+TEST(UninstallLog, LinesAreReadAsUtf8OrLegacyText) {
+  SandboxFolders sandbox;
+  const std::string log = sandbox.Scratch("logs") + "Text.inst";
+  WriteLog(log, "\xEF\xBB\xBF" "dir|/Caf\xC3\xA9/\r\nshortcut|Caf\xE9|user_desktop||\r\n");
+  EXPECT_EQ(sys::LoadUninstallLog(log),
+            (sys::StringList{"dir|/Caf\xC3\xA9/", "shortcut|Caf\xC3\xA9|user_desktop||"}));
+}
+
+TEST(UninstallLog, ProtectedFoldersIncludeTheCommonParentsOfPrograms) {
+  SandboxFolders sandbox;
+  if (!SandboxFolders::kRedirected) GTEST_SKIP() << "POSIX folders";
+  for (const std::string folder : {"/opt", "/usr/local/", "/srv", "/usr"}) EXPECT_TRUE(sys::IsProtectedFolder(folder)) << folder;
+  const std::string home = sandbox.temp().dir() + "home/";
+  for (const std::string sub : {".config", ".local/share", "Downloads"}) EXPECT_TRUE(sys::IsProtectedFolder(home + sub)) << sub;
+  EXPECT_TRUE(sys::IsProtectedFolder(sandbox.temp().dir() + "root/opt"));
+  EXPECT_FALSE(sys::IsProtectedFolder("/opt/Brevion Notes"));
+  EXPECT_FALSE(sys::IsProtectedFolder(home + "Downloads/tool"));
+}
 
 }  // namespace
