@@ -60,6 +60,24 @@ class ShellLinkObject {
 };
 
 
+// The link's target: the path of its item identifier list, which names the
+// file in UTF-16 in every shell; else the path text stored beside it (some
+// shells keep that one only in the ANSI code page).
+std::string TargetOf(IShellLinkW* link) {
+  std::string target;
+  LPITEMIDLIST list = nullptr;
+  if (SUCCEEDED(link->GetIDList(&list)) && list) {
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetPathFromIDListW(list, path)) target = win32::Narrow(path);
+    CoTaskMemFree(list);
+  }
+  if (target.empty()) {
+    wchar_t buffer[kTextBufferSize] = {};
+    if (SUCCEEDED(link->GetPath(buffer, kTextBufferSize, nullptr, SLGP_RAWPATH))) target = win32::Narrow(buffer);
+  }
+  return target;
+}
+
 }  // namespace
 
 void WriteShellLink(const ShortcutInfo& link, const std::string& linkPath) {
@@ -80,9 +98,7 @@ std::optional<ShortcutInfo> ReadShellLink(const std::string& linkPath) {
   if (FAILED(object.file()->Load(win32::Widen(linkPath).c_str(), STGM_READ))) return std::nullopt;
   wchar_t buffer[kTextBufferSize] = {};
   ShortcutInfo link;
-  if (SUCCEEDED(object.link()->GetPath(buffer, kTextBufferSize, nullptr, SLGP_RAWPATH)))
-    link.target = win32::Narrow(buffer);
-  buffer[0] = 0;
+  link.target = TargetOf(object.link());
   if (SUCCEEDED(object.link()->GetArguments(buffer, kTextBufferSize))) link.arguments = win32::Narrow(buffer);
   buffer[0] = 0;
   if (SUCCEEDED(object.link()->GetWorkingDirectory(buffer, kTextBufferSize)))
