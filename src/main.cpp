@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
 #endif
   // Options come out first, so the roles only ever see positional arguments.
   const app::CommandOptions command =
-      app::ParseOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+      app::ParseOptions(sys::platform::CommandLineArguments(argc, argv));
   if (command.action != app::OptionAction::RunRole) {
     sys::platform::AttachParentConsole();
     sys::FileWriter out(stdout), err(stderr);

@@ -2,11 +2,13 @@
 // its folders.
 #include "archive/archive.h"
 #include "archive/checksum.h"
+#include "compression/stream.h"
 #include "compression/stream_callbacks.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/files.h"
 #include "system/interrupts.h"
+#include "system/legacy_text.h"
 #include "system/paths.h"
 
 namespace installer {
@@ -65,8 +67,14 @@ bool VelInstaller::ReadPackage(const std::string& path) {
   // archive engine and the codecs throw; to the user it is one thing.
   try {
     archive::ArchiveListFolders(path, "\\", packageListing);
+    // Scripts written before the program spoke UTF-8 are in some Windows
+    // machine's ANSI code page; both kinds are read into UTF-8 here. Blank
+    // lines, which CR LF pairs leave between their halves, mean nothing.
+    compression::MemoryStream content;
+    std::string letters;
+    archive::ArchiveReadEntry(path, "install.dat", content, letters);
     sys::StringList script;
-    archive::ArchiveReadTextEntry(path, "install.dat", script);
+    sys::SplitDelimited(sys::TextFileToUtf8(content.ToString()), "\r\n", script);
     ParseScript(script);
     return true;
   } catch (const std::exception&) {

@@ -27,7 +27,6 @@ bool IsPathDelimiter(char c);
 // or "Programs/"); "" gives "". Keywords: windows, temp, programs,
 // startmenu, startup, fonts, appdata, user_desktop, desktop, user_programs,
 // user_startmenu, user_startup, user_documents, user_appdata.
-// Windows: throws std::runtime_error when the shell allocator is refused.
 std::string SpecialFolderPath(std::string_view keyword);
 
 // The thirteen keywords published by AddFolderVariables, in this order:

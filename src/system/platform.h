@@ -8,10 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sys::platform {
 
@@ -46,11 +48,25 @@ enum class KnownFolder {
 // The folder's path as the platform gives it (a trailing separator may or
 // may not be present), or "" when the platform gives none. The desktop falls
 // back to a folder below the user's profile when it cannot be resolved.
-// Windows: throws std::runtime_error when the shell allocator is refused.
 std::string KnownFolderPath(KnownFolder folder);
 
 // Full path of the running executable ("" when unknown).
 std::string ExecutablePath();
+
+// The program's command-line arguments after the program name, in UTF-8.
+// POSIX: `argv` as given. Windows: read from the system's UTF-16 command
+// line, since `argv` holds only what the ANSI code page can spell.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Writes UTF-8 text to `stream` when it is a console window, through the
+// console's own text API, so that any script shows whatever the console's
+// code page; false (nothing written) when `stream` is no console (a file,
+// a pipe, a POSIX terminal), which then takes the bytes as they are.
+bool WriteConsoleText(std::FILE* stream, std::string_view text);
+
+// Legacy 8-bit text in the system's ANSI code page as UTF-8. POSIX has no
+// such code page: there it is Windows-1252, the common one.
+std::string AnsiToUtf8(std::string_view text);
 
 // Lets a program without a console of its own print to the console of the
 // shell that started it: standard output and error that lead nowhere are

@@ -43,7 +43,8 @@ class TextWriter {
   }
 };
 
-// Writes to a C stream such as stdout or stderr.
+// Writes to a C stream such as stdout or stderr; a Windows console window
+// gets the text through its UTF-16 API, anything else the UTF-8 bytes.
 class FileWriter : public TextWriter {
  public:
   explicit FileWriter(std::FILE* file) : file_(file) {}

@@ -475,6 +475,43 @@ TEST_F(LifecycleTest, PackageWithoutProgramFilesStillSucceeds) {
   EXPECT_EQ(LogLines(DataFolder("Test App") + "Test App.inst").front(), "dir|" + install);
 }
 
+TEST_F(LifecycleTest, NamesOutsideTheAnsiCodePageInstallAndUninstallCleanly) {
+  const std::map<std::string, std::string> program = {
+      {"café.txt", "1"}, {"Łódź/żółw.txt", "2"}, {"日本語/ファイル.txt", "3"}};
+  for (const std::string& install : {sandbox.Scratch("Programme") + "Ünïcödé" + Sep(), sandbox.Scratch("アプリ")}) {
+    SCOPED_TRACE(install);
+    OpenReal({.script = "#variables\r\nProgramName=ノート\r\nDisplayName=ノート Łódź\r\nProgramExe=café.txt\r\n"
+                        "StartMenuFolder=Łódź\r\ninstall_dir=" + install + "\r\n#shortcuts\r\n"
+                        "dp|$install_dir$日本語\\ファイル.txt||ファイル żółw|$install_dir$café.txt\r\n",
+              .program = program});
+    InstallInto(install);
+    EXPECT_EQ(Get("LStatusPleaseWait").text(), "ノート Łódź was successfully installed.");
+    EXPECT_EQ(FilesBelow(install), (std::vector<std::string>{"café.txt", "Łódź/żółw.txt", "日本語/ファイル.txt"}));
+    const std::string target = install + "日本語" + Sep() + "ファイル.txt";
+    for (const auto& [keyword, subfolder] : {std::pair{"user_desktop", ""}, std::pair{"programs", "Łódź"}}) {
+      const auto link = sys::ReadShortcut(sys::ShortcutPath("ファイル żółw", keyword, subfolder));
+      ASSERT_TRUE(link) << keyword;
+      EXPECT_EQ(link->target, target);
+      EXPECT_EQ(link->iconFile, install + "café.txt");
+    }
+    const std::string log = DataFolder("ノート") + "ノート Łódź.inst";
+    ASSERT_TRUE(sys::FileExists(log));
+
+    ui::Form uninstallWindow(app::MainWindowDefinition());
+    testsupport::ScriptedToolkit uninstallToolkit;
+    auto uninstaller = MakeRealEngine(uninstallWindow, uninstallToolkit);
+    uninstaller->PrepareUninstall(log);
+    EXPECT_EQ(uninstallWindow.caption(), "Uninstalling ノート Łódź");
+    uninstallToolkit.QueueClick("BUninstallYes");
+    uninstallToolkit.Run(uninstallWindow);
+    EXPECT_EQ(uninstallToolkit.MessageTexts(), std::vector<std::string>{"The program has been uninstalled."});
+    EXPECT_FALSE(fs::exists(install));
+    EXPECT_FALSE(fs::exists(sys::ShortcutPath("ファイル żółw", "user_desktop", "")));
+    EXPECT_FALSE(fs::exists(sys::SpecialFolderPath("programs") + "Łódź"));
+    EXPECT_FALSE(fs::exists(log));
+  }
+}
+
 TEST_F(LifecycleTest, ReadmeIsShownWhenTicked) {
   const std::string install = sandbox.Scratch("app");
   OpenReal({.script = StandardScript(install, "ReadmeAvailable=true\r\n"), .program = {{"README.TXT", "hello"}}});

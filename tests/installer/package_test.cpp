@@ -66,6 +66,25 @@ TEST_F(PackageTest, ScriptMovingTempDirMovesTheExtractionButNotThePageFolder) {
   EXPECT_EQ(toolkit.navigations.back(), "XLicenseHTML -> " + engine->pageFolder + "license.htm");
 }
 
+TEST_F(PackageTest, ScriptIsReadAsUtf8OrAsLegacyAnsiText) {
+  struct Case {
+    std::string scriptStart, name;
+  };
+  const std::vector<Case> cases = {
+      {"\xEF\xBB\xBF", "ノート Łódź"},  // a byte-order mark before the first section
+      {"", "ノート Łódź"},                 // UTF-8 without one
+      {"", "Caf\xE9 \xC9t\xE9"},        // Windows-1252, read as the ANSI code page
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Open({.script = c.scriptStart + "#variables\r\nProgramName=" + c.name + "\r\ninstall_dir=" +
+                                Folder("app") + "\r\n#shortcuts\r\nd|$install_dir$a.exe||" + c.name + "|\r\n"}));
+    const std::string expected = c.name.starts_with("Caf") ? "Café Été" : c.name;
+    EXPECT_EQ(engine->GetSettingValue("ProgramName"), expected);
+    EXPECT_EQ(engine->shortcutLines, std::vector<std::string>{"d|$install_dir$a.exe||" + expected + "|"});
+  }
+}
+
 TEST_F(PackageTest, PackageWithoutScriptRunsOnDefaults) {
   ASSERT_TRUE(Open({.withScript = false, .program = {{"a.exe", "a"}}}));
   EXPECT_EQ(engine->mode, "install");

@@ -7,6 +7,7 @@
 
 #include "support/temp_dir.h"
 #include "system/paths.h"
+#include "system/platform.h"
 
 namespace {
 
@@ -263,6 +264,39 @@ TEST(FileOperations, CreateRenameAndRemove) {
   EXPECT_TRUE(sys::RemoveFile(deep + "moved.txt"));
   EXPECT_TRUE(sys::RemoveFolder(deep));
   EXPECT_FALSE(sys::RemoveFile(deep + "moved.txt"));
+}
+
+// Names outside every ANSI code page, and paths far past the classic
+// 260-character limit, through the whole file seam: create, write, list,
+// attributes, dates, rename, read and delete.
+TEST(FileOperations, UnicodeNamesAndLongPathsRoundTrip) {
+  testsupport::TempDir temp;
+  std::string longFolder = temp.dir();
+  while (longFolder.size() < 700) longFolder += "Ünïcödé アプリ" + kSep;
+  const std::string base = temp.dir() + "Programme" + kSep;
+  const StringList names = {"café.txt", "Łódź" + kSep + "żółw.txt", "日本語" + kSep + "ファイル.txt"};
+  for (const std::string& root : {base, longFolder}) {
+    SCOPED_TRACE(root.size());
+    for (const std::string& name : names) {
+      const std::string path = root + name;
+      ASSERT_TRUE(sys::CreateFolders(sys::ExtractFilePath(path)));
+      ASSERT_TRUE(sys::platform::WriteWholeFile(path, name));
+      EXPECT_EQ(sys::platform::ReadWholeFile(path).value_or(""), name);
+      EXPECT_TRUE(sys::platform::SetModifiedTime(path, 1700000000));
+      EXPECT_EQ(sys::platform::GetModifiedTime(path).value_or(0), 1700000000);
+      ASSERT_TRUE(sys::ApplyAttributeLetters(path, "ar"));
+      EXPECT_EQ(sys::AttributeLetters(path), "ar");
+      ASSERT_TRUE(sys::ApplyAttributeLetters(path, "a"));
+    }
+    StringList list;
+    sys::ListFolder(list, root, "adhrs/", "*.*");
+    EXPECT_EQ(Sorted(list), Sorted({"café.txt", "Łódź", names[1], "日本語", names[2]}));
+    EXPECT_TRUE(sys::RenameFile(root + names[0], root + "Ünïcödé.txt", false));
+    EXPECT_EQ(sys::platform::ReadWholeFile(root + "Ünïcödé.txt").value_or(""), names[0]);
+    EXPECT_EQ(sys::platform::RealPath(root + "日本語" + kSep + "." + kSep + "ファイル.txt"), root + names[2]);
+    sys::DeleteFolderTree(root);
+    EXPECT_FALSE(sys::FolderExists(root));
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "sandbox_folders.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/platform.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -63,6 +64,27 @@ TEST(Shortcuts, IconIsSetWithIndexZeroAndAnExistingLinkIsReplaced) {
   EXPECT_EQ(link->arguments, "a 100% b");
   EXPECT_EQ(link->iconFile, folder + "app.ico");
   EXPECT_EQ(link->iconIndex, 0);
+}
+
+TEST(Shortcuts, NamesAndPathsOutsideTheAnsiCodePageSurviveTheRoundTrip) {
+  SandboxFolders sandbox;
+  const std::string links = sandbox.Scratch("Łódź");
+  const std::string folder = sandbox.Scratch("アプリ") + "日本語" + kSep;
+  // The target exists, as an installed program does: the shell records an
+  // existing file by its identity, not only by its path.
+  ASSERT_TRUE(sys::CreateFolders(folder));
+  ASSERT_TRUE(sys::platform::WriteWholeFile(folder + "ファイル.exe", "MZ"));
+  ASSERT_TRUE(sys::CreateShortcut(folder + "ファイル.exe", "--name=\"żółw\"", "Ünïcödé ノート", links,
+                                  folder + "ファイル.ico", "Programme\\Ünïcödé"));
+  const std::string linkPath = links + "Programme" + kSep + "Ünïcödé" + kSep + "Ünïcödé ノート.lnk";
+  auto link = sys::ReadShortcut(linkPath);
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->target, folder + "ファイル.exe");
+  EXPECT_EQ(link->arguments, "--name=\"żółw\"");
+  EXPECT_EQ(sys::IncludeTrailingSeparator(link->workingFolder), folder);
+  EXPECT_EQ(link->iconFile, folder + "ファイル.ico");
+  EXPECT_TRUE(sys::DeleteShortcut("Ünïcödé ノート", links, "Programme\\Ünïcödé"));
+  EXPECT_FALSE(sys::FolderExists(links + "Programme" + kSep + "Ünïcödé"));
 }
 
 TEST(Shortcuts, EmptyLocationWritesNothing) {

@@ -1,10 +1,11 @@
-// The classes root on Windows: HKEY_CLASSES_ROOT through the ANSI registry
-// API.
+// The classes root on Windows: HKEY_CLASSES_ROOT through the wide registry
+// API (key paths and values arrive in UTF-8).
 #include <windows.h>
 
 #include <stdexcept>
 
 #include "system/associations.h"
+#include "system/win32/wide_text.h"
 
 namespace sys::platform {
 namespace {
@@ -13,11 +14,12 @@ namespace {
 class RegistryKey {
  public:
   RegistryKey(HKEY root, const std::string& path, bool create) {
+    const std::wstring widePath = win32::Widen(path);
     if (create)
-      opened_ = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+      opened_ = RegCreateKeyExW(root, widePath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                 KEY_READ | KEY_WRITE, nullptr, &key_, nullptr) == ERROR_SUCCESS;
     else
-      opened_ = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
+      opened_ = RegOpenKeyExW(root, widePath.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
     flush_ = create;
   }
   ~RegistryKey() {
@@ -42,10 +44,11 @@ class RegistryKey {
 void WriteClassesRootDefault(const std::string& keyPath, const std::string& value) {
   RegistryKey key(HKEY_CLASSES_ROOT, keyPath, true);
   // The stored text includes its terminating zero, as REG_SZ wants.
+  const std::wstring wide = win32::Widen(value);
   const bool written =
       key.opened() &&
-      RegSetValueExA(key.handle(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+      RegSetValueExW(key.handle(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                     static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   if (!written) throw std::runtime_error("Failed to set data for ''");
 }
 
@@ -53,16 +56,16 @@ std::optional<std::string> ReadClassesRootDefault(const std::string& keyPath) {
   RegistryKey key(HKEY_CLASSES_ROOT, keyPath, false);
   if (!key.opened()) return std::nullopt;
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(key.handle(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  if (RegQueryValueExW(key.handle(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       type != REG_SZ)
     return std::nullopt;
-  std::string value(size, '\0');
-  if (RegQueryValueExA(key.handle(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(key.handle(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
                        &size) != ERROR_SUCCESS)
     return std::nullopt;
-  value.resize(size);
-  while (!value.empty() && value.back() == '\0') value.pop_back();
-  return value;
+  value.resize(size / sizeof(wchar_t));
+  while (!value.empty() && value.back() == L'\0') value.pop_back();
+  return win32::Narrow(value);
 }
 
 void RegisterFileClass(const std::string& program, const std::string& classKey, const std::string& iconFile) {

@@ -1,97 +1,79 @@
-// Folder keywords on Windows: the shell's special folders, the Windows
-// directory and the temporary-files path.
+// Folder keywords on Windows: the shell's known folders, the Windows
+// directory and the temporary-files path, read through the wide API and
+// handed on in UTF-8 (a profile such as C:\Users\Łukasz has no ANSI form on
+// most systems).
 #include <windows.h>
+#include <knownfolders.h>
+#include <objbase.h>
 #include <shlobj.h>
 
-#include <stdexcept>
+#include <vector>
 
 #include "system/platform.h"
+#include "system/win32/wide_text.h"
 
 namespace sys::platform {
 namespace {
 
-// Paths are read into a buffer of this size, offering the call a little less
-// so that a terminating zero always fits.
-constexpr DWORD kPathBufferSize = 1024;
-constexpr DWORD kPathOffered = 1020;
-
-int CsidlOf(KnownFolder folder) {
+const KNOWNFOLDERID* FolderIdOf(KnownFolder folder) {
   switch (folder) {
-    case KnownFolder::CommonPrograms: return CSIDL_COMMON_PROGRAMS;
-    case KnownFolder::CommonStartMenu: return CSIDL_COMMON_STARTMENU;
-    case KnownFolder::CommonStartup: return CSIDL_COMMON_STARTUP;
-    case KnownFolder::Fonts: return CSIDL_FONTS;
-    case KnownFolder::CommonAppData: return CSIDL_COMMON_APPDATA;
-    case KnownFolder::Desktop: return CSIDL_DESKTOPDIRECTORY;
-    case KnownFolder::Programs: return CSIDL_PROGRAMS;
-    case KnownFolder::StartMenu: return CSIDL_STARTMENU;
-    case KnownFolder::Startup: return CSIDL_STARTUP;
-    case KnownFolder::Documents: return CSIDL_PERSONAL;
-    case KnownFolder::AppData: return CSIDL_APPDATA;
-    default: return -1;
+    case KnownFolder::CommonPrograms: return &FOLDERID_CommonPrograms;
+    case KnownFolder::CommonStartMenu: return &FOLDERID_CommonStartMenu;
+    case KnownFolder::CommonStartup: return &FOLDERID_CommonStartup;
+    case KnownFolder::Fonts: return &FOLDERID_Fonts;
+    case KnownFolder::CommonAppData: return &FOLDERID_ProgramData;
+    case KnownFolder::Desktop: return &FOLDERID_Desktop;
+    case KnownFolder::Programs: return &FOLDERID_Programs;
+    case KnownFolder::StartMenu: return &FOLDERID_StartMenu;
+    case KnownFolder::Startup: return &FOLDERID_Startup;
+    case KnownFolder::Documents: return &FOLDERID_Documents;
+    case KnownFolder::AppData: return &FOLDERID_RoamingAppData;
+    default: return nullptr;
   }
 }
 
-// The shell's identifier lists obtained during one lookup, freed with the
-// shell's allocator when the lookup ends.
-class IdListHolder {
- public:
-  ~IdListHolder() {
-    if (lists_[0] == nullptr && lists_[1] == nullptr) return;
-    IMalloc* allocator = nullptr;
-    if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
-      for (LPITEMIDLIST list : lists_)
-        if (list) allocator->Free(list);
-      allocator->Release();
-    }
-  }
-  // The folder's path through its identifier list ("" when the shell has none).
-  std::string PathOf(int csidl, int slot) {
-    char buffer[kPathBufferSize] = {};
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &lists_[slot])) || !lists_[slot])
-      return {};
-    if (!SHGetPathFromIDListA(lists_[slot], buffer)) return {};
-    return buffer;
-  }
-
- private:
-  LPITEMIDLIST lists_[2] = {nullptr, nullptr};
-};
-
-// The allocator must be available before any identifier list is taken, so
-// that a refusal is raised rather than leaking the lists.
-void RequireShellAllocator() {
-  IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator)) || !allocator)
-    throw std::runtime_error("SHGetMalloc failed");
-  allocator->Release();
+// The known folder's path ("" when the shell has none). A folder that does
+// not exist yet is still named: the callers create what they write into.
+std::string ShellFolderPath(const KNOWNFOLDERID& id) {
+  PWSTR path = nullptr;
+  std::string result;
+  if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path)
+    result = win32::Narrow(path);
+  CoTaskMemFree(path);  // the shell allocates even when it fails
+  return result;
 }
 
-std::string ShellFolderPath(KnownFolder folder) {
-  RequireShellAllocator();
-  IdListHolder lists;
-  std::string path = lists.PathOf(CsidlOf(folder), 0);
-  if (path.empty() && folder == KnownFolder::Desktop) {
-    std::string profile = lists.PathOf(CSIDL_PROFILE, 1);
-    if (!profile.empty()) path = profile + (profile.back() == '\\' ? "desktop\\" : "\\desktop\\");
+// The result of a call that fills a buffer and answers the length it
+// needs when the buffer is too small.
+template <typename Call>
+std::string SizedText(Call call) {
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
+  for (;;) {
+    const DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return win32::Narrow(std::wstring_view(buffer.data(), length));
+    buffer.resize(length + 1);
   }
-  return path;
 }
 
 }  // namespace
 
 std::string KnownFolderPath(KnownFolder folder) {
-  char buffer[kPathBufferSize] = {};
   switch (folder) {
     case KnownFolder::Windows:
-      if (GetWindowsDirectoryA(buffer, kPathOffered) == 0) return {};
-      return buffer;
+      return SizedText([](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
     case KnownFolder::Temp:
-      if (GetTempPathA(kPathOffered, buffer) == 0) return {};
-      return buffer;
-    default:
-      return ShellFolderPath(folder);
+      return SizedText([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
+    default: break;
   }
+  const KNOWNFOLDERID* id = FolderIdOf(folder);
+  if (!id) return {};
+  std::string path = ShellFolderPath(*id);
+  if (path.empty() && folder == KnownFolder::Desktop) {
+    const std::string profile = ShellFolderPath(FOLDERID_Profile);
+    if (!profile.empty()) path = profile + (profile.back() == '\\' ? "desktop\\" : "\\desktop\\");
+  }
+  return path;
 }
 
 }  // namespace sys::platform

@@ -2,12 +2,16 @@
 #include <shellapi.h>
 
 #include "system/launch.h"
+#include "system/win32/wide_text.h"
 
 namespace sys::platform {
 
 bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder,
                  std::string* /*reason*/) {
-  SHELLEXECUTEINFOA info;
+  const std::wstring wideFile = win32::Widen(file);
+  const std::wstring wideParameters = win32::Widen(parameters);
+  const std::wstring wideFolder = win32::Widen(workingFolder);
+  SHELLEXECUTEINFOW info;
   ZeroMemory(&info, sizeof info);
   info.cbSize = sizeof info;
   // The refusal is reported by LaunchFile's own message; without NO_UI the
@@ -17,11 +21,11 @@ bool ShellLaunch(const std::string& file, const std::string& parameters, const s
   // Close; the shell uses it as the owner of any message it shows.
   info.hwnd = GetActiveWindow();
   info.lpVerb = nullptr;  // the default action, normally "open"
-  info.lpFile = file.c_str();
-  info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
-  info.lpDirectory = workingFolder.empty() ? nullptr : workingFolder.c_str();
+  info.lpFile = wideFile.c_str();
+  info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
+  info.lpDirectory = wideFolder.empty() ? nullptr : wideFolder.c_str();
   info.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExA(&info)) return false;
+  if (!ShellExecuteExW(&info)) return false;
   // Nothing waits for the started program; release its handle at once.
   if (info.hProcess) CloseHandle(info.hProcess);
   return true;

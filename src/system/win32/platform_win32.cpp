@@ -1,5 +1,5 @@
 // Win32 side of the platform seam: attributes, dates, searches and file
-// operations through the ANSI file API.
+// operations through the wide (UTF-16) file API; paths arrive in UTF-8.
 #include <windows.h>
 
 #include <algorithm>
@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "system/platform.h"
+#include "system/win32/long_path.h"
+#include "system/win32/wide_text.h"
 
 namespace sys::platform {
 
@@ -72,11 +74,12 @@ class HandleCloser {
 constexpr DWORD kMaxTransfer = 1u << 30;
 
 std::string FullPath(const std::string& path) {
-  std::vector<char> buffer(MAX_PATH);
+  const std::wstring wide = win32::Widen(path);
+  std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
-    const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
     if (length == 0) return {};
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (length < buffer.size()) return win32::Narrow(std::wstring_view(buffer.data(), length));
     buffer.resize(length + 1);
   }
 }
@@ -96,17 +99,17 @@ size_t RootLength(const std::string& full) {
 // followed, in its ordinary drive-letter or \\server\share form; "" when
 // the system cannot tell.
 std::string FinalPath(const std::string& existing) {
-  HandleCloser file(CreateFileA(existing.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+  HandleCloser file(CreateFileW(win32::LongPath(existing).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return {};
-  std::vector<char> buffer(MAX_PATH);
-  DWORD length = GetFinalPathNameByHandleA(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+  std::vector<wchar_t> buffer(MAX_PATH);
+  DWORD length = GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
   if (length >= buffer.size()) {
     buffer.resize(length + 1);
-    length = GetFinalPathNameByHandleA(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    length = GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
   }
   if (length == 0 || length >= buffer.size()) return {};
-  std::string result(buffer.data(), length);
+  std::string result = win32::Narrow(std::wstring_view(buffer.data(), length));
   if (result.starts_with("\\\\?\\UNC\\")) return "\\" + result.substr(7);
   if (result.starts_with("\\\\?\\")) return result.substr(4);
   return result;
@@ -115,7 +118,7 @@ std::string FinalPath(const std::string& existing) {
 }  // namespace
 
 std::optional<uint32_t> GetAttributes(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(win32::LongPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return attributes & kReportedAttributes;
 }
@@ -127,23 +130,23 @@ bool IsNewFileDefault(uint32_t attributes) {
 bool SetAttributes(const std::string& path, uint32_t attributes) {
   DWORD value = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
   if (value == 0) value = FILE_ATTRIBUTE_NORMAL;  // "no attributes" in the API's words
-  return SetFileAttributesA(path.c_str(), value) != 0;
+  return SetFileAttributesW(win32::LongPath(path).c_str(), value) != 0;
 }
 
 bool MarkExecutable(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(win32::LongPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::optional<int64_t> GetModifiedTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (!GetFileAttributesExW(win32::LongPath(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   return ToUnixSeconds(data.ftLastWriteTime);
 }
 
 bool SetModifiedTime(const std::string& path, int64_t unixSeconds) {
   // Backup semantics let the same call open folders.
-  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+  HANDLE file = CreateFileW(win32::LongPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -177,14 +180,14 @@ std::optional<int64_t> FromLocalDateTime(const LocalDateTime& local) {
 
 struct FolderSearch::State {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  WIN32_FIND_DATAA data{};
+  WIN32_FIND_DATAW data{};
   bool pending = false;  // `data` holds a match not yet handed out
 };
 
 FolderSearch::FolderSearch(const std::string& folder, const std::string& mask)
     : state_(std::make_unique<State>()) {
   const std::string pattern = WithTrailingBackslash(folder) + (mask.empty() ? "*" : mask);
-  state_->handle = FindFirstFileA(pattern.c_str(), &state_->data);
+  state_->handle = FindFirstFileW(win32::LongPath(pattern).c_str(), &state_->data);
   state_->pending = state_->handle != INVALID_HANDLE_VALUE;
 }
 
@@ -194,9 +197,9 @@ FolderSearch::~FolderSearch() {
 
 bool FolderSearch::Next(FoundEntry& entry) {
   if (!state_->pending) return false;
-  entry.name = state_->data.cFileName;
+  entry.name = win32::Narrow(state_->data.cFileName);
   entry.attributes = state_->data.dwFileAttributes & kReportedAttributes;
-  state_->pending = FindNextFileA(state_->handle, &state_->data) != 0;
+  state_->pending = FindNextFileW(state_->handle, &state_->data) != 0;
   return true;
 }
 
@@ -213,35 +216,35 @@ bool IsReservedName(const std::string& name) {
          stem[3] <= '9';
 }
 
-bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateFolder(const std::string& path) { return CreateDirectoryW(win32::LongPath(path).c_str(), nullptr) != 0; }
 
 bool RemoveFile(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(win32::LongPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     // A folder link (junction or symbolic link) is removed as a folder;
     // this removes the link, never what it points to.
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && RemoveDirectoryA(path.c_str()) != 0;
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && RemoveDirectoryW(win32::LongPath(path).c_str()) != 0;
   }
-  return DeleteFileA(path.c_str()) != 0;
+  return DeleteFileW(win32::LongPath(path).c_str()) != 0;
 }
 
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryW(win32::LongPath(path).c_str()) != 0; }
 
 bool RenameFile(const std::string& from, const std::string& to, bool replace) {
   DWORD flags = MOVEFILE_COPY_ALLOWED | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  return MoveFileExA(from.c_str(), to.c_str(), flags) != 0;
+  return MoveFileExW(win32::LongPath(from).c_str(), win32::LongPath(to).c_str(), flags) != 0;
 }
 
 std::optional<int64_t> RegularFileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (!GetFileAttributesExW(win32::LongPath(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return std::nullopt;
   return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  HandleCloser file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+  HandleCloser file(CreateFileW(win32::LongPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
   LARGE_INTEGER size;
@@ -261,7 +264,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 bool WriteWholeFile(const std::string& path, std::string_view content) {
   // Opened and then emptied rather than created anew: creating over an
   // existing hidden or system file is refused by the system.
-  HandleCloser file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  HandleCloser file(CreateFileW(win32::LongPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE || !SetEndOfFile(file.get())) return false;
   while (!content.empty()) {
@@ -280,7 +283,7 @@ std::string RealPath(const std::string& path) {
   // lies beyond it is kept as written.
   std::string head = full, tail;
   const size_t root = RootLength(full);
-  while (GetFileAttributesA(head.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  while (GetFileAttributesW(win32::LongPath(head).c_str()) == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME) return {};
     const size_t slash = head.find_last_of('\\');
@@ -295,19 +298,24 @@ std::string RealPath(const std::string& path) {
 }
 
 std::optional<std::string> GetEnvironment(const std::string& name) {
-  DWORD size = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+  const std::wstring wideName = win32::Widen(name);
+  DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
   if (size == 0) return std::nullopt;
-  std::vector<char> buffer(size);
-  DWORD length = GetEnvironmentVariableA(name.c_str(), buffer.data(), size);
+  std::vector<wchar_t> buffer(size);
+  DWORD length = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), size);
   if (length >= size) return std::nullopt;
-  return std::string(buffer.data(), length);
+  return win32::Narrow(std::wstring_view(buffer.data(), length));
 }
 
 std::string ExecutablePath() {
-  std::vector<char> buffer(MAX_PATH * 4);
-  DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return {};
-  return std::string(buffer.data(), length);
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return win32::Narrow(std::wstring_view(buffer.data(), length));
+    if (buffer.size() >= 32768) return {};
+    buffer.resize(buffer.size() * 2);  // cut short: a longer buffer is needed
+  }
 }
 
 namespace {
@@ -354,7 +362,7 @@ bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reaso
     case OpenMode::CreateNew: disposition = CREATE_NEW; break;
     case OpenMode::ReadWrite: break;
   }
-  HANDLE file = CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(win32::LongPath(path).c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE && mode == OpenMode::Create && !SetEndOfFile(file)) {
     const DWORD error = GetLastError();
     CloseHandle(file);

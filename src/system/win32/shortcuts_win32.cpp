@@ -1,13 +1,14 @@
 // Shortcuts on Windows: shell links written and read through the shell's
-// link object (IShellLinkA) and its IPersistFile interface.
+// link object (IShellLinkW) and its IPersistFile interface; the texts
+// arrive and leave in UTF-8.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
 
 #include <stdexcept>
-#include <vector>
 
 #include "system/shortcuts.h"
+#include "system/win32/wide_text.h"
 
 namespace sys::platform {
 namespace {
@@ -33,7 +34,7 @@ class ComScope {
 class ShellLinkObject {
  public:
   ShellLinkObject() {
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link_))) ||
         !link_)
       throw std::runtime_error("Could not create the shell link object.");
@@ -50,21 +51,31 @@ class ShellLinkObject {
   ShellLinkObject(const ShellLinkObject&) = delete;
   ShellLinkObject& operator=(const ShellLinkObject&) = delete;
 
-  IShellLinkA* link() const { return link_; }
+  IShellLinkW* link() const { return link_; }
   IPersistFile* file() const { return file_; }
 
  private:
-  IShellLinkA* link_ = nullptr;
+  IShellLinkW* link_ = nullptr;
   IPersistFile* file_ = nullptr;
 };
 
-// The path in UTF-16, as IPersistFile takes it (from the ANSI code page).
-std::wstring WidePath(const std::string& path) {
-  int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  if (length <= 0) return {};
-  std::vector<wchar_t> buffer(static_cast<size_t>(length));
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, buffer.data(), length);
-  return buffer.data();
+
+// The link's target: the path of its item identifier list, which names the
+// file in UTF-16 in every shell; else the path text stored beside it (some
+// shells keep that one only in the ANSI code page).
+std::string TargetOf(IShellLinkW* link) {
+  std::string target;
+  LPITEMIDLIST list = nullptr;
+  if (SUCCEEDED(link->GetIDList(&list)) && list) {
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetPathFromIDListW(list, path)) target = win32::Narrow(path);
+    CoTaskMemFree(list);
+  }
+  if (target.empty()) {
+    wchar_t buffer[kTextBufferSize] = {};
+    if (SUCCEEDED(link->GetPath(buffer, kTextBufferSize, nullptr, SLGP_RAWPATH))) target = win32::Narrow(buffer);
+  }
+  return target;
 }
 
 }  // namespace
@@ -74,30 +85,28 @@ void WriteShellLink(const ShortcutInfo& link, const std::string& linkPath) {
   ShellLinkObject object;
   // The link's own results are not examined: a link that cannot be written
   // is simply not there afterwards.
-  object.link()->SetPath(link.target.c_str());
-  object.link()->SetWorkingDirectory(link.workingFolder.c_str());
-  object.link()->SetArguments(link.arguments.c_str());
-  if (!link.iconFile.empty()) object.link()->SetIconLocation(link.iconFile.c_str(), 0);
-  object.file()->Save(WidePath(linkPath).c_str(), FALSE);
+  object.link()->SetPath(win32::Widen(link.target).c_str());
+  object.link()->SetWorkingDirectory(win32::Widen(link.workingFolder).c_str());
+  object.link()->SetArguments(win32::Widen(link.arguments).c_str());
+  if (!link.iconFile.empty()) object.link()->SetIconLocation(win32::Widen(link.iconFile).c_str(), 0);
+  object.file()->Save(win32::Widen(linkPath).c_str(), FALSE);
 }
 
 std::optional<ShortcutInfo> ReadShellLink(const std::string& linkPath) {
   ComScope com;
   ShellLinkObject object;
-  if (FAILED(object.file()->Load(WidePath(linkPath).c_str(), STGM_READ))) return std::nullopt;
-  char buffer[kTextBufferSize] = {};
+  if (FAILED(object.file()->Load(win32::Widen(linkPath).c_str(), STGM_READ))) return std::nullopt;
+  wchar_t buffer[kTextBufferSize] = {};
   ShortcutInfo link;
-  if (SUCCEEDED(object.link()->GetPath(buffer, kTextBufferSize, nullptr, SLGP_RAWPATH)))
-    link.target = buffer;
-  buffer[0] = 0;
-  if (SUCCEEDED(object.link()->GetArguments(buffer, kTextBufferSize))) link.arguments = buffer;
+  link.target = TargetOf(object.link());
+  if (SUCCEEDED(object.link()->GetArguments(buffer, kTextBufferSize))) link.arguments = win32::Narrow(buffer);
   buffer[0] = 0;
   if (SUCCEEDED(object.link()->GetWorkingDirectory(buffer, kTextBufferSize)))
-    link.workingFolder = buffer;
+    link.workingFolder = win32::Narrow(buffer);
   buffer[0] = 0;
   int index = 0;
   if (SUCCEEDED(object.link()->GetIconLocation(buffer, kTextBufferSize, &index))) {
-    link.iconFile = buffer;
+    link.iconFile = win32::Narrow(buffer);
     link.iconIndex = index;
   }
   return link;
