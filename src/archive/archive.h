@@ -14,6 +14,7 @@
 
 #include "archive/archive_dialog.h"
 #include "archive/archive_index.h"
+#include "archive/case_collisions.h"
 #include "archive/progress.h"
 #include "compression/stream.h"
 #include "compression/stream_callbacks.h"
@@ -49,6 +50,8 @@ struct ArchiveModule {
   // The text of the last message an operation reported (also when no window
   // could show it); cleared when an operation starts.
   std::string lastError;
+  // What writing an archive does with names that differ only in letter case.
+  CaseCollisions caseCollisions = CaseCollisions::Error;
 };
 
 // The one module state of the program.
