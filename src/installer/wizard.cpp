@@ -9,6 +9,7 @@
 #include "system/files.h"
 #include "system/launch.h"
 #include "system/paths.h"
+#include "system/text.h"
 
 namespace installer {
 
@@ -51,6 +52,16 @@ std::string RelativeFolderMessage(const std::string& folder) {
   return "The installation folder \"" + folder +
          "\" is not a full path. Choose a folder that starts at the root of a drive or of the file system "
          "(or give one with --dir=FOLDER).";
+}
+
+std::string ProposedInstallFolder(const std::string& chosen, const std::string& displayName) {
+  const std::string folder = sys::IncludeTrailingSeparator(chosen);
+  if (displayName.empty()) return folder;
+  if (sys::SameTextAscii(sys::ExtractFileName(sys::ExcludeTrailingSeparator(folder)), displayName)) return folder;
+  sys::StringList entries;
+  sys::ListFolder(entries, folder, "dhras", "*");
+  if (entries.empty()) return folder;
+  return sys::IncludeTrailingSeparator(folder + displayName);
 }
 
 void VelInstaller::BindPanelControls(const std::string& panels) {
@@ -167,7 +178,7 @@ void VelInstaller::UseFolderChoice(const std::string& variable) {
 void VelInstaller::BrowseInstallFolder() {
   ui::Control& edit = mainWindow_.Get("EOptionsInstallDir");
   const std::string folder = chooser_(NearestExistingFolder(edit.text()), kBrowsePrompt);
-  if (!folder.empty()) edit.SetText(sys::IncludeTrailingSeparator(folder));
+  if (!folder.empty()) edit.SetText(ProposedInstallFolder(folder, displayName));
 }
 
 void VelInstaller::ShowPanel(const std::string& name) {
