@@ -406,9 +406,17 @@ void NativeForm::FocusControl(Control& control) {
 }
 
 void NativeForm::EnsureFocus(bool activating) {
-  if (!IsWindowVisible(window_) || (!activating && GetActiveWindow() != window_)) return;
+  // Never taken from another window: only when this one is becoming active,
+  // is active, or holds the focus already (on a control that went away).
+  HWND focus = GetFocus();
+  bool ours = activating || GetActiveWindow() == window_ || (focus && IsChild(window_, focus));
+  if (!IsWindowVisible(window_) || !ours) return;
+  // The system hands the focus of a control being hidden to its parent, a
+  // panel, which takes no keys: that counts as lost too.
   Control* focused = FocusedControl();
-  if (focused && focused->usable() && IsWindowVisible(GetFocus())) return;
+  bool takes_keys = focused && focused->kind() != ControlKind::Panel && focused->kind() != ControlKind::Label &&
+                    focused->kind() != ControlKind::Image;
+  if (takes_keys && focused->usable() && IsWindowVisible(GetFocus())) return;
   if (Control* first = form_.InitialFocus()) FocusControl(*first);
 }
 
