@@ -62,6 +62,15 @@ constexpr ControlDef Of(ControlKind kind, std::string_view name, std::string_vie
                         std::string_view caption = {}, Style style = {}) {
   return {.kind = kind, .name = name, .parent = parent, .bounds = bounds, .caption = caption, .style = style};
 }
+// The button Enter presses, and the one Escape presses, on its panel.
+constexpr ControlDef Default(ControlDef def) {
+  def.is_default = true;
+  return def;
+}
+constexpr ControlDef Cancel(ControlDef def) {
+  def.is_cancel = true;
+  return def;
+}
 constexpr ControlDef Hidden(ControlDef def) {
   def.visible = false;
   return def;
@@ -80,8 +89,8 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
     Label("LIntroInstalling", "BoxIntro", {10, 24, 450, 28}, "Installing", {.font = Font::Heading, .align = Align::Center}),
     Label("LIntroProgramName", "BoxIntro", {10, 70, 450, 48}, "Program Name", kBig),
     Label("LIntroVersion", "BoxIntro", {10, 140, 450, 24}, "Version 3.0", kCentred),
-    Button("BIntroInstall", "PnlIntro", {150, 276, 110, 36}, "Install"),
-    Button("BIntroExit", "PnlIntro", {290, 276, 110, 36}, "Exit"),
+    Default(Button("BIntroInstall", "PnlIntro", {150, 276, 110, 36}, "Install")),
+    Cancel(Button("BIntroExit", "PnlIntro", {290, 276, 110, 36}, "Exit")),
     Of(ControlKind::Memo, "TxtIntroMaker", "PnlIntro", {330, 332, 210, 44}, kMakerNotice,
        {.align = Align::Right, .border = Border::None}),
 
@@ -93,9 +102,9 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
     Label("TxtLicenseNotice2", "PnlLicense", {16, 28, 526, 16}, "HAVE READ AND ACCEPT THE LICENSE AGREEMENT BELOW:"),
     Box("BoxLicense", "PnlLicense", kBox),
     Of(ControlKind::HtmlView, "XLicenseHTML", "BoxLicense", {2, 2, 514, 266}),
-    Button("BLicenseAccept", "PnlLicense", {60, 332, 130, 36}, "I Accept"),
+    Default(Button("BLicenseAccept", "PnlLicense", {60, 332, 130, 36}, "I Accept")),
     Button("BLicenseDecline", "PnlLicense", {210, 332, 130, 36}, "I Decline"),
-    Button("BLicenseCancel", "PnlLicense", {360, 332, 130, 36}, "Cancel"),
+    Cancel(Button("BLicenseCancel", "PnlLicense", {360, 332, 130, 36}, "Cancel")),
 
     // Options: shortcuts, launch and readme choices, the install folder.
     Panel("PnlOptions"),
@@ -115,8 +124,8 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
           "* requires admin privilege to install in Vista or XP Pro"),
     Of(ControlKind::Edit, "EOptionsInstallDir", "BoxOptions", {24, 234, 426, 22}),
     Button("BOptionsInstallBrowse", "BoxOptions", {456, 234, 38, 22}, "...", {}),
-    Button("BOptionsNext", "PnlOptions", kButtonLeft, "Next"),
-    Button("BOptionsExit", "PnlOptions", kButtonRight, "Exit"),
+    Default(Button("BOptionsNext", "PnlOptions", kButtonLeft, "Next")),
+    Cancel(Button("BOptionsExit", "PnlOptions", kButtonRight, "Exit")),
 
     // Status: progress of the install run or the build.
     Panel("PnlStatus"),
@@ -127,16 +136,18 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
           "Please wait while the application is installed to your computer.", kCentredWrapped),
     Label("LStatusAction", "BoxStatus", {20, 120, 478, 22}, "Copying Files ...", kCentred),
     Of(ControlKind::ProgressBar, "CtrlStatusProgress", "BoxStatus", {20, 160, 478, 24}),
-    Button("BStatusOK", "PnlStatus", kButtonLeft, "OK"),
-    Button("BStatusCancel", "PnlStatus", kButtonRight, "Cancel"),
+    // The file being packed or extracted, under the bar (set by the engine's progress).
+    Label("TxtStatusFile", "BoxStatus", {20, 192, 478, 18}, "", kCentred),
+    Default(Button("BStatusOK", "PnlStatus", kButtonLeft, "OK")),
+    Cancel(Button("BStatusCancel", "PnlStatus", kButtonRight, "Cancel")),
 
     // Custom: an HTML page in place of a panel; the engine sets the buttons.
     Panel("PnlCustom"),
     Box("BoxCustom", "PnlCustom", {16, 16, 518, 302}),
     Of(ControlKind::HtmlView, "XCustomHTML", "BoxCustom", {2, 2, 514, 298}),
     Button("BCustom1", "PnlCustom", {102, 332, 110, 36}, "Next"),
-    Button("BCustom2", "PnlCustom", {220, 332, 110, 36}, "Back"),
-    Button("BCustom3", "PnlCustom", {338, 332, 110, 36}, "Cancel"),
+    Default(Button("BCustom2", "PnlCustom", {220, 332, 110, 36}, "Back")),
+    Cancel(Button("BCustom3", "PnlCustom", {338, 332, 110, 36}, "Cancel")),
 
     // Finished: the closing texts.
     Panel("PnlFinished"),
@@ -146,7 +157,7 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
     Of(ControlKind::Memo, "MFinishedText", "BoxFinished", {20, 40, 478, 60},
        "Your installation is complete. You may now close \r\nthe installer and run your application.", kPlainMemo),
     Of(ControlKind::Memo, "MFinishedExtra", "BoxFinished", {20, 120, 478, 120}, "", kPlainMemo),
-    Button("BFinishedClose", "PnlFinished", kButtonMiddle, "Close"),
+    Default(Button("BFinishedClose", "PnlFinished", kButtonMiddle, "Close")),
 
     // Uninstall: the confirmation and the uninstaller's notice.
     Panel("PnlUninstall"),
@@ -155,8 +166,8 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
     Label("LUninstallProgramName", "PnlUninstall", {152, 12, 382, 28}, "Program Name", kHeading),
     Box("BoxUninstall", "PnlUninstall", {16, 48, 518, 200}),
     Label("LUninstallQuestion", "BoxUninstall", {20, 24, 478, 80}, "", kCentredWrapped),
-    Button("BUninstallYes", "BoxUninstall", {140, 130, 110, 36}, "Yes"),
-    Button("BUninstallNo", "BoxUninstall", {268, 130, 110, 36}, "No"),
+    Default(Button("BUninstallYes", "BoxUninstall", {140, 130, 110, 36}, "Yes")),
+    Cancel(Button("BUninstallNo", "BoxUninstall", {268, 130, 110, 36}, "No")),
     Of(ControlKind::Image, "ImgUninstallLogo", "PnlUninstall", {16, 266, 48, 48}, "logo"),
     Label("TxtUninstallProduct", "PnlUninstall", {76, 266, 440, 20}, "Brevion Uninstaller 3", kBold),
     Label("TxtUninstallMaker", "PnlUninstall", {76, 288, 440, 18}, "Copyright (c) Brevion Software"),

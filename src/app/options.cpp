@@ -19,6 +19,7 @@ namespace app {
 namespace {
 
 constexpr std::string_view kThreadsPrefix = "--threads=";
+constexpr std::string_view kCaseCollisionsPrefix = "--case-collisions=";
 constexpr const char* kEndOfOptions = "--";
 
 // Option words that print and end the program, with their action.
@@ -132,6 +133,9 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument.starts_with(kThreadsPrefix)) {
       options.threads = ParseCount(std::string_view(argument).substr(kThreadsPrefix.size()));
       if (!options.threads) return BadArguments("--threads needs a whole number of threads: " + argument);
+    } else if (argument.starts_with(kCaseCollisionsPrefix)) {
+      options.caseCollisions = archive::ParseCaseCollisions(argument.substr(kCaseCollisionsPrefix.size()));
+      if (!options.caseCollisions) return BadArguments("--case-collisions takes error, rename or keep-first: " + argument);
     } else if (argument.starts_with(kEndOfOptions)) {
       return BadArguments("unknown option " + argument);
     } else {
@@ -162,6 +166,9 @@ std::string UsageText() {
          "  --list ARCHIVE     list the entries of ARCHIVE\n"
          "  --test ARCHIVE     verify ARCHIVE and decode every entry, writing nothing\n"
          "  --threads=N        use N threads for block compression (0: automatic)\n"
+         "  --case-collisions=error|rename|keep-first\n"
+         "                     names that differ only in letter case: refuse to build\n"
+         "                     (the default), store later ones renamed, or keep the first\n"
          "  --silent, /S       install, uninstall or extract with no windows and no questions\n"
          "  --dir=FOLDER, /D=FOLDER\n"
          "                     install (or extract) into FOLDER, a full path\n"

@@ -10,6 +10,7 @@
 //   --dir=FOLDER, /D=FOLDER, /DIR=FOLDER   installation or extraction folder
 //   --no-shortcuts     install without shortcuts
 //   --log=FILE, /LOG=FILE                  log of what was done
+//   --case-collisions=error|rename|keep-first   names differing only in case
 //   --                 every later argument is positional, even "--list"
 // Any other argument that begins with "--" is a bad argument; an argument
 // that merely contains "--" further on (a path) stays positional.
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "app/unattended.h"
+#include "archive/case_collisions.h"
 #include "system/text_writer.h"
 
 namespace app {
@@ -32,6 +34,7 @@ struct CommandOptions {
   OptionAction action = OptionAction::RunRole;
   std::string archive;                 // ARCHIVE of --list / --test
   std::optional<int> threads;          // --threads=N when given
+  std::optional<archive::CaseCollisions> caseCollisions;  // --case-collisions= when given
   UnattendedOptions unattended;        // --silent, --dir, --no-shortcuts, --log
   std::vector<std::string> positional; // the arguments left for the roles, in order
   std::string error;                   // why the arguments are bad (BadArguments)

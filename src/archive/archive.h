@@ -14,6 +14,7 @@
 
 #include "archive/archive_dialog.h"
 #include "archive/archive_index.h"
+#include "archive/case_collisions.h"
 #include "archive/progress.h"
 #include "compression/stream.h"
 #include "compression/stream_callbacks.h"
@@ -69,6 +70,8 @@ struct ArchiveModule {
   // Told of every folder and file an extraction creates or replaces; null
   // when nobody asked.
   ExtractionWatcher* watcher = nullptr;
+  // What writing an archive does with names that differ only in letter case.
+  CaseCollisions caseCollisions = CaseCollisions::Error;
 };
 
 // The one module state of the program.

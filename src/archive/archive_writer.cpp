@@ -342,10 +342,14 @@ bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder
   detail::OperationDisplay display(hook, context);
   const std::string base = sys::IncludeTrailingSeparator(baseFolder);
   std::string badName;
-  const ArchivePlan plan = PlanArchive(base, ExpandItems(base, items, attributeFilter), stubPath, badName);
+  ExpandedItems expanded = ExpandItems(base, items, attributeFilter);
+  const std::string collisions = ResolveCaseCollisions(expanded.files, module.caseCollisions);
+  const ArchivePlan plan = collisions.empty() ? PlanArchive(base, expanded, stubPath, badName) : ArchivePlan{};
 
   bool written = false;
-  if (plan.directory.empty()) {
+  if (!collisions.empty()) {
+    detail::ReportMessage(collisions);
+  } else if (plan.directory.empty()) {
     detail::ReportMessage("The name \"" + badName + "\" cannot be stored in an archive.");
   } else {
     // The archive is written under a temporary name in its folder and takes

@@ -18,41 +18,57 @@ constexpr ui::Style kPlain{Font::Normal, ui::Align::Left, false, ui::Border::Non
 constexpr ui::Style kBold{Font::Bold, ui::Align::Left, false, ui::Border::None};
 constexpr ui::Style kQueryStyle{Font::Normal, ui::Align::Center, true, ui::Border::None};
 
-// Both panels fill the client area; the button sets sit at the bottom of
-// the area that stays visible once the window is shown at its shorter
-// height, with the question above them. The
-// six buttons are listed in their keyboard order (Yes on Newer last) but
-// placed left to right as Yes, Yes on Newer, Yes to All, No, No To All,
-// Cancel.
+// Both panels fill the client area. The window is shown 116 pixels tall
+// overall, title bar included, which leaves a client area of about 80
+// pixels on current systems: the controls sit within the top 75, the
+// question above its buttons. The six buttons are listed in their keyboard
+// order (Yes on Newer last) but placed left to right as Yes, Yes on Newer,
+// Yes to All, No, No To All, Cancel.
 using K = ControlKind;
 using ui::Def;
+
+constexpr int kButtonsTop = 40;
 
 const ui::ControlDef kIndexedFileForm[] = {
     Def(K::Window, "DIndexedFile", "", {0, 0, 768, 134}, "Processing Files"),
     Def(K::Panel, "PnlProgress", "", {0, 0, 768, 134}, "", kPlain, false),
-    Def(K::Label, "Label1", "PnlProgress", {8, 40, 60, 13}, "Progress", kBold),
-    Def(K::Label, "LStatus", "PnlProgress", {80, 20, 545, 13}, "Status"),
-    Def(K::ProgressBar, "CtrlProgress", "PnlProgress", {80, 38, 545, 17}, ""),
-    Def(K::Button, "BAbort", "PnlProgress", {640, 34, 75, 25}, "Abort", kBold),
+    Def(K::Label, "Label1", "PnlProgress", {8, 30, 60, 13}, "Progress", kBold),
+    Def(K::Label, "LStatus", "PnlProgress", {80, 10, 545, 13}, "Status"),
+    Def(K::ProgressBar, "CtrlProgress", "PnlProgress", {80, 28, 545, 17}, ""),
+    Def(K::Button, "BAbort", "PnlProgress", {640, 24, 75, 25}, "Abort", kBold),
     Def(K::Panel, "PnlQuery", "", {0, 0, 768, 134}, "", kPlain, false),
-    Def(K::Label, "LQuery", "PnlQuery", {8, 8, 752, 64}, "Do you want to overwrite the current file?", kQueryStyle),
-    Def(K::Panel, "PnlBtns5", "PnlQuery", {0, kShownHeight - 40, 768, 40}, "", kPlain, false),
-    Def(K::Button, "BYes", "PnlBtns5", {60, 8, 100, 25}, "Yes"),
-    Def(K::Button, "BYestoAll", "PnlBtns5", {280, 8, 100, 25}, "Yes to All"),
-    Def(K::Button, "BNo", "PnlBtns5", {390, 8, 100, 25}, "No"),
-    Def(K::Button, "BNoToAll", "PnlBtns5", {500, 8, 100, 25}, "No To All"),
-    Def(K::Button, "BCancel5", "PnlBtns5", {610, 8, 100, 25}, "Cancel"),
-    Def(K::Button, "BYesNewer", "PnlBtns5", {170, 8, 100, 25}, "Yes on Newer"),
-    Def(K::Panel, "PnlBtns3", "PnlQuery", {0, kShownHeight - 40, 768, 40}, "", kPlain, false),
-    Def(K::Button, "BYes3", "PnlBtns3", {224, 8, 100, 25}, "Yes"),
-    Def(K::Button, "BNo3", "PnlBtns3", {334, 8, 100, 25}, "No"),
-    Def(K::Button, "BCancel3", "PnlBtns3", {444, 8, 100, 25}, "Cancel"),
+    Def(K::Label, "LQuery", "PnlQuery", {8, 6, 752, kButtonsTop - 8}, "Do you want to overwrite the current file?",
+        kQueryStyle),
+    Def(K::Panel, "PnlBtns5", "PnlQuery", {0, kButtonsTop, 768, 36}, "", kPlain, false),
+    Def(K::Button, "BYes", "PnlBtns5", {60, 4, 100, 25}, "Yes"),
+    Def(K::Button, "BYestoAll", "PnlBtns5", {280, 4, 100, 25}, "Yes to All"),
+    Def(K::Button, "BNo", "PnlBtns5", {390, 4, 100, 25}, "No"),
+    Def(K::Button, "BNoToAll", "PnlBtns5", {500, 4, 100, 25}, "No To All"),
+    Def(K::Button, "BCancel5", "PnlBtns5", {610, 4, 100, 25}, "Cancel"),
+    Def(K::Button, "BYesNewer", "PnlBtns5", {170, 4, 100, 25}, "Yes on Newer"),
+    Def(K::Panel, "PnlBtns3", "PnlQuery", {0, kButtonsTop, 768, 36}, "", kPlain, false),
+    Def(K::Button, "BYes3", "PnlBtns3", {224, 4, 100, 25}, "Yes"),
+    Def(K::Button, "BNo3", "PnlBtns3", {334, 4, 100, 25}, "No"),
+    Def(K::Button, "BCancel3", "PnlBtns3", {444, 4, 100, 25}, "Cancel"),
 };
+
+// Enter answers Yes; Escape cancels the question or aborts the operation.
+std::vector<ui::ControlDef> WithKeyRoles() {
+  std::vector<ui::ControlDef> table(std::begin(kIndexedFileForm), std::end(kIndexedFileForm));
+  for (ui::ControlDef& def : table) {
+    def.is_default = def.name == "BYes" || def.name == "BYes3";
+    def.is_cancel = def.name == "BCancel5" || def.name == "BCancel3" || def.name == "BAbort";
+  }
+  return table;
+}
 
 }  // namespace
 
-TDIndexedFile::TDIndexedFile(ui::Toolkit& toolkit) : toolkit_(toolkit), form_(kIndexedFileForm) {
+TDIndexedFile::TDIndexedFile(ui::Toolkit& toolkit) : toolkit_(toolkit), form_(WithKeyRoles()) {
   progressStep_ = 0;
+  // No close box (an operation ends through Abort or Cancel, never half-way
+  // through a close), above other programs' windows while it works.
+  form_.SetFrame({.close_box = false, .stays_on_top = true, .outer_height = 0});
   noCompress_ = SplitOnBar(kNoCompressExtensions);
   form_.SetOnShow([this](ui::Form&) { FormShow(); });
   WireButtons();
@@ -82,9 +98,9 @@ void TDIndexedFile::WireButtons() {
 void TDIndexedFile::SetAnswer(int answer) { answer_ = answer; }
 
 void TDIndexedFile::FormShow() {
-  ui::Rect bounds = form_.window().bounds();
-  bounds.height = kShownHeight;
-  form_.window().SetBounds(bounds);
+  ui::WindowFrame frame = form_.frame();
+  frame.outer_height = kShownHeight;
+  form_.SetFrame(frame);
   for (const char* panel : {"PnlQuery", "PnlBtns5", "PnlBtns3", "PnlProgress"}) Set(panel, false);
   Module().abort = false;
   form_.Get("LStatus").SetText("Initializing ...");

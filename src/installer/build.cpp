@@ -97,6 +97,7 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
     }
   }
   ok.SetEnabled(true);
+  mainWindow_.Get("TxtStatusFile").SetText("");
   // With a stub the package is a program: started without arguments it installs.
   if (lastBuildWritten && !stubFile.empty()) sys::platform::MarkExecutable(packagePath);
 

@@ -35,6 +35,7 @@ bool IsChecked(const VelInstaller& engine, const char* name) {
 void SetStatus(ui::Form& window, const std::string& pleaseWait, const std::string& action) {
   window.Get("LStatusPleaseWait").SetText(pleaseWait);
   window.Get("LStatusAction").SetText(action);
+  window.Get("TxtStatusFile").SetText("");
 }
 
 }  // namespace

@@ -117,6 +117,8 @@ bool VelInstaller::ReportProgress(const std::string& text, int percent) {
     }
     bar->SetPosition(percent);
   }
+  // ... and is shown under it, where the user reads it.
+  if (ui::Control* file = mainWindow_.Find("TxtStatusFile")) file->SetText(text);
   toolkit_.ProcessMessages();
   if (sys::InterruptRequested()) cancelRequested = true;
   return !cancelRequested;

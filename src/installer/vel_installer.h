@@ -69,6 +69,14 @@ struct RunOutcome {
   bool notInstalled = false;  // the uninstall found no log
 };
 
+// The install folder proposed after the user chose `chosen` with the browse
+// button: a folder that already holds something (such as the programs
+// folder) gets the program's own folder, `displayName`, below it, so that
+// nothing is installed straight into a shared parent. An empty folder, one
+// already named after the program, or an empty display name leave the
+// choice as it is. The result ends in a separator.
+std::string ProposedInstallFolder(const std::string& chosen, const std::string& displayName);
+
 // Lets the user pick a folder starting at `initial` with `prompt` shown;
 // returns the folder with a closing separator, or "" when cancelled.
 using DirectoryChooser = std::function<std::string(const std::string& initial, const std::string& prompt)>;

@@ -70,6 +70,16 @@ std::string RelativeFolderMessage(const std::string& folder) {
          "(or give one with --dir=FOLDER).";
 }
 
+std::string ProposedInstallFolder(const std::string& chosen, const std::string& displayName) {
+  const std::string folder = sys::IncludeTrailingSeparator(chosen);
+  if (displayName.empty()) return folder;
+  if (sys::SameTextAscii(sys::ExtractFileName(sys::ExcludeTrailingSeparator(folder)), displayName)) return folder;
+  sys::StringList entries;
+  sys::ListFolder(entries, folder, "dhras", "*");
+  if (entries.empty()) return folder;
+  return sys::IncludeTrailingSeparator(folder + displayName);
+}
+
 void VelInstaller::BindPanelControls(const std::string& panels) {
   sys::StringList names;
   sys::SplitDelimited(panels, ",|", names);
@@ -207,7 +217,7 @@ void VelInstaller::UseFolderChoice(const std::string& variable) {
 void VelInstaller::BrowseInstallFolder() {
   ui::Control& edit = mainWindow_.Get("EOptionsInstallDir");
   const std::string folder = chooser_(NearestExistingFolder(edit.text()), kBrowsePrompt);
-  if (!folder.empty()) edit.SetText(sys::IncludeTrailingSeparator(folder));
+  if (!folder.empty()) edit.SetText(ProposedInstallFolder(folder, displayName));
 }
 
 void VelInstaller::ShowPanel(const std::string& name) {

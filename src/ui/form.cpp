@@ -1,6 +1,7 @@
 #include "ui/form.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 namespace ui {
@@ -10,6 +11,20 @@ namespace {
 bool IsTextEntry(ControlKind kind) { return kind == ControlKind::Edit || kind == ControlKind::Memo; }
 
 bool IsCheckable(ControlKind kind) { return kind == ControlKind::CheckBox || kind == ControlKind::RadioButton; }
+
+bool IsClickable(ControlKind kind) { return kind == ControlKind::Button || IsCheckable(kind); }
+
+char Folded(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+
+// The panel a control belongs to for access keys: the window's direct child
+// holding it.
+const Control* PanelOf(const Control& control) {
+  const Control* panel = &control;
+  while (panel->parent() && panel->parent()->parent()) panel = panel->parent();
+  return panel;
+}
 
 }  // namespace
 
@@ -24,7 +39,9 @@ Control::Control(Form& form, const ControlDef& def, Control* parent)
       visible_(def.visible),
       enabled_(def.enabled),
       checked_(IsCheckable(def.kind) && def.checked),
-      interval_ms_(def.interval_ms) {}
+      interval_ms_(def.interval_ms),
+      is_default_(def.is_default),
+      is_cancel_(def.is_cancel) {}
 
 void Control::Notify(Property what) {
   if (FormObserver* observer = form_.observer()) observer->ControlChanged(*this, what);
@@ -179,6 +196,137 @@ std::vector<Control*> Form::ChildrenOf(const Control& parent) const {
     if (control->parent() == &parent) children.push_back(control);
   }
   return children;
+}
+
+void Form::SetFrame(const WindowFrame& frame) {
+  if (frame == frame_) return;
+  frame_ = frame;
+  window_->Notify(Property::Bounds);
+}
+
+std::vector<Control*> Form::TabStops() const {
+  std::vector<Control*> stops;
+  for (Control* control : controls_) {
+    if (!control->usable()) continue;
+    switch (control->kind()) {
+      case ControlKind::Button:
+      case ControlKind::CheckBox:
+      case ControlKind::Edit:
+      case ControlKind::HtmlView:
+        stops.push_back(control);
+        break;
+      case ControlKind::Memo:
+        if (control->style().border != Border::None) stops.push_back(control);
+        break;
+      case ControlKind::RadioButton: {
+        // One stop per group: the ticked radio button, else the first.
+        const Control* stop = nullptr;
+        for (Control* sibling : ChildrenOf(*control->parent())) {
+          if (sibling->kind() != ControlKind::RadioButton || !sibling->usable()) continue;
+          if (!stop || sibling->checked()) stop = sibling;
+          if (sibling->checked()) break;
+        }
+        if (stop == control) stops.push_back(control);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return stops;
+}
+
+Control* Form::NextTabStop(const Control* from, bool backward) const {
+  const std::vector<Control*> stops = TabStops();
+  if (stops.empty()) return nullptr;
+  auto at = std::find(stops.begin(), stops.end(), from);
+  // A focused radio button that is not its group's stop (an unticked one
+  // reached with the arrows) moves on from its group's stop.
+  if (at == stops.end() && from && from->kind() == ControlKind::RadioButton) {
+    at = std::find_if(stops.begin(), stops.end(), [from](const Control* stop) {
+      return stop->kind() == ControlKind::RadioButton && stop->parent() == from->parent();
+    });
+  }
+  const auto count = static_cast<std::ptrdiff_t>(stops.size());
+  if (at == stops.end()) return backward ? stops.back() : stops.front();
+  std::ptrdiff_t index = (at - stops.begin() + (backward ? count - 1 : 1)) % count;
+  return stops[static_cast<size_t>(index)];
+}
+
+Control* Form::NextInGroup(const Control& radio, bool backward) const {
+  std::vector<Control*> group;
+  for (Control* sibling : ChildrenOf(*radio.parent())) {
+    if (sibling->kind() == ControlKind::RadioButton && (sibling->usable() || sibling == &radio)) {
+      group.push_back(sibling);
+    }
+  }
+  auto at = std::find(group.begin(), group.end(), &radio);
+  if (at == group.end()) return const_cast<Control*>(&radio);
+  const auto count = static_cast<std::ptrdiff_t>(group.size());
+  std::ptrdiff_t index = (at - group.begin() + (backward ? count - 1 : 1)) % count;
+  return group[static_cast<size_t>(index)];
+}
+
+Control* Form::DefaultButton() const {
+  for (Control* control : controls_) {
+    if (control->kind() == ControlKind::Button && control->is_default() && control->usable()) return control;
+  }
+  return nullptr;
+}
+
+Control* Form::InitialFocus() const {
+  if (Control* button = DefaultButton()) return button;
+  const std::vector<Control*> stops = TabStops();
+  return stops.empty() ? nullptr : stops.front();
+}
+
+Control* Form::EnterTarget(const Control* focused) const {
+  if (focused && focused->usable()) {
+    if (focused->kind() == ControlKind::Button) return const_cast<Control*>(focused);
+    if (focused->kind() == ControlKind::Memo && focused->style().border != Border::None) return nullptr;
+  }
+  return DefaultButton();
+}
+
+Control* Form::EscapeTarget() const {
+  for (Control* control : controls_) {
+    if (control->kind() == ControlKind::Button && control->is_cancel() && control->usable()) return control;
+  }
+  return nullptr;
+}
+
+size_t Form::AccessKeyIndex(const Control& target) const {
+  if (!IsClickable(target.kind())) return std::string::npos;
+  const Control* panel = PanelOf(target);
+  std::string taken;
+  for (Control* control : controls_) {
+    if (!IsClickable(control->kind()) || PanelOf(*control) != panel) continue;
+    if (control != &target && !control->usable()) continue;
+    const std::string& caption = control->text();
+    size_t chosen = std::string::npos;
+    for (int pass = 0; pass < 2 && chosen == std::string::npos; ++pass) {
+      for (size_t i = 0; i < caption.size(); ++i) {
+        bool word_start = i == 0 || caption[i - 1] == ' ';
+        if (IsLetter(caption[i]) && (pass == 1 || word_start) &&
+            taken.find(Folded(caption[i])) == std::string::npos) {
+          chosen = i;
+          break;
+        }
+      }
+    }
+    if (control == &target) return chosen;
+    if (chosen != std::string::npos) taken += Folded(caption[chosen]);
+  }
+  return std::string::npos;
+}
+
+Control* Form::AccessKeyTarget(char letter) const {
+  for (Control* control : controls_) {
+    if (!IsClickable(control->kind()) || !control->usable()) continue;
+    size_t index = AccessKeyIndex(*control);
+    if (index != std::string::npos && Folded(control->text()[index]) == Folded(letter)) return control;
+  }
+  return nullptr;
 }
 
 void Form::Show() {

@@ -85,6 +85,10 @@ struct ControlDef {
   bool enabled = true;       // for a timer: armed at design time
   bool checked = false;
   int interval_ms = 1000;    // timers only
+  // Keyboard roles of a button: Enter presses the default button of what is
+  // showing, Escape its cancel button (see Form::EnterTarget/EscapeTarget).
+  bool is_default = false;
+  bool is_cancel = false;
 };
 
 // A table entry with the fields window tables set, so that none is left to
@@ -167,6 +171,12 @@ class Control {
   // use because its tick handler disables it).
   int interval_ms() const { return interval_ms_; }
 
+  // Keyboard roles given at design time (buttons only).
+  bool is_default() const { return is_default_; }
+  bool is_cancel() const { return is_cancel_; }
+  // True for a control the user can reach and use now: enabled and showing.
+  bool usable() const { return enabled_ && IsShowing(); }
+
   // Handlers replace any earlier one; an empty function removes it.
   void SetOnClick(EventHandler handler) { on_click_ = std::move(handler); }
   void SetOnChange(EventHandler handler) { on_change_ = std::move(handler); }
@@ -200,11 +210,23 @@ class Control {
   bool checked_;
   int position_ = 0;
   int interval_ms_;
+  bool is_default_;
+  bool is_cancel_;
   EventHandler on_click_;
   EventHandler on_change_;
 };
 
 using FormHandler = std::function<void(Form& form)>;
+
+// How a toolkit frames a form's window.
+struct WindowFrame {
+  bool close_box = true;      // a title-bar close box (with its system menu)
+  bool stays_on_top = false;  // above the windows of other programs
+  // When above 0: the window's outer height (title bar and border included),
+  // in 96-dpi pixels; the client area gets what is left of it.
+  int outer_height = 0;
+  bool operator==(const WindowFrame&) const = default;
+};
 
 class Form {
  public:
@@ -224,6 +246,10 @@ class Form {
   const std::string& caption() const { return window_->text(); }
   void SetCaption(const std::string& caption) { window_->SetText(caption); }
 
+  const WindowFrame& frame() const { return frame_; }
+  // A change is reported as the window's Property::Bounds.
+  void SetFrame(const WindowFrame& frame);
+
   // The control with exactly this name (the window included), or nullptr.
   Control* Find(std::string_view name) const;
   // Same, but throws std::out_of_range naming form and control when absent.
@@ -232,6 +258,43 @@ class Form {
   const std::vector<Control*>& controls() const { return controls_; }
   // The direct children of `parent`, in table order.
   std::vector<Control*> ChildrenOf(const Control& parent) const;
+
+  // ---- Keyboard ---------------------------------------------------------------
+  // What keys mean is decided here, so that every toolkit agrees; a toolkit
+  // only reports the key and the focused control.
+  //
+  // The tab stops in table order: usable buttons, check boxes, edit boxes,
+  // memos with a border, HTML views, and of each group of radio buttons (the
+  // radio buttons of one parent) only the ticked one, or the first usable
+  // one when none is ticked. Hidden and disabled controls are never stops.
+  std::vector<Control*> TabStops() const;
+  // The stop after (or before) `from` in tab order, wrapping round; the
+  // first (last) stop when `from` is not a stop. nullptr when there is none.
+  Control* NextTabStop(const Control* from, bool backward) const;
+  // The next usable radio button of the group of `radio` (arrow keys),
+  // wrapping round; `radio` itself when it is alone.
+  Control* NextInGroup(const Control& radio, bool backward) const;
+  // The usable default button, or nullptr.
+  Control* DefaultButton() const;
+  // Where the focus goes when a panel appears: the default button, else the
+  // first tab stop.
+  Control* InitialFocus() const;
+  // The button Enter presses with `focused` holding the focus: a focused
+  // push button presses itself; a memo with a border keeps Enter as a line
+  // break (nullptr); anything else (a check box, an edit box, text being
+  // read) presses the default button. nullptr when there is nothing to press.
+  Control* EnterTarget(const Control* focused) const;
+  // The usable cancel button (Exit, Cancel, No, Abort), or nullptr: Escape
+  // presses it and does nothing else, wherever the focus is.
+  Control* EscapeTarget() const;
+  // The access key (Alt+letter) of a button, check box or radio button, as
+  // an index into its caption, or npos. Each usable control of one panel
+  // (the window's direct child holding it) gets the first letter of a word
+  // of its caption that no earlier control of that panel has taken, else
+  // its first letter not yet taken; letter case does not count.
+  size_t AccessKeyIndex(const Control& control) const;
+  // The usable control whose access key is `letter` (any case), or nullptr.
+  Control* AccessKeyTarget(char letter) const;
 
   bool visible() const { return window_->visible(); }
   // True after Close() until the next Show().
@@ -264,6 +327,7 @@ class Form {
   FormHandler on_show_;
   FormHandler on_close_;
   bool closed_ = false;
+  WindowFrame frame_;
 };
 
 }  // namespace ui

@@ -23,9 +23,11 @@ using app::OptionAction;
 using Args = std::vector<std::string>;
 
 TEST(OptionsParse, OptionsComeOutAndPositionalArgumentsKeepTheirOrder) {
-  const app::CommandOptions options = app::ParseOptions({"build", "--threads=3", "out.exe", "project", "normal"});
+  const app::CommandOptions options =
+      app::ParseOptions({"build", "--threads=3", "out.exe", "--case-collisions=rename", "project", "normal"});
   EXPECT_EQ(options.action, OptionAction::RunRole);
   EXPECT_EQ(options.threads, 3);
+  EXPECT_EQ(options.caseCollisions, archive::CaseCollisions::Rename);
   EXPECT_EQ(options.positional, (Args{"build", "out.exe", "project", "normal"}));
 
   EXPECT_EQ(app::ParseOptions({}).positional, Args{});
@@ -60,7 +62,7 @@ TEST(OptionsParse, ActionWordsAndTheirArchive) {
 TEST(OptionsParse, BadArgumentsExitWithTwo) {
   const std::vector<Args> bad = {{"--bogus"},      {"install", "--Help"}, {"--list"},         {"--test", ""},
                                  {"--threads"},    {"--threads="},        {"--threads=x"},    {"--threads=-1"},
-                                 {"--threads=2x"}, {"--threads=99999999999"}};
+                                 {"--threads=2x"}, {"--threads=99999999999"}, {"--case-collisions=ignore"}};
   for (const Args& arguments : bad) {
     const app::CommandOptions options = app::ParseOptions(arguments);
     EXPECT_EQ(options.action, OptionAction::BadArguments) << arguments.front();
@@ -123,7 +125,7 @@ TEST(OptionsParse, HelpListsEveryRoleAndOption) {
   EXPECT_EQ(app::RunOption(app::ParseOptions({"-h"}), out, err), app::kExitSuccess);
   for (const char* word : {"install", "uninstall", "build", "archive", "ARCHIVE", "--help", "--version", "--list",
                            "--test", "--threads=N", "--silent", "/S", "--dir=FOLDER", "/D=FOLDER", "--no-shortcuts",
-                           "--log=FILE", "/LOG=FILE"}) {
+                           "--log=FILE", "/LOG=FILE", "--case-collisions=error|rename|keep-first"}) {
     EXPECT_NE(out.Text().find(word), std::string::npos) << word;
   }
   EXPECT_TRUE(out.Text().starts_with(app::VersionText() + "\n"));

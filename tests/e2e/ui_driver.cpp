@@ -35,6 +35,13 @@
 //                          with its arguments, in its working folder
 //     ended                until the launched program has ended; its exit
 //                          status must be 0
+//     key KEY              presses KEY on the keyboard, as the user would, for
+//                          the window that has the focus: Enter, Escape, Tab,
+//                          Shift+Tab, Space, Up, Down, Left, Right or Alt+X
+//                          (X a letter or digit)
+//     focus CAPTION        until the control holding the keyboard focus has
+//                          that caption (accelerator marker ignored), or is
+//                          an edit box when CAPTION is "Edit"
 //     sleep MILLISECONDS
 //
 // Clicks are posted (BM_CLICK), never sent: a click that opens a modal box
@@ -42,6 +49,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -342,6 +350,81 @@ bool LaunchedEnded() {
   return status == 0;
 }
 
+// The key's virtual-key code and whether it goes with Shift or Alt.
+bool ParseKey(const std::string& name, WORD& key, bool& shift, bool& alt) {
+  shift = name.rfind("Shift+", 0) == 0;
+  alt = name.rfind("Alt+", 0) == 0;
+  std::string base = name.substr(shift ? 6 : alt ? 4 : 0);
+  static const std::pair<const char*, WORD> kNamed[] = {{"Enter", VK_RETURN}, {"Escape", VK_ESCAPE}, {"Tab", VK_TAB},
+                                                         {"Space", VK_SPACE},  {"Up", VK_UP},          {"Down", VK_DOWN},
+                                                         {"Left", VK_LEFT},    {"Right", VK_RIGHT}};
+  for (const auto& [word, code] : kNamed) {
+    if (base == word) {
+      key = code;
+      return true;
+    }
+  }
+  if (base.size() == 1 && std::isalnum(static_cast<unsigned char>(base[0]))) {
+    key = static_cast<WORD>(std::toupper(static_cast<unsigned char>(base[0])));
+    return true;
+  }
+  return false;
+}
+
+// Presses and releases the key through the system's input queue, so that it
+// reaches whatever window has the focus.
+bool PressKey(const std::string& name) {
+  WORD key = 0;
+  bool shift = false;
+  bool alt = false;
+  if (!ParseKey(name, key, shift, alt)) {
+    std::fprintf(stderr, "ui_driver: unknown key %s\n", name.c_str());
+    return false;
+  }
+  std::vector<INPUT> inputs;
+  auto add = [&inputs](WORD code, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  WORD modifier = shift ? VK_SHIFT : alt ? VK_MENU : 0;
+  if (modifier) add(modifier, false);
+  add(key, false);
+  add(key, true);
+  if (modifier) add(modifier, true);
+  bool sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+  // Lets the program take the key before the next step looks.
+  Sleep(400);
+  return sent;
+}
+
+// The window holding the keyboard focus in the foreground window's thread.
+HWND FocusedWindow() {
+  HWND foreground = GetForegroundWindow();
+  if (!foreground) return nullptr;
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+bool FocusIs(const std::string& caption) {
+  bool found = Eventually([&] {
+    HWND focus = FocusedWindow();
+    if (!focus) return false;
+    if (caption == "Edit") return ClassOf(focus) == "Edit";
+    return WithoutAccelerator(TextOf(focus)) == caption;
+  });
+  if (!found) {
+    HWND focus = FocusedWindow();
+    std::fprintf(stderr, "ui_driver: the focus is on %s \"%s\"\n", focus ? ClassOf(focus).c_str() : "nothing",
+                 focus ? TextOf(focus).c_str() : "");
+  }
+  return found;
+}
+
 bool RunStep(const std::vector<std::string>& words, size_t& at) {
   const std::string& verb = words[at++];
   auto next = [&]() -> std::string { return at < words.size() ? words[at++] : ""; };
@@ -375,6 +458,8 @@ bool RunStep(const std::vector<std::string>& words, size_t& at) {
   if (verb == "regget") return PrintDefaultValue(next());
   if (verb == "launch") return Launch(next());
   if (verb == "ended") return LaunchedEnded();
+  if (verb == "key") return PressKey(next());
+  if (verb == "focus") return FocusIs(next());
   if (verb == "sleep") {
     Sleep(static_cast<DWORD>(std::atoi(next().c_str())));
     return true;

@@ -12,8 +12,10 @@ class PagesTest : public InstallerTest {
 
 TEST_F(PagesTest, IntroPageOffersInstallAndExitAsACentredPair) {
   ASSERT_TRUE(Open({.script = StandardScript(install),
-                    .pages = {{"Intro.htm", "<p>welcome</p>"}, {"license.htm", "<p>terms</p>"},
-                              {"License.htm", "<p>never shown</p>"}}}));
+                    // A page named after the licence panel never replaces it (a
+                    // package cannot also hold "license.htm": the names differ
+                    // only in letter case).
+                    .pages = {{"Intro.htm", "<p>welcome</p>"}, {"License.htm", "<p>never shown</p>"}}}));
   EXPECT_EQ(Showing(), "PnlCustom");
   EXPECT_EQ(engine->currentPanel, "Intro");
   EXPECT_EQ(toolkit.navigations.back(), "XCustomHTML -> " + engine->pageFolder + "Intro.htm");

@@ -82,13 +82,35 @@ TEST_F(WizardTest, FolderChoicesFillTheEditBox) {
   toolkit.QueueSetText("EOptionsInstallDir", chosen + "not" + Sep() + "yet");
   toolkit.AnswerChooser(sys::ExcludeTrailingSeparator(chosen));
   toolkit.QueueClick("BOptionsInstallBrowse");
+  // A folder that holds something gets the program's folder below it.
+  toolkit.QueueAction("fill the chosen folder", [&] { dir.Write("chosen/other.txt", "x"); });
+  toolkit.AnswerChooser(chosen);
+  toolkit.QueueClick("BOptionsInstallBrowse");
   toolkit.QueueClick("BOptionsNext");
   toolkit.Run(window);
-  ASSERT_EQ(toolkit.choosers.size(), 1u);
+  ASSERT_EQ(toolkit.choosers.size(), 2u);
   EXPECT_EQ(toolkit.choosers[0].text, "Choose an installation directory");
   // The chooser starts at the nearest folder that exists.
   EXPECT_EQ(toolkit.choosers[0].initial, chosen);
-  EXPECT_EQ(engine->installRuns, std::vector<std::string>{chosen});
+  EXPECT_EQ(engine->installRuns, std::vector<std::string>{chosen + "Test App" + Sep()});
+}
+
+TEST_F(WizardTest, ChosenFolderGetsTheProgramFolderUnlessEmptyOrAlreadyItsOwn) {
+  const std::string empty = Folder("empty");
+  const std::string shared = Folder("shared");
+  const std::string own = Folder("shared" + std::string(1, Sep()) + "Test App");
+  for (const std::string& folder : {empty, shared, own}) sys::CreateFolders(folder);
+  dir.Write("shared/Test App/old.txt", "x");
+  dir.Write("shared/.hidden", "x");
+  struct Case {
+    std::string chosen, display_name, proposed;
+  };
+  for (const Case& row : {Case{empty, "Test App", empty}, Case{sys::ExcludeTrailingSeparator(empty), "Test App", empty},
+                          Case{shared, "Test App", own}, Case{own, "Test App", own},
+                          Case{shared + "test app", "TEST APP", shared + "test app" + Sep()},
+                          Case{shared, "", shared}}) {
+    EXPECT_EQ(installer::ProposedInstallFolder(row.chosen, row.display_name), row.proposed) << row.chosen;
+  }
 }
 
 TEST_F(WizardTest, ExitOnIntroClosesWithoutAsking) {

@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "app/main_window_def.h"
+#include "archive/archive.h"
+#include "archive/indexed_file_form.h"
+#include "system/win32/wide_text.h"
 #include "support/temp_dir.h"
 #include "ui/win32/browser_view.h"
 
@@ -27,9 +30,10 @@ constexpr auto kTestWindow = std::to_array<ControlDef>({
     {.kind = ControlKind::Window, .name = "DToolkitTest", .bounds = {0, 0, 320, 240}, .caption = "Toolkit Test"},
     {.kind = ControlKind::Panel, .name = "PnlMain", .bounds = {0, 0, 320, 240}},
     {.kind = ControlKind::Label, .name = "LStatus", .parent = "PnlMain", .bounds = {8, 8, 300, 16}, .caption = "Ready"},
-    {.kind = ControlKind::Button, .name = "BGo", .parent = "PnlMain", .bounds = {8, 30, 80, 26}, .caption = "Go"},
+    {.kind = ControlKind::Button, .name = "BGo", .parent = "PnlMain", .bounds = {8, 30, 80, 26}, .caption = "Go",
+     .is_default = true},
     {.kind = ControlKind::Button, .name = "BCancel", .parent = "PnlMain", .bounds = {96, 30, 80, 26},
-     .caption = "Cancel"},
+     .caption = "Cancel", .is_cancel = true},
     {.kind = ControlKind::CheckBox, .name = "CTick", .parent = "PnlMain", .bounds = {8, 62, 200, 20},
      .caption = "Tick me"},
     {.kind = ControlKind::Panel, .name = "BoxChoice", .parent = "PnlMain", .bounds = {8, 86, 300, 50}},
@@ -43,9 +47,9 @@ constexpr auto kTestWindow = std::to_array<ControlDef>({
 });
 
 std::string TextOf(HWND window) {
-  char text[512] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return sys::win32::Narrow(text);
 }
 
 std::string ClassOf(HWND window) {
@@ -89,7 +93,7 @@ TEST_F(Win32ToolkitTest, RendersEveryControlAtItsBoundsInAFixedCentredWindow) {
 
   EXPECT_EQ(ClassOf(Handle("PnlMain")), "BrevionPanel");
   EXPECT_EQ(ClassOf(Handle("LStatus")), "Static");
-  EXPECT_EQ(TextOf(Handle("BGo")), "Go");
+  EXPECT_EQ(TextOf(Handle("BGo")), "&Go");  // with its access key
   EXPECT_EQ(ClassOf(Handle("EFolder")), "Edit");
   EXPECT_EQ(ClassOf(Handle("CtrlBar")), PROGRESS_CLASSA);
   EXPECT_EQ(ClassOf(Handle("XPage")), "BrevionBrowser");
@@ -175,28 +179,135 @@ TEST_F(Win32ToolkitTest, ModelChangesReachTheNativeControls) {
   EXPECT_FALSE(IsWindowVisible(Handle("DToolkitTest")));
 }
 
-TEST_F(Win32ToolkitTest, EnterClicksTheFocusedButtonEscapeTheCancelButtonTabMovesOn) {
+// Posts a key press to the focused window, as the keyboard would.
+void Press(ui::Win32Toolkit& toolkit, WPARAM key, bool alt = false) {
+  if (alt) {
+    PostMessageW(GetFocus(), WM_SYSCHAR, key, 1u << 29);
+  } else {
+    PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+  }
+  toolkit.ProcessMessages();
+}
+
+bool LooksDefault(HWND button) { return (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON; }
+
+TEST_F(Win32ToolkitTest, KeysDoWhatTheFormModelSays) {
   int go_clicks = 0;
   int cancel_clicks = 0;
   form.Get("BGo").SetOnClick([&](ui::Control&) { ++go_clicks; });
   form.Get("BCancel").SetOnClick([&](ui::Control&) { ++cancel_clicks; });
-  SetFocus(Handle("BGo"));
-  PostMessageA(Handle("BGo"), WM_KEYDOWN, VK_RETURN, 0);
-  toolkit.ProcessMessages();
-  EXPECT_EQ(go_clicks, 1);
-  PostMessageA(Handle("BGo"), WM_KEYDOWN, VK_ESCAPE, 0);
-  toolkit.ProcessMessages();
-  EXPECT_EQ(cancel_clicks, 1);
+  // Focus starts on the default button, which looks the part.
+  EXPECT_EQ(GetFocus(), Handle("BGo"));
+  EXPECT_TRUE(LooksDefault(Handle("BGo")));
+  Press(toolkit, VK_RETURN);
   EXPECT_EQ(go_clicks, 1);
 
-  // Tab walks the controls in table order, into and out of boxes.
-  PostMessageA(Handle("BGo"), WM_KEYDOWN, VK_TAB, 0);
-  toolkit.ProcessMessages();
+  // Tab walks the stops in table order, into and out of boxes; a focused
+  // push button takes the default look.
+  Press(toolkit, VK_TAB);
   EXPECT_EQ(GetFocus(), Handle("BCancel"));
-  PostMessageA(Handle("BCancel"), WM_KEYDOWN, VK_TAB, 0);
-  PostMessageA(Handle("BCancel"), WM_KEYDOWN, VK_TAB, 0);
-  toolkit.ProcessMessages();
+  EXPECT_TRUE(LooksDefault(Handle("BCancel")));
+  EXPECT_FALSE(LooksDefault(Handle("BGo")));
+  Press(toolkit, VK_TAB);
+  EXPECT_EQ(GetFocus(), Handle("CTick"));
+  // Enter on a check box presses the default button and leaves the tick.
+  Press(toolkit, VK_RETURN);
+  EXPECT_EQ(go_clicks, 2);
+  EXPECT_FALSE(form.Get("CTick").checked());
+  EXPECT_TRUE(LooksDefault(Handle("BGo")));
+
+  // The radio group is one stop; the arrows move and tick within it.
+  Press(toolkit, VK_TAB);
   EXPECT_EQ(GetFocus(), Handle("RFirst"));
+  Press(toolkit, VK_DOWN);
+  EXPECT_EQ(GetFocus(), Handle("RSecond"));
+  EXPECT_TRUE(form.Get("RSecond").checked());
+  Press(toolkit, VK_TAB);
+  EXPECT_EQ(GetFocus(), Handle("EFolder"));
+
+  // Into the page text and out again; Escape there presses Cancel and the
+  // panel and its buttons stay.
+  Press(toolkit, VK_TAB);
+  HWND page = GetFocus();
+  EXPECT_TRUE(IsChild(Handle("XPage"), page) || page == Handle("XPage"));
+  Press(toolkit, VK_ESCAPE);
+  toolkit.ProcessMessages();
+  EXPECT_EQ(cancel_clicks, 1);
+  EXPECT_TRUE(IsWindow(Handle("PnlMain")));
+  EXPECT_TRUE(IsWindowVisible(Handle("BGo")));
+  // What a multi-line edit box sends its parent on Escape closes nothing.
+  PostMessageW(GetParent(page), WM_CLOSE, 0, 0);
+  toolkit.ProcessMessages();
+  EXPECT_TRUE(IsWindow(page));
+  SetFocus(page);
+  Press(toolkit, VK_TAB);
+  EXPECT_EQ(GetFocus(), Handle("BGo"));
+
+  // Alt+letter: the access key of the check box ticks it.
+  size_t key = form.AccessKeyIndex(form.Get("CTick"));
+  ASSERT_NE(key, std::string::npos);
+  Press(toolkit, static_cast<WPARAM>(form.Get("CTick").text()[key]), true);
+  EXPECT_TRUE(form.Get("CTick").checked());
+  EXPECT_EQ(GetFocus(), Handle("CTick"));
+
+  // A hidden or disabled control is no stop; focus leaves a control that
+  // is hidden.
+  form.Get("BCancel").SetEnabled(false);
+  SetFocus(Handle("BGo"));
+  Press(toolkit, VK_TAB);
+  EXPECT_EQ(GetFocus(), Handle("CTick"));
+  form.Get("CTick").SetVisible(false);
+  EXPECT_EQ(GetFocus(), Handle("BGo"));
+}
+
+TEST_F(Win32ToolkitTest, ANewResolutionScalesTheLayoutFromItsNinetySixDpiPixels) {
+  HWND window = Handle("DToolkitTest");
+  RECT suggested{10, 10, 700, 600};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 640);
+  EXPECT_EQ(client.bottom, 480);
+  RECT button;
+  GetWindowRect(Handle("BGo"), &button);
+  EXPECT_EQ(button.right - button.left, 160);
+  MapWindowPoints(nullptr, Handle("PnlMain"), reinterpret_cast<POINT*>(&button), 2);
+  EXPECT_EQ(button.top, 60);
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 320);
+}
+
+// The archive progress window: no close box, above other windows, 116
+// pixels tall overall with its controls inside the client area left.
+TEST(Win32ArchiveWindow, HasNoCloseBoxStaysOnTopAndIsShownAtItsHeight) {
+  ui::Win32Toolkit toolkit;
+  archive::TDIndexedFile dialog(toolkit);
+  dialog.BeginProgress();
+  HWND window = toolkit.HandleOf(dialog.form().window());
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU);
+  EXPECT_TRUE(GetWindowLongW(window, GWL_STYLE) & WS_CAPTION);
+  EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  RECT outer;
+  GetWindowRect(window, &outer);
+  EXPECT_EQ(outer.bottom - outer.top, MulDiv(116, dpi, 96));
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_LT(client.bottom, outer.bottom - outer.top);
+  RECT abort;
+  GetWindowRect(toolkit.HandleOf(dialog.form().Get("BAbort")), &abort);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&abort), 2);
+  EXPECT_LE(abort.bottom, client.bottom);
+  // Its close (Alt+F4) means Abort, never a half-done operation's end.
+  SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(archive::Module().abort);
+  EXPECT_TRUE(IsWindowVisible(window));
+  dialog.EndProgress(false);
+  EXPECT_FALSE(IsWindowVisible(window));
 }
 
 TEST_F(Win32ToolkitTest, TimersFireOnceAndHandlerErrorsGoToTheErrorHandler) {

@@ -7,11 +7,16 @@
 #include <cctype>
 #include <vector>
 
+#include "system/win32/wide_text.h"
+
 namespace ui {
 
 namespace {
 
-constexpr char kHostClass[] = "BrevionBrowser";
+constexpr wchar_t kHostClass[] = L"BrevionBrowser";
+
+using sys::win32::Narrow;
+using sys::win32::Widen;
 // How long DocumentComplete waits for the browser before giving up on a page.
 constexpr DWORD kLoadPatienceMs = 15000;
 
@@ -33,6 +38,17 @@ bool IsBlockTag(const std::string& name) {
   return false;
 }
 
+// A character as UTF-8; "?" for a code that is no character.
+std::string Utf8Of(long code) {
+  if (code <= 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return "?";
+  auto byte = [](long bits) { return static_cast<char>(bits); };
+  if (code < 0x80) return std::string(1, byte(code));
+  if (code < 0x800) return {byte(0xC0 | (code >> 6)), byte(0x80 | (code & 0x3F))};
+  if (code < 0x10000) return {byte(0xE0 | (code >> 12)), byte(0x80 | ((code >> 6) & 0x3F)), byte(0x80 | (code & 0x3F))};
+  return {byte(0xF0 | (code >> 18)), byte(0x80 | ((code >> 12) & 0x3F)), byte(0x80 | ((code >> 6) & 0x3F)),
+          byte(0x80 | (code & 0x3F))};
+}
+
 // Decodes the entity starting at html[at] ('&'); returns its text and moves
 // `at` past it, or returns "&" when it is not an entity.
 std::string DecodeEntity(const std::string& html, size_t& at) {
@@ -46,11 +62,11 @@ std::string DecodeEntity(const std::string& html, size_t& at) {
   if (!name.empty() && name[0] == '#') {
     bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
     long code = std::strtol(name.c_str() + (hex ? 2 : 1), nullptr, hex ? 16 : 10);
-    text = (code > 0 && code < 256) ? std::string(1, static_cast<char>(code)) : "?";
+    text = Utf8Of(code);
   } else {
     static const std::pair<const char*, const char*> kNamed[] = {
         {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", " "},
-        {"copy", "\xA9"}, {"reg", "\xAE"}};
+        {"copy", "\xC2\xA9"}, {"reg", "\xC2\xAE"}};
     for (const auto& [entity, value] : kNamed) {
       if (Lower(name) == entity) text = value;
     }
@@ -86,17 +102,25 @@ std::string TidyLines(const std::string& text) {
   return result;
 }
 
-std::wstring Wide(const std::string& text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(length, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
+// A page's bytes as UTF-8: valid UTF-8 (a byte-order mark dropped) stays as
+// it is; anything else is legacy text in the ANSI code page.
+std::string PageText(const std::string& bytes) {
+  std::string_view text = bytes;
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  const int size = static_cast<int>(text.size());
+  if (size == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0) > 0) {
+    return std::string(text);
+  }
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+  return Narrow(wide);
 }
 
 // Reads a page through the system rather than the C++ streams, which would
 // add their locale machinery to the program.
 bool ReadWholeFile(const std::string& path, std::string& content) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   content.clear();
   char buffer[16384];
@@ -297,7 +321,7 @@ class BrowserView::Browser {
   }
 
   bool Navigate(const std::string& file) {
-    BSTR address = SysAllocString(Wide(file).c_str());
+    BSTR address = SysAllocString(Widen(file).c_str());
     VARIANT empty;
     VariantInit(&empty);
     HRESULT result = web_->Navigate(address, &empty, &empty, &empty, &empty);
@@ -354,27 +378,27 @@ class BrowserView::Browser {
 BrowserView::BrowserView(HWND parent, const RECT& bounds, bool visible, HFONT font) {
   static bool registered = false;
   if (!registered) {
-    WNDCLASSA host_class{};
+    WNDCLASSW host_class{};
     host_class.lpfnWndProc = HostProc;
-    host_class.hInstance = GetModuleHandleA(nullptr);
-    host_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    host_class.hInstance = GetModuleHandleW(nullptr);
+    host_class.hCursor = SystemCursor(IDC_ARROW);
     host_class.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     host_class.lpszClassName = kHostClass;
-    RegisterClassA(&host_class);
+    RegisterClassW(&host_class);
     registered = true;
   }
   DWORD style = WS_CHILD | WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0);
-  host_ = CreateWindowExA(WS_EX_CONTROLPARENT, kHostClass, "", style, bounds.left, bounds.top,
+  host_ = CreateWindowExW(WS_EX_CONTROLPARENT, kHostClass, L"", style, bounds.left, bounds.top,
                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
-                          GetModuleHandleA(nullptr), nullptr);
-  SetWindowLongPtrA(host_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+                          GetModuleHandleW(nullptr), nullptr);
+  SetWindowLongPtrW(host_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   browser_ = Browser::Create(host_);
   if (!browser_) CreateFallback(font);
 }
 
 BrowserView::~BrowserView() {
   browser_.reset();
-  SetWindowLongPtrA(host_, GWLP_USERDATA, 0);
+  SetWindowLongPtrW(host_, GWLP_USERDATA, 0);
   DestroyWindow(host_);
 }
 
@@ -384,9 +408,13 @@ void BrowserView::CreateFallback(HFONT font) {
   RECT area;
   GetClientRect(host_, &area);
   DWORD style = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
-  fallback_ = CreateWindowExA(0, "EDIT", "", style, 0, 0, area.right, area.bottom, host_, nullptr,
-                              GetModuleHandleA(nullptr), nullptr);
-  SendMessageA(fallback_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  fallback_ = CreateWindowExW(0, L"EDIT", L"", style, 0, 0, area.right, area.bottom, host_, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(fallback_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void BrowserView::SetFont(HFONT font) {
+  if (fallback_) SendMessageW(fallback_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 void BrowserView::Resize() {
@@ -397,7 +425,7 @@ void BrowserView::Resize() {
 }
 
 LRESULT CALLBACK BrowserView::HostProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* view = reinterpret_cast<BrowserView*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* view = reinterpret_cast<BrowserView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (view && message == WM_SIZE) view->Resize();
   // A read-only edit box asks for its colours like a static text; a page
   // reads better on the window colour.
@@ -405,7 +433,10 @@ LRESULT CALLBACK BrowserView::HostProc(HWND window, UINT message, WPARAM wparam,
     SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
   }
-  return DefWindowProcA(window, message, wparam, lparam);
+  // The text fallback, a multi-line edit box, asks its parent to close on
+  // Escape: the page stays.
+  if (message == WM_CLOSE) return 0;
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 void BrowserView::Navigate(const std::string& file) {
@@ -416,8 +447,11 @@ void BrowserView::Navigate(const std::string& file) {
   }
   std::string content;
   std::string text = "This page cannot be displayed.\r\n\r\n" + file;
-  if (ReadWholeFile(file, content)) text = IsPlainTextFile(file) ? WithCrLf(content) : HtmlToPlainText(content);
-  SetWindowTextA(fallback_, text.c_str());
+  if (ReadWholeFile(file, content)) {
+    content = PageText(content);
+    text = IsPlainTextFile(file) ? WithCrLf(content) : HtmlToPlainText(content);
+  }
+  SetWindowTextW(fallback_, Widen(text).c_str());
 }
 
 bool BrowserView::DocumentComplete() const {

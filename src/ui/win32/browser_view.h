@@ -18,7 +18,7 @@ namespace ui {
 // The readable text of an HTML page: tags removed, script, style and title
 // contents dropped, line breaks at <br> and at the end of blocks (p, div,
 // li, headings, table rows), the common entities and numeric character
-// references decoded, runs of white space within a line collapsed. Lines
+// references decoded (as UTF-8), runs of white space within a line collapsed. Lines
 // are joined with CR LF.
 std::string HtmlToPlainText(const std::string& html);
 
@@ -45,6 +45,8 @@ class BrowserView {
   bool DocumentComplete() const;
   // Sets the overflow style of the document's body to "hidden".
   void HideBodyOverflow();
+  // The text fallback's font (after a change of resolution).
+  void SetFont(HFONT font);
 
  private:
   class Browser;

@@ -2,6 +2,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
+#include "system/win32/wide_text.h"
 #include "ui/win32/font_set.h"
 #include "ui/win32/win32_toolkit.h"
 
@@ -9,7 +12,10 @@ namespace ui {
 
 namespace {
 
-constexpr char kInputBoxClass[] = "BrevionInputBox";
+constexpr wchar_t kInputBoxClass[] = L"BrevionInputBox";
+
+using sys::win32::Narrow;
+using sys::win32::Widen;
 constexpr int kInputEditId = 100;
 
 // Client layout of the input box at 96 dpi.
@@ -27,13 +33,13 @@ struct InputBoxState {
 };
 
 std::string WindowText(HWND window) {
-  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return Narrow(text);
 }
 
 LRESULT CALLBACK InputBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* state = reinterpret_cast<InputBoxState*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* state = reinterpret_cast<InputBoxState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (state && message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
     if (LOWORD(wparam) == IDOK) state->result = WindowText(state->edit);
     state->done = true;
@@ -43,19 +49,19 @@ LRESULT CALLBACK InputBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM l
     state->done = true;
     return 0;
   }
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 void RegisterInputBoxClass() {
-  WNDCLASSA existing{};
-  if (GetClassInfoA(GetModuleHandleA(nullptr), kInputBoxClass, &existing)) return;
-  WNDCLASSA box{};
+  WNDCLASSW existing{};
+  if (GetClassInfoW(GetModuleHandleW(nullptr), kInputBoxClass, &existing)) return;
+  WNDCLASSW box{};
   box.lpfnWndProc = InputBoxProc;
-  box.hInstance = GetModuleHandleA(nullptr);
-  box.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  box.hInstance = GetModuleHandleW(nullptr);
+  box.hCursor = SystemCursor(IDC_ARROW);
   box.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   box.lpszClassName = kInputBoxClass;
-  RegisterClassA(&box);
+  RegisterClassW(&box);
 }
 
 class Scaler {
@@ -71,13 +77,13 @@ class Scaler {
   int pixels_per_inch_ = 96;
 };
 
-HWND AddChild(HWND parent, const char* window_class, const std::string& text, DWORD style, DWORD ex_style,
+HWND AddChild(HWND parent, const wchar_t* window_class, const std::string& text, DWORD style, DWORD ex_style,
               const RECT& area, int id, HFONT font, const Scaler& scale) {
-  HWND child = CreateWindowExA(ex_style, window_class, text.c_str(), WS_CHILD | WS_VISIBLE | style,
+  HWND child = CreateWindowExW(ex_style, window_class, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
                                scale(area.left), scale(area.top), scale(area.right - area.left),
                                scale(area.bottom - area.top), parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
-  SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return child;
 }
 
@@ -89,21 +95,43 @@ HWND CreateInputBox(const std::string& caption, HWND owner, const Scaler& scale)
   int width = outer.right - outer.left;
   int height = outer.bottom - outer.top;
   RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  return CreateWindowExA(kExStyle | (owner ? 0 : WS_EX_TOPMOST), kInputBoxClass, caption.c_str(), kStyle,
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  return CreateWindowExW(kExStyle | (owner ? 0 : WS_EX_TOPMOST), kInputBoxClass, Widen(caption).c_str(), kStyle,
                          work.left + (work.right - work.left - width) / 2,
                          work.top + (work.bottom - work.top - height) / 2, width, height, owner, nullptr,
-                         GetModuleHandleA(nullptr), nullptr);
+                         GetModuleHandleW(nullptr), nullptr);
 }
 
-// Starts the folder browser's selection at the wanted folder.
+// Centres a window on the work area of the screen (of its owner's monitor
+// when it has an owner).
+void CentreWindow(HWND window) {
+  RECT area;
+  GetWindowRect(window, &area);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  HWND anchor = GetWindow(window, GW_OWNER);
+  if (!GetMonitorInfoW(MonitorFromWindow(anchor ? anchor : window, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
+  const RECT& work = monitor.rcWork;
+  int width = area.right - area.left;
+  int height = area.bottom - area.top;
+  int left = work.left + std::max(0L, (work.right - work.left - width) / 2);
+  int top = work.top + std::max(0L, (work.bottom - work.top - height) / 2);
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Starts the folder browser's selection at the wanted folder, with the
+// dialog in the middle of the screen (the shell opens an ownerless one in a
+// corner).
 int CALLBACK SelectInitialFolder(HWND dialog, UINT message, LPARAM, LPARAM folder) {
-  if (message == BFFM_INITIALIZED) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, folder);
+  if (message == BFFM_INITIALIZED) {
+    CentreWindow(dialog);
+    SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, folder);
+  }
   return 0;
 }
 
 bool IsFolder(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(Widen(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -117,26 +145,26 @@ std::optional<std::string> RunInputBox(Win32Toolkit& toolkit, HWND owner, const 
   InputBoxState state;
   HWND box = CreateInputBox(caption, owner, scale);
   if (!box) return std::nullopt;
-  SetPropA(box, Win32Toolkit::kDialogProperty, reinterpret_cast<HANDLE>(1));
-  AddChild(box, "STATIC", prompt, SS_LEFT | SS_NOPREFIX, 0, kPromptArea, -1, font, scale);
-  state.edit = AddChild(box, "EDIT", answer, ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, WS_EX_CLIENTEDGE, kEditArea,
+  SetPropW(box, Win32Toolkit::kDialogProperty, reinterpret_cast<HANDLE>(1));
+  AddChild(box, L"STATIC", prompt, SS_LEFT | SS_NOPREFIX, 0, kPromptArea, -1, font, scale);
+  state.edit = AddChild(box, L"EDIT", answer, ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, WS_EX_CLIENTEDGE, kEditArea,
                         kInputEditId, font, scale);
-  AddChild(box, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 0, kOkArea, IDOK, font, scale);
-  AddChild(box, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 0, kCancelArea, IDCANCEL, font, scale);
-  SetWindowLongPtrA(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+  AddChild(box, L"BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 0, kOkArea, IDOK, font, scale);
+  AddChild(box, L"BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 0, kCancelArea, IDCANCEL, font, scale);
+  SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
 
   bool owner_was_enabled = owner && IsWindowEnabled(owner);
   if (owner_was_enabled) EnableWindow(owner, FALSE);
   ShowWindow(box, SW_SHOW);
   SetForegroundWindow(box);
   SetFocus(state.edit);
-  SendMessageA(state.edit, EM_SETSEL, 0, -1);
+  SendMessageW(state.edit, EM_SETSEL, 0, -1);
   while (!state.done && toolkit.DispatchNextMessage()) {
   }
   // The owner is enabled again before the box goes, so that it, not some
   // other program, becomes the active window.
   if (owner_was_enabled) EnableWindow(owner, TRUE);
-  SetWindowLongPtrA(box, GWLP_USERDATA, 0);
+  SetWindowLongPtrW(box, GWLP_USERDATA, 0);
   DestroyWindow(box);
   return state.result;
 }
@@ -145,18 +173,22 @@ std::string BrowseForFolder(HWND owner, const std::string& initial_folder, const
   std::string start = !initial_folder.empty() && IsFolder(initial_folder) ? initial_folder : "c:\\";
   // The shell selects "c:\foo" but not always "c:\foo\"; a drive keeps its backslash.
   if (start.size() > 3 && (start.back() == '\\' || start.back() == '/')) start.pop_back();
-  BROWSEINFOA info{};
+  std::wstring wide_start = Widen(start);
+  std::wstring wide_prompt = Widen(prompt);
+  BROWSEINFOW info{};
   info.hwndOwner = owner;
-  info.lpszTitle = prompt.c_str();
+  info.lpszTitle = wide_prompt.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
   info.lpfn = SelectInitialFolder;
-  info.lParam = reinterpret_cast<LPARAM>(start.c_str());
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&info);
+  info.lParam = reinterpret_cast<LPARAM>(wide_start.c_str());
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
   if (!chosen) return "";
-  char path[MAX_PATH] = {};
-  bool found = SHGetPathFromIDListA(chosen, path);
+  // Long enough for any path the shell returns (it writes at most MAX_PATH
+  // through this call; longer paths fail and count as cancelled).
+  wchar_t path[MAX_PATH + 1] = {};
+  bool found = SHGetPathFromIDListW(chosen, path);
   CoTaskMemFree(chosen);
-  return found ? path : "";
+  return found ? Narrow(path) : "";
 }
 
 }  // namespace ui

@@ -1,46 +1,46 @@
 #include "ui/win32/font_set.h"
 
-#include <cstring>
+#include <cwchar>
 #include <initializer_list>
 
 namespace ui {
 
 namespace {
 
-int CALLBACK NoteFaceFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
+int CALLBACK NoteFaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
   *reinterpret_cast<bool*>(found) = true;
   return 0;  // one match is enough
 }
 
-bool FaceInstalled(const char* face) {
-  LOGFONTA query{};
+bool FaceInstalled(const wchar_t* face) {
+  LOGFONTW query{};
   query.lfCharSet = DEFAULT_CHARSET;
-  std::strncpy(query.lfFaceName, face, LF_FACESIZE - 1);
+  std::wcsncpy(query.lfFaceName, face, LF_FACESIZE - 1);
   bool found = false;
   HDC screen = GetDC(nullptr);
-  EnumFontFamiliesExA(screen, &query, NoteFaceFound, reinterpret_cast<LPARAM>(&found), 0);
+  EnumFontFamiliesExW(screen, &query, NoteFaceFound, reinterpret_cast<LPARAM>(&found), 0);
   ReleaseDC(nullptr, screen);
   return found;
 }
 
 // The first installed face of `faces`; when none is listed as installed,
 // the first one, which the font mapper then replaces by its closest match.
-const char* FirstInstalled(std::initializer_list<const char*> faces) {
-  for (const char* face : faces) {
+const wchar_t* FirstInstalled(std::initializer_list<const wchar_t*> faces) {
+  for (const wchar_t* face : faces) {
     if (FaceInstalled(face)) return face;
   }
   return *faces.begin();
 }
 
-HFONT MakeFont(const char* face, int points, bool bold, int pixels_per_inch) {
-  if (face[0] == '\0') return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  LOGFONTA font{};
+HFONT MakeFont(const wchar_t* face, int points, bool bold, int pixels_per_inch) {
+  if (face[0] == L'\0') return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  LOGFONTW font{};
   font.lfHeight = -MulDiv(points, pixels_per_inch, 72);
   font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = DEFAULT_QUALITY;
-  std::strncpy(font.lfFaceName, face, LF_FACESIZE - 1);
-  HFONT created = CreateFontIndirectA(&font);
+  std::wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
+  HFONT created = CreateFontIndirectW(&font);
   return created ? created : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
@@ -51,8 +51,8 @@ void Release(HFONT font) {
 }  // namespace
 
 FontSet::FontSet(int pixels_per_inch) {
-  const char* dialog_face = FirstInstalled({"MS Sans Serif", "Microsoft Sans Serif", "Tahoma", "Arial"});
-  const char* display_face = FirstInstalled({"Comic Sans MS", "Trebuchet MS", "Tahoma", "Arial"});
+  const wchar_t* dialog_face = FirstInstalled({L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma", L"Arial"});
+  const wchar_t* display_face = FirstInstalled({L"Comic Sans MS", L"Trebuchet MS", L"Tahoma", L"Arial"});
   normal_ = MakeFont(dialog_face, 8, false, pixels_per_inch);
   bold_ = MakeFont(dialog_face, 8, true, pixels_per_inch);
   heading_ = MakeFont(display_face, 12, true, pixels_per_inch);

@@ -35,11 +35,22 @@ class NativeForm {
   // Mirrors one model change on screen.
   void Apply(Control& control, Property what);
 
+  // The keys whose meaning the form model decides (Tab, Shift+Tab, Enter,
+  // Escape, arrows in a radio group, Alt+letter), taken before the dialog
+  // manager or the focused control sees them. True when the key was used.
+  bool HandleKey(const MSG& message);
+  // Gives the default-button look to the button Enter would press now.
+  void RefreshDefaultLook();
+  // The screen resolution the form is laid out for.
+  int pixels_per_inch() const { return pixels_per_inch_; }
+
  private:
   struct Entry {
     Control* control;
     HWND handle;
     std::unique_ptr<BrowserView> browser;
+    std::string shown_caption;  // the caption as shown, with its access key marker
+    bool default_look = false;
   };
 
   void RegisterClasses();
@@ -48,12 +59,27 @@ class NativeForm {
   RECT ScaledBounds(const Rect& bounds) const;
   int Scale(int pixels) const;
   void PlaceTopWindow();
+  void FitClientArea();
   void ShowTopWindow(bool visible);
   void ApplyText(const Entry& entry);
   Entry* EntryOf(const Control& control);
   Entry* EntryOf(HWND handle);
-  Control* FocusedButton();
-  Control* CancelButton();
+  // The control holding the keyboard focus (an HTML view for the page
+  // inside it), or nullptr.
+  Control* FocusedControl();
+  void FocusControl(Control& control);
+  // Moves the focus to the panel's initial control when the focused one can
+  // no longer be used (hidden, disabled, on a panel that went away).
+  // `activating`: the window is becoming the active one.
+  void EnsureFocus(bool activating = false);
+  // Marks each button's, check box's and radio button's access key.
+  void RefreshCaptions();
+  DWORD TopStyle() const;
+  DWORD TopExStyle() const;
+  void ApplyFrame();
+  // Lays everything out again for a new resolution (WM_DPICHANGED).
+  void Rescale(int pixels_per_inch, const RECT* suggested);
+  HFONT FontOf(const Control& control) const;
 
   // Window procedures' work: a command, a notification or a drawing request
   // from a child of this form.
@@ -70,6 +96,7 @@ class NativeForm {
   Form& form_;
   HWND window_ = nullptr;
   int pixels_per_inch_ = 96;
+  HWND last_focus_ = nullptr;  // the focus when the window was last deactivated
   std::vector<Entry> entries_;  // in table order; index + kFirstId is the control's id
 };
 

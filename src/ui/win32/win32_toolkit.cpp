@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "system/win32/wide_text.h"
 #include "ui/win32/dialogs.h"
 #include "ui/win32/font_set.h"
 #include "ui/win32/native_form.h"
@@ -13,7 +14,9 @@ namespace ui {
 
 namespace {
 
-constexpr char kMessageWindowClass[] = "BrevionToolkitMessages";
+constexpr wchar_t kMessageWindowClass[] = L"BrevionToolkitMessages";
+
+using sys::win32::Widen;
 
 int ScreenPixelsPerInch() {
   HDC screen = GetDC(nullptr);
@@ -44,7 +47,7 @@ void RestrictDllSearchToSystem() {
   // Looked up rather than imported: an unpatched Windows 7 lacks the call,
   // and an import it cannot resolve would stop the program from starting.
   using SetDirectories = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   auto set_directories = reinterpret_cast<SetDirectories>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
   if (set_directories) set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -54,16 +57,16 @@ Win32Toolkit::Win32Toolkit() {
   ole_initialised_ = SUCCEEDED(OleInitialize(nullptr));
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  fonts_ = std::make_unique<FontSet>(ScreenPixelsPerInch());
+  screen_pixels_per_inch_ = ScreenPixelsPerInch();
 
-  WNDCLASSA message_class{};
+  WNDCLASSW message_class{};
   message_class.lpfnWndProc = MessageWindowProc;
-  message_class.hInstance = GetModuleHandleA(nullptr);
+  message_class.hInstance = GetModuleHandleW(nullptr);
   message_class.lpszClassName = kMessageWindowClass;
-  RegisterClassA(&message_class);
-  message_window_ = CreateWindowExA(0, kMessageWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    GetModuleHandleA(nullptr), nullptr);
-  SetWindowLongPtrA(message_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  RegisterClassW(&message_class);
+  message_window_ = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+  SetWindowLongPtrW(message_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 Win32Toolkit::~Win32Toolkit() {
@@ -72,10 +75,16 @@ Win32Toolkit::~Win32Toolkit() {
   // The forms may be gone already: the native windows go without touching
   // them (see ~NativeForm).
   forms_.clear();
-  SetWindowLongPtrA(message_window_, GWLP_USERDATA, 0);
+  SetWindowLongPtrW(message_window_, GWLP_USERDATA, 0);
   DestroyWindow(message_window_);
-  fonts_.reset();
+  fonts_.clear();
   if (ole_initialised_) OleUninitialize();
+}
+
+const FontSet& Win32Toolkit::fonts(int pixels_per_inch) const {
+  std::unique_ptr<FontSet>& set = fonts_[pixels_per_inch];
+  if (!set) set = std::make_unique<FontSet>(pixels_per_inch);
+  return *set;
 }
 
 NativeForm* Win32Toolkit::Find(const Form& form) const {
@@ -129,14 +138,29 @@ void Win32Toolkit::ShowForm(Form& form) {
 
 void Win32Toolkit::DispatchNative(MSG& message) {
   HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-  if (root && GetPropA(root, kDialogProperty) && IsDialogMessageA(root, &message)) return;
-  TranslateMessage(&message);
-  DispatchMessageA(&message);
+  NativeForm* form = nullptr;
+  if (root) {
+    for (const auto& [model, native] : forms_) {
+      if (native->window() == root) form = native.get();
+    }
+  }
+  if (form && form->HandleKey(message)) return;
+  if (!root || !GetPropW(root, kDialogProperty) || !IsDialogMessageW(root, &message)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  // The focus may have moved (a click, the dialog manager): the button that
+  // Enter would press shows it. The form may be gone after the message.
+  if (form) {
+    for (const auto& [model, native] : forms_) {
+      if (native.get() == form) form->RefreshDefaultLook();
+    }
+  }
 }
 
 bool Win32Toolkit::DispatchNextMessage() {
   MSG message;
-  BOOL got = GetMessageA(&message, nullptr, 0, 0);
+  BOOL got = GetMessageW(&message, nullptr, 0, 0);
   if (got <= 0) {
     PostQuitMessage(got == 0 ? static_cast<int>(message.wParam) : 1);
     return false;
@@ -166,7 +190,7 @@ void Win32Toolkit::WaitUntil(Form& form, const std::function<bool()>& done) {
 
 void Win32Toolkit::ProcessMessages() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
@@ -191,12 +215,12 @@ void Win32Toolkit::TimerTicked(UINT_PTR id) {
 }
 
 LRESULT CALLBACK Win32Toolkit::MessageWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (toolkit && message == WM_TIMER) {
     toolkit->TimerTicked(wparam);
     return 0;
   }
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 Answer Win32Toolkit::MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) {
@@ -205,7 +229,7 @@ Answer Win32Toolkit::MessageBox(const std::string& caption, const std::string& t
   // A box without a window of ours to sit on (the archive modes hide the
   // main window) must not open behind other programs.
   UINT flags = MessageBoxFlags(buttons, icon) | (owner ? 0 : MB_SETFOREGROUND | MB_TOPMOST);
-  int pressed = MessageBoxA(owner, text.c_str(), heading.c_str(), flags);
+  int pressed = MessageBoxW(owner, Widen(text).c_str(), Widen(heading).c_str(), flags);
   switch (pressed) {
     case IDOK: return Answer::Ok;
     case IDYES: return Answer::Yes;

@@ -14,9 +14,15 @@
 //
 // Model changes are mirrored through the form's observer; user actions are
 // fed back with Control::Click() (clicks, ticks) and Control::SetText()
-// (typing), each dispatched event guarded by RunGuarded. Keyboard: Tab
-// walks the controls in table order; Enter clicks the focused button and
-// Escape the showing button captioned "Cancel".
+// (typing), each dispatched event guarded by RunGuarded. Keyboard: what Tab,
+// Enter, Escape, the arrows and Alt+letter mean is the form model's
+// (Form::NextTabStop, EnterTarget, EscapeTarget, NextInGroup,
+// AccessKeyTarget); the toolkit reports the key and shows the result (the
+// focus, the default-button look, the access key's underline).
+//
+// Text crosses to the system as UTF-16 (W calls) only. The process is
+// per-monitor DPI aware (manifest): layouts are scaled from 96-dpi pixels to
+// the resolution of the monitor each window is on, again when it moves.
 //
 // A form must live while the toolkit dispatches messages; the toolkit may
 // outlive its forms (their windows are destroyed without reading them).
@@ -57,7 +63,7 @@ class Win32Toolkit : public Toolkit, private FormObserver {
 
   // The window property that marks a top-level window whose keyboard input
   // goes through the dialog manager (Tab, Enter, Escape).
-  static constexpr const char* kDialogProperty = "BrevionDialogKeys";
+  static constexpr const wchar_t* kDialogProperty = L"BrevionDialogKeys";
 
   // Waits for one message and dispatches it; false when WM_QUIT arrived
   // (it is posted again, so that every loop up the stack ends).
@@ -65,7 +71,10 @@ class Win32Toolkit : public Toolkit, private FormObserver {
 
   // Runs `event` as a dispatched event: exceptions go to the error handler.
   void Dispatch(const std::function<void()>& event);
-  const FontSet& fonts() const { return *fonts_; }
+  // The fonts at the screen's resolution, and at another one (a window on a
+  // monitor with its own scale); each set is made once.
+  const FontSet& fonts() const { return fonts(screen_pixels_per_inch_); }
+  const FontSet& fonts(int pixels_per_inch) const;
   // The window that owns message boxes and dialogs: the active form window.
   HWND DialogOwner() const;
 
@@ -98,7 +107,8 @@ class Win32Toolkit : public Toolkit, private FormObserver {
 
   std::string title_;
   ErrorHandler error_handler_;
-  std::unique_ptr<FontSet> fonts_;
+  int screen_pixels_per_inch_ = 96;
+  mutable std::map<int, std::unique_ptr<FontSet>> fonts_;
   std::map<const Form*, std::unique_ptr<NativeForm>> forms_;
   const Form* first_form_ = nullptr;  // owner of the later forms' windows
   HWND message_window_ = nullptr;     // receives the timers' WM_TIMER
