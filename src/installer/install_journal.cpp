@@ -263,47 +263,56 @@ void InstallJournal::CloseFiles() {
 
 bool InstallJournal::Commit() {
   CloseFiles();
-  for (const auto& [file, copy] : backups_) RemoveWrittenFile(copy);
-  sys::StringList carried;
-  if (upgrade_) {
-    // What the earlier version had and this one has not.
-    const std::string& base = previousFolder_;
-    for (const std::string& name : previousFiles_) {
-      if (sameFolder_ && writtenKeys_.count(Key(name))) continue;
-      RemoveWrittenFile(base + sys::ToNativeSeparators(name));
-      sys::LogAction("Removed " + base + sys::ToNativeSeparators(name) + ", which this version no longer has");
-    }
-    // Its folders: kept (and still logged) while they hold something.
-    sys::StringList emptied;
-    for (const std::string& folder : previousFolders_) {
-      const std::string native = sys::IncludeTrailingSeparator(sys::ToNativeSeparators(folder));
-      const bool below = native.size() > installFolder_.size() && SamePath(native.substr(0, installFolder_.size()), installFolder_);
-      if (!sameFolder_ || below) emptied.push_back(native);
-    }
-    sys::RemoveEmptyFolders(emptied);
-    for (const std::string& folder : previousFolders_) {
-      if (sys::FolderExists(folder)) carried.push_back(sys::FolderLogLine(folder));
-    }
-    std::set<std::string> kept;
-    for (const auto& [name, keyword, subfolder] : shortcuts_) kept.insert(ShortcutKey(name, keyword, subfolder));
-    for (const std::string& line : previousShortcutLines_) {
-      if (kept.count(line)) continue;
-      sys::RecordFields fields;
-      sys::SplitRecord(line, fields, 0, nullptr);
-      sys::DeleteShortcut(fields[1], fields[2], fields[3]);
-    }
+  // The final log first: should it fail, nothing is lost yet and the run
+  // can still be undone.
+  if (!logPath_.empty() && !SaveFinalLog()) {
+    failure_ = "The uninstall log " + logPath_ + " could not be written.";
+    return false;
   }
-  if (logPath_.empty()) return true;
-  // The final log: dir and version, folders, shortcuts, associations, as
-  // they were written and without the earlier version's lines.
+  for (const auto& [file, copy] : backups_) RemoveWrittenFile(copy);
+  if (!upgrade_) return true;
+  // What the earlier version had and this one has not.
+  for (const std::string& name : previousFiles_) {
+    if (sameFolder_ && writtenKeys_.count(Key(name))) continue;
+    const std::string path = previousFolder_ + sys::ToNativeSeparators(name);
+    RemoveWrittenFile(path);
+    sys::LogAction("Removed " + path + ", which this version no longer has");
+  }
+  // Its folders go when that left them empty (not the installation folder).
+  sys::StringList emptied;
+  for (const std::string& folder : previousFolders_) {
+    const std::string native = sys::IncludeTrailingSeparator(sys::ToNativeSeparators(folder));
+    const bool below = native.size() > installFolder_.size() && SamePath(native.substr(0, installFolder_.size()), installFolder_);
+    if (!sameFolder_ || below) emptied.push_back(native);
+  }
+  sys::RemoveEmptyFolders(emptied);
+  std::set<std::string> kept;
+  for (const auto& [name, keyword, subfolder] : shortcuts_) kept.insert(ShortcutKey(name, keyword, subfolder));
+  for (const std::string& line : previousShortcutLines_) {
+    if (kept.count(line)) continue;
+    sys::RecordFields fields;
+    sys::SplitRecord(line, fields, 0, nullptr);
+    sys::DeleteShortcut(fields[1], fields[2], fields[3]);
+  }
+  // Once more without the folders that went: should this fail, the log
+  // saved above names them too, which an uninstall passes over.
+  if (!logPath_.empty()) SaveFinalLog();
+  return true;
+}
+
+bool InstallJournal::SaveFinalLog() {
+  // dir and version, the folders (the earlier installation's that remain,
+  // then this run's), shortcuts and associations in the order they were
+  // made, without the earlier log's lines carried at the start.
+  auto isBody = [](const std::string& line) {
+    return line.starts_with("folder|") || line.starts_with("shortcut|") || line.starts_with("assoc|");
+  };
   sys::StringList lines;
   size_t i = 0;
-  for (; i < logLines_.size() && !logLines_[i].starts_with("folder|") && !logLines_[i].starts_with("shortcut|") &&
-         !logLines_[i].starts_with("assoc|");
-       ++i) {
-    lines.push_back(logLines_[i]);
+  for (; i < logLines_.size() && !isBody(logLines_[i]); ++i) lines.push_back(logLines_[i]);
+  for (const std::string& folder : previousFolders_) {
+    if (sys::FolderExists(folder)) lines.push_back(sys::FolderLogLine(folder));
   }
-  lines.insert(lines.end(), carried.begin(), carried.end());
   for (const std::string& folder : folders_) lines.push_back(sys::FolderLogLine(folder));
   std::set<std::string> previousShortcuts(previousShortcutLines_.begin(), previousShortcutLines_.end());
   const size_t carriedShortcuts = sameFolder_ ? previousShortcutLines_.size() : 0;
@@ -317,11 +326,7 @@ bool InstallJournal::Commit() {
     }
     lines.push_back(line);
   }
-  if (!sys::SaveUninstallLog(logPath_, lines) || !sys::SaveUninstallLog(listPath_, written_)) {
-    failure_ = "The uninstall log " + logPath_ + " could not be written.";
-    return false;
-  }
-  return true;
+  return sys::SaveUninstallLog(logPath_, lines) && sys::SaveUninstallLog(listPath_, written_);
 }
 
 void InstallJournal::RollBack() {

@@ -84,6 +84,7 @@ class InstallJournal : public archive::ExtractionWatcher {
   bool AppendList(const std::string& relative);
   void ReadPrevious();
   void CloseFiles();
+  bool SaveFinalLog();
 
   const std::string dataFolder_;
   const std::string logPath_;

@@ -333,6 +333,7 @@ TEST_F(RollbackTest, AFailureHalfWayUndoesEverything) {
   ExpectAsBefore();
 }
 
+#ifndef _WIN32
 TEST_F(RollbackTest, AnInterruptionUndoesEverythingAndEndsTheRun) {
   toolkit.ShowForm(window);
   for (int i = 0; i < 4; ++i) toolkit.QueueClickDuringWork("LStatusAction");
@@ -343,7 +344,6 @@ TEST_F(RollbackTest, AnInterruptionUndoesEverythingAndEndsTheRun) {
   ExpectAsBefore();
 }
 
-#ifndef _WIN32
 // Killed at several points, the installation leaves a log that the
 // uninstaller replays to the state before it (its data folder aside,
 // which an uninstaller keeps).
