@@ -67,7 +67,10 @@ std::string PrivateTempRoot() {
   using TempPathCall = DWORD(WINAPI*)(DWORD, LPWSTR);
   TempPathCall call = &GetTempPathW;
   if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
-    if (FARPROC found = GetProcAddress(kernel, "GetTempPath2W")) call = reinterpret_cast<TempPathCall>(found);
+    // Through void*: FARPROC names no signature of its own.
+    if (void* found = reinterpret_cast<void*>(GetProcAddress(kernel, "GetTempPath2W"))) {
+      call = reinterpret_cast<TempPathCall>(found);
+    }
   }
   wchar_t buffer[MAX_PATH + 2] = {};
   const DWORD length = call(MAX_PATH + 1, buffer);
