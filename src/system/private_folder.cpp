@@ -42,14 +42,20 @@ std::string CreateUniqueFolder(const std::string& parent, std::string_view prefi
 void EmptyOwnFolder(const std::string& folder) {
   const std::string dir = IncludeTrailingSeparator(folder);
   if (IsLinkOrMissing(ExcludeTrailingSeparator(dir))) return;
-  platform::FolderSearch search(dir, "*");
+  platform::FolderSearch search(dir, "*.*");
   platform::FoundEntry entry;
   while (search.Next(entry)) {
     if (entry.name == "." || entry.name == "..") continue;
     const std::string path = dir + entry.name;
+    // A link goes as a link: its target, and the target's attributes, are
+    // not ours.
+    if (entry.attributes & platform::kAttrLink) {
+      platform::RemoveFile(path);
+      continue;
+    }
     // Read-only would keep a file, or the files of a folder, in place.
     if (entry.attributes & platform::kAttrReadOnly) platform::SetAttributes(path, 0);
-    if ((entry.attributes & platform::kAttrDirectory) && !(entry.attributes & platform::kAttrLink)) {
+    if (entry.attributes & platform::kAttrDirectory) {
       EmptyOwnFolder(path);
       platform::RemoveFolder(path);
     } else {

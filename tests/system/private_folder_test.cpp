@@ -70,6 +70,7 @@ TEST(PrivateFolder, MadeOnlyWhereNothingHasTheNameAndForTheOwnerAlone) {
 TEST(PrivateFolder, RemovedWithReadOnlyContentButNothingBehindLinks) {
   testsupport::TempDir dir;
   const std::string victimFile = dir.Write("victim/keep.txt", "keep");
+  ApplyAttributeLetters(victimFile, "r");
   const std::string own = CreateUniqueFolder(dir.dir(), "own-");
   ASSERT_FALSE(own.empty());
   const std::string name = own.substr(dir.dir().size(), own.size() - dir.dir().size() - 1);
@@ -77,6 +78,8 @@ TEST(PrivateFolder, RemovedWithReadOnlyContentButNothingBehindLinks) {
   ApplyAttributeLetters(own + "sub" + PathSeparator() + "page.htm", "r");
   ApplyAttributeLetters(own + "sub", "r");
   MakeLink(dir.path() / "victim", fs::path(own) / "link");
+  std::error_code ignored;
+  fs::create_symlink(victimFile, fs::path(own) / "file-link", ignored);
 
   EmptyOwnFolder(own);
   EXPECT_TRUE(FolderExists(own));
@@ -85,6 +88,8 @@ TEST(PrivateFolder, RemovedWithReadOnlyContentButNothingBehindLinks) {
   RemoveOwnFolder(own);
   EXPECT_FALSE(fs::exists(fs::path(own)));
   EXPECT_EQ(ReadFile(victimFile), "keep");
+  EXPECT_NE(AttributeLetters(victimFile).find('r'), std::string::npos) << "a link's target keeps its attributes";
+  ApplyAttributeLetters(victimFile, "a");
 }
 
 }  // namespace
