@@ -552,6 +552,10 @@ int64_t TECLStream::Write(const void* buffer, int64_t count) {
   if (IsStoredMode()) return wrapper_->Write(buffer, count);
   if (count <= 0) return 0;
   if (!HasUsableBlockSize()) throw ContainerError(kErrorCompression);
+  // Blocks laid after a damaged chain would be placed by whatever its
+  // fields claim: a content length no block count backs could ask for
+  // billions of new blocks.
+  if (!chainSound_) throw DamagedContainer(kErrorDamagedChain);
   const int64_t end = position_ + count;
   if (end > kMaxContainerBytes) throw ContainerError(kErrorTooLarge);
   const int64_t firstBlock = std::min(position_, uncompressedSize_) / header_.blockSize;
@@ -590,6 +594,7 @@ void TECLStream::SetSize(int64_t size) {
   if (size == uncompressedSize_) return;
   if (size > kMaxContainerBytes) throw ContainerError(kErrorTooLarge);
   if (!HasUsableBlockSize()) throw ContainerError(kErrorCompression);
+  if (!chainSound_) throw DamagedContainer(kErrorDamagedChain);
   RewriteBlocks(std::min(size, uncompressedSize_) / header_.blockSize, size, nullptr, 0, 0);
 }
 

@@ -205,6 +205,8 @@ class TECLStream : public TECLBaseCompressedStream {
   // Writes at the position, re-packing every block from the first one
   // touched to the end; all blocks are packed before any is written, so a
   // packing failure (kErrorCompression) leaves the data stream unchanged.
+  // A container whose chain is not sound (CheckChain) is not written to:
+  // DamagedContainer, as for SetSize.
   int64_t Write(const void* buffer, int64_t count) override;
   // Positions below 0 become 0.
   int64_t Seek(int64_t offset, SeekOrigin origin) override;

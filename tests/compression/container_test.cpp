@@ -355,7 +355,7 @@ TEST(ContainerTest, ReservedAreaSitsBetweenHeaderAndBlocks) {
   EXPECT_EQ(ReadAll(reader), AsString(content));
 }
 
-TEST(ContainerTest, WritingAfterAChainThatPointsPastTheDataFails) {
+TEST(ContainerTest, WritingAfterADamagedChainFails) {
   // A damaged reserved area size sends the first block 1.4 GB away; the
   // write must fail instead of growing the data stream that far.
   MemoryStream data;
@@ -364,8 +364,17 @@ TEST(ContainerTest, WritingAfterAChainThatPointsPastTheDataFails) {
   L::StoreI32(data.Data().data() + L::kBlockCountOffset, 1);
   TECLStream container(&data, "", 0, 0, false);
   EXPECT_EQ(container.Headers().Count(), 0);
-  EXPECT_EQ(ErrorText([&] { container.Write("tail", 4); }), "Stream write error");
+  EXPECT_EQ(ErrorText([&] { container.Write("tail", 4); }), kErrorDamagedChain);
   EXPECT_EQ(data.Size(), 128);
+
+  // A block that claims more content than a block holds, after a block
+  // size of 1: appending would have to lay down billions of blocks.
+  MemoryStream claims = MakeContainer(SampleContent(100), 2);
+  L::StoreI32(claims.Data().data() + L::kBlockSizeOffset, 1);
+  TECLStream damaged(&claims, "", 0, 0, false);
+  damaged.Seek(0, SeekOrigin::End);
+  EXPECT_EQ(ErrorText([&] { damaged.Write("tail", 4); }), kErrorDamagedChain);
+  EXPECT_EQ(ErrorText([&] { damaged.SetSize(10); }), kErrorDamagedChain);
 }
 
 TEST(ContainerTest, WholeContentCopiesThroughFiles) {
