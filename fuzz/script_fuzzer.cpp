@@ -71,7 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Scripts are a few kilobytes; the cap keeps hostile inputs quick.
   if (size > (64 << 10)) return 0;
   static SilentToolkit toolkit;
-  ui::Form window(app::MainWindowDefinition());
+  // The window is built once: building all its controls costs more than
+  // reading a script. Each run's engine binds it afresh and fills from its own
+  // variables what the script settings touch.
+  static ui::Form window(app::MainWindowDefinition());
   try {
     auto engine = std::make_shared<installer::VelInstaller>(window, toolkit);
     engine->ParseScript(SplitLines(data, size));

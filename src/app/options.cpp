@@ -293,6 +293,14 @@ int ListArchive(const std::string& archivePath, sys::TextWriter& out) {
 int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
   UseArchiveCodec();
   OpenedIndex opened = OpenIndex(archivePath);
+  // Bytes added to a signed installer after signing are named as such
+  // rather than as plain damage.
+  if (opened.file) {
+    if (const int64_t after = archive::FindArchiveExtent(*opened.file).bytesAfterSignature; after > 0) {
+      out << archive::SignatureNotAtEndMessage(archivePath, after) << '\n';
+      return kExitDamaged;
+    }
+  }
   if (opened.exitCode == kExitSuccess && !archive::ArchiveVerify(archivePath, nullptr, nullptr)) {
     opened.exitCode = kExitDamaged;
     opened.error = archive::DamagedArchiveMessage(archivePath);

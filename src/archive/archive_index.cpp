@@ -98,16 +98,26 @@ bool TrailerEndsAt(const uint8_t* tail, int64_t tailStart, int64_t end, int64_t 
 
 }  // namespace
 
+std::string SignatureNotAtEndMessage(const std::string& archivePath, int64_t bytes) {
+  return "The signature of " + archivePath + " does not end the file: " + std::to_string(bytes) +
+         " bytes follow it.";
+}
+
 ArchiveExtent FindArchiveExtent(Stream& file) {
   ArchiveExtent extent;
   extent.end = file.Size();
   extent.image = pe::ReadImageHeaders(file, extent.end);
   if (!extent.image) return extent;
   int64_t contentEnd = extent.end;
-  if (pe::CertificateTableEndsFile(*extent.image, extent.end)) {
+  const int64_t afterTable = pe::BytesAfterCertificateTable(*extent.image, extent.end);
+  if (afterTable == 0) {
     extent.signedImage = true;
     contentEnd = extent.image->certificateOffset;
     extent.end = contentEnd;
+  } else if (afterTable > 0) {
+    // Nothing may follow a signature: such bytes are not covered by it.
+    // The file is not taken for a signed one, and callers can say why.
+    extent.bytesAfterSignature = afterTable;
   }
   // Alignment zeros stay behind when a signature is added, and also when it
   // is removed again: the trailer may end up to 7 bytes before the content.

@@ -39,8 +39,14 @@ struct ArchiveExtent {
   int64_t end = 0;                           // the archive's size
   std::optional<pe::ImageHeaders> image;     // set when the file is an executable
   bool signedImage = false;                  // the image carries a certificate table
+  // Bytes after a sound certificate table that does not end the file (data
+  // appended after signing; the file is then read as unsigned); 0 otherwise.
+  int64_t bytesAfterSignature = 0;
 };
 ArchiveExtent FindArchiveExtent(compression::Stream& file);
+
+// "The signature of <path> does not end the file: <bytes> bytes follow it."
+std::string SignatureNotAtEndMessage(const std::string& archivePath, int64_t bytes);
 
 // Everything the end of an archive describes, unfiltered.
 struct ArchiveIndex {

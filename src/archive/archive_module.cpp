@@ -3,6 +3,7 @@
 #include "archive/archive_layout.h"
 #include "archive/names.h"
 #include "archive/operation.h"
+#include "compression/container_streams.h"
 #include "system/platform.h"
 
 namespace archive {
@@ -112,7 +113,13 @@ uint8_t DecodeStoredEntry(Stream& archive, int64_t offset, int64_t storedLength,
   if (length < 0 || length > storedLength - layout::kRawEntryOverhead) throw DamagedArchive(archivePath);
   if ((flags & layout::kFlagCompressed) && decompress) {
     archive.Seek(offset + layout::kEntryLengthOffset, SeekOrigin::Beginning);
-    decompress(archive, output);
+    try {
+      decompress(archive, output);
+    } catch (const compression::DamagedContainer&) {
+      // The entry's container does not hold what it declares: the archive
+      // is damaged, whatever its checksum says.
+      throw DamagedArchive(archivePath);
+    }
     // The hook leaves the output where it began; later writes append.
     output.Seek(0, SeekOrigin::End);
   } else {

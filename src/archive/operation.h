@@ -40,7 +40,8 @@ bool EntryHasContent(int64_t storedLength);
 // `output` and returns the flags byte (0 for the stub, which is raw). The
 // stub (`isStub`) is copied raw. Throws DamagedArchive (naming
 // `archivePath`) when the entry's own length disagrees with its stored
-// length; codec failures propagate from the decompress hook.
+// length or its container's block chain is damaged; codec failures
+// propagate from the decompress hook.
 uint8_t ReadStoredEntry(compression::Stream& archive, const ArchiveIndex& index, size_t k, bool isStub,
                         compression::Stream& output, const std::string& archivePath);
 

@@ -62,12 +62,19 @@ std::optional<ImageHeaders> ReadImageHeaders(Stream& file, int64_t fileSize) {
 }
 
 bool CertificateTableEndsFile(const ImageHeaders& headers, int64_t fileSize) {
-  if (headers.certificateEntry < 0 || headers.certificateSize == 0) return false;
+  return BytesAfterCertificateTable(headers, fileSize) == 0;
+}
+
+int64_t BytesAfterCertificateTable(const ImageHeaders& headers, int64_t fileSize) {
+  if (headers.certificateEntry < 0 || headers.certificateSize == 0) return -1;
   // Offsets and sizes are 32-bit values held in 64 bits: the sum cannot
   // overflow.
-  return headers.certificateOffset % kCertificateAlignment == 0 &&
-         headers.certificateOffset >= headers.certificateEntry + kDirectoryEntrySize &&
-         headers.certificateOffset + headers.certificateSize == fileSize;
+  const int64_t tableEnd = headers.certificateOffset + headers.certificateSize;
+  if (headers.certificateOffset % kCertificateAlignment != 0 ||
+      headers.certificateOffset < headers.certificateEntry + kDirectoryEntrySize || tableEnd > fileSize) {
+    return -1;
+  }
+  return fileSize - tableEnd;
 }
 
 uint32_t UnsignedImageChecksum(Stream& file, int64_t size, const ImageHeaders& headers) {

@@ -59,6 +59,12 @@ std::optional<ImageHeaders> ReadImageHeaders(compression::Stream& file, int64_t 
 // a file of `fileSize` bytes: aligned, after the headers, ending at the end.
 bool CertificateTableEndsFile(const ImageHeaders& headers, int64_t fileSize);
 
+// The number of bytes after the headers' certificate table in a file of
+// `fileSize` bytes when the table is otherwise sound (aligned, after the
+// headers, inside the file): 0 when it ends the file, more when something
+// was appended to the file after signing. -1 when there is no sound table.
+int64_t BytesAfterCertificateTable(const ImageHeaders& headers, int64_t fileSize);
+
 // The image checksum of the first `size` bytes of `file`: 16-bit
 // little-endian words (an odd last byte padded with 0) added with the carry
 // folded back, plus `size`. CheckSum and the certificate entry are counted

@@ -258,6 +258,7 @@ void TECLStream::LoadHeaders() {
       !ContainerHeader::HasSignature(bytes.data())) {
     uncompressedSize_ = dataSize;
     levelCode_ = kStoredLevel;
+    chainSound_ = true;
     header_ = ContainerHeader{};
     headers_.SetCount(0);
     wrapper_->Seek(savedPosition, SeekOrigin::Beginning);
@@ -272,11 +273,17 @@ void TECLStream::LoadHeaders() {
   }
   headers_.SetCount(0);
   levelCode_ = header_.levelCode;
+  const int32_t declaredCount = header_.blockCount;
+  bool sound = declaredCount >= 0 && header_.reservedAreaSize >= 0 && (declaredCount == 0 || HasUsableBlockSize());
   int64_t uncompressed = 0;
   int64_t position = FirstBlockOffset();
+  // Where the chain's content ends: the data must end there too, or the
+  // header counts fewer blocks than the data holds.
+  int64_t chainEnd = position;
   std::array<uint8_t, layout::kBlockHeaderSize> blockBytes{};
-  for (int32_t i = 0; i < header_.blockCount; ++i) {
+  for (int32_t i = 0; i < declaredCount; ++i) {
     if (dataSize - position < int64_t(blockBytes.size())) {
+      sound = false;
       RepairChain(i, position);
       break;
     }
@@ -288,15 +295,32 @@ void TECLStream::LoadHeaders() {
     headers_.Offset(i) = static_cast<uint32_t>(position);
     uncompressed += std::max<int32_t>(block.uncompressedSize, 0);
     compressedSize_ += std::max<int32_t>(block.compressedSize, 0);
+    const bool last = i + 1 == declaredCount;
+    const int64_t payloadEnd = position + int64_t(blockBytes.size()) + block.compressedSize;
+    if (block.compressedSize <= 0 || payloadEnd > dataSize || block.uncompressedSize <= 0 ||
+        block.uncompressedSize > header_.blockSize || (!last && block.uncompressedSize != header_.blockSize) ||
+        (!last && block.nextOffset < payloadEnd)) {
+      sound = false;
+    }
+    chainEnd = payloadEnd;
     // A next offset that does not move past this header cannot lead to a
     // further block; following it would loop over the same bytes.
-    if (block.nextOffset < position + int64_t(blockBytes.size())) break;
+    if (block.nextOffset < position + int64_t(blockBytes.size())) {
+      if (!last) sound = false;
+      break;
+    }
     position = block.nextOffset;
   }
+  chainSound_ = sound && chainEnd == dataSize && uncompressed <= kMaxContainerBytes;
   uncompressedSize_ = std::min(uncompressed, kMaxContainerBytes);
   if (HasUsableBlockSize()) copyBufferSize_ = header_.blockSize;
   wrapper_->Seek(savedPosition, SeekOrigin::Beginning);
   wrapper_->SetModified(false);
+}
+
+void TECLStream::CheckChain() {
+  ReloadIfModified();
+  if (!chainSound_) throw DamagedContainer(kErrorDamagedChain);
 }
 
 bool TECLStream::ReadPayload(int32_t index, Buffer& payload) {
@@ -528,6 +552,10 @@ int64_t TECLStream::Write(const void* buffer, int64_t count) {
   if (IsStoredMode()) return wrapper_->Write(buffer, count);
   if (count <= 0) return 0;
   if (!HasUsableBlockSize()) throw ContainerError(kErrorCompression);
+  // Blocks laid after a damaged chain would be placed by whatever its
+  // fields claim: a content length no block count backs could ask for
+  // billions of new blocks.
+  if (!chainSound_) throw DamagedContainer(kErrorDamagedChain);
   const int64_t end = position_ + count;
   if (end > kMaxContainerBytes) throw ContainerError(kErrorTooLarge);
   const int64_t firstBlock = std::min(position_, uncompressedSize_) / header_.blockSize;
@@ -566,6 +594,7 @@ void TECLStream::SetSize(int64_t size) {
   if (size == uncompressedSize_) return;
   if (size > kMaxContainerBytes) throw ContainerError(kErrorTooLarge);
   if (!HasUsableBlockSize()) throw ContainerError(kErrorCompression);
+  if (!chainSound_) throw DamagedContainer(kErrorDamagedChain);
   RewriteBlocks(std::min(size, uncompressedSize_) / header_.blockSize, size, nullptr, 0, 0);
 }
 

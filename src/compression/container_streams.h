@@ -37,6 +37,14 @@ class ContainerError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Raised by TECLStream::CheckChain: the block chain is not the one the
+// header announces, so the content it yields would be cut short or
+// misplaced even when every block it does reach unpacks cleanly.
+class DamagedContainer : public ContainerError {
+ public:
+  using ContainerError::ContainerError;
+};
+
 inline constexpr const char* kErrorNoDataStream = "TECLStream.Create - data stream = nil.";
 inline constexpr const char* kErrorCreateWrite =
     "TECLStream.Create - error writing to data stream. May be data stream in read only mode.";
@@ -49,6 +57,7 @@ inline constexpr const char* kErrorInvalidSize = "TECLStream.LoadBlock - decompr
 inline constexpr const char* kErrorCrc = "TECLStream.LoadBlock - decompression crc error.";
 // Content or data stream would pass the container's 2^31 - 1 byte limit.
 inline constexpr const char* kErrorTooLarge = "TECLStream.Write - container size limit exceeded.";
+inline constexpr const char* kErrorDamagedChain = "TECLStream.LoadHeaders - damaged block chain.";
 
 struct ContainerHeader {
   int32_t blockSize = 0;
@@ -196,6 +205,8 @@ class TECLStream : public TECLBaseCompressedStream {
   // Writes at the position, re-packing every block from the first one
   // touched to the end; all blocks are packed before any is written, so a
   // packing failure (kErrorCompression) leaves the data stream unchanged.
+  // A container whose chain is not sound (CheckChain) is not written to:
+  // DamagedContainer, as for SetSize.
   int64_t Write(const void* buffer, int64_t count) override;
   // Positions below 0 become 0.
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
@@ -211,7 +222,18 @@ class TECLStream : public TECLBaseCompressedStream {
   // Re-reads the header and block table from the data stream. Cuts a chain
   // whose block headers run past the data's end to its complete blocks,
   // rewriting the header. Throws kErrorNoPassword for a protected container.
+  // Notes whether the chain it found is sound (see CheckChain).
   void LoadHeaders();
+  // Throws DamagedContainer (kErrorDamagedChain) unless the chain read by
+  // the last LoadHeaders (run first when the data changed) is sound:
+  // exactly the header's block count of blocks, at offsets that only move
+  // forward past each block's payload, every payload inside the data and
+  // the last one ending where the data ends, every block but the last
+  // holding a whole block size and the last one 1 to block size bytes. Its content then has exactly the length the header
+  // and block headers declare. Readers of untrusted containers call this
+  // before reading, since Read itself, like LoadHeaders, makes do with what
+  // a damaged chain holds.
+  void CheckChain();
   // Unpacks and verifies block `index` into `output`. Returns false when its
   // payload is missing or cut off; throws for damaged payloads.
   bool LoadBlock(int32_t index, Buffer& output);
@@ -252,6 +274,8 @@ class TECLStream : public TECLBaseCompressedStream {
   int64_t compressedSize_ = 0;
   int64_t uncompressedSize_ = 0;
   int64_t position_ = 0;
+  // Whether the last LoadHeaders found a sound chain (see CheckChain).
+  bool chainSound_ = true;
   // The last unpacked block, so that small sequential reads unpack each
   // block once.
   int32_t cachedIndex_ = -1;

@@ -89,6 +89,9 @@ int64_t ExpandStreamCallback(Stream& source, Stream& destination) {
   }
   container.DataStream().CopyFromWithProgress(source, length);
   container.DataStream().Seek(0, SeekOrigin::Beginning);
+  // A chain that loops, ends early or carries impossible sizes would hand
+  // back part of the content as if it were all of it.
+  container.Inner().CheckChain();
   container.SaveToStream(destination);
   return length;
 }

@@ -30,8 +30,10 @@ int64_t CompressStreamCallback(Stream& source, Stream& destination, const std::s
 // position; the destination's position is then set back to its value before
 // the call. Returns n, the container length without the 8 length bytes.
 // Throws StreamError("Stream read error") when the source holds fewer than
-// 8 + n bytes (or n is negative), and the container's "TECLStream.LoadBlock
-// - ..." exceptions when a block is damaged.
+// 8 + n bytes (or n is negative), DamagedContainer when the container's
+// block chain is not the one its header announces (TECLStream::CheckChain),
+// and the container's "TECLStream.LoadBlock - ..." exceptions when a block
+// is damaged.
 int64_t ExpandStreamCallback(Stream& source, Stream& destination);
 
 // True when the record at the source's position holds stored content,

@@ -10,6 +10,8 @@
 #include "system/interrupts.h"
 #include "system/legacy_text.h"
 #include "system/paths.h"
+#include "system/platform.h"
+#include "system/private_folder.h"
 
 namespace installer {
 
@@ -36,8 +38,13 @@ bool VelInstaller::OpenPackage(const std::string& path) {
   module.OverwriteExisting = archive::kYesOnNewer;
   module.OverwriteReadOnly = archive::kYesOnNewer;
   module.OverwriteSystem = archive::kYesOnNewer;
-  if (sys::FolderExists(pageFolder)) sys::DeleteFolderTree(pageFolder);
-  sys::CreateFolders(pageFolder);
+  if (!PreparePageFolder()) {
+    const std::string root = pageFolder.empty() ? sys::platform::PrivateTempRoot()
+                                                : sys::ExtractFilePath(sys::ExcludeTrailingSeparator(pageFolder));
+    ui::ShowMessage(toolkit_, PageFolderMessage(root));
+    CloseWindow();
+    return false;
+  }
   packageOpen = true;
   archive::ArchiveSetCodec(compressionMode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
   if (!ReadPackage(path)) {
@@ -59,6 +66,20 @@ bool VelInstaller::OpenPackage(const std::string& path) {
   ApplyScriptSettings();
   ShowPanel("Intro");
   toolkit_.ProcessMessages();
+  return true;
+}
+
+// Every package starts from an empty page folder. It is emptied in place,
+// never removed and made again by name: someone else could take the name in
+// between. One that is missing is made privately, refused when anything
+// took its name meanwhile.
+bool VelInstaller::PreparePageFolder() {
+  const std::string folder = sys::ExcludeTrailingSeparator(pageFolder);
+  if (folder.empty()) return false;
+  const auto attributes = sys::platform::GetAttributes(folder);
+  if (!attributes) return sys::platform::CreatePrivateFolder(folder);
+  if ((*attributes & sys::platform::kAttrLink) || !(*attributes & sys::platform::kAttrDirectory)) return false;
+  sys::EmptyOwnFolder(folder);
   return true;
 }
 

@@ -2,6 +2,8 @@
 #include "installer/vel_installer.h"
 
 #include "system/paths.h"
+#include "system/platform.h"
+#include "system/private_folder.h"
 
 namespace installer {
 
@@ -52,8 +54,13 @@ VelInstaller::VelInstaller(ui::Form& mainWindow, ui::Toolkit& toolkit, Directory
   }
   uninstallerName = kDefaultUninstallerName;
   sys::AddFolderVariables(variables, "_dir");
-  SetSettingValue("temp_dir", sys::IncludeTrailingSeparator(GetSettingValue("temp_dir") + kPageFolderName));
-  pageFolder = GetSettingValue("temp_dir");
+  // A fixed name in a temporary folder that other users share (/tmp, or
+  // the Windows folder an installer running as SYSTEM uses) could be taken
+  // beforehand by someone else, as a folder of theirs or as a link: every
+  // run makes a new one of its own.
+  ownPageFolder_ = sys::CreateUniqueFolder(sys::platform::PrivateTempRoot(), kPageFolderPrefix);
+  SetSettingValue("temp_dir", ownPageFolder_);
+  pageFolder = ownPageFolder_;
   sys::SplitDelimited(kPanelNames, "|", panelNames);
   BindPanelControls(kBoundPanels);
   if (ui::Control* bar = mainWindow_.Find("CtrlStatusProgress")) bar->SetPosition(0);
@@ -65,6 +72,11 @@ VelInstaller::~VelInstaller() {
     control->SetOnClick({});
     control->SetOnChange({});
   }
+  sys::RemoveOwnFolder(ownPageFolder_);
+}
+
+std::string PageFolderMessage(const std::string& root) {
+  return "The installer could not make its folder for the wizard's pages in " + root + ".";
 }
 
 std::string VelInstaller::GetSettingValue(std::string_view name) const {

@@ -34,12 +34,16 @@ inline constexpr const char* kPanelNames = "Options|Intro|License|Status|Custom|
 inline constexpr const char* kBoundPanels = "Options,Intro,License,Status,Custom,Finished,Uninstall";
 // The uninstaller copy's file name unless the script sets UninstallerName.
 inline constexpr const char* kDefaultUninstallerName = "uninst3.exe";
-// The sub-folder of the temporary folder that receives the wizard's pages.
-inline constexpr const char* kPageFolderName = "bvinstaller";
+// The start of the name of the folder, made afresh in the temporary folder
+// by every engine, that receives the wizard's pages; random digits follow.
+inline constexpr const char* kPageFolderPrefix = "bvinstaller-";
 // How long ShowPanel waits for a page to finish loading.
 inline constexpr std::chrono::seconds kPageLoadLimit{10};
 
 inline constexpr const char* kInvalidPackageMessage = "This file does not contain a valid installation package.";
+// Shown when the page folder cannot be made (or was replaced by something
+// else) in the temporary folder `root`.
+std::string PageFolderMessage(const std::string& root);
 inline constexpr const char* kDeclineMessage =
     "You must accept the license to install the program. The installer will now close.";
 inline constexpr const char* kExitCaption = "Exit Installer";
@@ -87,8 +91,11 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // the folder variables, the page folder, the panel names, the bound
   // controls and the status bar's range. `chooser` picks the install folder
   // for the browse button; when empty, the toolkit's chooser is used.
+  // The page folder is made here, new, under an unpredictable name and for
+  // the current user alone (sys::CreateUniqueFolder); temp_dir names it.
   VelInstaller(ui::Form& mainWindow, ui::Toolkit& toolkit, DirectoryChooser chooser = {});
-  // Removes the handlers the engine installed on the window's controls.
+  // Removes the handlers the engine installed on the window's controls and
+  // the page folder the engine made, with everything in it.
   virtual ~VelInstaller();
   VelInstaller(const VelInstaller&) = delete;
   VelInstaller& operator=(const VelInstaller&) = delete;
@@ -132,8 +139,9 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // Opens the package carried by the file at `path`: empties the page
   // folder, reads and parses "install.dat", extracts the "temp_dir\" pages,
   // fills the wizard and shows Intro. A file that holds no readable package
-  // is reported with kInvalidPackageMessage, the window is closed and the
-  // result is false.
+  // is reported with kInvalidPackageMessage, a page folder that is missing
+  // and cannot be made privately (or is a link or a file) with
+  // PageFolderMessage; the window is then closed and the result is false.
   bool OpenPackage(const std::string& path);
 
   // Extracts the package's entries under `name` + "\" into the folder held
@@ -190,7 +198,7 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   std::string currentPanel;      // the panel last shown
   std::string uninstallerName;   // file name of the uninstaller copy
   std::string displayName;       // DisplayName if defined (even empty), else ProgramName
-  std::string pageFolder;        // temporary folder + "bvinstaller" + separator
+  std::string pageFolder;        // the page folder made at construction, with a separator
   std::string installFolder;     // the folder the program is installed into
   std::string mode;              // "create", "install", "uninstall" or ""
   bool cancelRequested = false;  // set by Cancel on the Status panel while busy
@@ -224,11 +232,15 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   void ApplyProgramName();
   bool ReadPackage(const std::string& path);
   bool ExtractFolder(const std::string& name);
+  bool PreparePageFolder();
 
   ui::Form& mainWindow_;
   ui::Toolkit& toolkit_;
   DirectoryChooser chooser_;
   std::map<std::string, ui::Control*, std::less<>> boundControls_;
+  // The page folder this engine made ("" when it could not), removed with
+  // the engine.
+  std::string ownPageFolder_;
 };
 
 // The stub a build started from the command line stores: the Windows

@@ -247,4 +247,25 @@ std::string RealPath(const std::string& path);
 // Reads the value of an environment variable; nullopt when it is not set.
 std::optional<std::string> GetEnvironment(const std::string& name);
 
+// ---- Private folders ------------------------------------------------------------
+// (system/<platform>/private_folder_<platform>.cpp)
+
+// Fills `buffer` with `count` bytes from the operating system's
+// cryptographic random source (Linux getrandom, Windows BCryptGenRandom).
+// False when the source failed; the buffer is then not to be used.
+bool RandomBytes(void* buffer, size_t count);
+
+// The folder below which this process makes its private temporary folders,
+// with a trailing separator: Windows GetTempPath2 where the system has it
+// (a folder of SYSTEM's own when running as SYSTEM), else GetTempPath;
+// POSIX the temporary-files folder (TMPDIR, else /tmp). "" when unknown.
+std::string PrivateTempRoot();
+
+// Creates the folder `path` (its parent must exist) for the current user
+// alone: POSIX mode 0700 whatever the umask; Windows a protected access
+// list granting the user and SYSTEM, inherited by what is made inside.
+// Refused when anything already has the name, a folder or a link included;
+// an existing name is never followed or reused. True when it was created.
+bool CreatePrivateFolder(const std::string& path);
+
 }  // namespace sys::platform

@@ -3,6 +3,7 @@
 // cancels and failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -216,15 +217,21 @@ TEST_F(ParallelArchiveTest, UnreadableSourceFailsWithTheMessageOfOneWorker) {
   EXPECT_EQ(calls[0], calls[1]);
 }
 
-// Flips a byte in the payload of entry `name` and stores a fresh checksum,
-// so that the archive verifies but the entry fails to decode.
-std::string CorruptEntry(const testsupport::TempDir& dir, const std::string& archivePath, const std::string& name) {
+// Flips a byte in the payload of entry `name` (or, with `chain`, makes its
+// container's header announce one block more than its chain holds) and
+// stores a fresh checksum, so that the archive verifies but the entry fails
+// to decode.
+std::string CorruptEntry(const testsupport::TempDir& dir, const std::string& archivePath, const std::string& name,
+                         bool chain = false) {
   std::string bytes = ReadFile(archivePath);
   compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
   const ArchiveIndex index = ReadArchiveIndex(file, archivePath);
   const size_t k = static_cast<size_t>(index.FindName(name));
   const size_t lastPayloadByte = static_cast<size_t>(index.EntryOffset(k) + index.StoredLength(k) - 1);
-  bytes[lastPayloadByte] = static_cast<char>(bytes[lastPayloadByte] ^ 0x55);
+  // Flags and length prefix come before the container.
+  const size_t blockCount = static_cast<size_t>(index.EntryOffset(k)) + 9 + 12;
+  const size_t at = chain ? blockCount : lastPayloadByte;
+  bytes[at] = static_cast<char>(bytes[at] ^ (chain ? 0x01 : 0x55));
   const std::string corrupt = dir.Write("corrupt.bvarc", bytes);
   EXPECT_TRUE(ArchiveWriteChecksum(corrupt, nullptr, nullptr).completed);
   return corrupt;
@@ -248,6 +255,26 @@ TEST_F(ParallelArchiveTest, DecodeErrorInAWorkerIsTheErrorOfOneWorker) {
     EXPECT_NE(messages[0].find("could not be extracted"), std::string::npos) << messages[0];
     EXPECT_EQ(messages[0], messages[1]);
     EXPECT_EQ(written[0], written[1]);
+  }
+}
+
+TEST_F(ParallelArchiveTest, ADamagedBlockChainIsADamagedArchive) {
+  WriteMixedFolder();
+  for (const char* name : {"multi\\two-blocks.dat", "large\\compressible.bin"}) {
+    SCOPED_TRACE(name);
+    const std::string corrupt = CorruptEntry(dir, Create(1, "a.bvarc"), name, true);
+    const std::string message = "There are error(s) in the file " + corrupt + ".";
+    for (int workers : {1, kSeveral}) {
+      fs::remove_all(dir.path() / "bad");
+      EXPECT_FALSE(Extract(workers, corrupt, "bad"));
+      EXPECT_EQ(Module().lastError, message) << workers;
+      std::string written = name;
+      std::replace(written.begin(), written.end(), '\\', '/');
+      EXPECT_FALSE(fs::exists(dir.path() / "bad" / written));
+    }
+    compression::MemoryStream out;
+    std::string letters;
+    EXPECT_THROW(ArchiveReadEntry(corrupt, name, out, letters), DamagedArchive);
   }
 }
 

@@ -3,17 +3,21 @@
 // extracted. Also executable headers built to mislead the reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <random>
 #include <set>
 #include <tuple>
 
+#include "app/exit_codes.h"
+#include "app/options.h"
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
 #include "archive/pe_image.h"
 #include "archive_test_support.h"
 #include "compression/stream.h"
+#include "system/text_writer.h"
 
 namespace archive::testing {
 namespace {
@@ -258,6 +262,57 @@ TEST_F(SignedInstallerTest, DamageAfterSigningIsStillFound) {
   EXPECT_FALSE(ArchiveVerify(installer, nullptr, nullptr));
   StringList folders;
   EXPECT_THROW(ArchiveListFolders(installer, "\\", folders), DamagedArchive);
+}
+
+// The pattern of signatures abused to smuggle data: the certificate table
+// grown (its directory size and its own length) over bytes appended to it,
+// which the signature does not cover. Only the signed part is read.
+TEST_F(SignedInstallerTest, BytesHiddenInAPaddedCertificateTableAreIgnored) {
+  const std::string stub = SyntheticImage(1000, true, 0x720C);
+  const std::string good = Signed(ReadFile(BuildInstaller(stub, 4)));
+  const std::string installer = dir.dir() + "setup.exe";
+  const size_t tableOffset = Get32(good, CertificateEntry(true));
+  // A complete archive of another file, whose trailer then ends the file.
+  WriteDated("other/evil.txt", "evil");
+  ASSERT_TRUE(ArchiveCreateFromFolder(dir.dir() + "other.bvarc", dir.dir() + "other", kAllEntriesFilter, nullptr,
+                                      nullptr, ""));
+  for (const std::string& hidden : {std::string(4096, '\0'), ReadFile(dir.dir() + "other.bvarc")}) {
+    std::string padded = good + hidden;
+    const auto tableSize = static_cast<uint32_t>(padded.size() - tableOffset);
+    Put32(padded, CertificateEntry(true) + 4, tableSize);
+    Put32(padded, tableOffset, tableSize);
+    dir.Write("setup.exe", padded);
+
+    EXPECT_TRUE(ArchiveVerify(installer, nullptr, nullptr));
+    StringList names, letters, folders, folderLetters;
+    std::vector<int64_t> table;
+    EXPECT_EQ(ArchiveReadIndex(installer, "\\", true, names, letters, folders, folderLetters, table), 4);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "evil.txt"), 0);
+    const std::string target = dir.dir() + "out" + std::to_string(hidden.size());
+    ASSERT_TRUE(ArchiveExtractAll(installer, target, nullptr, nullptr));
+    EXPECT_EQ(ReadFile(target + "/install_dir/program.jpg"), "program++++");
+    EXPECT_FALSE(sys::FileExists(target + "/evil.txt"));
+    ASSERT_TRUE(ArchiveExtractEntry(installer, "*", dir.dir() + "uninstall.exe", 0));
+    EXPECT_EQ(ReadFile(dir.dir() + "uninstall.exe"), stub);
+    sys::StringWriter out;
+    EXPECT_EQ(app::TestArchive(installer, out), app::kExitSuccess);
+    EXPECT_EQ(out.Text(), "OK\n");
+  }
+}
+
+// Bytes appended after the certificate table are covered by no signature:
+// the file is not read as a signed installer, and --test says why.
+TEST_F(SignedInstallerTest, BytesAfterTheSignatureAreReportedByTest) {
+  const std::string good = Signed(ReadFile(BuildInstaller(SyntheticImage(1000, true, 0x720C), 4)));
+  const std::string installer = dir.dir() + "setup.exe";
+  for (size_t appended : {size_t{1}, size_t{4096}}) {
+    dir.Write("setup.exe", good + std::string(appended, 'X'));
+    EXPECT_FALSE(ArchiveVerify(installer, nullptr, nullptr));
+    sys::StringWriter out;
+    EXPECT_EQ(app::TestArchive(installer, out), app::kExitDamaged);
+    EXPECT_EQ(out.Text(), "The signature of " + installer + " does not end the file: " + std::to_string(appended) +
+                              " bytes follow it.\n");
+  }
 }
 
 // Signed files with random header values and table entries: every read ends

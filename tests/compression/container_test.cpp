@@ -6,6 +6,7 @@
 
 #include "compression/container_crc.h"
 #include "compression/container_layout.h"
+#include "compression/stream_callbacks.h"
 #include "support/temp_dir.h"
 #include "test_content.h"
 
@@ -285,6 +286,64 @@ TEST(ContainerTest, HostileChainsEndWithoutLoopingOrHugeAllocations) {
   EXPECT_EQ(container.Read(buffer, 16), 0);
 }
 
+// Chains that a reader following next offsets would survive but that do
+// not hold the content the container declares: expanding them must fail,
+// even though every block they reach unpacks cleanly.
+TEST(ContainerTest, ExpandingADamagedChainFails) {
+  const Buffer content = SampleContent(3 * kHalfMiB - 1000, 9);
+  MemoryStream good = MakeContainer(content, 1);
+  const TECLStream reader(&good, "", 0, 0, false);
+  const size_t block[3] = {reader.Headers().Offset(0), reader.Headers().Offset(1), reader.Headers().Offset(2)};
+  struct Damage {
+    const char* name;
+    size_t offset;
+    int32_t value;
+  };
+  const Damage damages[] = {
+      {"second block loops back to the first", block[1] + L::kNextOffsetOffset, int32_t(block[0])},
+      {"first block points at itself", block[0] + L::kNextOffsetOffset, int32_t(block[0])},
+      {"first block points into its own payload", block[0] + L::kNextOffsetOffset, int32_t(block[0] + 40)},
+      {"chain ends before the block count", L::kBlockCountOffset, 4},
+      {"block count short of the chain", L::kBlockCountOffset, 2},
+      {"chain points past the data", block[1] + L::kNextOffsetOffset, int32_t(good.Size() + 100)},
+      {"negative block count", L::kBlockCountOffset, -3},
+      {"negative compressed size", block[1] + L::kCompressedSizeOffset, -16},
+      {"negative uncompressed size", block[2] + L::kUncompressedSizeOffset, -1},
+      {"short block in the middle", block[1] + L::kUncompressedSizeOffset, kHalfMiB / 2},
+      {"last block larger than a block", block[2] + L::kUncompressedSizeOffset, kHalfMiB + 1},
+      {"payload beyond the data", block[2] + L::kCompressedSizeOffset, int32_t(good.Size())},
+      {"negative reserved area", L::kReservedAreaSizeOffset, -128},
+  };
+  const auto expand = [](const MemoryStream& container) {
+    MemoryStream record;
+    uint8_t prefix[8] = {};
+    const auto length = int64_t(container.Data().size());
+    L::StoreI32(prefix, int32_t(length));
+    record.Write(prefix, 8);
+    record.Write(container.Data().data(), length);
+    record.Seek(0, SeekOrigin::Beginning);
+    MemoryStream out;
+    ExpandStreamCallback(record, out);
+    return out.ToString();
+  };
+  EXPECT_EQ(expand(good), AsString(content));
+  for (const Damage& damage : damages) {
+    MemoryStream data = good;
+    L::StoreI32(data.Data().data() + damage.offset, damage.value);
+    EXPECT_THROW(
+        {
+          try {
+            expand(data);
+          } catch (const DamagedContainer& error) {
+            EXPECT_STREQ(error.what(), kErrorDamagedChain);
+            throw;
+          }
+        },
+        DamagedContainer)
+        << damage.name;
+  }
+}
+
 TEST(ContainerTest, ReservedAreaSitsBetweenHeaderAndBlocks) {
   MemoryStream data;
   TECLStream container(&data, "", 2, 40, true);
@@ -296,7 +355,7 @@ TEST(ContainerTest, ReservedAreaSitsBetweenHeaderAndBlocks) {
   EXPECT_EQ(ReadAll(reader), AsString(content));
 }
 
-TEST(ContainerTest, WritingAfterAChainThatPointsPastTheDataFails) {
+TEST(ContainerTest, WritingAfterADamagedChainFails) {
   // A damaged reserved area size sends the first block 1.4 GB away; the
   // write must fail instead of growing the data stream that far.
   MemoryStream data;
@@ -305,8 +364,17 @@ TEST(ContainerTest, WritingAfterAChainThatPointsPastTheDataFails) {
   L::StoreI32(data.Data().data() + L::kBlockCountOffset, 1);
   TECLStream container(&data, "", 0, 0, false);
   EXPECT_EQ(container.Headers().Count(), 0);
-  EXPECT_EQ(ErrorText([&] { container.Write("tail", 4); }), "Stream write error");
+  EXPECT_EQ(ErrorText([&] { container.Write("tail", 4); }), kErrorDamagedChain);
   EXPECT_EQ(data.Size(), 128);
+
+  // A block that claims more content than a block holds, after a block
+  // size of 1: appending would have to lay down billions of blocks.
+  MemoryStream claims = MakeContainer(SampleContent(100), 2);
+  L::StoreI32(claims.Data().data() + L::kBlockSizeOffset, 1);
+  TECLStream damaged(&claims, "", 0, 0, false);
+  damaged.Seek(0, SeekOrigin::End);
+  EXPECT_EQ(ErrorText([&] { damaged.Write("tail", 4); }), kErrorDamagedChain);
+  EXPECT_EQ(ErrorText([&] { damaged.SetSize(10); }), kErrorDamagedChain);
 }
 
 TEST(ContainerTest, WholeContentCopiesThroughFiles) {

@@ -1,9 +1,13 @@
 // Opening the package: page folder, script, pages, and files that carry no
 // valid package.
+#include <filesystem>
 #include <fstream>
 
+#include "app/main_window_def.h"
 #include "installer/installer_fixture.h"
 #include "system/files.h"
+#include "system/platform.h"
+#include "system/sandbox_folders.h"
 
 namespace installer::testing {
 namespace {
@@ -128,6 +132,89 @@ TEST_F(PackageTest, DamagedIndexIsRefusedClearly) {
   for (size_t i = 1; i <= 12; ++i) bytes[bytes.size() - i] = '\xFF';
   std::ofstream(package, std::ios::binary | std::ios::trunc) << bytes;
   ExpectRefused(package);
+}
+
+// The page folder an engine makes for itself, below a temporary folder
+// that others may write to as well.
+class PageFolderTest : public InstallerTest {
+ protected:
+  std::shared_ptr<RecordingInstaller> RealEngine(ui::Form& form, testsupport::ScriptedToolkit& tk) {
+    return std::make_shared<RecordingInstaller>(form, tk);
+  }
+  static bool MakeLink(const std::string& target, const std::string& link) {
+    std::error_code error;
+    std::filesystem::create_directory_symlink(target, sys::ExcludeTrailingSeparator(link), error);
+    return !error;
+  }
+
+  testsupport::SandboxFolders sandbox;
+  const std::string temp = sys::platform::PrivateTempRoot();
+};
+
+TEST_F(PageFolderTest, NamesTakenBeforehandAreNeverUsedOrFollowed) {
+  const std::string victim = sandbox.Scratch("victim");
+  const std::string package = BuildPackage({.script = StandardScript(Folder("app")), .pages = {{"license.htm", "terms"}}});
+  // The fixed name of earlier versions, taken by someone else: first as a
+  // folder holding a page of theirs, then as a link to another folder.
+  const std::string fixed = temp + "bvinstaller";
+  const std::string planted = fixed + Sep() + "license.htm";
+  sys::CreateFolders(fixed);
+  sys::platform::WriteWholeFile(planted, "planted");
+  for (bool link : {false, true}) {
+    SCOPED_TRACE(link ? "link" : "folder");
+    if (link) {
+      sys::DeleteFolderTree(fixed);
+      if (!MakeLink(victim, fixed)) continue;
+    }
+    engine.reset();  // the old engine unbinds the window's controls as it goes
+    engine = RealEngine(window, toolkit);
+    ASSERT_TRUE(engine->OpenPackage(package));
+    EXPECT_FALSE(engine->pageFolder.starts_with(fixed + Sep()));
+    EXPECT_EQ(testsupport::ReadFile(engine->pageFolder + "license.htm"), "terms");
+    EXPECT_EQ(toolkit.navigations.back(), "XLicenseHTML -> " + engine->pageFolder + "license.htm");
+    if (!link) {
+      EXPECT_EQ(testsupport::ReadFile(planted), "planted");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(victim));
+  }
+
+  // Its own folder replaced by a link before the package is opened: refused.
+  engine.reset();
+  engine = RealEngine(window, toolkit);
+  sys::RemoveFolder(engine->pageFolder);
+  if (MakeLink(victim, engine->pageFolder)) {
+    EXPECT_FALSE(engine->OpenPackage(package));
+    EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{PageFolderMessage(temp)});
+    EXPECT_TRUE(std::filesystem::is_empty(victim));
+  }
+}
+
+TEST_F(PageFolderTest, TwoInstallersAtOnceHaveTwoPrivateFoldersRemovedWithThem) {
+  const std::string package = BuildPackage(
+      {.script = StandardScript(Folder("app")), .pages = {{"license.htm", "terms"}, {"img/logo.png", "png"}}});
+  ui::Form otherWindow(app::MainWindowDefinition());
+  testsupport::ScriptedToolkit otherToolkit;
+  std::shared_ptr<RecordingInstaller> first = RealEngine(window, toolkit);
+  std::shared_ptr<RecordingInstaller> second = RealEngine(otherWindow, otherToolkit);
+  ASSERT_TRUE(first->OpenPackage(package));
+  ASSERT_TRUE(second->OpenPackage(package));
+  const std::string firstFolder = first->pageFolder, secondFolder = second->pageFolder;
+  EXPECT_NE(firstFolder, secondFolder);
+  for (const std::string& folder : {firstFolder, secondFolder}) {
+    EXPECT_TRUE(folder.starts_with(temp)) << folder;
+    EXPECT_EQ(testsupport::ReadFile(folder + "license.htm"), "terms");
+#ifndef _WIN32
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+#endif
+  }
+  // Even pages made read-only go with their engine.
+  sys::ApplyAttributeLetters(firstFolder + "img" + Sep() + "logo.png", "r");
+  sys::ApplyAttributeLetters(firstFolder + "img", "r");
+  first.reset();
+  EXPECT_FALSE(sys::FolderExists(firstFolder));
+  EXPECT_TRUE(sys::FileExists(secondFolder + "license.htm"));
+  second.reset();
+  EXPECT_FALSE(sys::FolderExists(secondFolder));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The engine's construction and the installation script's rules.
 #include "installer/installer_fixture.h"
 #include "system/files.h"
+#include "system/platform.h"
 
 namespace installer::testing {
 namespace {
@@ -15,9 +16,14 @@ class ScriptTest : public InstallerTest {
 
 TEST_F(InstallerTest, ConstructionSetsFolderVariablesPageFolderAndBindings) {
   VelInstaller fresh(window, toolkit);
-  const std::string expected = sys::SpecialFolderPath("temp") + "bvinstaller" + Sep();
-  EXPECT_EQ(fresh.GetSettingValue("temp_dir"), expected);
-  EXPECT_EQ(fresh.pageFolder, expected);
+  // A folder made for this engine: the prefix, 16 random hex digits.
+  const std::string prefix = sys::platform::PrivateTempRoot() + "bvinstaller-";
+  ASSERT_EQ(fresh.pageFolder.size(), prefix.size() + 17) << fresh.pageFolder;
+  EXPECT_TRUE(fresh.pageFolder.starts_with(prefix)) << fresh.pageFolder;
+  EXPECT_EQ(fresh.pageFolder.find_first_not_of("0123456789abcdef", prefix.size()), prefix.size() + 16);
+  EXPECT_EQ(fresh.pageFolder.back(), Sep());
+  EXPECT_TRUE(sys::FolderExists(fresh.pageFolder));
+  EXPECT_EQ(fresh.GetSettingValue("temp_dir"), fresh.pageFolder);
   EXPECT_EQ(fresh.uninstallerName, "uninst3.exe");
   EXPECT_EQ(fresh.mode, "");
   EXPECT_FALSE(fresh.busy);
