@@ -10,6 +10,7 @@
 #include "app/exit_codes.h"
 #include "app/install_roles.h"
 #include "app/options.h"
+#include "archive/archive.h"
 #include "compression/block_pool.h"
 #include "system/platform.h"
 #include "system/text_writer.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     }
   }
   if (command.threads) compression::SetWorkerCount(*command.threads);
+  if (command.maxSize) archive::Module().maxExtractBytes = *command.maxSize;
 
   app::StartupOptions options;
   options.unattended = command.unattended;

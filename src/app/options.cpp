@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -13,12 +14,14 @@
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/text.h"
 
 namespace app {
 
 namespace {
 
 constexpr std::string_view kThreadsPrefix = "--threads=";
+constexpr std::string_view kMaxSizePrefix = "--max-size=";
 constexpr const char* kEndOfOptions = "--";
 
 // Option words that print and end the program, with their action.
@@ -77,6 +80,26 @@ std::optional<int> ParseCount(std::string_view text) {
   return value;
 }
 
+// Digits with an optional K, M or G (powers of 1024); nullopt otherwise.
+std::optional<int64_t> ParseByteCount(std::string_view text) {
+  int64_t unit = 1;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'K': case 'k': unit = int64_t{1} << 10; break;
+      case 'M': case 'm': unit = int64_t{1} << 20; break;
+      case 'G': case 'g': unit = int64_t{1} << 30; break;
+      default: break;
+    }
+    if (unit != 1) text.remove_suffix(1);
+  }
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || text.front() == '-' || error != std::errc() || stop != end) return std::nullopt;
+  if (value > INT64_MAX / unit) return std::nullopt;
+  return value * unit;
+}
+
 CommandOptions BadArguments(std::string error) {
   CommandOptions options;
   options.action = OptionAction::BadArguments;
@@ -130,6 +153,9 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument.starts_with(kThreadsPrefix)) {
       options.threads = ParseCount(std::string_view(argument).substr(kThreadsPrefix.size()));
       if (!options.threads) return BadArguments("--threads needs a whole number of threads: " + argument);
+    } else if (argument.starts_with(kMaxSizePrefix)) {
+      options.maxSize = ParseByteCount(std::string_view(argument).substr(kMaxSizePrefix.size()));
+      if (!options.maxSize) return BadArguments("--max-size needs a number of bytes: " + argument);
     } else if (argument.starts_with(kEndOfOptions)) {
       return BadArguments("unknown option " + argument);
     } else {
@@ -160,6 +186,7 @@ std::string UsageText() {
          "  --list ARCHIVE     list the entries of ARCHIVE\n"
          "  --test ARCHIVE     verify ARCHIVE and decode every entry, writing nothing\n"
          "  --threads=N        use N threads for block compression (0: automatic)\n"
+         "  --max-size=BYTES   extract at most BYTES (K, M, G allowed; default: the free space)\n"
          "  --silent, /S       install, uninstall or extract with no windows and no questions\n"
          "  --dir=FOLDER, /D=FOLDER\n"
          "                     install (or extract) into FOLDER, a full path\n"
@@ -232,14 +259,6 @@ bool IsCompressed(compression::FileStream& file, const archive::ArchiveIndex& in
   return (flags & archive::layout::kFlagCompressed) != 0;
 }
 
-// The entry's decoded size; throws when it cannot be decoded.
-int64_t DecodedSize(const std::string& archivePath, const std::string& name) {
-  DiscardStream sink;
-  std::string letters;
-  archive::ArchiveReadEntry(archivePath, name, sink, letters);
-  return sink.Size();
-}
-
 std::string FormatDosDate(int32_t dosDateTime) {
   if (dosDateTime == 0) return "-";
   const sys::DosFields fields = sys::UnpackDosDateTime(dosDateTime);
@@ -264,15 +283,17 @@ int ListArchive(const std::string& archivePath, sys::TextWriter& out) {
   }
   const archive::ArchiveIndex& index = opened.index;
   out << "Name\tSize\tStored\tDate\tAttributes\tCompression\n";
+  // The index and each entry's headers only: nothing is decoded, so the
+  // listing costs the same for an entry that claims gigabytes.
   for (size_t k = 0; k < index.EntryCount(); ++k) {
-    const std::string& name = index.names[k];
+    const std::string name = sys::EscapeControls(index.names[k]);
     try {
       const bool compressed = IsCompressed(*opened.file, index, k);
-      out << name << '\t' << DecodedSize(archivePath, name) << '\t' << index.StoredLength(k) << '\t'
-          << FormatDosDate(index.StoredDate(k)) << '\t' << index.nameAttributes[k] << '\t'
-          << (compressed ? "compressed" : "stored") << '\n';
+      out << name << '\t' << archive::EntryContentSize(*opened.file, index, k, archivePath) << '\t'
+          << index.StoredLength(k) << '\t' << FormatDosDate(index.StoredDate(k)) << '\t'
+          << sys::EscapeControls(index.nameAttributes[k]) << '\t' << (compressed ? "compressed" : "stored") << '\n';
     } catch (const std::exception& error) {
-      out << name << ": " << error.what() << '\n';
+      out << name << ": " << sys::EscapeControls(error.what()) << '\n';
       return kExitDamaged;
     }
   }
@@ -290,11 +311,14 @@ int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
     out << opened.error << '\n';
     return opened.exitCode;
   }
-  for (const std::string& name : opened.index.names) {
+  // Each entry decoded once, from the archive opened once, into a sink
+  // that keeps nothing.
+  for (size_t k = 0; k < opened.index.EntryCount(); ++k) {
     try {
-      DecodedSize(archivePath, name);
+      DiscardStream sink;
+      archive::DecodeEntry(*opened.file, opened.index, k, sink, archivePath);
     } catch (const std::exception& error) {
-      out << name << ": " << error.what() << '\n';
+      out << sys::EscapeControls(opened.index.names[k]) << ": " << sys::EscapeControls(error.what()) << '\n';
       return kExitDamaged;
     }
   }
