@@ -134,7 +134,7 @@ FileStream::FileStream(const sys::platform::FolderHandle& folder, const std::str
     throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EACCES));
   }
   std::string reason;
-  if (!folder.CreateFile(name, file_, permissions, reason)) {
+  if (!folder.CreateNewFile(name, file_, permissions, reason)) {
     throw StreamError("Cannot open file \"" + path + "\". " + reason);
   }
 }

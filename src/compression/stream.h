@@ -114,7 +114,7 @@ class FileStream : public Stream {
   FileStream(const std::string& path, Mode mode);
   // Creates the file `name` inside the held `folder`, refused when anything
   // (a link included) has that name; `path` names the file in messages and
-  // to the faults seam. `permissions` as FolderHandle::CreateFile. Throws as
+  // to the faults seam. `permissions` as FolderHandle::CreateNewFile. Throws as
   // the constructor above.
   FileStream(const sys::platform::FolderHandle& folder, const std::string& name, const std::string& path,
              int permissions);

@@ -273,7 +273,7 @@ class FolderHandle {
   // Creates the file `name` for reading and writing, refused when anything
   // (a link included) already has the name. `permissions` are POSIX mode
   // bits (the process's mask applies); Windows ignores them.
-  bool CreateFile(const std::string& name, FileHandle& file, int permissions, std::string& reason) const;
+  bool CreateNewFile(const std::string& name, FileHandle& file, int permissions, std::string& reason) const;
 
   // Renames the file `from` to `to`, both in this folder. With `replace` an
   // existing file (read-only too) or link at `to` is replaced itself, never

@@ -565,7 +565,7 @@ std::optional<NameInfo> FolderHandle::Inspect(const std::string& name) const {
   return info;
 }
 
-bool FolderHandle::CreateFile(const std::string& name, FileHandle& file, int permissions,
+bool FolderHandle::CreateNewFile(const std::string& name, FileHandle& file, int permissions,
                               std::string& reason) const {
   file.Close();
   if (!IsOneComponent(name)) {

@@ -578,7 +578,7 @@ std::optional<NameInfo> FolderHandle::Inspect(const std::string& name) const {
   return info;
 }
 
-bool FolderHandle::CreateFile(const std::string& name, FileHandle& file, int, std::string& reason) const {
+bool FolderHandle::CreateNewFile(const std::string& name, FileHandle& file, int, std::string& reason) const {
   file.Close();
   if (!IsOneComponent(name)) {
     reason = std::strerror(EINVAL);
