@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   }
   if (command.threads) compression::SetWorkerCount(*command.threads);
   if (command.caseCollisions) archive::Module().caseCollisions = *command.caseCollisions;
+  if (command.maxSize) archive::Module().maxExtractBytes = *command.maxSize;
 
   app::StartupOptions options;
   options.unattended = command.unattended;

@@ -12,6 +12,7 @@
 #include "system/platform.h"
 #include "ui/choose_dir.h"
 #include "ui/console/silent_toolkit.h"
+#include "system/text.h"
 
 namespace app {
 
@@ -114,7 +115,7 @@ int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& opti
   if (unattended.silent && status != kExitSuccess) {
     // Nobody saw the windows: say on standard error why the run failed.
     if (!toolkit.lastMessage().empty() && !toolkit.lastMessageEchoed()) {
-      errors << kApplicationTitle << ": " << toolkit.lastMessage() << '\n';
+      errors << kApplicationTitle << ": " << sys::EscapeControls(toolkit.lastMessage(), "\n") << '\n';
     }
     errors << kApplicationTitle << ": " << ExitCodeMeaning(status) << " (exit code " << status << ")\n";
   }

@@ -47,7 +47,7 @@ bool IsIoMessage(const std::string& text) {
   if (const size_t at = text.find(kExtractFailed); at != std::string::npos) {
     return IsIoMessage(text.substr(at + kExtractFailed.size()));
   }
-  return text.starts_with("Cannot open file") || text == compression::kStreamReadError ||
+  return text.starts_with("Cannot open file") || text.starts_with("Cannot open folder") || text == compression::kStreamReadError ||
          text == compression::kStreamWriteError || text.ends_with(" could not be written.");
 }
 

@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -13,6 +14,7 @@
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/text.h"
 
 namespace app {
 
@@ -20,6 +22,7 @@ namespace {
 
 constexpr std::string_view kThreadsPrefix = "--threads=";
 constexpr std::string_view kCaseCollisionsPrefix = "--case-collisions=";
+constexpr std::string_view kMaxSizePrefix = "--max-size=";
 constexpr const char* kEndOfOptions = "--";
 
 // Option words that print and end the program, with their action.
@@ -76,6 +79,26 @@ std::optional<int> ParseCount(std::string_view text) {
   auto [stop, error] = std::from_chars(text.data(), end, value);
   if (text.empty() || text.front() == '-' || error != std::errc() || stop != end) return std::nullopt;
   return value;
+}
+
+// Digits with an optional K, M or G (powers of 1024); nullopt otherwise.
+std::optional<int64_t> ParseByteCount(std::string_view text) {
+  int64_t unit = 1;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'K': case 'k': unit = int64_t{1} << 10; break;
+      case 'M': case 'm': unit = int64_t{1} << 20; break;
+      case 'G': case 'g': unit = int64_t{1} << 30; break;
+      default: break;
+    }
+    if (unit != 1) text.remove_suffix(1);
+  }
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || text.front() == '-' || error != std::errc() || stop != end) return std::nullopt;
+  if (value > INT64_MAX / unit) return std::nullopt;
+  return value * unit;
 }
 
 CommandOptions BadArguments(std::string error) {
@@ -136,6 +159,9 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument.starts_with(kCaseCollisionsPrefix)) {
       options.caseCollisions = archive::ParseCaseCollisions(argument.substr(kCaseCollisionsPrefix.size()));
       if (!options.caseCollisions) return BadArguments("--case-collisions takes error, rename or keep-first: " + argument);
+    } else if (argument.starts_with(kMaxSizePrefix)) {
+      options.maxSize = ParseByteCount(std::string_view(argument).substr(kMaxSizePrefix.size()));
+      if (!options.maxSize) return BadArguments("--max-size needs a number of bytes: " + argument);
     } else if (argument.starts_with(kEndOfOptions)) {
       return BadArguments("unknown option " + argument);
     } else {
@@ -169,6 +195,7 @@ std::string UsageText() {
          "  --case-collisions=error|rename|keep-first\n"
          "                     names that differ only in letter case: refuse to build\n"
          "                     (the default), store later ones renamed, or keep the first\n"
+         "  --max-size=BYTES   extract at most BYTES (K, M, G allowed; default: the free space)\n"
          "  --silent, /S       install, uninstall or extract with no windows and no questions\n"
          "  --dir=FOLDER, /D=FOLDER\n"
          "                     install (or extract) into FOLDER, a full path\n"
@@ -243,14 +270,6 @@ bool IsCompressed(compression::FileStream& file, const archive::ArchiveIndex& in
   return (flags & archive::layout::kFlagCompressed) != 0;
 }
 
-// The entry's decoded size; throws when it cannot be decoded.
-int64_t DecodedSize(const std::string& archivePath, const std::string& name) {
-  DiscardStream sink;
-  std::string letters;
-  archive::ArchiveReadEntry(archivePath, name, sink, letters);
-  return sink.Size();
-}
-
 std::string FormatDosDate(int32_t dosDateTime) {
   if (dosDateTime == 0) return "-";
   const sys::DosFields fields = sys::UnpackDosDateTime(dosDateTime);
@@ -275,15 +294,17 @@ int ListArchive(const std::string& archivePath, sys::TextWriter& out) {
   }
   const archive::ArchiveIndex& index = opened.index;
   out << "Name\tSize\tStored\tDate\tAttributes\tCompression\n";
+  // The index and each entry's headers only: nothing is decoded, so the
+  // listing costs the same for an entry that claims gigabytes.
   for (size_t k = 0; k < index.EntryCount(); ++k) {
-    const std::string& name = index.names[k];
+    const std::string name = sys::EscapeControls(index.names[k]);
     try {
       const bool compressed = IsCompressed(*opened.file, index, k);
-      out << name << '\t' << DecodedSize(archivePath, name) << '\t' << index.StoredLength(k) << '\t'
-          << FormatDosDate(index.StoredDate(k)) << '\t' << index.nameAttributes[k] << '\t'
-          << (compressed ? "compressed" : "stored") << '\n';
+      out << name << '\t' << archive::EntryContentSize(*opened.file, index, k, archivePath) << '\t'
+          << index.StoredLength(k) << '\t' << FormatDosDate(index.StoredDate(k)) << '\t'
+          << sys::EscapeControls(index.nameAttributes[k]) << '\t' << (compressed ? "compressed" : "stored") << '\n';
     } catch (const std::exception& error) {
-      out << name << ": " << error.what() << '\n';
+      out << name << ": " << sys::EscapeControls(error.what()) << '\n';
       return kExitDamaged;
     }
   }
@@ -309,11 +330,14 @@ int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
     out << opened.error << '\n';
     return opened.exitCode;
   }
-  for (const std::string& name : opened.index.names) {
+  // Each entry decoded once, from the archive opened once, into a sink
+  // that keeps nothing.
+  for (size_t k = 0; k < opened.index.EntryCount(); ++k) {
     try {
-      DecodedSize(archivePath, name);
+      DiscardStream sink;
+      archive::DecodeEntry(*opened.file, opened.index, k, sink, archivePath);
     } catch (const std::exception& error) {
-      out << name << ": " << error.what() << '\n';
+      out << sys::EscapeControls(opened.index.names[k]) << ": " << sys::EscapeControls(error.what()) << '\n';
       return kExitDamaged;
     }
   }

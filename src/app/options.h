@@ -6,6 +6,7 @@
 //   --list ARCHIVE     one line per entry of the archive
 //   --test ARCHIVE     verify the checksum and decode every entry
 //   --threads=N        worker threads for block compression (0: automatic)
+//   --max-size=BYTES   the most an extraction may write (K, M, G suffixes)
 //   --silent, /S, /SILENT, /VERYSILENT     unattended run (app/unattended.h)
 //   --dir=FOLDER, /D=FOLDER, /DIR=FOLDER   installation or extraction folder
 //   --no-shortcuts     install without shortcuts
@@ -17,6 +18,7 @@
 // The options that print run without windows and write to the given stream.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +37,7 @@ struct CommandOptions {
   std::string archive;                 // ARCHIVE of --list / --test
   std::optional<int> threads;          // --threads=N when given
   std::optional<archive::CaseCollisions> caseCollisions;  // --case-collisions= when given
+  std::optional<int64_t> maxSize;      // --max-size=BYTES when given
   UnattendedOptions unattended;        // --silent, --dir, --no-shortcuts, --log
   std::vector<std::string> positional; // the arguments left for the roles, in order
   std::string error;                   // why the arguments are bad (BadArguments)
@@ -52,8 +55,9 @@ std::string UsageText();
 
 // Writes a header line and one tab-separated line per entry of the archive:
 // name, size, stored size, date (YYYY-MM-DD HH:MM, "-" when none),
-// attribute letters, "stored" or "compressed". Every entry is decoded to
-// learn its size. Returns an exit code: 0, 4 when the archive is damaged,
+// attribute letters, "stored" or "compressed". Sizes come from the entries'
+// headers; nothing is decoded. Names are printed with control characters
+// escaped. Returns an exit code: 0, 4 when the archive is damaged,
 // 5 when it cannot be opened; the error goes to `out` as one line.
 int ListArchive(const std::string& archivePath, sys::TextWriter& out);
 

@@ -10,6 +10,7 @@
 #include "system/activity_log.h"
 #include "system/paths.h"
 #include "system/platform.h"
+#include "system/text.h"
 
 namespace app {
 
@@ -120,6 +121,7 @@ ui::Answer ReportingToolkit::MessageBox(const std::string& caption, const std::s
     for (char& c : line) {
       if (c == '\r' || c == '\n') c = ' ';
     }
+    line = sys::EscapeControls(line);
     *errors_ << (caption.empty() ? inner_.title() : caption) << ": " << prefix << line << '\n';
   }
   return inner_.MessageBox(caption, text, buttons, icon);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,14 @@ struct ArchiveModule {
   ExtractionWatcher* watcher = nullptr;
   // What writing an archive does with names that differ only in letter case.
   CaseCollisions caseCollisions = CaseCollisions::Error;
+  // The most bytes one extraction may write, checked against the sizes the
+  // entries declare before anything is written; below 0: the free space of
+  // the target folder.
+  int64_t maxExtractBytes = -1;
+  // A seam for tests: called after each file an extraction has written,
+  // with their count so far (a test may change the target's folders there).
+  // The program never installs one.
+  std::function<void(size_t filesWritten)> afterFileWritten;
 };
 
 // The one module state of the program.
@@ -156,6 +165,21 @@ bool ArchiveExtractEntry(const std::string& archivePath, const std::string& stor
 // Throws as ArchiveExtractEntry.
 int32_t ArchiveReadEntry(const std::string& archivePath, const std::string& storedName,
                          compression::Stream& output, std::string& letters);
+
+// The number of bytes entry `k` of `index` expands to, as the archive
+// declares it: the stub's length, a raw entry's length field, or the sum of
+// a compressed entry's block sizes from its container's headers. Nothing is
+// decoded, so the cost is a few small reads per entry whatever the entry
+// claims. Throws DamagedArchive (naming `archivePath`) when the entry's own
+// length field disagrees with its stored length.
+int64_t EntryContentSize(compression::Stream& archive, const ArchiveIndex& index, size_t k,
+                         const std::string& archivePath);
+
+// Decodes entry `k` of `index` from the open `archive` into `output` (the
+// stub raw), as extraction would write it. Throws as ArchiveExtractEntry and
+// with the codec's errors.
+void DecodeEntry(compression::Stream& archive, const ArchiveIndex& index, size_t k, compression::Stream& output,
+                 const std::string& archivePath);
 
 // Reads the entry as text lines into `lines` (cleared first). True when the
 // entry held at least one byte. Throws as ArchiveExtractEntry.

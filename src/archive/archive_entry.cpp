@@ -8,6 +8,7 @@
 #include "archive/operation.h"
 #include "system/file_dates.h"
 #include "system/files.h"
+#include "system/platform.h"
 
 namespace archive {
 
@@ -75,26 +76,61 @@ bool ArchiveExtractEntry(const std::string& archivePath, const std::string& stor
                          const std::string& targetFile, int64_t tail) {
   const EntryLookup lookup = FindEntry(archivePath, storedName);
   if (lookup.k < 0) return false;
-  // A temporary file beside the target takes the bytes, so an entry that
-  // fails to decode leaves an existing target as it was.
-  const std::string temporary = detail::TemporaryBeside(targetFile);
-  EntryRead entry;
+  // The folder is opened once and the bytes go to a file created
+  // exclusively under an unpredictable name in it, which takes the target's
+  // name only when complete: an entry that fails to decode leaves an
+  // existing target as it was, and no link planted in the folder meanwhile
+  // is ever written through.
+  const size_t nameStart = targetFile.find_last_of(sys::platform::kPathDelimiters);
+  const std::string folderPath = nameStart == std::string::npos ? std::string() : targetFile.substr(0, nameStart + 1);
+  const std::string name = targetFile.substr(nameStart == std::string::npos ? 0 : nameStart + 1);
+  sys::platform::FolderHandle folder;
+  std::string reason;
+  if (!folder.Open(folderPath, reason)) {
+    throw compression::StreamError("Cannot open file \"" + targetFile + "\". " + reason);
+  }
+  const std::string temporary = sys::platform::UnpredictableTemporaryName();
+  std::unique_ptr<FileStream> output =
+      std::make_unique<FileStream>(folder, temporary, NativePath(folder.Path() + temporary), 0666);
   try {
-    FileStream output(NativePath(temporary), FileStream::Mode::Create);
-    entry = ReadEntry(lookup, output, archivePath);
-    if (tail != 0) WriteTail(output, tail);
-    output.Flush();
+    const EntryRead entry = ReadEntry(lookup, *output, archivePath);
+    if (tail != 0) WriteTail(*output, tail);
+    output->Flush();
+    if (entry.date != 0) {
+      if (const auto time = sys::FileTimeFromDosDateTime(entry.date)) output->SetModifiedTime(time->unixSeconds);
+    }
+    output->SetAttributes(AttributesOfLetters(entry.letters));
+    output.reset();
   } catch (...) {
-    sys::RemoveFile(temporary);
+    output.reset();
+    folder.RemoveFile(temporary);
     throw;
   }
-  if (!sys::RenameFile(temporary, targetFile, true)) {
-    sys::RemoveFile(temporary);
+  if (!folder.Rename(temporary, name, true)) {
+    folder.RemoveFile(temporary);
     throw compression::StreamError("Cannot open file \"" + targetFile + "\".");
   }
-  if (entry.date != 0) sys::SetFileDosDateTime(targetFile, entry.date);
-  sys::ApplyAttributeLetters(targetFile, entry.letters);
   return true;
+}
+
+int64_t EntryContentSize(Stream& archive, const ArchiveIndex& index, size_t k, const std::string& archivePath) {
+  const int64_t storedLength = index.StoredLength(k);
+  if (index.names[k] == layout::kStubName) return storedLength;
+  if (!detail::EntryHasContent(storedLength)) return 0;
+  if (storedLength < layout::kRawEntryOverhead) throw DamagedArchive(archivePath);
+  uint8_t head[layout::kRawEntryOverhead];
+  archive.Seek(index.EntryOffset(k), compression::SeekOrigin::Beginning);
+  archive.ReadExact(head, sizeof head);
+  const int64_t length = DecodeInt64(head + layout::kEntryLengthOffset);
+  if (length < 0 || length > storedLength - layout::kRawEntryOverhead) throw DamagedArchive(archivePath);
+  if (!(head[0] & layout::kFlagCompressed) || !Module().decompressHook) return length;
+  archive.Seek(index.EntryOffset(k) + layout::kEntryLengthOffset, compression::SeekOrigin::Beginning);
+  return compression::ExpandedSize(archive);
+}
+
+void DecodeEntry(Stream& archive, const ArchiveIndex& index, size_t k, Stream& output,
+                 const std::string& archivePath) {
+  detail::ReadStoredEntry(archive, index, k, index.names[k] == layout::kStubName, output, archivePath);
 }
 
 int32_t ArchiveReadEntry(const std::string& archivePath, const std::string& storedName, Stream& output,

@@ -1,5 +1,8 @@
 // Extracting a folder of an indexed archive, with the overwrite rules.
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -15,6 +18,7 @@
 #include "compression/stream_callbacks.h"
 #include "system/file_dates.h"
 #include "system/files.h"
+#include "system/path_limits.h"
 #include "system/paths.h"
 #include "system/platform.h"
 
@@ -31,11 +35,23 @@ struct OverwriteAnswers {
   int existing, readOnly, system;
 };
 
-Decision DecideWith(int& answer, const std::string& question, const std::string& destination, int32_t storedDate) {
+// The attribute letters of what Inspect found, in the order a, d, h, r, s.
+std::string LettersOf(uint32_t attributes) {
+  namespace platform = sys::platform;
+  std::string letters;
+  if (attributes & platform::kAttrArchive) letters += 'a';
+  if (attributes & platform::kAttrDirectory) letters += 'd';
+  if (attributes & platform::kAttrHidden) letters += 'h';
+  if (attributes & platform::kAttrReadOnly) letters += 'r';
+  if (attributes & platform::kAttrSystem) letters += 's';
+  return letters;
+}
+
+Decision DecideWith(int& answer, const std::string& question, int32_t existingDate, int32_t storedDate) {
   if (answer == kNoToAll) return Decision::Skip;
   if (answer == kYesOnNewer) {
     // Compared as signed DOS date-times, as they are stored.
-    return sys::FileDosDateTime(destination) >= storedDate ? Decision::Skip : Decision::Replace;
+    return existingDate >= storedDate ? Decision::Skip : Decision::Replace;
   }
   ArchiveDialog* dialog = Module().dialog;
   answer = dialog ? dialog->Query(question, kSixButtons) : kNo;
@@ -44,40 +60,92 @@ Decision DecideWith(int& answer, const std::string& question, const std::string&
 }
 
 // Which question a file gets: read-only before system before existence;
-// "Yes to All" to one of them passes the file on to the next test.
-Decision ApplyOverwriteRules(OverwriteAnswers& answers, const std::string& destination, int32_t storedDate) {
-  const std::string letters = sys::AttributeLetters(destination);
+// "Yes to All" to one of them passes the file on to the next test. The
+// existing file is described by what its held folder saw, not by its path.
+Decision ApplyOverwriteRules(OverwriteAnswers& answers, const std::string& destination,
+                             const sys::platform::NameInfo& existing, int32_t storedDate) {
+  const std::string letters = LettersOf(existing.attributes);
+  const int32_t existingDate = sys::DosDateTimeFromFileTime(sys::FileTime{existing.modifiedTime});
   const std::string prefix = "The file " + destination;
   if (answers.readOnly != kYesToAll && letters.find('r') != std::string::npos) {
-    return DecideWith(answers.readOnly, prefix + " is read-only. Do you wish to overwrite it?", destination,
+    return DecideWith(answers.readOnly, prefix + " is read-only. Do you wish to overwrite it?", existingDate,
                       storedDate);
   }
   if (answers.system != kYesToAll && letters.find('s') != std::string::npos) {
-    return DecideWith(answers.system, prefix + " is a system file. Do you wish to overwrite it?", destination,
+    return DecideWith(answers.system, prefix + " is a system file. Do you wish to overwrite it?", existingDate,
                       storedDate);
   }
   if (answers.existing != kYesToAll) {
-    return DecideWith(answers.existing, prefix + " exists. Do you wish to overwrite it?", destination, storedDate);
+    return DecideWith(answers.existing, prefix + " exists. Do you wish to overwrite it?", existingDate,
+                      storedDate);
   }
   return Decision::Replace;
 }
 
-// True when a component of `relative` below `target` (the last one
-// included) is a symbolic link, which extraction must not write through.
-bool CrossesLink(const std::string& target, const std::string& relative) {
-  std::string path = target;
-  size_t start = 0;
-  while (start < relative.size()) {
+// The folders of one extraction, held open from the target down to the
+// folder of the file being written. Every component below the target is
+// opened relative to the one above it and never through a link, so a folder
+// swapped for a link while the extraction runs cannot lead a write outside.
+class HeldFolders {
+ public:
+  explicit HeldFolders(const std::string& target) : target_(target) {}
+
+  // The held folder for `relative` ("" or "a\\b\\", stored separators),
+  // with each missing component created when `create` is set. nullptr when a
+  // component is a link (`link` set) or cannot be opened (`reason` set).
+  sys::platform::FolderHandle* Descend(const std::string& relative, bool create, bool& link, std::string& reason);
+
+ private:
+  using FolderHandle = sys::platform::FolderHandle;
+  const std::string& target_;
+  FolderHandle root_;
+  std::vector<std::string> names_;     // the components held below the target
+  std::vector<FolderHandle> chain_;    // their handles, outermost first
+};
+
+sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, bool create, bool& link,
+                                                  std::string& reason) {
+  link = false;
+  if (!root_.IsOpen()) {
+    // The target itself is taken as named, once; what lies below it is
+    // reached only through its handle.
+    if (create) {
+      if (ExtractionWatcher* watcher = Module().watcher) watcher->BeforeFolder(target_);
+      sys::CreateFolders(target_);
+    }
+    if (!root_.Open(target_, reason)) {
+      reason = "Cannot open folder \"" + target_ + "\". " + reason;
+      return nullptr;
+    }
+  }
+  std::vector<std::string> wanted;
+  for (size_t start = 0; start < relative.size();) {
     size_t end = relative.find('\\', start);
     if (end == std::string::npos) end = relative.size();
-    path += relative.substr(start, end - start);
-    const auto attributes = sys::platform::GetAttributes(path);
-    if (!attributes) return false;  // nothing exists further down
-    if (*attributes & sys::platform::kAttrLink) return true;
-    path += sys::PathSeparator();
+    if (end > start) wanted.push_back(relative.substr(start, end - start));
     start = end + 1;
   }
-  return false;
+  size_t same = 0;
+  while (same < wanted.size() && same < names_.size() && names_[same] == wanted[same]) ++same;
+  names_.resize(same);
+  chain_.resize(same);
+  for (size_t i = same; i < wanted.size(); ++i) {
+    const FolderHandle& parent = i == 0 ? root_ : chain_[i - 1];
+    FolderHandle child;
+    if (create) {
+      if (ExtractionWatcher* watcher = Module().watcher) watcher->BeforeFolder(parent.Path() + wanted[i]);
+    }
+    switch (child.OpenChild(parent, wanted[i], create, reason)) {
+      case FolderHandle::Child::Opened: break;
+      case FolderHandle::Child::Link: link = true; return nullptr;
+      case FolderHandle::Child::Failed:
+        reason = "Cannot open folder \"" + parent.Path() + wanted[i] + "\". " + reason;
+        return nullptr;
+    }
+    names_.push_back(wanted[i]);
+    chain_.push_back(std::move(child));
+  }
+  return chain_.empty() ? &root_ : &chain_.back();
 }
 
 // Entries whose content is at most this size are decoded whole by a
@@ -177,7 +245,8 @@ class Extraction {
  public:
   Extraction(const std::string& archivePath, FileStream& archive, const ArchiveIndex& index,
              const std::string& target)
-      : archivePath_(archivePath), archive_(archive), index_(index), lookup_(index.names), target_(target) {
+      : archivePath_(archivePath), archive_(archive), index_(index), lookup_(index.names), target_(target),
+        folders_(target) {
     const ArchiveModule& module = Module();
     answers_ = {module.OverwriteExisting, module.OverwriteReadOnly, module.OverwriteSystem};
   }
@@ -191,10 +260,31 @@ class Extraction {
   // already reported).
   bool ExtractFile(int k, const std::string& relative, const DecodedEntry& decoded);
 
+  // Creates the folder `relative` (stored separators, "" for the target)
+  // unless a link is in its way.
+  void CreateFolder(const std::string& relative) {
+    if (target_.size() + relative.size() > sys::platform::kMaxPathLength) return;  // its files are reported
+    bool link = false;
+    std::string reason;
+    folders_.Descend(FolderPart(relative), true, link, reason);
+  }
+
+  // Gives the folder `relative` its letters' attributes, through its handle.
+  void ApplyFolderLetters(const std::string& relative, const std::string& letters) {
+    bool link = false;
+    std::string reason;
+    if (sys::platform::FolderHandle* folder = folders_.Descend(FolderPart(relative), false, link, reason)) {
+      folder->SetAttributes(AttributesOfLetters(letters));
+    }
+  }
+
  private:
-  bool WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded);
+  static std::string FolderPart(const std::string& relative) {
+    return relative.empty() || relative.back() == '\\' ? relative : relative + '\\';
+  }
+  bool WriteEntry(size_t k, const sys::platform::FolderHandle& folder, const std::string& name,
+                  const std::string& destination, bool replacing, const DecodedEntry& decoded);
   uint8_t WriteContent(size_t k, const DecodedEntry& decoded, FileStream& output);
-  static bool ReplaceWith(const std::string& temporary, const std::string& destination);
   static bool RefuseLink(const std::string& destination) {
     detail::ReportMessage("The file " + destination + " lies behind a symbolic link; it was not extracted.");
     return false;
@@ -206,70 +296,80 @@ class Extraction {
   const NameLookup lookup_;
   const std::string& target_;
   OverwriteAnswers answers_;
-  // The folder part ("" or ending in "\\") of the last file, once checked
-  // for links and created.
-  std::optional<std::string> preparedFolder_;
+  HeldFolders folders_;
 };
 
 bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
-  // Names come sorted, so most files share the folder of the file before:
-  // that folder was checked and made already, and one look at the file
-  // itself tells whether it is a link and whether it exists.
-  const std::string folder = relative.substr(0, relative.rfind('\\') + 1);
-  const bool folderReady = preparedFolder_ && *preparedFolder_ == folder;
-  std::optional<uint32_t> attributes;
-  if (!folderReady) {
-    if (CrossesLink(target_, relative)) return RefuseLink(destination);
-    if (ExtractionWatcher* watcher = Module().watcher) watcher->BeforeFolder(sys::ExtractFilePath(destination));
-    sys::CreateFolders(sys::ExtractFilePath(destination));
-    preparedFolder_ = folder;
+  if (destination.size() > sys::platform::kMaxPathLength) {
+    detail::ReportMessage("The file " + destination + " could not be extracted: Cannot open file \"" + destination +
+                          "\". " + std::strerror(ENAMETOOLONG));
+    return false;
   }
-  attributes = sys::platform::GetAttributes(destination);
-  if (folderReady && attributes && (*attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
+  const size_t nameStart = relative.rfind('\\') + 1;  // 0 without a folder part
+  const std::string name = relative.substr(nameStart);
+  bool link = false;
+  std::string reason;
+  const sys::platform::FolderHandle* folder = folders_.Descend(relative.substr(0, nameStart), true, link, reason);
+  if (link) return RefuseLink(destination);
+  if (!folder) {
+    detail::ReportMessage("The file " + destination + " could not be extracted: " + reason);
+    return false;
+  }
+  const std::optional<sys::platform::NameInfo> existing = folder->Inspect(name);
+  if (existing && (existing->attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
   if (k < 0) return true;
-  const bool exists = attributes.has_value();
   ExtractionWatcher* watcher = Module().watcher;
-  if (exists && !(watcher && watcher->ReplaceAlways(destination))) {
-    switch (ApplyOverwriteRules(answers_, destination, index_.StoredDate(static_cast<size_t>(k)))) {
+  if (existing && !(watcher && watcher->ReplaceAlways(destination))) {
+    switch (ApplyOverwriteRules(answers_, destination, *existing, index_.StoredDate(static_cast<size_t>(k)))) {
       case Decision::Skip: return true;
       case Decision::Cancel: return false;
       case Decision::Replace: break;
     }
   }
-  if (watcher && !watcher->BeforeWrite(destination, exists)) return false;
-  return WriteEntry(static_cast<size_t>(k), destination, exists, decoded);
+  if (watcher && !watcher->BeforeWrite(destination, existing.has_value())) return false;
+  return WriteEntry(static_cast<size_t>(k), *folder, name, destination, existing.has_value(), decoded);
 }
 
-// A new file is written under its own name, created only if nothing has
-// that name yet, so a failure removes nothing but what was written here. An
-// existing file is replaced only by a complete temporary one: a decode error
-// or a full disk never destroys or truncates the user's file.
-bool Extraction::WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded) {
-  const std::string written = replacing ? detail::TemporaryBeside(destination) : destination;
+// Every file is written under an unpredictable temporary name, created
+// exclusively in its held folder, and takes its own name only when its last
+// byte, its date and its attributes are in place: a crash, a decode error or
+// a full disk never leaves a file under the entry's name that looks complete
+// and is not, and never truncates the user's existing file.
+bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder, const std::string& name,
+                            const std::string& destination, bool replacing, const DecodedEntry& decoded) {
+  std::string temporary;
   bool created = false;
-  uint8_t flags = 0;
   try {
-    FileStream output(NativePath(written), replacing ? FileStream::Mode::Create : FileStream::Mode::CreateNew);
+    std::unique_ptr<FileStream> output;
+    // A name taken meanwhile (by chance or on purpose) gets another.
+    for (int attempt = 0; !output; ++attempt) {
+      temporary = sys::platform::UnpredictableTemporaryName();
+      if (folder.Inspect(temporary) && attempt < 8) continue;
+      output = std::make_unique<FileStream>(folder, temporary, NativePath(folder.Path() + temporary), 0666);
+    }
     created = true;
-    flags = WriteContent(k, decoded, output);
+    const uint8_t flags = WriteContent(k, decoded, *output);
+    // A file created here already has a new file's attributes.
+    const uint32_t attributes = AttributesOfEntryFlags(flags);
+    if (!sys::platform::IsNewFileDefault(attributes)) output->SetAttributes(attributes);
   } catch (const DamagedArchive& error) {
-    if (created) sys::RemoveFile(written);
+    if (created) folder.RemoveFile(temporary);
     detail::ReportMessage(error.what());
     return false;
   } catch (const std::exception& error) {
-    if (created) sys::RemoveFile(written);
+    if (created) folder.RemoveFile(temporary);
     // The user knows the file by its own name, not by the temporary one.
     std::string reason = error.what();
-    const std::string shown = NativePath(written);
+    const std::string shown = NativePath(folder.Path() + temporary);
     if (const size_t at = reason.find(shown); at != std::string::npos) reason.replace(at, shown.size(), destination);
     detail::ReportMessage("The file " + destination + " could not be extracted: " + reason);
     return false;
   }
-  if (replacing && !ReplaceWith(written, destination)) return false;
-  // A file created here already has a new file's attributes.
-  if (replacing || !sys::platform::IsNewFileDefault(AttributesOfEntryFlags(flags))) {
-    ApplyEntryFlags(destination, flags);
+  if (!folder.Rename(temporary, name, replacing)) {
+    folder.RemoveFile(temporary);
+    detail::ReportMessage("The file " + destination + " could not be written.");
+    return false;
   }
   return true;
 }
@@ -292,21 +392,6 @@ uint8_t Extraction::WriteContent(size_t k, const DecodedEntry& decoded, FileStre
   return flags;
 }
 
-// Puts the complete `temporary` file in place of the existing destination.
-bool Extraction::ReplaceWith(const std::string& temporary, const std::string& destination) {
-  const std::string letters = sys::AttributeLetters(destination);
-  if (letters.find_first_of("rsh") != std::string::npos) {
-    sys::ApplyAttributeLetters(destination, "a");
-    sys::RemoveFile(destination);
-  }
-  if (!sys::RenameFile(temporary, destination, true)) {
-    sys::RemoveFile(temporary);
-    detail::ReportMessage("The file " + destination + " could not be written.");
-    return false;
-  }
-  return true;
-}
-
 // The names of the archive without its stub, with their letters.
 void WorkList(const ArchiveIndex& index, StringList& names, StringList& letters) {
   names = index.names;
@@ -327,10 +412,18 @@ const std::string* FirstUnsafeName(const StringList& names, const StringList& fo
   return nullptr;
 }
 
-void CreateFolder(const std::string& target, const std::string& folder) {
-  if (CrossesLink(target, folder)) return;
-  if (ExtractionWatcher* watcher = Module().watcher) watcher->BeforeFolder(sys::ToNativeSeparators(target + folder));
-  sys::CreateFolders(target + folder);
+// The most bytes an extraction into `target` may write: the module's bound,
+// or the free space of the target's volume (of its nearest existing folder
+// when it is still to be made); nullopt when neither is known.
+std::optional<int64_t> ExtractionBound(const std::string& target) {
+  if (Module().maxExtractBytes >= 0) return Module().maxExtractBytes;
+  std::string folder = sys::ExcludeTrailingSeparator(target);
+  while (!folder.empty() && !sys::FolderExists(folder)) {
+    const std::string parent = sys::ExcludeTrailingSeparator(sys::ExtractFilePath(folder));
+    if (parent == folder) break;
+    folder = parent;
+  }
+  return sys::platform::FreeSpace(folder.empty() ? "." : folder);
 }
 
 // Refused: damaged or unsafe, reported before anything was written.
@@ -358,13 +451,32 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
                           "\", which would be written outside the target folder. Nothing was extracted.");
     return Outcome::Refused;
   }
-  for (const std::string& f : folders) CreateFolder(target, f);
-
   // Workers decode the entries, a window of them ahead; the files are
   // written here, in order, where the overwrite questions are asked.
   Extraction extraction(archivePath, archive, index, target);
   std::vector<int> order(names.size());
   for (size_t i = 0; i < names.size(); ++i) order[i] = extraction.Find(folder + names[i]);
+  // What the entries declare is what decoding them writes (a block larger
+  // than declared fails to decode), so the bound is checked before the
+  // first byte: a small archive cannot fill the disk.
+  int64_t total = 0;
+  try {
+    for (const int k : order) {
+      if (k < 0) continue;
+      const int64_t size = EntryContentSize(archive, index, static_cast<size_t>(k), archivePath);
+      total = size > INT64_MAX - total ? INT64_MAX : total + size;
+    }
+  } catch (const DamagedArchive& error) {
+    detail::ReportMessage(error.what());
+    return Outcome::Refused;
+  }
+  if (const std::optional<int64_t> bound = ExtractionBound(target); bound && total > *bound) {
+    detail::ReportMessage("The archive " + archivePath + " would write " + std::to_string(total) +
+                          " bytes, more than the " + std::to_string(*bound) +
+                          " bytes allowed in " + target + "; nothing was extracted.");
+    return Outcome::Refused;
+  }
+  for (const std::string& f : folders) extraction.CreateFolder(f);
   std::unique_ptr<EntryReader> reader;
   size_t window = static_cast<size_t>(compression::FilesInFlight());
   if (window > 1) reader = std::make_unique<EntryReader>(archivePath, index);
@@ -380,7 +492,9 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   const auto write = [&](size_t i) {
     const int percent = static_cast<int>((i + 1) * 100 / names.size());
     const DecodedEntry entry = std::move(decoded[i]);
-    return progress.Report(names[i], percent) && extraction.ExtractFile(order[i], names[i], entry);
+    if (!progress.Report(names[i], percent) || !extraction.ExtractFile(order[i], names[i], entry)) return false;
+    if (Module().afterFileWritten) Module().afterFileWritten(i + 1);
+    return true;
   };
   const Outcome outcome =
       compression::RunInOrder(names.size(), window, compression::BytesInFlight(), decode, write)
@@ -388,9 +502,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
           : Outcome::Cancelled;
   // Folder attributes last: a read-only folder would refuse its files on
   // platforms where that attribute is a permission.
-  for (size_t i = 0; i < folders.size(); ++i) {
-    if (!CrossesLink(target, folders[i])) sys::ApplyAttributeLetters(target + folders[i], folderLetters[i]);
-  }
+  for (size_t i = 0; i < folders.size(); ++i) extraction.ApplyFolderLetters(folders[i], folderLetters[i]);
   return outcome;
 }
 

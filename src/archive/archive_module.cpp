@@ -1,5 +1,3 @@
-#include <atomic>
-
 #include "archive/archive_layout.h"
 #include "archive/names.h"
 #include "archive/operation.h"
@@ -71,14 +69,14 @@ void ReportMessage(const std::string& text) {
 }
 
 std::string TemporaryBeside(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
   // A short name of its own in the same folder: the path's name with a
   // suffix could pass the platform's name-length limit that the path itself
-  // keeps within.
+  // keeps within. Unpredictable, so that no one can plant a link at it
+  // between this look and the exclusive creation that follows.
   const size_t nameStart = path.find_last_of(sys::platform::kPathDelimiters);
   const std::string folder = nameStart == std::string::npos ? std::string() : path.substr(0, nameStart + 1);
   for (;;) {
-    std::string candidate = folder + "~bvpart" + std::to_string(counter++) + ".tmp";
+    std::string candidate = folder + sys::platform::UnpredictableTemporaryName();
     if (!sys::platform::GetAttributes(candidate)) return candidate;
   }
 }

@@ -241,7 +241,7 @@ void PackAhead(const PlannedEntry& entry, const EntryCodec& codec, PackedEntry& 
 // workers, a window of them ahead of the writer, and appended in order: the
 // bytes are those of one thread. Throws on read/write and codec failures.
 WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan, const Progress& progress) {
-  FileStream archive(NativePath(archivePath), FileStream::Mode::Create);
+  FileStream archive(NativePath(archivePath), FileStream::Mode::CreateNew);
   const EntryCodec codec = EntryCodec::FromModule();
   const size_t n = plan.entries.size();
   std::vector<int64_t> table(2 * n + 1, 0);

@@ -47,6 +47,15 @@ bool ApplyEntryFlags(const std::string& path, uint8_t flags) {
   return platform::SetAttributes(path, AttributesOfEntryFlags(flags));
 }
 
+uint32_t AttributesOfLetters(const std::string& letters) {
+  uint32_t attributes = 0;
+  if (letters.find('a') != std::string::npos) attributes |= platform::kAttrArchive;
+  if (letters.find('h') != std::string::npos) attributes |= platform::kAttrHidden;
+  if (letters.find('r') != std::string::npos) attributes |= platform::kAttrReadOnly;
+  if (letters.find('s') != std::string::npos) attributes |= platform::kAttrSystem;
+  return attributes;
+}
+
 std::string EntryFlagsToLetters(uint8_t flags) {
   std::string letters;
   if (flags & layout::kFlagFolder) letters += 'd';

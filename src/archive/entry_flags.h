@@ -20,6 +20,10 @@ uint32_t AttributesOfEntryFlags(uint8_t flags);
 // platform refuses.
 bool ApplyEntryFlags(const std::string& path, uint8_t flags);
 
+// The platform attribute bits (sys::platform::kAttr*) that the letters a,
+// h, r and s name; other letters are ignored.
+uint32_t AttributesOfLetters(const std::string& letters);
+
 // "d" for 0x08, "a" for 0x80, "h" for 0x10, "r" for 0x20, "s" for 0x40, in
 // that order; the compressed bit adds nothing.
 std::string EntryFlagsToLetters(uint8_t flags);

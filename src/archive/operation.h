@@ -29,8 +29,9 @@ class OperationDisplay {
 // window.
 void ReportMessage(const std::string& text);
 
-// A path beside `path` (same folder) at which nothing exists, for writing a
-// file completely before it replaces `path`.
+// An unpredictable path beside `path` (same folder) at which nothing exists,
+// for writing a file completely before it replaces `path`; callers create it
+// exclusively (FileStream::Mode::CreateNew).
 std::string TemporaryBeside(const std::string& path);
 
 // Stored length below which an entry holds no length field.

@@ -127,6 +127,18 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path), readOn
   }
 }
 
+FileStream::FileStream(const sys::platform::FolderHandle& folder, const std::string& name, const std::string& path,
+                       int permissions)
+    : path_(path), capacity_(static_cast<int64_t>(kFileBufferSize)) {
+  if (Faults().open && !Faults().open(path, Mode::CreateNew)) {
+    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EACCES));
+  }
+  std::string reason;
+  if (!folder.CreateNewFile(name, file_, permissions, reason)) {
+    throw StreamError("Cannot open file \"" + path + "\". " + reason);
+  }
+}
+
 FileStream::~FileStream() { WritePending(); }
 
 // Allocated on first use and left uninitialised: zeroing a megabyte for
@@ -248,6 +260,11 @@ void FileStream::Flush() {
 bool FileStream::SetModifiedTime(int64_t unixSeconds) {
   Flush();
   return file_.SetModifiedTime(unixSeconds);
+}
+
+bool FileStream::SetAttributes(uint32_t attributes) {
+  Flush();
+  return file_.SetAttributes(attributes);
 }
 
 }  // namespace compression

@@ -112,6 +112,12 @@ class FileStream : public Stream {
   // the platform). Throws StreamError with the text
   // `Cannot open file "<path>". <reason>` when the file cannot be opened.
   FileStream(const std::string& path, Mode mode);
+  // Creates the file `name` inside the held `folder`, refused when anything
+  // (a link included) has that name; `path` names the file in messages and
+  // to the faults seam. `permissions` as FolderHandle::CreateNewFile. Throws as
+  // the constructor above.
+  FileStream(const sys::platform::FolderHandle& folder, const std::string& name, const std::string& path,
+             int permissions);
   // Writes what is still buffered; a failure here goes unreported, so
   // writers call Flush first.
   ~FileStream() override;
@@ -136,6 +142,8 @@ class FileStream : public Stream {
   // Flushes, then sets the file's modification time (seconds since 1970
   // UTC). False when the platform refused the time.
   bool SetModifiedTime(int64_t unixSeconds);
+  // Flushes, then sets the open file's attributes (sys::platform::kAttr*).
+  bool SetAttributes(uint32_t attributes);
 
  private:
   // Writes the bytes waiting in the buffer; false when they did not all go.

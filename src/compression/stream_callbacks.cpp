@@ -126,4 +126,38 @@ int64_t ExpandedSizeBound(Stream& source) {
   return length;
 }
 
+int64_t ExpandedSize(Stream& source) {
+  const int64_t position = source.Position();
+  std::array<uint8_t, kLengthPrefixSize + layout::kHeaderSize> bytes{};
+  const int64_t got = source.Read(bytes.data(), int64_t(bytes.size()));
+  int64_t length = 0;
+  for (int64_t i = 0; i < std::min<int64_t>(got, kLengthPrefixSize); ++i) {
+    length |= int64_t(uint64_t(bytes[size_t(i)]) << (8 * i));
+  }
+  const uint8_t* container = bytes.data() + kLengthPrefixSize;
+  if (got < kLengthPrefixSize || length < 0) {
+    length = 0;
+  } else if (length >= int64_t(layout::kHeaderSize) && got == int64_t(bytes.size()) &&
+             ContainerHeader::HasSignature(container)) {
+    // The same walk the container makes when it opens: block headers
+    // chained by their next offsets, relative to the container's start.
+    const ContainerHeader header = ContainerHeader::FromBytes(container);
+    const int64_t start = position + kLengthPrefixSize;
+    int64_t at = int64_t(layout::kHeaderSize) + std::max<int32_t>(header.reservedAreaSize, 0);
+    int64_t total = 0;
+    std::array<uint8_t, layout::kBlockHeaderSize> blockBytes{};
+    for (int32_t i = 0; i < header.blockCount && length - at >= int64_t(blockBytes.size()); ++i) {
+      source.Seek(start + at, SeekOrigin::Beginning);
+      if (source.Read(blockBytes.data(), int64_t(blockBytes.size())) != int64_t(blockBytes.size())) break;
+      const BlockHeader block = BlockHeader::FromBytes(blockBytes.data());
+      total += std::max<int32_t>(block.uncompressedSize, 0);
+      if (block.nextOffset < at + int64_t(blockBytes.size())) break;
+      at = block.nextOffset;
+    }
+    length = total;
+  }
+  source.Seek(position, SeekOrigin::Beginning);
+  return length;
+}
+
 }  // namespace compression

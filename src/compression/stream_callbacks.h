@@ -48,6 +48,14 @@ bool RecordIsStored(Stream& source);
 // kept. A record cut short gives 0 (expanding it fails at once).
 int64_t ExpandedSizeBound(Stream& source);
 
+// The number of bytes ExpandStreamCallback writes for the record at the
+// source's position, as the container's block headers declare them (the
+// length of stored content): no block is unpacked. Walks at most the blocks
+// the header counts and only while they lie inside the record, so a
+// damaged or hostile record costs reads of its own bytes at most. The
+// position is kept; a record cut short gives 0.
+int64_t ExpandedSize(Stream& source);
+
 // Signatures of the two callbacks, for storing them as function pointers.
 using CompressCallback = int64_t (*)(Stream& source, Stream& destination, const std::string& modeName);
 using ExpandCallback = int64_t (*)(Stream& source, Stream& destination);

@@ -86,7 +86,17 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   std::string failure;
   {
     BusyScope working(busy);
-    if (sys::FolderExists(files + "install_dir")) {
+    // The script's names are checked as the installer will check them, so
+    // that no installer is built that every user's run would refuse.
+    if (const auto script = sys::platform::ReadWholeFile(files + "install.dat")) {
+      sys::StringList lines;
+      sys::SplitDelimited(*script, "\r\n", lines);
+      ParseScript(lines);
+      failure = UnsafeScriptNames();
+    }
+    if (!failure.empty()) {
+      // Refused before anything is written.
+    } else if (sys::FolderExists(files + "install_dir")) {
       lastBuildWritten = archive::ArchiveCreateFromFolder(packagePath, files, archive::kAllEntriesFilter,
                                                           &VelInstaller::ProgressHook, this, stubFile, number);
     } else if (const sys::StringList entries = OlderLayoutEntries(files); !entries.empty()) {

@@ -53,6 +53,14 @@ bool VelInstaller::OpenPackage(const std::string& path) {
     CloseWindow();
     return false;
   }
+  // Names that would put the log or the uninstaller outside the data
+  // folder are refused before anything is extracted.
+  if (const std::string unsafe = UnsafeScriptNames(); !unsafe.empty()) {
+    packageOpen = false;
+    ui::ShowMessage(toolkit_, unsafe);
+    CloseWindow();
+    return false;
+  }
   mode = "install";
   // A package whose checksum fails is refused by the extraction; nothing of
   // it may be installed.

@@ -117,6 +117,17 @@ void VelInstaller::ParseScript(const sys::StringList& lines) {
   if (const std::string name = GetSettingValue("UninstallerName"); !name.empty()) uninstallerName = name;
 }
 
+std::string VelInstaller::UnsafeScriptNames() const {
+  for (const char* setting : {"ProgramName", "DisplayName", "UninstallerName"}) {
+    const std::string value = GetSettingValue(setting);
+    if (value.find("..") != std::string::npos || value.find_first_of("\\/:") != std::string::npos) {
+      return "The installation script's " + std::string(setting) + " \"" + value +
+             "\" may not contain \"..\", \"\\\", \"/\" or \":\".";
+    }
+  }
+  return {};
+}
+
 ui::Control* VelInstaller::BoundControl(std::string_view name) const {
   auto found = boundControls_.find(name);
   return found == boundControls_.end() ? nullptr : found->second;

@@ -106,6 +106,11 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // variables, the "shortcuts", "associations" and "registry" sections into
   // their line lists; sets the uninstaller name from UninstallerName.
   void ParseScript(const sys::StringList& lines);
+  // Why the script's ProgramName, DisplayName or UninstallerName cannot be
+  // used (they become file and folder names in the data folder: "..", a
+  // separator or a drive colon would put the log or the uninstaller outside
+  // it); "" when all three are plain names.
+  std::string UnsafeScriptNames() const;
 
   std::string GetSettingValue(std::string_view name) const;
   bool HasSetting(std::string_view name) const;

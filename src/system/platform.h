@@ -185,6 +185,15 @@ class FileHandle {
  public:
   FileHandle() = default;
   ~FileHandle() { Close(); }
+  FileHandle(FileHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+  FileHandle& operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.handle_;
+      other.handle_ = kNone;
+    }
+    return *this;
+  }
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
@@ -215,13 +224,96 @@ class FileHandle {
   // Sets the modification time (seconds since 1970 UTC); later writes
   // through this handle may change it again.
   bool SetModifiedTime(int64_t unixSeconds);
+  // Sets read-only, hidden, system and archive as SetAttributes does for a
+  // path; writing through this handle goes on working.
+  bool SetAttributes(uint32_t attributes);
   // True when the file was open and closed without error.
   bool Close();
 
  private:
+  friend class FolderHandle;
   static constexpr intptr_t kNone = -1;
   intptr_t handle_ = kNone;  // a descriptor, or a HANDLE on Windows
 };
+
+// ---- Folders held open -------------------------------------------------------
+
+// What a name in a held folder is, looked at without following a link.
+struct NameInfo {
+  uint32_t attributes = 0;   // as GetAttributes; a link reports kAttrLink and its own kind
+  int64_t modifiedTime = 0;  // seconds since 1970 UTC
+  int64_t size = 0;
+};
+
+// An open folder through which names are created, renamed and removed
+// relative to the folder itself, never through a path looked up again: a
+// folder renamed or swapped for a link after it was opened cannot redirect
+// what is written through its handle. Closed when destroyed.
+//
+// POSIX: a descriptor; children are opened with openat(O_DIRECTORY |
+// O_NOFOLLOW), files created with openat(O_CREAT | O_EXCL | O_NOFOLLOW).
+// Windows: a handle opened without delete sharing, which keeps the folder
+// from being renamed or removed while it is held (nor can any folder above a
+// held one be); children are opened with FILE_FLAG_OPEN_REPARSE_POINT and
+// refused when they are reparse points, and names below a held folder are
+// addressed through its path, which cannot change while the chain is held.
+// A child is held only as long as every folder above it is, so holders
+// keep the whole chain open.
+class FolderHandle {
+ public:
+  FolderHandle() = default;
+  ~FolderHandle() { Close(); }
+  FolderHandle(FolderHandle&& other) noexcept;
+  FolderHandle& operator=(FolderHandle&& other) noexcept;
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+
+  // Opens the folder `path` (links in the path are followed: whoever names
+  // the folder chose it). False with `reason` set on failure.
+  bool Open(const std::string& path, std::string& reason);
+
+  enum class Child { Opened, Link, Failed };
+  // Opens the folder `name` (one component, no separator) inside `parent`,
+  // creating it first when `create` is set and nothing has the name. A
+  // link or reparse point there gives Link and is never followed; anything
+  // else that is not a folder gives Failed with `reason`.
+  Child OpenChild(const FolderHandle& parent, const std::string& name, bool create, std::string& reason);
+
+  bool IsOpen() const { return handle_ != kNone; }
+  // The folder's path as it was opened (for messages), with a closing separator.
+  const std::string& Path() const { return path_; }
+
+  // The name's kind, attributes, date and size; nullopt when nothing has it.
+  std::optional<NameInfo> Inspect(const std::string& name) const;
+
+  // Creates the file `name` for reading and writing, refused when anything
+  // (a link included) already has the name. `permissions` are POSIX mode
+  // bits (the process's mask applies); Windows ignores them.
+  bool CreateNewFile(const std::string& name, FileHandle& file, int permissions, std::string& reason) const;
+
+  // Renames the file `from` to `to`, both in this folder. With `replace` an
+  // existing file (read-only too) or link at `to` is replaced itself, never
+  // what a link points to; without it the call fails when `to` exists.
+  bool Rename(const std::string& from, const std::string& to, bool replace) const;
+
+  // Removes the file or link `name` (never a folder, never a link's target).
+  bool RemoveFile(const std::string& name) const;
+
+  // Sets read-only, hidden, system and archive of the folder itself, as
+  // SetAttributes does for a path.
+  bool SetAttributes(uint32_t attributes);
+
+  void Close();
+
+ private:
+  static constexpr intptr_t kNone = -1;
+  intptr_t handle_ = kNone;  // a descriptor, or a HANDLE on Windows
+  std::string path_;
+};
+
+// A file name no one can guess ("~bv" and 16 random hexadecimal digits,
+// ".tmp"), for files created exclusively before they take their real name.
+std::string UnpredictableTemporaryName();
 
 // ---- Whole files ------------------------------------------------------------
 
@@ -237,6 +329,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // True when every byte was written and the file closed without error; a
 // read-only file is refused.
 bool WriteWholeFile(const std::string& path, std::string_view content);
+
+// The bytes this user may still write on the volume that holds the existing
+// folder `folder`; nullopt when the system cannot tell.
+std::optional<int64_t> FreeSpace(const std::string& folder);
 
 // The absolute form of `path` with "." and ".." resolved and symbolic links
 // (Windows: links and junctions) in its existing leading part replaced by

@@ -31,4 +31,28 @@ size_t FindAscii(std::string_view text, std::string_view needle, size_t from) {
   return std::string::npos;
 }
 
+std::string EscapeControls(std::string_view text, std::string_view keep) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const bool c1 = byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+    if (c1) {
+      const auto code = static_cast<unsigned char>(text[++i]);
+      result += "\\u00";
+      result += kHex[code >> 4];
+      result += kHex[code & 0x0F];
+    } else if ((byte < 0x20 || byte == 0x7F) && keep.find(text[i]) == std::string_view::npos) {
+      result += "\\x";
+      result += kHex[byte >> 4];
+      result += kHex[byte & 0x0F];
+    } else {
+      result += text[i];
+    }
+  }
+  return result;
+}
+
 }  // namespace sys

@@ -23,4 +23,10 @@ bool StartsWithAscii(std::string_view text, std::string_view prefix);
 // `needle` is empty.
 size_t FindAscii(std::string_view text, std::string_view needle, size_t from = 0);
 
+// `text` safe to print on a terminal: control characters (bytes below 0x20
+// and 0x7F, other than those in `keep`) become "\xNN", and the C1 controls
+// U+0080 to U+009F in UTF-8 become "\u00NN", so that a name holding an
+// escape sequence is shown, not obeyed. Other bytes stay as they are.
+std::string EscapeControls(std::string_view text, std::string_view keep = {});
+
 }  // namespace sys

@@ -62,7 +62,8 @@ TEST(OptionsParse, ActionWordsAndTheirArchive) {
 TEST(OptionsParse, BadArgumentsExitWithTwo) {
   const std::vector<Args> bad = {{"--bogus"},      {"install", "--Help"}, {"--list"},         {"--test", ""},
                                  {"--threads"},    {"--threads="},        {"--threads=x"},    {"--threads=-1"},
-                                 {"--threads=2x"}, {"--threads=99999999999"}, {"--case-collisions=ignore"}};
+                                 {"--threads=2x"}, {"--threads=99999999999"}, {"--case-collisions=ignore"},
+                                 {"--max-size="},  {"--max-size=-1"},      {"--max-size=1T"},  {"--max-size=99999999999G"}};
   for (const Args& arguments : bad) {
     const app::CommandOptions options = app::ParseOptions(arguments);
     EXPECT_EQ(options.action, OptionAction::BadArguments) << arguments.front();
@@ -73,6 +74,9 @@ TEST(OptionsParse, BadArgumentsExitWithTwo) {
     EXPECT_FALSE(options.error.empty());
   }
   EXPECT_EQ(app::ParseOptions({"--threads=0"}).threads, 0) << "0 goes back to the automatic count";
+  EXPECT_EQ(app::ParseOptions({"--max-size=0"}).maxSize, 0);
+  EXPECT_EQ(app::ParseOptions({"--max-size=3k"}).maxSize, 3072);
+  EXPECT_EQ(app::ParseOptions({"--max-size=2G"}).maxSize, int64_t{2} << 30);
 }
 
 // The unattended options in both spellings, taken out wherever they stand.
@@ -124,8 +128,8 @@ TEST(OptionsParse, HelpListsEveryRoleAndOption) {
   sys::StringWriter out, err;
   EXPECT_EQ(app::RunOption(app::ParseOptions({"-h"}), out, err), app::kExitSuccess);
   for (const char* word : {"install", "uninstall", "build", "archive", "ARCHIVE", "--help", "--version", "--list",
-                           "--test", "--threads=N", "--silent", "/S", "--dir=FOLDER", "/D=FOLDER", "--no-shortcuts",
-                           "--log=FILE", "/LOG=FILE", "--case-collisions=error|rename|keep-first"}) {
+                           "--test", "--threads=N", "--max-size=BYTES", "--silent", "/S", "--dir=FOLDER", "/D=FOLDER",
+                           "--no-shortcuts", "--log=FILE", "/LOG=FILE", "--case-collisions=error|rename|keep-first"}) {
     EXPECT_NE(out.Text().find(word), std::string::npos) << word;
   }
   EXPECT_TRUE(out.Text().starts_with(app::VersionText() + "\n"));

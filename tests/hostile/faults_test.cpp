@@ -9,6 +9,11 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "archive/archive.h"
 #include "compression/block_pool.h"
@@ -124,6 +129,22 @@ TEST_F(HostileFaults, DiskFillingUpDuringExtractionKeepsTheUsersFiles) {
         << Module().lastError;
     EXPECT_TRUE(Module().lastError.ends_with(" could not be extracted: Stream write error")) << Module().lastError;
   }
+}
+
+// An extraction may write no more than its bound (by default the free
+// space of the target): one byte less and nothing at all is written.
+TEST_F(HostileFaults, AnExtractionOverItsSizeBoundWritesNothing) {
+  const int64_t total = static_cast<int64_t>(ReadFile(dir.path() / "src" / "a.txt").size() +
+                                             ReadFile(dir.path() / "src" / "b.png").size());
+  Module().maxExtractBytes = total - 1;
+  EXPECT_FALSE(archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr));
+  EXPECT_FALSE(fs::exists(dir.path() / "dest"));
+  EXPECT_NE(Module().lastError.find("would write " + std::to_string(total) + " bytes"), std::string::npos)
+      << Module().lastError;
+  Module().maxExtractBytes = total;
+  EXPECT_TRUE(archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr)) << Module().lastError;
+  Module().maxExtractBytes = -1;
+  ExpectDestinationWhole();
 }
 
 TEST_F(HostileFaults, DiskFillingUpDuringCreationLeavesNoPartialArchive) {
@@ -267,6 +288,49 @@ TEST_F(HostileFaults, CancelAtEveryProgressCallOfACreation) {
     ExpectArchiveFolderUnchanged(before);
   }
 }
+
+#ifndef _WIN32
+// The process killed (SIGKILL) in the middle of writing a file, at many
+// points: no file under an entry's name is ever incomplete, and a re-run
+// that replaces only older files (as an installer does) completes them all.
+TEST_F(HostileFaults, KilledMidFileThenRerunLeavesEveryFileComplete) {
+  const std::map<std::string, std::string> complete = {
+      {"a.txt", ReadFile(dir.path() / "src" / "a.txt")},
+      {"b.png", ReadFile(dir.path() / "src" / "b.png")},
+      {"sub/c.txt", ""},
+  };
+  for (int64_t killAt : {int64_t{1}, int64_t{20000}, int64_t{40000}, int64_t{50000}, int64_t{70000}}) {
+    SCOPED_TRACE(killAt);
+    fs::remove_all(dir.path() / "dest");
+    const std::string dest = dir.dir() + "dest";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      compression::SetWorkerCount(1);
+      auto written = std::make_shared<int64_t>(0);
+      compression::SetFileFaults({{}, [written, killAt](const std::string&, int64_t count) {
+                                    if (*written + count >= killAt) {
+                                      raise(SIGKILL);
+                                    }
+                                    *written += count;
+                                    return count;
+                                  }});
+      archive::ArchiveExtractAll(archivePath, dest, nullptr, nullptr);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    for (const auto& [path, content] : Snapshot(dir.path() / "dest")) {
+      if (content == "<dir>" || fs::path(path).filename().string().starts_with("~bv")) continue;
+      ASSERT_TRUE(complete.contains(path)) << path;
+      EXPECT_EQ(content, complete.at(path)) << path << " is under its name but not complete";
+    }
+    Module().OverwriteExisting = archive::kYesOnNewer;
+    EXPECT_TRUE(archive::ArchiveExtractAll(archivePath, dest, nullptr, nullptr)) << Module().lastError;
+    for (const auto& [path, content] : complete) EXPECT_EQ(ReadFile(dir.path() / "dest" / path), content) << path;
+  }
+}
+#endif
 
 // A compressed entry damaged inside its payload fails to decode: the user's
 // existing file stays exactly as it was and no temporary file remains.

@@ -55,6 +55,64 @@ TEST_F(HostileLinks, ExtractionNeverWritesThroughALinkInTheTarget) {
   EXPECT_EQ(ReadFile(dir.path() / "outside" / "keep.txt"), "keep");
 }
 
+// A folder of the target swapped for a link to an outside folder after the
+// Nth file, for every N: the files still to come go where the extraction
+// holds its folders open, never outside.
+TEST_F(HostileLinks, FoldersSwappedForLinksDuringExtractionReceiveNothingOutside) {
+  for (int i = 0; i < 6; ++i) WriteDated("src/sub/deep/d" + std::to_string(i) + ".txt", "deep");
+  for (int i = 0; i < 6; ++i) WriteDated("src/sub/f" + std::to_string(i) + ".txt", "sub");
+  WriteDated("src/zz.txt", "last");
+  const std::string archivePath = dir.dir() + "a.bvarc";
+  ASSERT_TRUE(archive::ArchiveCreateFromFolder(archivePath, dir.dir() + "src", archive::kAllEntriesFilter, nullptr,
+                                               nullptr, ""));
+  const fs::path dest = dir.path() / "dest";
+  for (const char* swapped : {"sub", "sub/deep"}) {
+    for (size_t n = 1; n <= 12; ++n) {
+      SCOPED_TRACE(std::string(swapped) + " after file " + std::to_string(n));
+      fs::remove_all(dest);
+      std::optional<std::string> planted;
+      Module().afterFileWritten = [&](size_t written) {
+        if (written != n || !fs::exists(dest / swapped)) return;
+        // Windows refuses to rename a folder while it is held: nothing to swap.
+        std::error_code refused;
+        fs::rename(dest / swapped, dest / "moved-away", refused);
+        if (!refused) planted = PlantFolderLink(dir.path() / "outside", dest / swapped);
+      };
+      EXPECT_TRUE(archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr))
+          << Module().lastError;
+      Module().afterFileWritten = {};
+      if (planted) GTEST_SKIP() << *planted;
+      ExpectOutsideUnchanged();
+      size_t files = 0;  // every one of them inside the target, under one name or another
+      for (const auto& [path, content] : Snapshot(dest)) files += content != "<dir>" && !content.starts_with("<link>");
+      EXPECT_EQ(files, 13u);
+    }
+  }
+}
+
+// Links planted at the temporary names an earlier version used, and at any
+// name beside the file, are never written through: temporary files are
+// created exclusively under names no one can predict.
+TEST_F(HostileLinks, LinksAtTemporaryNamesAreNeverWrittenThrough) {
+  WriteDated("src/top.txt", "new content");
+  const std::string archivePath = dir.dir() + "a.bvarc";
+  ASSERT_TRUE(archive::ArchiveCreateFromFolder(archivePath, dir.dir() + "src", archive::kAllEntriesFilter, nullptr,
+                                               nullptr, ""));
+  WriteDated("dest/top.txt", "old", archive::testing::kDate2021 - 0x01000000);
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "~bvpart" + std::to_string(i) + ".tmp";
+    PLANT(PlantFileLink(dir.path() / "outside" / "keep.txt", dir.path() / "dest" / name));
+  }
+  const TreeSnapshot planted = Snapshot(dir.path() / "dest");
+  Module().OverwriteExisting = archive::kYesToAll;
+  ASSERT_TRUE(archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr)) << Module().lastError;
+  ASSERT_TRUE(archive::ArchiveExtractEntry(archivePath, "top.txt", dir.dir() + "dest/top.txt", 0));
+  ExpectOutsideUnchanged();
+  TreeSnapshot expected = planted;
+  expected["top.txt"] = "new content";
+  EXPECT_EQ(Snapshot(dir.path() / "dest"), expected);  // nothing left under a temporary name
+}
+
 TEST_F(HostileLinks, DeletingATreeRemovesItsLinksNotTheirTargets) {
   dir.Write("tree/a.txt", "a");
   dir.Write("tree/inner/b.txt", "b");

@@ -5,10 +5,15 @@
 // changes.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "app/exit_codes.h"
+#include "app/options.h"
 #include "archive/archive.h"
 #include "hostile/hostile_support.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/text_writer.h"
 
 namespace hostile {
 namespace {
@@ -154,6 +159,32 @@ TEST_F(HostileNames, ForbiddenCharactersAreWrittenOrReported) {
     }
     fs::remove_all(work.path() / "target");
   }
+}
+
+// The listing reads the index and each entry's headers once: a hundred
+// thousand entries list in moments, an entry whose container claims
+// gigabytes costs no more than its own bytes, and names holding escape
+// sequences are printed escaped.
+TEST_F(HostileNames, ListingReadsOnlyTheIndexAndEscapesNames) {
+  std::vector<StoredEntry> entries;
+  for (int i = 0; i < 100000; ++i) entries.push_back({"f" + std::to_string(i), RawEntry("x")});
+  entries.push_back({"esc\x1b]0;owned\x07\x1b[2J\xc2\x9b.txt", RawEntry("y")});
+  // A container header claiming 40 GiB in blocks that are not there.
+  std::string container = "AACS" + std::string(124, '\0');
+  container[4] = 0, container[5] = 0, container[6] = 0, container[7] = 0x40;   // block size 1 GiB
+  container[12] = 40;                                                          // 40 blocks
+  entries.push_back({"huge.bin", CompressedEntry(container + std::string(32, '\0'))});
+  const std::string path = WriteArchive(work, "many.bvarc", ArchiveBytes(entries));
+  sys::StringWriter out;
+  ASSERT_EQ(app::ListArchive(path, out), app::kExitSuccess);
+  std::istringstream lines(out.Text());
+  std::string line;
+  size_t count = 0;
+  while (std::getline(lines, line)) ++count;
+  EXPECT_EQ(count, entries.size() + 1);
+  EXPECT_EQ(out.Text().find('\x1b'), std::string::npos);
+  EXPECT_NE(out.Text().find("esc\\x1b]0;owned\\x07\\x1b[2J\\u009b.txt\t1\t"), std::string::npos);
+  EXPECT_NE(out.Text().find("huge.bin\t0\t"), std::string::npos);
 }
 
 }  // namespace

@@ -166,6 +166,36 @@ TEST_F(BuildTest, FailuresAreNotReportedAsSuccess) {
   EXPECT_FALSE(builder->busy);
 }
 
+// ProgramName, DisplayName and UninstallerName become names in the data
+// folder: "..", separators and drive colons are refused when building and,
+// for a package made otherwise, when installing, before anything is written.
+TEST_F(BuildTest, ScriptNamesThatLeaveTheDataFolderAreRefused) {
+  dir.Write("project/files/install_dir/app.exe", "program");
+  // One engine builds them all and keeps the values read before: the
+  // names are checked in the order ProgramName, DisplayName, UninstallerName.
+  for (const std::string line : {"UninstallerName=C:evil.exe", "UninstallerName=..\\uninst.exe",
+                                 "ProgramName=..", "ProgramName=..\\..\\Startup", "DisplayName=a/b"}) {
+    SCOPED_TRACE(line);
+    const std::string script = "#variables\r\nProgramName=Fine\r\n" + line + "\r\n";
+    dir.Write("project/files/install.dat", script);
+    BuildProject();
+    EXPECT_FALSE(builder->lastBuildWritten);
+    EXPECT_FALSE(fs::exists(package));
+    EXPECT_NE(Get("LStatusPleaseWait").text().find(line.substr(0, line.find('='))), std::string::npos)
+        << Get("LStatusPleaseWait").text();
+
+    ASSERT_TRUE(archive::ArchiveCreateFromFolder(package, dir.dir() + "project/files", archive::kAllEntriesFilter,
+                                                 nullptr, nullptr, stub));
+    ui::Form installWindow(app::MainWindowDefinition());
+    testsupport::ScriptedToolkit installToolkit;
+    auto installer = std::make_shared<VelInstaller>(installWindow, installToolkit);
+    installer->pageFolder = Folder("pages");
+    EXPECT_FALSE(installer->OpenPackage(package));
+    EXPECT_FALSE(installer->packageOpen);
+    fs::remove(package);
+  }
+}
+
 TEST_F(BuildTest, CommandLineStubIsTheBuilderOrTheWindowsProgramBesideIt) {
   const std::string builderPath = dir.Write("bin/brevion", "ELF");
   EXPECT_EQ(BuildStubFor(dir.dir() + "setup.exe", builderPath), builderPath);

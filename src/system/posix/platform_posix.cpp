@@ -7,23 +7,29 @@
 // A read-only file is refused by RemoveFile, as on Windows, so that both
 // platforms leave the same files behind when deleting trees.
 #include <dirent.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <fcntl.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
+#include <random>
 #include <vector>
 
+#include "system/path_limits.h"
 #include "system/platform.h"
 
 namespace sys::platform {
 
 const char kPathSeparator = '/';
 const char* const kPathDelimiters = "/\\";
+const size_t kMaxPathLength = PATH_MAX - 1;
 
 namespace {
 
@@ -295,6 +301,13 @@ bool WriteWholeFile(const std::string& path, std::string_view content) {
   return close(fd) == 0 && ok;
 }
 
+std::optional<int64_t> FreeSpace(const std::string& folder) {
+  struct statvfs volume {};
+  const std::string p = ToPosix(folder);
+  if (statvfs(p.empty() ? "." : p.c_str(), &volume) != 0) return std::nullopt;
+  return static_cast<int64_t>(volume.f_bavail) * static_cast<int64_t>(volume.f_frsize);
+}
+
 std::string RealPath(const std::string& path) {
   std::string head = ToPosix(path);
   if (head.empty()) return {};
@@ -434,11 +447,190 @@ bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
   return futimens(static_cast<int>(handle_), times) == 0;
 }
 
+bool FileHandle::SetAttributes(uint32_t attributes) {
+  struct stat status {};
+  const int fd = static_cast<int>(handle_);
+  if (fstat(fd, &status) != 0) return false;
+  mode_t mode = status.st_mode & 07777;
+  mode = (attributes & kAttrReadOnly) ? (mode & ~kWriteBits) : (mode | S_IWUSR);
+  return fchmod(fd, mode) == 0;
+}
+
 bool FileHandle::Close() {
   if (handle_ == kNone) return false;
   const bool ok = close(static_cast<int>(handle_)) == 0;
   handle_ = kNone;
   return ok;
+}
+
+// ---- FolderHandle ----
+
+namespace {
+
+// A single component: no separator, not "." or "..", not empty. Names come
+// from archives and scripts, and a separator would take a lookup past the
+// held folder.
+bool IsOneComponent(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\\') == std::string::npos;
+}
+
+int OpenAtRetrying(int folder, const std::string& name, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = openat(folder, name.c_str(), flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = kNone;
+}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+void FolderHandle::Close() {
+  if (handle_ != kNone) close(static_cast<int>(handle_));
+  handle_ = kNone;
+}
+
+bool FolderHandle::Open(const std::string& path, std::string& reason) {
+  Close();
+  const std::string p = ToPosix(path);
+  const int fd = OpenRetrying(p.empty() ? "." : p, O_RDONLY | O_DIRECTORY);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  handle_ = fd;
+  path_ = (p.empty() || p.back() == '/') ? p : p + "/";
+  return true;
+}
+
+FolderHandle::Child FolderHandle::OpenChild(const FolderHandle& parent, const std::string& name, bool create,
+                                            std::string& reason) {
+  Close();
+  if (!IsOneComponent(name)) {
+    reason = std::strerror(EINVAL);
+    return Child::Failed;
+  }
+  const int folder = static_cast<int>(parent.handle_);
+  if (create && mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST) {
+    reason = std::strerror(errno);
+    return Child::Failed;
+  }
+  const int fd = OpenAtRetrying(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) {
+    const int error = errno;
+    // ELOOP is what O_NOFOLLOW answers for a link; ENOTDIR may be a link
+    // to a file. Look at the name itself to tell.
+    struct stat status {};
+    if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode)) {
+      return Child::Link;
+    }
+    reason = std::strerror(error);
+    return Child::Failed;
+  }
+  handle_ = fd;
+  path_ = parent.path_ + name + "/";
+  return Child::Opened;
+}
+
+std::optional<NameInfo> FolderHandle::Inspect(const std::string& name) const {
+  if (!IsOneComponent(name)) return std::nullopt;
+  const int folder = static_cast<int>(handle_);
+  struct stat link {};
+  if (fstatat(folder, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  NameInfo info;
+  struct stat target = link;
+  if (S_ISLNK(link.st_mode)) {
+    info.attributes |= kAttrLink;
+    if (fstatat(folder, name.c_str(), &target, 0) != 0) target = link;
+  }
+  info.attributes |= S_ISDIR(target.st_mode) ? kAttrDirectory : kAttrArchive;
+  if (!S_ISLNK(target.st_mode) && (target.st_mode & kWriteBits) == 0) info.attributes |= kAttrReadOnly;
+  if (name.size() > 1 && name[0] == '.') info.attributes |= kAttrHidden;
+  info.modifiedTime = static_cast<int64_t>(link.st_mtim.tv_sec);
+  info.size = static_cast<int64_t>(link.st_size);
+  return info;
+}
+
+bool FolderHandle::CreateNewFile(const std::string& name, FileHandle& file, int permissions,
+                              std::string& reason) const {
+  file.Close();
+  if (!IsOneComponent(name)) {
+    reason = std::strerror(EINVAL);
+    return false;
+  }
+  const int fd = OpenAtRetrying(static_cast<int>(handle_), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW,
+                                static_cast<mode_t>(permissions));
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  file.handle_ = fd;
+  return true;
+}
+
+bool FolderHandle::Rename(const std::string& from, const std::string& to, bool replace) const {
+  if (!IsOneComponent(from) || !IsOneComponent(to)) return false;
+  const int folder = static_cast<int>(handle_);
+  struct stat status {};
+  if (fstatat(folder, to.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)) return false;
+  if (replace) return renameat(folder, from.c_str(), folder, to.c_str()) == 0;
+#ifdef RENAME_NOREPLACE
+  if (renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  // A second name that fails when the name is taken, then the first goes.
+  if (linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) return unlinkat(folder, from.c_str(), 0) == 0;
+  if (errno == EEXIST) return false;
+  // File systems without hard links: look, then rename.
+  if (fstatat(folder, to.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return false;
+  return renameat(folder, from.c_str(), folder, to.c_str()) == 0;
+}
+
+bool FolderHandle::RemoveFile(const std::string& name) const {
+  if (!IsOneComponent(name)) return false;
+  return unlinkat(static_cast<int>(handle_), name.c_str(), 0) == 0;
+}
+
+bool FolderHandle::SetAttributes(uint32_t attributes) {
+  struct stat status {};
+  const int fd = static_cast<int>(handle_);
+  if (fstat(fd, &status) != 0) return false;
+  mode_t mode = status.st_mode & 07777;
+  mode = (attributes & kAttrReadOnly) ? (mode & ~kWriteBits) : (mode | S_IWUSR);
+  return fchmod(fd, mode) == 0;
+}
+
+std::string UnpredictableTemporaryName() {
+  uint8_t bytes[8] = {};
+  size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  if (got < sizeof bytes) {
+    std::random_device device;  // no getrandom (old kernels): the library's source
+    for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(device());
+  }
+  char name[3 + 16 + 4 + 1];
+  std::snprintf(name, sizeof name, "~bv%02x%02x%02x%02x%02x%02x%02x%02x.tmp", bytes[0], bytes[1], bytes[2],
+                bytes[3], bytes[4], bytes[5], bytes[6], bytes[7]);
+  return name;
 }
 
 }  // namespace sys::platform

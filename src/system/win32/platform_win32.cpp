@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <vector>
 
+#include "system/path_limits.h"
 #include "system/platform.h"
 #include "system/win32/long_path.h"
 #include "system/win32/wide_text.h"
@@ -15,6 +18,7 @@ namespace sys::platform {
 
 const char kPathSeparator = '\\';
 const char* const kPathDelimiters = "\\/:";
+const size_t kMaxPathLength = MAX_PATH - 1;
 
 namespace {
 
@@ -276,6 +280,14 @@ bool WriteWholeFile(const std::string& path, std::string_view content) {
   return file.Close();
 }
 
+std::optional<int64_t> FreeSpace(const std::string& folder) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(sys::win32::Widen(WithTrailingBackslash(folder)).c_str(), &available, nullptr, nullptr)) {
+    return std::nullopt;
+  }
+  return static_cast<int64_t>(available.QuadPart);
+}
+
 std::string RealPath(const std::string& path) {
   const std::string full = FullPath(path);
   if (full.empty()) return {};
@@ -431,11 +443,197 @@ bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
   return SetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &time) != 0;
 }
 
+namespace {
+
+// Sets the attribute bits the seam handles on an open file or folder.
+bool SetHandleAttributes(HANDLE handle, uint32_t attributes, DWORD kind) {
+  FILE_BASIC_INFO info{};  // zero times: left as they are
+  DWORD value = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+  value |= kind;
+  if (value == 0) value = FILE_ATTRIBUTE_NORMAL;
+  info.FileAttributes = value;
+  return SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info) != 0;
+}
+
+}  // namespace
+
+bool FileHandle::SetAttributes(uint32_t attributes) {
+  return SetHandleAttributes(reinterpret_cast<HANDLE>(handle_), attributes, 0);
+}
+
 bool FileHandle::Close() {
   if (handle_ == kNone) return false;
   const bool ok = CloseHandle(reinterpret_cast<HANDLE>(handle_)) != 0;
   handle_ = kNone;
   return ok;
+}
+
+// ---- FolderHandle ----
+//
+// Handle-relative opens need the native API; instead every folder of the
+// chain is held open without delete sharing, which the system honours by
+// refusing to rename or remove it (or any folder above it) while it is held.
+// A path built from held folders therefore names the same folders for as
+// long as they are held, and each component is checked to be no reparse
+// point (symbolic link, junction, mount point) when it is opened.
+
+namespace {
+
+// Read and list, change attributes; others may read and write inside, but
+// not rename or delete the folder while it is held.
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+bool IsOneComponent(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:") == std::string::npos;
+}
+
+HANDLE OpenFolder(const std::string& path, DWORD flags) {
+  return CreateFileW(sys::win32::Widen(path).c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
+}  // namespace
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = kNone;
+}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+void FolderHandle::Close() {
+  if (handle_ != kNone) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = kNone;
+}
+
+bool FolderHandle::Open(const std::string& path, std::string& reason) {
+  Close();
+  const std::string full = FullPath(path.empty() ? "." : path);
+  HANDLE folder = full.empty() ? INVALID_HANDLE_VALUE : OpenFolder(full, 0);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (folder != INVALID_HANDLE_VALUE &&
+      (!GetFileInformationByHandle(folder, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
+    CloseHandle(folder);
+    SetLastError(ERROR_DIRECTORY);
+    folder = INVALID_HANDLE_VALUE;
+  }
+  if (folder == INVALID_HANDLE_VALUE) {
+    reason = std::strerror(ErrnoFor(GetLastError()));
+    return false;
+  }
+  handle_ = reinterpret_cast<intptr_t>(folder);
+  path_ = WithTrailingBackslash(full);
+  return true;
+}
+
+FolderHandle::Child FolderHandle::OpenChild(const FolderHandle& parent, const std::string& name, bool create,
+                                            std::string& reason) {
+  Close();
+  if (!IsOneComponent(name)) {
+    reason = std::strerror(EINVAL);
+    return Child::Failed;
+  }
+  const std::string path = parent.path_ + name;
+  if (create && !CreateDirectoryW(sys::win32::Widen(path).c_str(), nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    reason = std::strerror(ErrnoFor(GetLastError()));
+    return Child::Failed;
+  }
+  HANDLE folder = OpenFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (folder == INVALID_HANDLE_VALUE) {
+    reason = std::strerror(ErrnoFor(GetLastError()));
+    return Child::Failed;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(folder, &info)) {
+    reason = std::strerror(ErrnoFor(GetLastError()));
+    CloseHandle(folder);
+    return Child::Failed;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    CloseHandle(folder);
+    return Child::Link;
+  }
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(folder);
+    reason = std::strerror(ENOTDIR);
+    return Child::Failed;
+  }
+  handle_ = reinterpret_cast<intptr_t>(folder);
+  path_ = path + "\\";
+  return Child::Opened;
+}
+
+std::optional<NameInfo> FolderHandle::Inspect(const std::string& name) const {
+  if (!IsOneComponent(name)) return std::nullopt;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(sys::win32::Widen(path_ + name).c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  NameInfo info;
+  info.attributes = data.dwFileAttributes & kReportedAttributes;
+  info.modifiedTime = ToUnixSeconds(data.ftLastWriteTime);
+  info.size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  return info;
+}
+
+bool FolderHandle::CreateNewFile(const std::string& name, FileHandle& file, int, std::string& reason) const {
+  file.Close();
+  if (!IsOneComponent(name)) {
+    reason = std::strerror(EINVAL);
+    return false;
+  }
+  // CREATE_NEW fails on any existing name, a link included, so nothing is
+  // ever opened through one.
+  HANDLE created = CreateFileW(sys::win32::Widen(path_ + name).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (created == INVALID_HANDLE_VALUE) {
+    reason = std::strerror(ErrnoFor(GetLastError()));
+    return false;
+  }
+  file.handle_ = reinterpret_cast<intptr_t>(created);
+  return true;
+}
+
+bool FolderHandle::Rename(const std::string& from, const std::string& to, bool replace) const {
+  if (!IsOneComponent(from) || !IsOneComponent(to)) return false;
+  const std::wstring source = sys::win32::Widen(path_ + from), target = sys::win32::Widen(path_ + to);
+  if (replace) {
+    const DWORD existing = GetFileAttributesW(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+      if ((existing & FILE_ATTRIBUTE_DIRECTORY) && !(existing & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+      // A read-only, hidden or system file would refuse to be replaced.
+      if (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+      }
+    }
+  }
+  return MoveFileExW(source.c_str(), target.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
+}
+
+bool FolderHandle::RemoveFile(const std::string& name) const {
+  if (!IsOneComponent(name)) return false;
+  return DeleteFileW(sys::win32::Widen(path_ + name).c_str()) != 0;
+}
+
+bool FolderHandle::SetAttributes(uint32_t attributes) {
+  return SetHandleAttributes(reinterpret_cast<HANDLE>(handle_), attributes, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string UnpredictableTemporaryName() {
+  std::random_device device;  // the system's random source
+  char name[3 + 16 + 4 + 1];
+  std::snprintf(name, sizeof name, "~bv%08x%08x.tmp", static_cast<unsigned>(device()),
+                static_cast<unsigned>(device()));
+  return name;
 }
 
 }  // namespace sys::platform

@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "system/activity_log.h"
+#include "system/text.h"
 
 namespace ui {
 
@@ -32,13 +33,15 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-// Multi-line texts use CR LF; a console wants plain line feeds.
+// Multi-line texts use CR LF; a console wants plain line feeds. Other
+// control characters (a file name may hold an escape sequence) are shown
+// escaped, never sent to the terminal.
 std::string ConsoleText(const std::string& text) {
   std::string result;
   for (char c : text) {
     if (c != '\r') result += c;
   }
-  return result;
+  return sys::EscapeControls(result, "\n\t");
 }
 
 // A button caption as the user types it: without the accelerator marker.
