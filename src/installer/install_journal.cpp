@@ -252,7 +252,7 @@ void InstallJournal::BeforeShortcut(const std::string& name, const std::string& 
 
 void InstallJournal::BeforeAssociation(const std::string& program, const std::string& classKey,
                                        const std::string& icon) {
-  associations_.emplace_back(classKey, sys::GetFileAssociation(classKey));
+  associations_.push_back({program, classKey, sys::GetFileAssociation(classKey)});
   AppendLog(sys::AssocLogLine(program, classKey, icon));
 }
 
@@ -341,11 +341,9 @@ void InstallJournal::RollBack() {
   for (const auto& [name, keyword, subfolder] : shortcuts_) {
     if (!previous.count(ShortcutKey(name, keyword, subfolder))) sys::DeleteShortcut(name, keyword, subfolder);
   }
-  for (const auto& [classKey, before] : associations_) {
-    if (!before) continue;  // the store offers no removal: a new class key stays
+  for (const auto& [program, classKey, before] : associations_) {
     try {
-      sys::platform::WriteClassesRootDefault(classKey + sys::kOpenCommandKey, before->openCommand);
-      sys::platform::WriteClassesRootDefault(classKey + sys::kDefaultIconKey, before->defaultIcon);
+      sys::platform::RestoreFileClass(program, classKey, before);
     } catch (const std::exception&) {
       sys::LogAction("Could not set back the association of " + classKey);
     }

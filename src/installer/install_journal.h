@@ -101,7 +101,11 @@ class InstallJournal : public archive::ExtractionWatcher {
   sys::StringList written_;                                    // relative names, in order
   std::set<std::string> writtenKeys_;
   std::vector<std::tuple<std::string, std::string, std::string>> shortcuts_;
-  std::vector<std::pair<std::string, std::optional<sys::FileAssociation>>> associations_;
+  struct AssociationBefore {
+    std::string program, classKey;
+    std::optional<sys::FileAssociation> before;  // the class as it was
+  };
+  std::vector<AssociationBefore> associations_;
 
   // The earlier installation of an upgrade.
   bool upgrade_ = false;

@@ -164,7 +164,7 @@ void InstallRun::ExtractProgramFiles() {
   // The result is not consulted: a package without program files still
   // installs its shortcuts and associations.
   engine_.ExtractPackageFolder("install_dir");
-  MarkInterimExecutables(engine_.installFolder, engine_.GetSettingValue("ProgramExe"), InstalledEntries());
+  MarkInterimExecutables(engine_.installFolder, engine_.GetSettingValue("ProgramExe"), {});
 }
 
 void InstallRun::CreateScriptShortcuts() {

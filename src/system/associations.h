@@ -53,6 +53,13 @@ void RegisterFileClass(const std::string& program, const std::string& classKey, 
 std::optional<FileAssociation> ReadFileClass(const std::string& classKey);
 // See RemoveFileAssociation.
 void UnregisterFileClass(const std::string& program, const std::string& classKey);
+// Puts the class back as it was before `program` was registered for it
+// (`before`: what ReadFileClass returned then), for a cancelled install.
+// Windows writes the earlier values back (a class that had none keeps the
+// new ones: the store is never pruned); elsewhere the program's
+// registration is withdrawn, which leaves any earlier opener in charge.
+void RestoreFileClass(const std::string& program, const std::string& classKey,
+                      const std::optional<FileAssociation>& before);
 
 // Windows only, the registry below HKEY_CLASSES_ROOT:
 // Writes the default value of the key `keyPath` (relative to the classes

@@ -312,4 +312,9 @@ void UnregisterFileClass(const std::string& program, const std::string& classKey
   UpdateDatabases();
 }
 
+void RestoreFileClass(const std::string& program, const std::string& classKey,
+                      const std::optional<FileAssociation>& /*before*/) {
+  UnregisterFileClass(program, classKey);
+}
+
 }  // namespace sys::platform

@@ -83,4 +83,11 @@ std::optional<FileAssociation> ReadFileClass(const std::string& classKey) {
 // Associations outlive the installation on Windows.
 void UnregisterFileClass(const std::string& /*program*/, const std::string& /*classKey*/) {}
 
+void RestoreFileClass(const std::string& /*program*/, const std::string& classKey,
+                      const std::optional<FileAssociation>& before) {
+  if (!before) return;
+  WriteClassesRootDefault(classKey + kOpenCommandKey, before->openCommand);
+  WriteClassesRootDefault(classKey + kDefaultIconKey, before->defaultIcon);
+}
+
 }  // namespace sys::platform
