@@ -17,6 +17,7 @@
 #include "archive/progress.h"
 #include "compression/stream.h"
 #include "compression/stream_callbacks.h"
+#include "system/failure.h"
 
 namespace archive {
 
@@ -49,6 +50,9 @@ struct ArchiveModule {
   // The text of the last message an operation reported (also when no window
   // could show it); cleared when an operation starts.
   std::string lastError;
+  // Why the last operation failed (kind, file or folder, message); a
+  // cancel is recorded too. Cleared when an operation starts.
+  sys::Failure failure;
 };
 
 // The one module state of the program.

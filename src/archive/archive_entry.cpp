@@ -90,7 +90,7 @@ bool ArchiveExtractEntry(const std::string& archivePath, const std::string& stor
   }
   if (!sys::RenameFile(temporary, targetFile, true)) {
     sys::RemoveFile(temporary);
-    throw compression::StreamError("Cannot open file \"" + targetFile + "\".");
+    throw compression::StreamError("Cannot open file \"" + targetFile + "\".", targetFile);
   }
   if (entry.date != 0) sys::SetFileDosDateTime(targetFile, entry.date);
   sys::ApplyAttributeLetters(targetFile, entry.letters);

@@ -52,7 +52,7 @@ struct ModeName {
 };
 
 // Tested in this order; the first exact match wins.
-constexpr std::array<ModeName, 15> kModeNames = {{
+constexpr std::array<ModeName, 16> kModeNames = {{
     {"ppmfastest", 6},
     {"ppmnormal", 3},
     {"ppmmax", 4},
@@ -68,6 +68,8 @@ constexpr std::array<ModeName, 15> kModeNames = {{
     {"normal", 3},
     {"high", 4},
     {"max", 4},
+    // The spelling publishers type for the name above that lost its "n".
+    {"zlibnormal", 2},
 }};
 
 // Codecs take 32-bit lengths; blocks are far smaller, this only keeps a
@@ -244,6 +246,26 @@ uint8_t CompressionLevelFromName(const std::string& name) {
     if (lower == mode.name) return mode.level;
   }
   return kStoredLevel;
+}
+
+bool IsCompressionModeName(const std::string& name) {
+  std::string lower = name;
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  for (const ModeName& mode : kModeNames) {
+    if (lower == mode.name) return true;
+  }
+  return false;
+}
+
+std::string CompressionModeNames() {
+  std::string text;
+  for (const ModeName& mode : kModeNames) {
+    if (!text.empty()) text += ", ";
+    text += mode.name;
+  }
+  return text;
 }
 
 int32_t BlockSizeForLevel(uint8_t level) { return InfoForLevel(level).blockSize; }

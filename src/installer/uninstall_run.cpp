@@ -84,7 +84,9 @@ bool VelInstaller::PrepareUninstall(const std::string& logName) {
 bool VelInstaller::RunUninstall() {
   const std::string& logPath = archivePath;
   if (!sys::FileExists(logPath)) {
-    sys::LogAction("The uninstall log " + logPath + " does not exist; nothing was removed.");
+    const std::string text = "The uninstall log " + logPath + " does not exist; nothing was removed.";
+    NoteFailure(sys::FailureKind::NotInstalled, logPath, text);
+    toolkit_.MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
     return false;
   }
   std::string listPath = InstalledFilesListPath(logPath);

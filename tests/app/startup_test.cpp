@@ -59,7 +59,7 @@ class RecordingRoles : public app::Roles {
     if (throw_on_extract) throw std::runtime_error("Stream read error");
     return archive_result;
   }
-  int ExitCode() const override { return 0; }
+  int ExitCode(const sys::Failure&) const override { return 0; }
 
  private:
   void Called(const std::string& call) {

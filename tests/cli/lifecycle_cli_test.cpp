@@ -91,23 +91,25 @@ TEST_F(LifecycleCli, BuildInstallAndUninstall) {
 
 TEST_F(LifecycleCli, InstallModeNamesThePackageAndNoCloseLeavesItUninstalled) {
   const std::string installer = Build("notes.bin");
-  ASSERT_EQ(Run(Quoted(program) + " install " + Quoted(installer), "2\n"), 0) << output;  // Exit on the Intro page
+  // Exit on the Intro page: cancelled before installing.
+  ASSERT_EQ(Run(Quoted(program) + " install " + Quoted(installer), "2\n"), 2) << output;
   EXPECT_FALSE(fs::exists(DataFolder()));
-  // A log that is not there: nothing happens, nothing is said, but the exit
-  // status tells a script that the log could not be opened.
-  ASSERT_EQ(Run(Quoted(program) + " uninstall " + Quoted(sandbox.dir() + "none.inst"), "Yes\n"), 5) << output;
-  EXPECT_EQ(output.find("uninstalled"), std::string::npos) << output;
+  // A log that is not there: nothing happens, the log is named, and the
+  // exit status tells a script that the program is not installed.
+  ASSERT_EQ(Run(Quoted(program) + " uninstall " + Quoted(sandbox.dir() + "none.inst"), "Yes\n"), 10) << output;
+  EXPECT_EQ(output.find("has been uninstalled"), std::string::npos) << output;
+  EXPECT_NE(output.find(sandbox.dir() + "none.inst does not exist"), std::string::npos) << output;
 }
 
-TEST_F(LifecycleCli, FailedBuildSaysSoAndEndsWithStatusOne) {
+TEST_F(LifecycleCli, FailedBuildSaysSoAndEndsWithBadProject) {
   fs::create_directories(sandbox.path() / "empty" / "files");
-  EXPECT_EQ(Run(Quoted(program) + " build " + Quoted(sandbox.dir() + "x.exe") + " " + Quoted(sandbox.dir() + "empty") +
+  EXPECT_EQ(Run(Quoted(program) + " build " + Quoted(sandbox.dir() + "x.bin") + " " + Quoted(sandbox.dir() + "empty") +
                     " normal",
                 ""),
-            1);
+            6);
   EXPECT_NE(output.find("Installer creation failed."), std::string::npos) << output;
   EXPECT_EQ(output.find("ready to go"), std::string::npos) << output;
-  EXPECT_FALSE(fs::exists(sandbox.dir() + "x.exe"));
+  EXPECT_FALSE(fs::exists(sandbox.dir() + "x.bin"));
 }
 
 }  // namespace

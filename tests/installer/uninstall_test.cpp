@@ -52,14 +52,14 @@ TEST_F(UninstallQuestionTest, ANameLooksBesideTheProgramAndANameWithADotIsAPath)
   EXPECT_EQ(window.caption(), "Uninstalling Note");
 }
 
-TEST_F(UninstallQuestionTest, MissingLogChangesNothingAndSaysNothing) {
-  vel->PrepareUninstall(dir.dir() + "gone.inst");
-  EXPECT_FALSE(vel->RunUninstall());
+TEST_F(UninstallQuestionTest, MissingLogChangesNothingAndNamesTheLog) {
   toolkit.ShowForm(window);
   vel->PrepareUninstall(dir.dir() + "gone.inst");
   toolkit.QueueClick("BUninstallYes");
   toolkit.Run(window);
-  EXPECT_TRUE(toolkit.messages.empty());
+  ASSERT_EQ(toolkit.messages.size(), 1u);
+  EXPECT_NE(toolkit.messages[0].text.find(dir.dir() + "gone.inst does not exist"), std::string::npos);
+  EXPECT_EQ(vel->failure.kind, sys::FailureKind::NotInstalled);
   EXPECT_TRUE(window.closed());
 }
 
