@@ -163,3 +163,47 @@ TEST(ConsoleToolkit, TerminalBarIsThrottledAndTellsItemRateAndTimeLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr auto kQuestion = std::to_array<ControlDef>({
+    {.kind = ControlKind::Window, .name = "DAsk", .caption = "Ask"},
+    {.kind = ControlKind::Label, .name = "LText", .caption = "Remove it?"},
+    {.kind = ControlKind::Button, .name = "BYes", .caption = "&Yes"},
+    {.kind = ControlKind::Button, .name = "BNo", .caption = "No"},
+});
+
+constexpr auto kResult = std::to_array<ControlDef>({
+    {.kind = ControlKind::Window, .name = "DDone", .caption = "Done"},
+    {.kind = ControlKind::Label, .name = "LText", .caption = "Finished!"},
+    {.kind = ControlKind::Button, .name = "BOK", .caption = "OK"},
+});
+
+// A window's Yes and No answer to "y" and "n" as a message box's do, and a
+// window whose one answer is OK is printed and pressed without reading.
+TEST(ConsoleToolkit, ShortAnswersAndAFinalOkThatDoesNotWait) {
+  for (const auto& [input, pressed] : {std::pair{"y\n", "BYes"}, std::pair{"N\n", "BNo"}}) {
+    Console console(input);
+    ui::Form form(kQuestion);
+    std::string clicked;
+    for (const char* name : {"BYes", "BNo"}) {
+      form.Get(name).SetOnClick([&, name](ui::Control&) {
+        clicked = name;
+        form.Close();
+      });
+    }
+    console.toolkit.Run(form);
+    EXPECT_EQ(clicked, pressed) << input;
+    EXPECT_EQ(console.out.str().find("Not understood"), std::string::npos) << console.out.str();
+  }
+  Console console("left for later\n");
+  ui::Form form(kResult);
+  form.Get("BOK").SetOnClick([&form](ui::Control&) { form.Close(); });
+  console.toolkit.Run(form);
+  EXPECT_NE(console.out.str().find("Finished!"), std::string::npos);
+  std::string unread;
+  std::getline(console.in, unread);
+  EXPECT_EQ(unread, "left for later") << "nothing was read";
+}
+
+}  // namespace

@@ -272,6 +272,42 @@ Control* ConsoleToolkit::FindReachable(const std::string& name_or_caption, Form&
   return nullptr;
 }
 
+// "y" and "n" (and "yes", "no" in any case) press a showing "Yes" or "No"
+// button, as they answer every question of a message box.
+Control* ConsoleToolkit::ShortAnswerButton(const std::string& text, Form& waiting) {
+  std::optional<Answer> answer = ParseAnswer(text, Buttons::YesNo);
+  if (!answer) return nullptr;
+  const std::string caption = *answer == Answer::Yes ? "yes" : "no";
+  for (Control* control : waiting.controls()) {
+    if (control->kind() == ControlKind::Button && control->IsShowing() && control->enabled() &&
+        PlainCaption(control->text()) == caption) {
+      return control;
+    }
+  }
+  return nullptr;
+}
+
+// A screen whose one answer is "OK" (a build's result) asks nothing: it is
+// printed and pressed, so a build in a terminal or a Makefile never waits.
+Control* ConsoleToolkit::OnlyOkButton(Form& form) {
+  Control* ok = nullptr;
+  for (Control* control : form.controls()) {
+    if (!control->IsShowing() || !control->enabled()) continue;
+    switch (control->kind()) {
+      case ControlKind::Button:
+        if (ok || PlainCaption(control->text()) != "ok") return nullptr;
+        ok = control;
+        break;
+      case ControlKind::Edit:
+      case ControlKind::Memo:
+      case ControlKind::CheckBox:
+      case ControlKind::RadioButton: return nullptr;
+      default: break;
+    }
+  }
+  return ok;
+}
+
 bool ConsoleToolkit::ApplyLine(const std::string& line, Form& waiting) {
   std::string text = Trim(line);
   if (text.empty()) return false;
@@ -294,6 +330,7 @@ bool ConsoleToolkit::ApplyLine(const std::string& line, Form& waiting) {
     }
   }
   Control* control = FindReachable(text, waiting);
+  if (!control) control = ShortAnswerButton(text, waiting);
   if (!control && IsDigits(text)) {
     const size_t number = std::stoul(text);
     if (number >= 1 && number <= numbered_buttons_.size()) {
@@ -404,7 +441,16 @@ void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool un
       RunTimers();
       continue;
     }
-    if (until_closed) PrintScreenIfChanged(form);
+    if (until_closed) {
+      PrintScreenIfChanged(form);
+      // Once per screen: an OK that changes nothing leaves it to the user.
+      Control* ok = OnlyOkButton(form);
+      if (ok && pressed_screen_ != last_screen_) {
+        pressed_screen_ = last_screen_;
+        RunGuarded(*this, error_handler_, [ok] { ok->Click(); });
+        continue;
+      }
+    }
     std::optional<std::string> line = ReadLine();
     if (!line) {
       // Nobody is left to click: close the window as its close box would.
