@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <charconv>
+#include <filesystem>
 #include <stdexcept>
 
 #include "app/exit_codes.h"
@@ -164,11 +165,20 @@ class CloseOnExit {
   ui::Form& form_;
 };
 
+std::string CurrentFolder() {
+  std::error_code error;
+  const std::u8string folder = std::filesystem::current_path(error).u8string();
+  if (error) return "";
+  return sys::IncludeTrailingSeparator(std::string(folder.begin(), folder.end()));
+}
+
 }  // namespace
 
 void TDInstallMain::RunArchive() {
   CloseOnExit close(toolkit_, form_);
-  std::optional<std::string> name = toolkit_.InputBox("Create Archive", "Archive File Name:", "");
+  // --name= answers the question before it is asked.
+  std::optional<std::string> name = unattended_.archiveName;
+  if (!name) name = toolkit_.InputBox("Create Archive", "Archive File Name:", "");
   std::string target_folder = sys::IncludeTrailingSeparator(arguments_[1]);
   if (!name || name->empty()) {
     exit_code_ = kExitCancelled;
@@ -187,7 +197,10 @@ void TDInstallMain::RunExtract() {
   if (unattended_.folder) {
     destination = *unattended_.folder;
   } else if (chooser_) {
-    destination = chooser_->ChooseDirectory(sys::ExtractFilePath(archive_file), "Choose a directory to extract files to.");
+    // The current folder, as other archivers extract into: the archive's
+    // own folder may be one its user cannot write to, and a bare name has
+    // none (which once proposed the root).
+    destination = chooser_->ChooseDirectory(CurrentFolder(), "Choose a directory to extract files to.");
   }
   if (destination.empty()) {
     exit_code_ = kExitCancelled;

@@ -115,6 +115,12 @@ constexpr OptionSpec kOptions[] = {
        o.unattended.logAnnounced = true;
        return std::string();
      }},
+    {"--name=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       if (v.empty()) return name + " needs the archive's name: " + name + "=NAME";
+       o.unattended.archiveName = v;
+       return "";
+     }},
     {"--werror", Form::Word,
      [](CommandOptions& o, const std::string&, const std::string&) {
        o.warningsAreErrors = true;
@@ -268,11 +274,13 @@ std::string UsageText() {
          "Usage:\n"
          "  brevion                               install the package carried by this program\n"
          "  brevion install [PACKAGE]             install the package carried by PACKAGE\n"
-         "  brevion uninstall LOG                 uninstall what the uninstall log LOG names\n"
+         "  brevion uninstall NAME                uninstall what the uninstall log NAME names\n"
          "  brevion build PACKAGE FOLDER [MODE] [NUMBER]\n"
          "                                        build an installer from a project folder\n"
-         "  brevion archive DEST FOLDER           pack FOLDER into an archive in DEST\n"
-         "  brevion ARCHIVE                       extract ARCHIVE into a chosen folder\n"
+         "  brevion archive DEST FOLDER [--name=NAME]\n"
+         "                                        pack FOLDER into DEST/NAME.bvarc\n"
+         "  brevion ARCHIVE [--dir=FOLDER]        extract ARCHIVE (into the current folder\n"
+         "                                        unless another is chosen or given)\n"
          "\n"
          "Options (any letter case):\n"
          "  --help, -h, /?     show this text\n"
@@ -289,6 +297,7 @@ std::string UsageText() {
          "  --log=FILE, /LOG=FILE, /LOG\n"
          "                     append a log of what was done to FILE (bare /LOG: a new\n"
          "                     file in the temporary folder, its path printed)\n"
+         "  --name=NAME        archive: the archive's name, not asked for\n"
          "  --werror           build: treat the project's warnings as errors\n"
          "  /SUPPRESSMSGBOXES, /NORESTART, /SP-, /NOCANCEL\n"
          "                     accepted for other setup programs' scripts; nothing to do\n"

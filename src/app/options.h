@@ -12,6 +12,7 @@
 //   --no-shortcuts     install without shortcuts
 //   --log=FILE, /LOG=FILE       log of what was done; bare /LOG: in the
 //                      temporary folder, its path told on standard error
+//   --name=NAME        the archive role's name, not asked for
 //   --werror           a build stops on the project's warnings too
 //   /SUPPRESSMSGBOXES, /NORESTART, /SP-, /NOCANCEL   accepted, nothing to do
 //   --                 every later argument is positional, even "--list"

@@ -28,6 +28,7 @@ struct UnattendedOptions {
   bool noShortcuts = false;
   std::string logFile;                // --log; "" when none
   bool logAnnounced = false;          // bare /LOG: the chosen path is told at the start
+  std::optional<std::string> archiveName;  // --name: the archive role's name, not asked for
 };
 
 // Walks the installer's wizard as an unattended user would, one step each

@@ -52,7 +52,7 @@ struct ModeName {
 };
 
 // Tested in this order; the first exact match wins.
-constexpr std::array<ModeName, 16> kModeNames = {{
+constexpr std::array<ModeName, 15> kModeNames = {{
     {"ppmfastest", 6},
     {"ppmnormal", 3},
     {"ppmmax", 4},
@@ -68,8 +68,6 @@ constexpr std::array<ModeName, 16> kModeNames = {{
     {"normal", 3},
     {"high", 4},
     {"max", 4},
-    // The spelling publishers type for the name above that lost its "n".
-    {"zlibnormal", 2},
 }};
 
 // Codecs take 32-bit lengths; blocks are far smaller, this only keeps a
