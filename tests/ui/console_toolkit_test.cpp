@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
 #include <sstream>
 #include <chrono>
 #include <regex>
@@ -204,6 +205,35 @@ TEST(ConsoleToolkit, ShortAnswersAndAFinalOkThatDoesNotWait) {
   std::string unread;
   std::getline(console.in, unread);
   EXPECT_EQ(unread, "left for later") << "nothing was read";
+}
+
+}  // namespace
+
+namespace {
+
+constexpr auto kPage = std::to_array<ControlDef>({
+    {.kind = ControlKind::Window, .name = "DPage", .caption = "Page"},
+    {.kind = ControlKind::HtmlView, .name = "XPage"},
+    {.kind = ControlKind::Edit, .name = "EDir"},
+    {.kind = ControlKind::Button, .name = "BNext", .caption = "Next"},
+});
+
+// A page reads as text on the terminal: list items, entities, lines no
+// wider than the terminal; a setting typed is echoed as it was taken.
+TEST(ConsoleToolkit, PagesReadAsTextAndSettingsAreEchoed) {
+  const std::string file = ::testing::TempDir() + "console_page.htm";
+  std::ofstream(file) << "<ul><li>one</li><li>Fish &amp; chips &#169; &copy; &#x2014; &bogus;</li></ul><p>"
+                      << std::string(30, 'a') + " " + std::string(30, 'b') + " " + std::string(30, 'c') << "</p>";
+  Console console("EDir=/opt/app\n");
+  ui::Form form(kPage);
+  form.Get("XPage").SetText(file);
+  console.toolkit.Run(form);
+  const std::string out = console.out.str();
+  EXPECT_NE(out.find("- one\n- Fish & chips \u00A9 \u00A9 \u2014 &bogus;\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(std::string(30, 'a') + " " + std::string(30, 'b') + "\n" + std::string(30, 'c')),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("EDir = /opt/app\n"), std::string::npos) << out;
 }
 
 }  // namespace
