@@ -1,7 +1,6 @@
 #include "app/main_window.h"
 
 #include <charconv>
-#include <filesystem>
 #include <stdexcept>
 
 #include "app/exit_codes.h"
@@ -9,6 +8,7 @@
 #include "system/activity_log.h"
 #include "system/control_helpers.h"
 #include "system/paths.h"
+#include "system/platform.h"
 #include "system/settings.h"
 
 namespace app {
@@ -166,10 +166,8 @@ class CloseOnExit {
 };
 
 std::string CurrentFolder() {
-  std::error_code error;
-  const std::u8string folder = std::filesystem::current_path(error).u8string();
-  if (error) return "";
-  return sys::IncludeTrailingSeparator(std::string(folder.begin(), folder.end()));
+  const std::string folder = sys::platform::CurrentFolder();
+  return folder.empty() ? folder : sys::IncludeTrailingSeparator(folder);
 }
 
 }  // namespace

@@ -52,6 +52,9 @@ std::string KnownFolderPath(KnownFolder folder);
 // Full path of the running executable ("" when unknown).
 std::string ExecutablePath();
 
+// The process's current folder, without a closing separator ("" when unknown).
+std::string CurrentFolder();
+
 // Lets a program without a console of its own print to the console of the
 // shell that started it: standard output and error that lead nowhere are
 // reopened on the parent's console. Output already redirected (to a file or
