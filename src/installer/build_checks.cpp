@@ -1,12 +1,12 @@
 #include "installer/build_checks.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "compression/codecs.h"
 #include "installer/vel_installer.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/platform.h"
 #include "system/settings.h"
 #include "system/text.h"
 
@@ -123,9 +123,15 @@ class Checker {
   }
 
   void ReadScript(const std::string& path) {
-    std::ifstream file(sys::ToNativeSeparators(path), std::ios::binary);
-    std::string raw;
-    for (int number = 1; std::getline(file, raw); ++number) {
+    // The platform's reader, not a C++ stream: the Windows program is the
+    // stub of every installer, and the stream library would add to it.
+    const std::string text = sys::platform::ReadWholeFile(sys::ToNativeSeparators(path)).value_or(std::string());
+    size_t start = 0;
+    for (int number = 1; start < text.size(); ++number) {
+      size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      std::string raw = text.substr(start, end - start);
+      start = end + 1;
       if (number == 1 && raw.starts_with(kUtf8ByteOrderMark)) raw.erase(0, std::string_view(kUtf8ByteOrderMark).size());
       lines_.push_back({number, Trim(raw)});
       allText_ += Lower(raw) + "\n";
