@@ -55,9 +55,19 @@ int main(int argc, char** argv) {
   if (command.threads) compression::SetWorkerCount(*command.threads);
   if (command.caseCollisions) archive::Module().caseCollisions = *command.caseCollisions;
   if (command.maxSize) archive::Module().maxExtractBytes = *command.maxSize;
+  const std::string executable = sys::platform::ExecutablePath();
+  if (app::NothingToRun(command, executable.empty() && argc > 0 ? argv[0] : executable)) {
+    // The builder itself, started bare: there is no package to install.
+    sys::platform::AttachParentConsole();
+    sys::FileWriter out(stdout);
+    out << app::UsageText();
+    out.Flush();
+    return app::kExitBadArguments;
+  }
 
   app::StartupOptions options;
   options.unattended = command.unattended;
+  options.warningsAreErrors = command.warningsAreErrors;
   options.arguments = command.positional;
   options.executable_path = sys::platform::ExecutablePath();
   if (options.executable_path.empty() && argc > 0) options.executable_path = argv[0];

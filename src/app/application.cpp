@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/archive_modes.h"
+#include "app/exit_status.h"
 #include "app/exit_codes.h"
 #include "app/main_window.h"
 #include "app/options.h"
@@ -68,9 +68,13 @@ int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& opti
   ActivityFile logFile;
   if (!unattended.logFile.empty() && !logFile.Open(unattended.logFile)) {
     errors << kApplicationTitle << ": the log file " << unattended.logFile << " cannot be written.\n";
-    return kExitIoFailure;
+    // An installer that cannot start is "init failed" to the scripts that run it.
+    const std::string mode = options.arguments.empty() ? "" : options.arguments.front();
+    return mode.empty() || mode == "install" || mode == "uninstall" ? kExitInitFailed : kExitIoFailure;
   }
+  if (unattended.logAnnounced) errors << kApplicationTitle << ": logging to " << unattended.logFile << '\n';
   ActivityScope logging(logFile);
+  roles.SetBuildChecks(&errors, options.warningsAreErrors);
   sys::LogAction(VersionText() + " started:" + CommandLineText(options.arguments, unattended));
 
   // A silent run shows nothing: its own toolkit answers every question and
@@ -87,12 +91,10 @@ int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& opti
                            unattended.silent ? &errors : nullptr);
 
   toolkit.SetTitle(kApplicationTitle);
-  bool error_shown = false;
-  std::string error_text;
-  toolkit.SetErrorHandler([&toolkit, &error_shown, &error_text](const std::string& text) {
-    error_shown = true;
-    error_text = text;
-    ShowErrorBox(toolkit, text);
+  sys::Failure escaped;
+  toolkit.SetErrorHandler([&toolkit, &escaped](const ui::EscapedError& error) {
+    if (!escaped.failed()) escaped = error.failure;
+    ShowErrorBox(toolkit, error.text);
   });
 
   TDInstallMain main_window(toolkit, roles, options.arguments, options.executable_path, options.open_document);
@@ -103,21 +105,21 @@ int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& opti
 
   toolkit.Run(main_window.form());
   toolkit.SetErrorHandler({});
-  // The roles know why an operation failed; the window only that it did.
-  int status = roles.ExitCode() != kExitSuccess ? roles.ExitCode() : main_window.exit_code();
-  if (error_shown && status == kExitSuccess) status = IsIoErrorText(error_text) ? kExitIoFailure : kExitFailure;
-  const std::string& mode = main_window.argument(1);
-  if (unattended.silent && status == kExitSuccess && (mode.empty() || mode == "install")) {
-    status = SilentInstallExitCode(pilot, main_window.argument(2));
-  }
+  // The roles know why an operation failed; the window only that it did
+  // (an archive prompt left without an answer).
+  int status = roles.ExitCode(escaped);
+  if (status == kExitSuccess) status = main_window.exit_code();
+  if (status == kExitSuccess && escaped.failed()) status = kExitFailure;
+  if (unattended.silent && roles.role() == RoleKind::Install) status = SilentInstallExitCode(pilot, status);
+  const char* meaning = ExitCodeMeaning(status, roles.role());
 
-  sys::LogAction("Finished with exit code " + std::to_string(status) + " (" + ExitCodeMeaning(status) + ")");
+  sys::LogAction("Finished with exit code " + std::to_string(status) + " (" + meaning + ")");
   if (unattended.silent && status != kExitSuccess) {
     // Nobody saw the windows: say on standard error why the run failed.
     if (!toolkit.lastMessage().empty() && !toolkit.lastMessageEchoed()) {
       errors << kApplicationTitle << ": " << sys::EscapeControls(toolkit.lastMessage(), "\n") << '\n';
     }
-    errors << kApplicationTitle << ": " << ExitCodeMeaning(status) << " (exit code " << status << ")\n";
+    errors << kApplicationTitle << ": " << meaning << " (exit code " << status << ")\n";
   }
   return status;
 }

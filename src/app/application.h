@@ -23,8 +23,11 @@ struct StartupOptions {
   std::function<void(const std::string&)> open_document;
   // --silent, --dir, --no-shortcuts and --log (app/unattended.h).
   UnattendedOptions unattended;
-  // Where a silent run reports its errors (nullptr: standard error).
+  // Where a silent run reports its errors, and a build the project's
+  // errors and warnings (nullptr: standard error).
   sys::TextWriter* errors = nullptr;
+  // --werror: a build stops on the project's warnings too.
+  bool warningsAreErrors = false;
 };
 
 // The application's default error box: the text of an exception that

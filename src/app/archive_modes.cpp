@@ -17,6 +17,13 @@ void UseArchiveCodec() {
                            compression::ExpandStreamCallback);
 }
 
+// What the archive module recorded of a failed operation; a failure it
+// did not record is no success either.
+sys::Failure RecordedFailure(const std::string& archiveFile) {
+  const sys::Failure& failure = archive::Module().failure;
+  return failure.failed() ? failure : sys::MakeFailure(sys::FailureKind::Other, archiveFile, "");
+}
+
 }  // namespace
 
 void ArchiveModes::CreateArchiveWindow(ui::Toolkit& toolkit) {
@@ -26,10 +33,6 @@ void ArchiveModes::CreateArchiveWindow(ui::Toolkit& toolkit) {
 bool ArchiveModes::CreateArchive(const std::string& archiveFile, const std::string& folder) {
   archive::ArchiveSetMessages("Archiving Files", "Archiving Successful", "Archiving Aborted", 0);
   UseArchiveCodec();
-  // A folder with nothing to pack returns before the operation starts; clear
-  // what an earlier operation left so that the failure is not misread.
-  archive::Module().abort = false;
-  archive::Module().lastError.clear();
   return archive::ArchiveCreateFromFolder(archiveFile, folder, archive::kAllEntriesFilter, nullptr, nullptr, "");
 }
 
@@ -39,52 +42,28 @@ bool ArchiveModes::ExtractArchive(const std::string& archiveFile, const std::str
   return archive::ArchiveExtractAll(archiveFile, destination, nullptr, nullptr);
 }
 
-namespace {
-
-bool IsIoMessage(const std::string& text) {
-  // A file that could not be extracted carries the file layer's reason.
-  constexpr std::string_view kExtractFailed = " could not be extracted: ";
-  if (const size_t at = text.find(kExtractFailed); at != std::string::npos) {
-    return IsIoMessage(text.substr(at + kExtractFailed.size()));
-  }
-  return text.starts_with("Cannot open file") || text.starts_with("Cannot open folder") || text == compression::kStreamReadError ||
-         text == compression::kStreamWriteError || text.ends_with(" could not be written.");
-}
-
-}  // namespace
-
-// The archive operations report every failure but a cancel with a message;
-// the message tells the kind of failure apart.
-int CreateFailureExitCode(const archive::ArchiveModule& module, const std::string& folder) {
-  if (module.lastError.empty()) {
-    if (module.abort) return kExitCancelled;
-    return sys::FolderExists(folder) ? kExitFailure : kExitIoFailure;
-  }
-  return IsIoMessage(module.lastError) ? kExitIoFailure : kExitFailure;
-}
-
-int ExtractFailureExitCode(const archive::ArchiveModule& module, const std::string& archiveFile) {
-  const std::string& text = module.lastError;
-  if (text.empty()) return sys::FileExists(archiveFile) ? kExitCancelled : kExitIoFailure;
-  if (text == archive::DamagedArchiveMessage(archiveFile)) return kExitDamaged;
-  if (text.starts_with("The archive ") && text.ends_with("Nothing was extracted.")) return kExitDamaged;
-  return IsIoMessage(text) ? kExitIoFailure : kExitFailure;
-}
-
 bool ArchiveRoles::CreateArchive(const std::string& archiveFile, const std::string& folder) {
+  archiveRan_ = true;
+  archiveFailure_ = sys::MakeFailure(sys::FailureKind::Other, archiveFile, "");  // stays so when it throws
   const bool written = modes_.CreateArchive(archiveFile, folder);
-  archiveFailure_ = written ? kExitSuccess : CreateFailureExitCode(archive::Module(), folder);
+  archiveFailure_ = written ? sys::Failure{} : RecordedFailure(archiveFile);
   return written;
 }
 
 bool ArchiveRoles::ExtractArchive(const std::string& archiveFile, const std::string& destination) {
+  archiveRan_ = true;
+  archiveFailure_ = sys::MakeFailure(sys::FailureKind::Other, archiveFile, "");
   const bool extracted = modes_.ExtractArchive(archiveFile, destination);
-  archiveFailure_ = extracted ? kExitSuccess : ExtractFailureExitCode(archive::Module(), archiveFile);
+  archiveFailure_ = extracted ? sys::Failure{} : RecordedFailure(archiveFile);
   return extracted;
 }
 
-int ArchiveRoles::ExitCode() const {
-  return archiveFailure_ != kExitSuccess ? archiveFailure_ : UnavailableRoles::ExitCode();
+int ArchiveRoles::ExitCode(const sys::Failure& escaped) const {
+  if (!archiveRan_) return UnavailableRoles::ExitCode(escaped);
+  // A failure without a record of its own is told by what escaped.
+  const sys::Failure& failure = archiveFailure_.kind == sys::FailureKind::Other && escaped.failed() ? escaped
+                                                                                                    : archiveFailure_;
+  return ArchiveExitCode(failure.kind);
 }
 
 }  // namespace app

@@ -36,29 +36,22 @@ class ArchiveModes {
   std::unique_ptr<archive::TDIndexedFile> window_;
 };
 
-// The exit code (app/exit_codes.h) of a failed archive operation, from what
-// the archive module recorded: 3 when the user cancelled (the abort flag
-// without a message), 5 when a file could not be opened, read or written or
-// the folder or archive is missing, 4 (extracting) when the archive was
-// damaged or held an unsafe name, else 1 (e.g. an empty folder to pack).
-int CreateFailureExitCode(const archive::ArchiveModule& module, const std::string& folder);
-int ExtractFailureExitCode(const archive::ArchiveModule& module, const std::string& archiveFile);
-
 // The roles of a build with the archive modes and without the installer
 // engine: the archive operations run, the installer's report that they are
 // not available yet.
 class ArchiveRoles : public UnavailableRoles {
  public:
   void CreateArchiveWindow(ui::Toolkit& toolkit) override { modes_.CreateArchiveWindow(toolkit); }
-  // Each records why it failed for ExitCode.
+  // Each keeps the failure the archive module recorded for ExitCode.
   bool CreateArchive(const std::string& archiveFile, const std::string& folder) override;
   bool ExtractArchive(const std::string& archiveFile, const std::string& destination) override;
-  // The failed archive operation's code, else UnavailableRoles's.
-  int ExitCode() const override;
+  // The archive operation's code (ArchiveExitCode), else UnavailableRoles's.
+  int ExitCode(const sys::Failure& escaped) const override;
 
  private:
   ArchiveModes modes_;
-  int archiveFailure_ = 0;
+  bool archiveRan_ = false;
+  sys::Failure archiveFailure_;
 };
 
 }  // namespace app

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "app/application.h"
 #include "app/exit_codes.h"
-#include "system/files.h"
+#include "installer/build_checks.h"
 #include "system/platform.h"
 
 namespace app {
@@ -14,7 +15,14 @@ void InstallerRoles::CreateEngine(ui::Form& main_window, ui::Toolkit& toolkit) {
   outcome_ = engine_->outcome;
 }
 
+void InstallerRoles::KeepOutcome() {
+  if (!engine_) return;
+  failure_ = engine_->failure;
+  install_started_ = engine_->installStarted;
+}
+
 void InstallerRoles::DestroyEngine() {
+  KeepOutcome();
   if (engine_) engine_->cancelRequested = true;
   engine_.reset();
   ArchiveRoles::DestroyEngine();
@@ -28,34 +36,60 @@ std::string InstallerRoles::GetSettingValue(const std::string& name) {
   return engine_ ? engine_->GetSettingValue(name) : "";
 }
 
+bool InstallerRoles::CheckProject(installer::VelInstaller& engine, const std::string& package_path,
+                                  const std::string& project_folder, const std::string& compression_mode,
+                                  const std::string& builder) {
+  const installer::ProjectCheck check =
+      installer::CheckProject(project_folder, package_path, compression_mode, builder);
+  for (const installer::BuildFinding& finding : check.findings) {
+    *diagnostics_ << installer::FormatFinding(finding, warnings_are_errors_) << '\n';
+  }
+  const int errors = check.Count(true) + (warnings_are_errors_ ? check.Count(false) : 0);
+  if (errors == 0) return true;
+  const std::string text = "No installer was written: the project " + project_folder + " has " +
+                           std::to_string(errors) + (errors == 1 ? " error." : " errors.");
+  *diagnostics_ << kApplicationTitle << ": " << text << '\n';
+  engine.NoteFailure(sys::FailureKind::BadProject, project_folder, text);
+  engine.CloseWindow();
+  return false;
+}
+
 void InstallerRoles::Build(const std::string& package_path, const std::string& project_folder,
                            const std::string& compression_mode, const std::string& stub_file, int64_t number) {
+  role_ = RoleKind::Build;
   // Holding a reference keeps the engine alive if the window closes meanwhile.
   if (std::shared_ptr<installer::VelInstaller> engine = engine_) {
     // The command line names no stub: the builder stores its own program
     // (or the Windows program beside it for an ".exe" package), so that
     // the written file runs as an installer.
-    const std::string stub =
-        stub_file.empty() ? installer::BuildStubFor(package_path, sys::platform::ExecutablePath()) : stub_file;
-    build_failed_ = true;  // stays so when the build throws
+    const std::string builder = sys::platform::ExecutablePath();
+    if (diagnostics_ && !CheckProject(*engine, package_path, project_folder, compression_mode, builder)) return;
+    const std::string stub = stub_file.empty() ? installer::BuildStubFor(package_path, builder) : stub_file;
     engine->Build(package_path, project_folder, compression_mode, stub, number);
-    build_failed_ = !engine->lastBuildWritten;
-    build_cancelled_ = build_failed_ && engine->cancelRequested;
+    build_written_ = engine->lastBuildWritten;
   }
 }
 
 void InstallerRoles::PrepareUninstall(const std::string& log_name) {
-  if (std::shared_ptr<installer::VelInstaller> engine = engine_) {
-    engine->PrepareUninstall(log_name);
-  }
+  role_ = RoleKind::Uninstall;
+  if (std::shared_ptr<installer::VelInstaller> engine = engine_) engine->PrepareUninstall(log_name);
 }
 
 void InstallerRoles::OpenPackage(const std::string& path) {
+  role_ = RoleKind::Install;
   if (std::shared_ptr<installer::VelInstaller> engine = engine_) package_refused_ = !engine->OpenPackage(path);
 }
 
-int InstallerRoles::ExitCode() const {
-  if (package_refused_) return kExitDamaged;
+int InstallerRoles::ExitCode(const sys::Failure& escaped) const {
+  sys::Failure failure = failure_;
+  bool started = install_started_;
+  if (engine_) {
+    failure = engine_->failure;
+    started = engine_->installStarted;
+  }
+  if (!failure.failed()) failure = escaped;
+  // How the engine's last run ended outranks the failure it recorded: an
+  // install that was undone, refused as a downgrade, or nothing to uninstall.
   if (outcome_) {
     if (outcome_->notInstalled) return kExitNotInstalled;
     switch (outcome_->install) {
@@ -65,8 +99,19 @@ int InstallerRoles::ExitCode() const {
       default: break;
     }
   }
-  if (build_failed_) return build_cancelled_ ? kExitCancelled : kExitFailure;
-  return ArchiveRoles::ExitCode();
+  switch (role_) {
+    case RoleKind::Build:
+      // A build that wrote nothing failed, whether or not it said why.
+      if (build_written_ && !escaped.failed()) return kExitSuccess;
+      return BuildExitCode(failure.failed() ? failure.kind : sys::FailureKind::Other);
+    case RoleKind::Install:
+      return InstallExitCode(failure.kind, package_refused_ ? InstallStage::NotOpened
+                                           : started        ? InstallStage::DuringInstall
+                                                            : InstallStage::BeforeInstall);
+    case RoleKind::Uninstall: return UninstallExitCode(failure.kind);
+    case RoleKind::Other: break;
+  }
+  return ArchiveRoles::ExitCode(escaped);
 }
 
 }  // namespace app

@@ -21,30 +21,50 @@ class InstallerRoles : public ArchiveRoles {
 
   void ShowPanel(const std::string& name) override;
   std::string GetSettingValue(const std::string& name) override;
-  // Builds with the stub BuildStubFor chooses when none is given; a build
-  // that writes no package makes the exit status 1, or 3 when cancelled.
+  // Checks the project first (with diagnostics set): its errors, or with
+  // --werror its warnings, stop the build with "bad project". Then builds
+  // with the stub BuildStubFor chooses when none is given.
   void Build(const std::string& package_path, const std::string& project_folder,
              const std::string& compression_mode, const std::string& stub_file, int64_t number) override;
-  // An uninstall log that does not exist makes the exit status
-  // kExitNotInstalled; an install run that was undone makes it
-  // kExitCancelledDuringInstall or kExitFatalDuringInstall.
   void PrepareUninstall(const std::string& log_name) override;
-  // Opens the package; a file without a valid package makes the exit
-  // status 4 (damaged package).
   void OpenPackage(const std::string& path) override;
   void AllowDowngrade() override {
     if (engine_) engine_->allowDowngrade = true;
   }
   int ExitCode() const override;
+  // From the engine's recorded failure: BuildExitCode, InstallExitCode or
+  // UninstallExitCode for the role that ran; an escaped exception counts
+  // when the engine recorded nothing.
+  int ExitCode(const sys::Failure& escaped) const override;
+  RoleKind role() const override { return role_; }
+  void SetBuildChecks(sys::TextWriter* diagnostics, bool warningsAreErrors) override {
+    diagnostics_ = diagnostics;
+    warnings_are_errors_ = warningsAreErrors;
+  }
 
   installer::VelInstaller* engine() const { return engine_.get(); }
 
  private:
+  // The engine's record, kept when it goes.
+  void KeepOutcome();
+  // Reports the project's findings; false (the window closed, the failure
+  // recorded) when they stop the build.
+  bool CheckProject(installer::VelInstaller& engine, const std::string& package_path,
+                    const std::string& project_folder, const std::string& compression_mode,
+                    const std::string& builder);
+
   std::shared_ptr<installer::VelInstaller> engine_;
   std::shared_ptr<installer::RunOutcome> outcome_;  // outlives the engine
   bool package_refused_ = false;
   bool build_failed_ = false;
   bool build_cancelled_ = false;
+  RoleKind role_ = RoleKind::Other;
+  bool package_refused_ = false;
+  bool build_written_ = false;
+  sys::Failure failure_;
+  bool install_started_ = false;
+  sys::TextWriter* diagnostics_ = nullptr;
+  bool warnings_are_errors_ = false;
 };
 
 }  // namespace app

@@ -9,6 +9,7 @@
 #include "system/activity_log.h"
 #include "system/control_helpers.h"
 #include "system/paths.h"
+#include "system/platform.h"
 #include "system/settings.h"
 
 namespace app {
@@ -177,11 +178,18 @@ class CloseOnExit {
   ui::Form& form_;
 };
 
+std::string CurrentFolder() {
+  const std::string folder = sys::platform::CurrentFolder();
+  return folder.empty() ? folder : sys::IncludeTrailingSeparator(folder);
+}
+
 }  // namespace
 
 void TDInstallMain::RunArchive() {
   CloseOnExit close(toolkit_, form_);
-  std::optional<std::string> name = toolkit_.InputBox("Create Archive", "Archive File Name:", "");
+  // --name= answers the question before it is asked.
+  std::optional<std::string> name = unattended_.archiveName;
+  if (!name) name = toolkit_.InputBox("Create Archive", "Archive File Name:", "");
   std::string target_folder = sys::IncludeTrailingSeparator(arguments_[1]);
   if (!name || name->empty()) {
     exit_code_ = kExitCancelled;
@@ -200,7 +208,10 @@ void TDInstallMain::RunExtract() {
   if (unattended_.folder) {
     destination = *unattended_.folder;
   } else if (chooser_) {
-    destination = chooser_->ChooseDirectory(sys::ExtractFilePath(archive_file), "Choose a directory to extract files to.");
+    // The current folder, as other archivers extract into: the archive's
+    // own folder may be one its user cannot write to, and a bare name has
+    // none (which once proposed the root).
+    destination = chooser_->ChooseDirectory(CurrentFolder(), "Choose a directory to extract files to.");
   }
   if (destination.empty()) {
     exit_code_ = kExitCancelled;

@@ -7,6 +7,7 @@
 
 #include "app/application.h"
 #include "app/exit_codes.h"
+#include "app/unattended.h"
 #include "archive/archive.h"
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
@@ -20,57 +21,26 @@ namespace app {
 
 namespace {
 
-constexpr std::string_view kThreadsPrefix = "--threads=";
-constexpr std::string_view kCaseCollisionsPrefix = "--case-collisions=";
-constexpr std::string_view kMaxSizePrefix = "--max-size=";
 constexpr const char* kEndOfOptions = "--";
 
-// Option words that print and end the program, with their action.
-struct ActionWord {
-  const char* word;
-  OptionAction action;
-  bool takesArchive;
-};
-constexpr ActionWord kActionWords[] = {
-    {"--help", OptionAction::Help, false},    {"-h", OptionAction::Help, false},
-    {"/?", OptionAction::Help, false},        {"--version", OptionAction::Version, false},
-    {"--list", OptionAction::List, true},     {"--test", OptionAction::Test, true},
+// How an option is written. Every spelling is matched ignoring letter case,
+// as administrators type them ("/silent", "/S", "/VERYSILENT").
+enum class Form {
+  Word,      // the word alone
+  NextWord,  // the word, then its value as the next argument (--list ARCHIVE)
+  Value,     // the spelling ends in "=" and the value follows it
+  Rest,      // as Value, and every later argument belongs to the value too,
+             // joined by spaces: "/D=C:\Program Files\App" arrives in pieces
 };
 
-// Words that make a run unattended, and options that carry a value after
-// "=". The value may not be empty.
-constexpr const char* kSilentWords[] = {"--silent", "/S", "/SILENT", "/VERYSILENT"};
-constexpr const char* kNoShortcutsWord = "--no-shortcuts";
-enum class ValueOption { Folder, LogFile };
-struct ValueWord {
-  std::string_view prefix;
-  ValueOption option;
+// Applies an option's value; returns why it is refused ("" when taken).
+using Apply = std::string (*)(CommandOptions& options, const std::string& name, const std::string& value);
+
+struct OptionSpec {
+  std::string_view spellings;  // "|"-separated
+  Form form;
+  Apply apply;
 };
-constexpr ValueWord kValueWords[] = {
-    {"--dir=", ValueOption::Folder}, {"/D=", ValueOption::Folder},     {"/DIR=", ValueOption::Folder},
-    {"--log=", ValueOption::LogFile}, {"/LOG=", ValueOption::LogFile},
-};
-
-bool IsSilentWord(const std::string& argument) {
-  for (const char* word : kSilentWords) {
-    if (argument == word) return true;
-  }
-  return false;
-}
-
-const ValueWord* FindValueWord(const std::string& argument) {
-  for (const ValueWord& entry : kValueWords) {
-    if (argument.starts_with(entry.prefix)) return &entry;
-  }
-  return nullptr;
-}
-
-const ActionWord* FindActionWord(const std::string& argument) {
-  for (const ActionWord& entry : kActionWords) {
-    if (argument == entry.word) return &entry;
-  }
-  return nullptr;
-}
 
 // Digits only, within int; nullopt otherwise.
 std::optional<int> ParseCount(std::string_view text) {
@@ -101,74 +71,229 @@ std::optional<int64_t> ParseByteCount(std::string_view text) {
   return value * unit;
 }
 
-CommandOptions BadArguments(std::string error) {
+std::string Action(CommandOptions& options, OptionAction action, const std::string& archive) {
+  // The first action word wins.
+  if (options.action == OptionAction::RunRole) {
+    options.action = action;
+    options.archive = archive;
+  }
+  return "";
+}
+
+std::string TakeFolder(CommandOptions& options, const std::string& name, const std::string& value) {
+  if (value.empty()) return name + " needs a folder: " + name + "=FOLDER";
+  // The current folder of whoever started an installer is no place to
+  // install into.
+  if (!sys::IsAbsolutePath(value)) return name + " needs a full path: " + name + "=" + value;
+  options.unattended.folder = value;
+  return "";
+}
+
+std::string TakeLogFile(CommandOptions& options, const std::string& name, const std::string& value) {
+  if (value.empty()) return name + " needs a file name: " + name + "=FILE";
+  options.unattended.logFile = value;
+  return "";
+}
+
+std::string NeedsEquals(CommandOptions&, const std::string& name, const std::string&) {
+  return name + " takes its value after \"=\": " + name + "=" + (name == "--log" ? "FILE" : "FOLDER");
+}
+
+std::string Ignore(CommandOptions&, const std::string&, const std::string&) { return ""; }
+
+// The options, one line each; new ones are added here.
+constexpr OptionSpec kOptions[] = {
+    {"--help|-h|/?|/help", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) { return Action(o, OptionAction::Help, ""); }},
+    {"--version", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) { return Action(o, OptionAction::Version, ""); }},
+    {"--list", Form::NextWord,
+     [](CommandOptions& o, const std::string&, const std::string& v) { return Action(o, OptionAction::List, v); }},
+    {"--test", Form::NextWord,
+     [](CommandOptions& o, const std::string&, const std::string& v) { return Action(o, OptionAction::Test, v); }},
+    {"--threads=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       o.threads = ParseCount(v);
+       return o.threads ? "" : "--threads needs a whole number of threads: " + name + "=" + v;
+     }},
+    {"--max-size=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       o.maxSize = ParseByteCount(v);
+       return o.maxSize ? "" : "--max-size needs a number of bytes: " + name + "=" + v;
+     }},
+    {"--case-collisions=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       o.caseCollisions = archive::ParseCaseCollisions(v);
+       return o.caseCollisions ? "" : "--case-collisions takes error, rename or keep-first: " + name + "=" + v;
+     }},
+    {"--silent|/S|/SILENT|/VERYSILENT|/Q|/QUIET", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) {
+       o.unattended.silent = true;
+       return std::string();
+     }},
+    {"--no-shortcuts", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) {
+       o.unattended.noShortcuts = true;
+       return std::string();
+     }},
+    {"--dir=|/DIR=", Form::Value, TakeFolder},
+    {"/D=", Form::Rest, TakeFolder},
+    {"--log=|/LOG=", Form::Value, TakeLogFile},
+    // A bare /LOG: a log in the temporary folder, its path told at the start.
+    {"/LOG", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) {
+       o.unattended.logFile = DefaultLogPath();
+       o.unattended.logAnnounced = true;
+       return std::string();
+     }},
+    {"--name=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       if (v.empty()) return name + " needs the archive's name: " + name + "=NAME";
+       o.unattended.archiveName = v;
+       return "";
+     }},
+    {"--werror", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) {
+       o.warningsAreErrors = true;
+       return std::string();
+     }},
+    {"--dir|--log", Form::Word, NeedsEquals},
+    // Switches other setup programs take: there is no restart to suppress,
+    // a silent run shows no message boxes anyway, and Cancel stays.
+    {"/SUPPRESSMSGBOXES|/NORESTART|/SP-|/NOCANCEL|/NCRC|/NOICONS", Form::Word, Ignore},
+};
+
+// The spelling of `spec` that `argument` is written with (ignoring letter
+// case), or nullptr.
+std::optional<std::string_view> Spelling(const OptionSpec& spec, const std::string& argument) {
+  std::string_view rest = spec.spellings;
+  while (!rest.empty()) {
+    const size_t bar = rest.find('|');
+    const std::string_view spelling = rest.substr(0, bar);
+    rest = bar == std::string_view::npos ? std::string_view() : rest.substr(bar + 1);
+    const bool prefix = spec.form == Form::Value || spec.form == Form::Rest;
+    const std::string_view head = std::string_view(argument).substr(0, prefix ? spelling.size() : std::string::npos);
+    if (sys::SameTextAscii(head, spelling)) return spelling;
+  }
+  return std::nullopt;
+}
+
+// An argument written as an option, though none of the table's: "--x", or
+// "-x" and "/X" with no further separator or dot that name no existing
+// file (a path on a POSIX system begins with "/" too).
+bool LooksLikeOption(const std::string& argument) {
+  if (argument.starts_with(kEndOfOptions)) return true;
+  if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/')) return false;
+  if (argument.find_first_of("/\\.", 1) != std::string::npos) return false;
+  return !sys::FileExists(argument) && !sys::FolderExists(argument);
+}
+
+// The role words; any other first word is the path of an archive to extract.
+constexpr const char* kRoleWords[] = {"install", "uninstall", "build", "archive"};
+
+// Why the first word names no role and no file, or "" when it does (or
+// looks like a path: a missing archive is reported by the extraction).
+std::string UnknownCommand(const std::string& word) {
+  for (const char* role : kRoleWords) {
+    if (word == role) return "";
+    if (sys::SameTextAscii(word, role)) {
+      return "unknown command \"" + word + "\" (the roles are written in lower case: " + role + ")";
+    }
+  }
+  if (word.find_first_of("/\\.") != std::string::npos || sys::FileExists(word)) return "";
+  return "unknown command \"" + word + "\"";
+}
+
+CommandOptions BadArguments(std::string error, bool showUsage = false) {
   CommandOptions options;
   options.action = OptionAction::BadArguments;
   options.error = std::move(error);
+  options.showUsage = showUsage;
   return options;
 }
 
 }  // namespace
 
+std::string DefaultLogPath() {
+  std::string stamp = TimeStamp();
+  for (char& c : stamp) {
+    if (c == ':') c = '-';
+    if (c == ' ') c = '_';
+  }
+  return sys::SpecialFolderPath("temp") + "Brevion Installer Log " + stamp + ".txt";
+}
+
 CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
   CommandOptions options;
   bool optionsEnded = false;
+  bool checkFirstWord = true;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (optionsEnded) {
       options.positional.push_back(argument);
-    } else if (argument == kEndOfOptions) {
+      continue;
+    }
+    if (argument == kEndOfOptions) {
       optionsEnded = true;
-    } else if (const ActionWord* word = FindActionWord(argument)) {
-      std::string archive;
-      if (word->takesArchive) {
-        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-          return BadArguments(argument + " needs the path of an archive");
-        }
-        archive = arguments[++i];
+      // A first word after "--" is taken as it is written.
+      checkFirstWord = !options.positional.empty();
+      continue;
+    }
+    const OptionSpec* found = nullptr;
+    std::string_view spelling;
+    for (const OptionSpec& spec : kOptions) {
+      if (const auto match = Spelling(spec, argument)) {
+        found = &spec;
+        spelling = *match;
+        break;
       }
-      if (options.action == OptionAction::RunRole) {
-        options.action = word->action;
-        options.archive = archive;
-      }
-    } else if (IsSilentWord(argument)) {
-      options.unattended.silent = true;
-    } else if (argument == kNoShortcutsWord) {
-      options.unattended.noShortcuts = true;
-    } else if (argument == "--allow-downgrade" || argument == "/ALLOWDOWNGRADE") {
-      options.unattended.allowDowngrade = true;
-    } else if (const ValueWord* word = FindValueWord(argument)) {
-      const std::string value = argument.substr(word->prefix.size());
-      const std::string name(word->prefix.substr(0, word->prefix.size() - 1));
-      if (word->option == ValueOption::Folder) {
-        if (value.empty()) return BadArguments(name + " needs a folder: " + name + "=FOLDER");
-        // The current folder of whoever started an installer is no place
-        // to install into.
-        if (!sys::IsAbsolutePath(value)) return BadArguments(name + " needs a full path: " + argument);
-        options.unattended.folder = value;
-      } else {
-        if (value.empty()) return BadArguments(name + " needs a file name: " + name + "=FILE");
-        options.unattended.logFile = value;
-      }
-    } else if (argument == "--dir" || argument == "--log") {
-      return BadArguments(argument + " takes its value after \"=\": " + argument + "=" +
-                          (argument == "--dir" ? "FOLDER" : "FILE"));
-    } else if (argument.starts_with(kThreadsPrefix)) {
-      options.threads = ParseCount(std::string_view(argument).substr(kThreadsPrefix.size()));
-      if (!options.threads) return BadArguments("--threads needs a whole number of threads: " + argument);
-    } else if (argument.starts_with(kCaseCollisionsPrefix)) {
-      options.caseCollisions = archive::ParseCaseCollisions(argument.substr(kCaseCollisionsPrefix.size()));
-      if (!options.caseCollisions) return BadArguments("--case-collisions takes error, rename or keep-first: " + argument);
-    } else if (argument.starts_with(kMaxSizePrefix)) {
-      options.maxSize = ParseByteCount(std::string_view(argument).substr(kMaxSizePrefix.size()));
-      if (!options.maxSize) return BadArguments("--max-size needs a number of bytes: " + argument);
-    } else if (argument.starts_with(kEndOfOptions)) {
-      return BadArguments("unknown option " + argument);
-    } else {
+    }
+    if (!found) {
+      if (LooksLikeOption(argument)) return BadArguments("unknown option " + argument, true);
       options.positional.push_back(argument);
+      continue;
+    }
+    // The name as the messages show it: the spelling without its "=".
+    std::string name(spelling.ends_with('=') ? spelling.substr(0, spelling.size() - 1) : spelling);
+    std::string value;
+    switch (found->form) {
+      case Form::Word: break;
+      case Form::NextWord:
+        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+          return BadArguments(name + " needs the path of an archive");
+        }
+        value = arguments[++i];
+        break;
+      case Form::Value: value = argument.substr(spelling.size()); break;
+      case Form::Rest:
+        value = argument.substr(spelling.size());
+        while (i + 1 < arguments.size()) value += " " + arguments[++i];
+        break;
+    }
+    if (std::string error = found->apply(options, name, value); !error.empty()) return BadArguments(error);
+  }
+  if (options.action == OptionAction::RunRole && checkFirstWord && !options.positional.empty()) {
+    if (std::string error = UnknownCommand(options.positional.front()); !error.empty()) {
+      return BadArguments(error, true);
     }
   }
   return options;
+}
+
+std::string UsageLine() {
+  return "Usage: brevion [install [PACKAGE] | uninstall NAME | build PACKAGE FOLDER [MODE] | "
+         "archive DEST FOLDER | ARCHIVE] [options]";
+}
+
+bool NothingToRun(const CommandOptions& options, const std::string& executablePath) {
+  if (options.action != OptionAction::RunRole || !options.positional.empty()) return false;
+  try {
+    compression::FileStream file(executablePath, compression::FileStream::Mode::Read);
+    const archive::ArchiveIndex index = archive::ReadArchiveIndex(file, executablePath);
+    return index.FindName("install.dat") < 0 && index.EntryCount() <= 1;
+  } catch (const std::exception&) {
+    return true;  // no index at the end: the builder itself, with no package
+  }
 }
 
 std::string VersionText() { return std::string(kApplicationTitle) + " " + BREVION_VERSION; }
@@ -180,30 +305,37 @@ std::string UsageText() {
          "Usage:\n"
          "  brevion                               install the package carried by this program\n"
          "  brevion install [PACKAGE]             install the package carried by PACKAGE\n"
-         "  brevion uninstall LOG                 uninstall what the uninstall log LOG names\n"
+         "  brevion uninstall NAME                uninstall what the uninstall log NAME names\n"
          "  brevion build PACKAGE FOLDER [MODE] [NUMBER]\n"
          "                                        build an installer from a project folder\n"
-         "  brevion archive DEST FOLDER           pack FOLDER into an archive in DEST\n"
-         "  brevion ARCHIVE                       extract ARCHIVE into a chosen folder\n"
+         "  brevion archive DEST FOLDER [--name=NAME]\n"
+         "                                        pack FOLDER into DEST/NAME.bvarc\n"
+         "  brevion ARCHIVE [--dir=FOLDER]        extract ARCHIVE (into the current folder\n"
+         "                                        unless another is chosen or given)\n"
          "\n"
-         "Options:\n"
+         "Options (any letter case):\n"
          "  --help, -h, /?     show this text\n"
          "  --version          show the version\n"
          "  --list ARCHIVE     list the entries of ARCHIVE\n"
          "  --test ARCHIVE     verify ARCHIVE and decode every entry, writing nothing\n"
          "  --threads=N        use N threads for block compression (0: automatic)\n"
+         "  --max-size=BYTES   extract at most BYTES (K, M, G allowed; default: the free space)\n"
          "  --case-collisions=error|rename|keep-first\n"
          "                     names that differ only in letter case: refuse to build\n"
          "                     (the default), store later ones renamed, or keep the first\n"
-         "  --max-size=BYTES   extract at most BYTES (K, M, G allowed; default: the free space)\n"
-         "  --silent, /S       install, uninstall or extract with no windows and no questions\n"
-         "  --dir=FOLDER, /D=FOLDER\n"
-         "                     install (or extract) into FOLDER, a full path\n"
+         "  --silent, /S, /SILENT, /VERYSILENT\n"
+         "                     install, uninstall or extract with no windows and no questions\n"
+         "  --dir=FOLDER, /DIR=FOLDER, /D=FOLDER\n"
+         "                     install (or extract) into FOLDER, a full path; /D= comes last\n"
+         "                     and may hold spaces without quotes\n"
          "  --no-shortcuts     install without desktop and Start menu shortcuts\n"
-         "  --allow-downgrade, /ALLOWDOWNGRADE\n"
-         "                     install over a newer installed version without asking\n"
-         "  --log=FILE, /LOG=FILE\n"
-         "                     append a log of what was done to FILE\n"
+         "  --log=FILE, /LOG=FILE, /LOG\n"
+         "                     append a log of what was done to FILE (bare /LOG: a new\n"
+         "                     file in the temporary folder, its path printed)\n"
+         "  --name=NAME        archive: the archive's name, not asked for\n"
+         "  --werror           build: treat the project's warnings as errors\n"
+         "  /SUPPRESSMSGBOXES, /NORESTART, /SP-, /NOCANCEL\n"
+         "                     accepted for other setup programs' scripts; nothing to do\n"
          "  --                 treat every later argument as positional\n";
 }
 
@@ -355,7 +487,9 @@ int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWrit
     case OptionAction::BadArguments:
     case OptionAction::RunRole: break;
   }
-  err << kApplicationTitle << ": " << options.error << "\nTry --help for the options.\n";
+  err << kApplicationTitle << ": " << options.error << '\n';
+  if (options.showUsage) err << UsageLine() << '\n';
+  err << "Try --help for the options.\n";
   return kExitBadArguments;
 }
 

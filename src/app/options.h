@@ -1,20 +1,26 @@
 // The command-line options. They are taken out of the arguments before the
 // five positional arguments are read, so a mode word or path is never
-// mistaken for an option: only these exact words are options.
+// mistaken for an option. Every spelling is matched ignoring letter case.
 //   --help, -h, /?     usage text
 //   --version          "Brevion Installer <version>"
 //   --list ARCHIVE     one line per entry of the archive
 //   --test ARCHIVE     verify the checksum and decode every entry
 //   --threads=N        worker threads for block compression (0: automatic)
 //   --max-size=BYTES   the most an extraction may write (K, M, G suffixes)
-//   --silent, /S, /SILENT, /VERYSILENT     unattended run (app/unattended.h)
-//   --dir=FOLDER, /D=FOLDER, /DIR=FOLDER   installation or extraction folder
-//   --no-shortcuts     install without shortcuts
-//   --log=FILE, /LOG=FILE                  log of what was done
 //   --case-collisions=error|rename|keep-first   names differing only in case
+//   --silent, /S, /SILENT, /VERYSILENT, /Q     unattended run (app/unattended.h)
+//   --dir=FOLDER, /DIR=FOLDER   installation or extraction folder
+//   /D=FOLDER          the same; last on the line, spaces need no quotes
+//   --no-shortcuts     install without shortcuts
+//   --log=FILE, /LOG=FILE       log of what was done; bare /LOG: in the
+//                      temporary folder, its path told on standard error
+//   --name=NAME        the archive role's name, not asked for
+//   --werror           a build stops on the project's warnings too
+//   /SUPPRESSMSGBOXES, /NORESTART, /SP-, /NOCANCEL   accepted, nothing to do
 //   --                 every later argument is positional, even "--list"
-// Any other argument that begins with "--" is a bad argument; an argument
-// that merely contains "--" further on (a path) stays positional.
+// Any other argument written as an option ("--x", or "-x" and "/X" that
+// name no file) is refused with "unknown option", and a first positional
+// word that is no role, no file and no path with "unknown command".
 // The options that print run without windows and write to the given stream.
 #pragma once
 
@@ -41,7 +47,12 @@ struct CommandOptions {
   UnattendedOptions unattended;        // --silent, --dir, --no-shortcuts, --log
   std::vector<std::string> positional; // the arguments left for the roles, in order
   std::string error;                   // why the arguments are bad (BadArguments)
+  bool showUsage = false;              // BadArguments: print the usage line as well
+  bool warningsAreErrors = false;      // --werror
 };
+
+// Where a bare /LOG writes: a dated file in the temporary folder.
+std::string DefaultLogPath();
 
 // Splits the command line (without the program name) into options and
 // positional arguments. Never throws; bad arguments give BadArguments with
@@ -66,8 +77,16 @@ int ListArchive(const std::string& archivePath, sys::TextWriter& out);
 // returns 4 (damaged) or 5 (cannot be opened).
 int TestArchive(const std::string& archivePath, sys::TextWriter& out);
 
+// The one-line reminder of how the program is called.
+std::string UsageLine();
+
+// True when a run with these options has nothing to do: no arguments, and
+// the program at `executablePath` carries no package. The usage is shown then.
+bool NothingToRun(const CommandOptions& options, const std::string& executablePath);
+
 // Runs a printing option (Help, Version, List, Test) or reports bad
-// arguments (on `err`, exit code 2). Not for RunRole.
+// arguments (on `err`, exit code 2, with the usage line after an unknown
+// option or command). Not for RunRole.
 int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err);
 
 }  // namespace app

@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <string>
 
+#include "app/exit_status.h"
+#include "system/failure.h"
+#include "system/text_writer.h"
 #include "ui/form.h"
 #include "ui/toolkit.h"
 
@@ -46,10 +49,17 @@ class Roles {
   virtual bool CreateArchive(const std::string& archive_file, const std::string& folder) = 0;
   virtual bool ExtractArchive(const std::string& archive_file, const std::string& destination) = 0;
 
-  // The process's exit status once the main window has closed (one of
-  // app/exit_codes.h): 0 when the role ended well or did not say why it
-  // failed.
-  virtual int ExitCode() const = 0;
+  // The process's exit status once the main window has closed, derived
+  // from the failure the role recorded (app/exit_status.h); `escaped` is
+  // the failure of an exception that escaped an event and was shown in the
+  // default error box (kind None when there was none).
+  virtual int ExitCode(const sys::Failure& escaped) const = 0;
+  // The role that ran, for the meaning of its exit code.
+  virtual RoleKind role() const { return RoleKind::Other; }
+
+  // Where a build reports the project's errors and warnings (see
+  // installer/build_checks.h), and whether warnings stop it too (--werror).
+  virtual void SetBuildChecks(sys::TextWriter* /*diagnostics*/, bool /*warningsAreErrors*/) {}
 };
 
 // The roles of a build that does not contain them yet: each operation tells
@@ -68,7 +78,9 @@ class UnavailableRoles : public Roles {
   void OpenPackage(const std::string&) override;
   bool CreateArchive(const std::string&, const std::string&) override;
   bool ExtractArchive(const std::string&, const std::string&) override;
-  int ExitCode() const override { return unavailable_ ? 1 : 0; }
+  int ExitCode(const sys::Failure& escaped) const override {
+    return unavailable_ ? kExitFailure : ArchiveExitCode(escaped.kind);
+  }
 
  private:
   void Unavailable(const std::string& what);

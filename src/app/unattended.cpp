@@ -3,10 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/archive_modes.h"
 #include "app/exit_codes.h"
-#include "archive/archive.h"
-#include "compression/stream.h"
 #include "system/activity_log.h"
 #include "system/paths.h"
 #include "system/platform.h"
@@ -127,34 +124,9 @@ ui::Answer ReportingToolkit::MessageBox(const std::string& caption, const std::s
   return inner_.MessageBox(caption, text, buttons, icon);
 }
 
-const char* ExitCodeMeaning(int code) {
-  switch (code) {
-    case kExitSuccess: return "success";
-    case kExitBadArguments: return "bad arguments";
-    case kExitCancelled: return "cancelled";
-    case kExitDamaged: return "damaged archive or package";
-    case kExitIoFailure: return "a file could not be opened, read or written";
-    default: return "failed";
-  }
-}
-
-bool IsIoErrorText(const std::string& text) {
-  for (const char* sign : {"Cannot open file", "could not be written", compression::kStreamReadError,
-                           compression::kStreamWriteError}) {
-    if (text.find(sign) != std::string::npos) return true;
-  }
-  return false;
-}
-
-int SilentInstallExitCode(const WizardAutopilot& pilot, const std::string& packagePath) {
-  if (pilot.finished()) return kExitSuccess;
-  if (pilot.lastPanel() == "Options") return kExitBadArguments;
-  if (pilot.lastPanel() != "Status") return kExitFailure;
-  // The install run stopped: the archive engine recorded why.
-  const std::string& text = archive::Module().lastError;
-  if (text.empty()) return kExitCancelled;
-  if (IsIoErrorText(text)) return kExitIoFailure;
-  return ExtractFailureExitCode(archive::Module(), packagePath);
+int SilentInstallExitCode(const WizardAutopilot& pilot, int status) {
+  if (status != kExitSuccess || pilot.finished()) return status;
+  return pilot.lastPanel() == "Status" ? kExitFatalDuringInstall : kExitFatalBeforeInstall;
 }
 
 }  // namespace app

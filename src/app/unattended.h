@@ -29,6 +29,8 @@ struct UnattendedOptions {
   bool noShortcuts = false;
   bool allowDowngrade = false;        // --allow-downgrade (/ALLOWDOWNGRADE)
   std::string logFile;                // --log; "" when none
+  bool logAnnounced = false;          // bare /LOG: the chosen path is told at the start
+  std::optional<std::string> archiveName;  // --name: the archive role's name, not asked for
 };
 
 // Walks the installer's wizard as an unattended user would, one step each
@@ -118,17 +120,10 @@ class ReportingToolkit : public ui::Toolkit {
   bool lastEchoed_ = false;
 };
 
-// True when a failure's text tells of a file that could not be opened,
-// read or written.
-bool IsIoErrorText(const std::string& text);
-
-// What an exit code means, in a few words ("damaged archive or package").
-const char* ExitCodeMeaning(int code);
-
-// The exit code of a silent install that the roles judged a success: 0 when
-// the wizard reached Finished; 2 when it stopped on Options (the folder was
-// refused); else the failure the archive engine recorded for the package
-// (3 cancelled, 4 damaged, 5 a file could not be written, 1 otherwise).
-int SilentInstallExitCode(const WizardAutopilot& pilot, const std::string& packagePath);
+// The exit code of a silent install once the roles have given theirs:
+// `status` when it tells of a failure; else 0 when the wizard reached
+// Finished, and 3 (failed before installing) when it stopped short, e.g.
+// on Options because the folder was refused.
+int SilentInstallExitCode(const WizardAutopilot& pilot, int status);
 
 }  // namespace app

@@ -19,6 +19,7 @@
 #include "archive/progress.h"
 #include "compression/stream.h"
 #include "compression/stream_callbacks.h"
+#include "system/failure.h"
 
 namespace archive {
 
@@ -81,6 +82,9 @@ struct ArchiveModule {
   // with their count so far (a test may change the target's folders there).
   // The program never installs one.
   std::function<void(size_t filesWritten)> afterFileWritten;
+  // Why the last operation failed (kind, file or folder, message); a
+  // cancel is recorded too. Cleared when an operation starts.
+  sys::Failure failure;
 };
 
 // The one module state of the program.

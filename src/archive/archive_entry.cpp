@@ -108,7 +108,7 @@ bool ArchiveExtractEntry(const std::string& archivePath, const std::string& stor
   }
   if (!folder.Rename(temporary, name, true)) {
     folder.RemoveFile(temporary);
-    throw compression::StreamError("Cannot open file \"" + targetFile + "\".");
+    throw compression::StreamError("Cannot open file \"" + targetFile + "\".", targetFile);
   }
   return true;
 }

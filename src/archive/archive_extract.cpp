@@ -286,7 +286,8 @@ class Extraction {
                   const std::string& destination, bool replacing, const DecodedEntry& decoded);
   uint8_t WriteContent(size_t k, const DecodedEntry& decoded, FileStream& output);
   static bool RefuseLink(const std::string& destination) {
-    detail::ReportMessage("The file " + destination + " lies behind a symbolic link; it was not extracted.");
+    detail::ReportFailure(sys::FailureKind::Unsafe, destination,
+                          "The file " + destination + " lies behind a symbolic link; it was not extracted.");
     return false;
   }
 
@@ -355,7 +356,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     if (!sys::platform::IsNewFileDefault(attributes)) output->SetAttributes(attributes);
   } catch (const DamagedArchive& error) {
     if (created) folder.RemoveFile(temporary);
-    detail::ReportMessage(error.what());
+    detail::ReportFailure(error.failure());
     return false;
   } catch (const std::exception& error) {
     if (created) folder.RemoveFile(temporary);
@@ -363,7 +364,12 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     std::string reason = error.what();
     const std::string shown = NativePath(folder.Path() + temporary);
     if (const size_t at = reason.find(shown); at != std::string::npos) reason.replace(at, shown.size(), destination);
-    detail::ReportMessage("The file " + destination + " could not be extracted: " + reason);
+    // An entry that does not decode is the archive's fault; anything else
+    // (a full disk, a refused file) is the destination's.
+    const sys::FailureKind kind = sys::FailureOf(error).kind;
+    const bool damaged = kind == sys::FailureKind::Damaged;
+    detail::ReportFailure(damaged ? kind : sys::FailureKind::Io, damaged ? archivePath_ : destination,
+                          "The file " + destination + " could not be extracted: " + reason);
     return false;
   }
   if (!folder.Rename(temporary, name, replacing)) {
@@ -438,7 +444,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   try {
     index = ReadArchiveIndex(archive, archivePath);
   } catch (const DamagedArchive& error) {
-    detail::ReportMessage(error.what());
+    detail::ReportFailure(error.failure());
     return Outcome::Refused;
   }
   StringList names, letters;
@@ -447,8 +453,9 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   FilterNamesByFolder(folder, names, letters, subfolders);
   FilterNamesByFolder(folder, folders, folderLetters, subfolders);
   if (const std::string* unsafe = FirstUnsafeName(names, folders)) {
-    detail::ReportMessage("The archive " + archivePath + " holds the name \"" + folder + *unsafe +
-                          "\", which would be written outside the target folder. Nothing was extracted.");
+    detail::ReportFailure(sys::FailureKind::Unsafe, archivePath,
+                          "The archive " + archivePath + " holds the name \"" + folder + *unsafe +
+                              "\", which would be written outside the target folder. Nothing was extracted.");
     return Outcome::Refused;
   }
   // Workers decode the entries, a window of them ahead; the files are
@@ -525,13 +532,20 @@ struct WatchedProgress {
 bool ArchiveExtractFolder(const std::string& archivePath, const std::string& folder,
                           const std::string& targetFolder, bool subfolders, ProgressHook hook, void* context) {
   ArchiveModule& module = Module();
-  module.abort = false;
-  module.lastError.clear();
-  if (!sys::FileExists(archivePath)) return false;
+  detail::BeginOperation();
+  if (!sys::FileExists(archivePath)) {
+    detail::ReportFailure(sys::FailureKind::Io, archivePath, "The archive " + archivePath + " does not exist.");
+    module.abort = true;
+    return false;
+  }
   detail::OperationDisplay display(hook, context);
   WatchedProgress verification{display.progress()};
   if (!ArchiveVerify(archivePath, WatchedProgress::Report, &verification)) {
-    if (!module.abort && !verification.cancelled) detail::ReportMessage(DamagedArchiveMessage(archivePath));
+    if (!module.abort && !verification.cancelled) {
+      detail::ReportFailure(sys::FailureKind::Damaged, archivePath, DamagedArchiveMessage(archivePath));
+    } else {
+      detail::NoteCancelled(archivePath);
+    }
     module.abort = true;
     display.Close(false);
     return false;
@@ -542,8 +556,11 @@ bool ArchiveExtractFolder(const std::string& archivePath, const std::string& fol
   try {
     outcome = ExtractVerified(archivePath, prefix, target, subfolders, display.progress());
   } catch (const std::exception& error) {
-    detail::ReportMessage(error.what());
+    sys::Failure failure = sys::FailureOf(error);
+    if (failure.path.empty()) failure.path = archivePath;
+    detail::ReportFailure(failure);
   }
+  if (outcome == Outcome::Cancelled) detail::NoteCancelled(archivePath);
   if (outcome != Outcome::Done) module.abort = true;
   // A refusal has said why; like a failed verification it closes quietly.
   display.Close(outcome != Outcome::Refused);

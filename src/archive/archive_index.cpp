@@ -15,7 +15,7 @@ std::string DamagedArchiveMessage(const std::string& archivePath) {
 }
 
 DamagedArchive::DamagedArchive(const std::string& archivePath)
-    : std::runtime_error(DamagedArchiveMessage(archivePath)) {}
+    : FailureError(sys::FailureKind::Damaged, archivePath, DamagedArchiveMessage(archivePath)) {}
 
 int ArchiveIndex::FindName(const std::string& name) const {
   // The same spelling first: an archive written where letter case makes

@@ -20,7 +20,7 @@ using StringList = std::vector<std::string>;
 // archive: values pointing outside the file, counts that disagree, entries
 // running past the directory. what() is the message shown to the user:
 // "There are error(s) in the file <path>."
-class DamagedArchive : public std::runtime_error {
+class DamagedArchive : public sys::FailureError {
  public:
   explicit DamagedArchive(const std::string& archivePath);
 };

@@ -63,9 +63,23 @@ void OperationDisplay::Close(bool showClosingMessage) {
   window_ = nullptr;
 }
 
-void ReportMessage(const std::string& text) {
+void ReportFailure(sys::FailureKind kind, const std::string& path, const std::string& text) {
   Module().lastError = text;
+  Module().failure = sys::MakeFailure(kind, path, text);
   if (ArchiveDialog* dialog = Module().dialog) dialog->ShowMessage(text);
+}
+
+void ReportFailure(const sys::Failure& failure) { ReportFailure(failure.kind, failure.path, failure.message); }
+
+void NoteCancelled(const std::string& path) {
+  // A failure already recorded (a damaged entry found before the stop) says more.
+  if (!Module().failure.failed()) Module().failure = sys::MakeFailure(sys::FailureKind::Cancelled, path, "");
+}
+
+void BeginOperation() {
+  Module().abort = false;
+  Module().lastError.clear();
+  Module().failure = {};
 }
 
 std::string TemporaryBeside(const std::string& path) {

@@ -320,7 +320,15 @@ bool ArchiveCreateFromFolder(const std::string& archivePath, const std::string& 
   if (listingFilter == attributeFilter) listingFilter = Without(listingFilter, "d");
   StringList items;
   sys::ListFiles(items, base, listingFilter, "*.*");
-  if (items.empty()) return false;
+  if (items.empty()) {
+    detail::BeginOperation();
+    const bool exists = sys::FolderExists(base);
+    detail::ReportFailure(exists ? sys::FailureKind::BadProject : sys::FailureKind::Io, base,
+                          exists ? "The folder " + base + " holds nothing to pack."
+                                 : "The folder " + base + " does not exist.");
+    Module().abort = true;
+    return false;
+  }
   for (std::string& item : items) item = sys::ToBackslashes(item);
   return ArchiveCreate(archivePath, base, items, attributeFilter, stubPath, hook, context, reserved);
 }
@@ -337,8 +345,7 @@ bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder
                    const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
                    void* context, int64_t /*reserved*/) {
   ArchiveModule& module = Module();
-  module.abort = false;
-  module.lastError.clear();
+  detail::BeginOperation();
   detail::OperationDisplay display(hook, context);
   const std::string base = sys::IncludeTrailingSeparator(baseFolder);
   std::string badName;
@@ -348,9 +355,10 @@ bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder
 
   bool written = false;
   if (!collisions.empty()) {
-    detail::ReportMessage(collisions);
+    detail::ReportFailure(sys::FailureKind::BadProject, base, collisions);
   } else if (plan.directory.empty()) {
-    detail::ReportMessage("The name \"" + badName + "\" cannot be stored in an archive.");
+    detail::ReportFailure(sys::FailureKind::BadProject, base + badName,
+                          "The name \"" + badName + "\" cannot be stored in an archive.");
   } else {
     // The archive is written under a temporary name in its folder and takes
     // its own name only when complete: a cancel, a full disk or a source that
@@ -362,16 +370,20 @@ bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder
                 ArchiveWriteChecksum(temporary, display.progress().hook, display.progress().context).completed;
       if (written && !sys::RenameFile(temporary, archivePath, true)) {
         written = false;
-        detail::ReportMessage("The archive " + archivePath + " could not be written.");
+        detail::ReportFailure(sys::FailureKind::Io, archivePath, "The archive " + archivePath + " could not be written.");
       }
     } catch (const std::exception& error) {
       // A source that cannot be opened names itself in the stream's message;
       // the archive is named as the user knows it, not by its temporary name.
-      std::string text = error.what();
+      sys::Failure failure = sys::FailureOf(error);
       const std::string shown = NativePath(temporary);
-      if (const size_t at = text.find(shown); at != std::string::npos) text.replace(at, shown.size(), archivePath);
-      detail::ReportMessage(text);
+      if (const size_t at = failure.message.find(shown); at != std::string::npos) {
+        failure.message.replace(at, shown.size(), archivePath);
+      }
+      if (failure.path.empty() || failure.path == shown) failure.path = archivePath;
+      detail::ReportFailure(failure);
     }
+    if (!written && !module.failure.failed()) detail::NoteCancelled(archivePath);
     if (!written && sys::FileExists(temporary)) sys::RemoveFile(temporary);
   }
   if (!written) module.abort = true;

@@ -25,9 +25,15 @@ class OperationDisplay {
   ArchiveDialog* window_ = nullptr;
 };
 
-// Records `text` as the module's last error and shows it when there is a
-// window.
-void ReportMessage(const std::string& text);
+// Records the failure (its message as the module's last error) and shows
+// the message when there is a window.
+void ReportFailure(sys::FailureKind kind, const std::string& path, const std::string& text);
+// The same for a failure an exception carries.
+void ReportFailure(const sys::Failure& failure);
+// Records a cancel: no message, the module's failure kind Cancelled.
+void NoteCancelled(const std::string& path);
+// Clears the last error and failure as an operation starts.
+void BeginOperation();
 
 // An unpredictable path beside `path` (same folder) at which nothing exists,
 // for writing a file completely before it replaces `path`; callers create it

@@ -246,6 +246,26 @@ uint8_t CompressionLevelFromName(const std::string& name) {
   return kStoredLevel;
 }
 
+bool IsCompressionModeName(const std::string& name) {
+  std::string lower = name;
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  for (const ModeName& mode : kModeNames) {
+    if (lower == mode.name) return true;
+  }
+  return false;
+}
+
+std::string CompressionModeNames() {
+  std::string text;
+  for (const ModeName& mode : kModeNames) {
+    if (!text.empty()) text += ", ";
+    text += mode.name;
+  }
+  return text;
+}
+
 int32_t BlockSizeForLevel(uint8_t level) { return InfoForLevel(level).blockSize; }
 
 bool PrepareBuffer(const uint8_t* bytes, size_t length, uint8_t level, Buffer& payload) {

@@ -27,6 +27,10 @@ inline constexpr uint8_t kMaxLevelCode = 9;
 // Level code for a mode name. The name is compared after turning A-Z into
 // lower case; names outside the table (the empty name included) give 0.
 uint8_t CompressionLevelFromName(const std::string& name);
+// True when `name` (any letter case) is in the table of mode names.
+bool IsCompressionModeName(const std::string& name);
+// Every mode name of the table, ", "-separated, in table order.
+std::string CompressionModeNames();
 
 // Uncompressed bytes per container block for a level code.
 int32_t BlockSizeForLevel(uint8_t level);

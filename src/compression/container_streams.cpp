@@ -201,7 +201,7 @@ TECLStream::TECLStream(Stream* dataStream, const std::string& password, uint8_t 
     } catch (const StreamError&) {
       written = 0;
     }
-    if (written < static_cast<int64_t>(bytes.size())) throw ContainerError(kErrorCreateWrite);
+    if (written < static_cast<int64_t>(bytes.size())) throw ContainerError(kErrorCreateWrite, sys::FailureKind::Io);
   } else if (initialise) {
     wrapper_->SetSize(0);
   }

@@ -31,10 +31,12 @@
 
 namespace compression {
 
-// Raised by the container classes; what() is one of the texts below.
-class ContainerError : public std::runtime_error {
+// Raised by the container classes; what() is one of the texts below. A
+// container that does not decode is damaged input unless said otherwise.
+class ContainerError : public sys::FailureError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ContainerError(const std::string& message, sys::FailureKind kind = sys::FailureKind::Damaged)
+      : FailureError(kind, {}, message) {}
 };
 
 // Raised by TECLStream::CheckChain: the block chain is not the one the

@@ -113,11 +113,11 @@ constexpr int64_t kSmallestBuffer = 4096;
 
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path), readOnly_(mode == Mode::Read) {
   if (Faults().open && !Faults().open(path, mode)) {
-    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EACCES));
+    throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EACCES), path);
   }
   std::string reason;
   if (!file_.Open(path, PlatformMode(mode), reason)) {
-    throw StreamError("Cannot open file \"" + path + "\". " + reason);
+    throw StreamError("Cannot open file \"" + path + "\". " + reason, path);
   }
   capacity_ = static_cast<int64_t>(kFileBufferSize);
   if (readOnly_) {

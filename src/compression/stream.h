@@ -15,13 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "system/failure.h"
 #include "system/platform.h"
 
 namespace compression {
 
-class StreamError : public std::runtime_error {
+// An I/O failure unless said otherwise; `path` names the file when known.
+class StreamError : public sys::FailureError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit StreamError(const std::string& message, std::string path = {},
+                       sys::FailureKind kind = sys::FailureKind::Io)
+      : FailureError(kind, std::move(path), message) {}
 };
 
 inline constexpr const char* kStreamReadError = "Stream read error";

@@ -77,7 +77,10 @@ int64_t ExpandStreamCallback(Stream& source, Stream& destination) {
   const int64_t length = ReadLengthPrefix(source);
   // Check the announced length against what the source holds before taking
   // it in, so a damaged prefix cannot demand gigabytes.
-  if (length < 0 || length > source.Size() - source.Position()) throw StreamError(kStreamReadError);
+  if (length < 0 || length > source.Size() - source.Position()) {
+    // A record longer than what holds it: the input is damaged, not the disk.
+    throw StreamError(kStreamReadError, {}, sys::FailureKind::Damaged);
+  }
   // Stored content (anything that does not open with a container header) is
   // copied straight through, as the container would hand it back, without
   // taking it into memory first.

@@ -83,7 +83,9 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
 
   const std::string files = project + "files" + sys::PathSeparator();
   archive::Module().lastError.clear();
-  std::string failure;
+  archive::Module().failure = {};
+  failure = {};
+  std::string failureText;
   {
     BusyScope working(busy);
     // The script's names are checked as the installer will check them, so
@@ -103,7 +105,8 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
       lastBuildWritten = archive::ArchiveCreate(packagePath, files, entries, archive::kAllEntriesFilter, stubFile,
                                                 &VelInstaller::ProgressHook, this, number);
     } else {
-      failure = kNothingToPack;
+      failureText = kNothingToPack;
+      NoteFailure(sys::FailureKind::BadProject, files, kNothingToPack);
     }
   }
   ok.SetEnabled(true);
@@ -112,15 +115,19 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   if (lastBuildWritten && !stubFile.empty()) sys::platform::MarkExecutable(packagePath);
 
   if (cancelRequested) {
+    NoteFailure(sys::FailureKind::Cancelled, packagePath, "Installer creation aborted.");
     mainWindow_.Get("CtrlStatusProgress").SetPosition(0);
     pleaseWait.SetText("Installer creation was canceled. Your installer is not ready.");
     action.SetText("Installer creation aborted.");
     sys::LogAction("Installer creation aborted.");
   } else if (!lastBuildWritten) {
     // A writer that failed on its own must not look like a finished build.
-    if (failure.empty()) failure = archive::Module().lastError;
+    if (failureText.empty()) failureText = archive::Module().lastError;
+    const sys::Failure& cause = archive::Module().failure;
+    NoteFailure(cause.failed() ? cause.kind : sys::FailureKind::Other, cause.failed() ? cause.path : packagePath,
+                failureText);
     mainWindow_.Get("CtrlStatusProgress").SetPosition(0);
-    pleaseWait.SetText(failure.empty() ? "Your installer is not ready." : failure);
+    pleaseWait.SetText(failureText.empty() ? "Your installer is not ready." : failureText);
     action.SetText("Installer creation failed.");
     sys::LogAction("Installer creation failed: " + pleaseWait.text());
   } else {

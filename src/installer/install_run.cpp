@@ -85,6 +85,7 @@ class WatcherScope {
 };
 
 void InstallRun::Run() {
+  engine_.installStarted = true;
   engine_.SetInstallFolder(engine_.GetSettingValue("install_dir"));
   engine_.ShowPanel("Status");
   engine_.cancelRequested = false;
@@ -232,12 +233,17 @@ void InstallRun::ReportResult() {
     window_.Get("CtrlStatusProgress").SetPosition(0);
     SetStatus(window_, "Your installation was canceled. Your application is not ready.", "Installation aborted.");
     sys::LogAction("Installation aborted.");
+    engine_.NoteFailure(sys::FailureKind::Cancelled, engine_.installFolder, "Installation aborted.");
     return;
   }
   if (engine_.outcome->install != InstallOutcome::Installed) {
     window_.Get("CtrlStatusProgress").SetPosition(0);
     SetStatus(window_, kInstallFailedText, kInstallFailedAction);
     sys::LogAction(kInstallFailedAction);
+    // The archive engine recorded what failed and on which file.
+    const sys::Failure& cause = archive::Module().failure;
+    engine_.NoteFailure(cause.failed() ? cause.kind : sys::FailureKind::Other,
+                        cause.failed() ? cause.path : engine_.installFolder, kInstallFailedAction);
     return;
   }
   SetStatus(window_, engine_.displayName + " was successfully installed.", "Finished!");

@@ -49,6 +49,7 @@ bool VelInstaller::OpenPackage(const std::string& path) {
   archive::ArchiveSetCodec(compressionMode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
   if (!ReadPackage(path)) {
     packageOpen = false;
+    NoteFailure(sys::FailureKind::Damaged, path, kInvalidPackageMessage);
     ui::ShowMessage(toolkit_, kInvalidPackageMessage);
     CloseWindow();
     return false;
@@ -67,6 +68,7 @@ bool VelInstaller::OpenPackage(const std::string& path) {
   if (!ExtractFolder("temp_dir") && archive::Module().abort && !cancelRequested) {
     packageOpen = false;
     mode.clear();
+    NoteFailure(sys::FailureKind::Damaged, path, kInvalidPackageMessage);
     ui::ShowMessage(toolkit_, kInvalidPackageMessage);
     CloseWindow();
     return false;

@@ -9,8 +9,8 @@
 
 namespace installer {
 
-std::string NotInstalledMessage(const std::string& name) {
-  return name + " is not installed: its uninstall log was not found.";
+std::string NotInstalledMessage(const std::string& name, const std::string& logPath) {
+  return name + " is not installed: its uninstall log " + logPath + " does not exist.";
 }
 
 bool VelInstaller::PrepareUninstall(const std::string& logName) {
@@ -22,8 +22,10 @@ bool VelInstaller::PrepareUninstall(const std::string& logName) {
   outcome->notInstalled = !sys::FileExists(archivePath);
   if (outcome->notInstalled) {
     // Uninstalled already (or never installed): say so rather than ask.
-    sys::LogAction("The uninstall log " + archivePath + " does not exist; nothing was removed.");
-    toolkit_.MessageBox("", NotInstalledMessage(name), ui::Buttons::Ok, ui::Icon::Error);
+    const std::string text = NotInstalledMessage(name, archivePath);
+    sys::LogAction(text + " Nothing was removed.");
+    NoteFailure(sys::FailureKind::NotInstalled, archivePath, text);
+    toolkit_.MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
     CloseWindow();
     return true;
   }
@@ -41,7 +43,9 @@ bool VelInstaller::RunUninstall() {
   const std::string& logPath = archivePath;
   if (!sys::FileExists(logPath)) {
     outcome->notInstalled = true;
-    sys::LogAction("The uninstall log " + logPath + " does not exist; nothing was removed.");
+    const std::string text = "The uninstall log " + logPath + " does not exist; nothing was removed.";
+    NoteFailure(sys::FailureKind::NotInstalled, logPath, text);
+    toolkit_.MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
     return false;
   }
   const std::string listPath = sys::InstalledFilesListPath(logPath);

@@ -98,8 +98,11 @@ void VelInstaller::ParseScript(const sys::StringList& lines) {
   // not register its associations twice.
   associationLines.clear();
   Section section = Section::None;
-  for (const std::string& raw : lines) {
-    const std::string line = TrimScriptLine(raw);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    // Editors that save UTF-8 may put a byte-order mark before the first line.
+    const std::string& raw = lines[i];
+    const bool marked = i == 0 && raw.starts_with(kUtf8ByteOrderMark);
+    const std::string line = TrimScriptLine(marked ? raw.substr(std::string_view(kUtf8ByteOrderMark).size()) : raw);
     if (line.size() < 2 || line.starts_with("# ")) continue;
     if (line.front() == '#') {
       section = SectionNamed(line.substr(1, kMaxSectionName));
@@ -139,5 +142,9 @@ void VelInstaller::SetInstallFolder(const std::string& folder) {
 }
 
 void VelInstaller::CloseWindow() { toolkit_.CloseForm(mainWindow_); }
+
+void VelInstaller::NoteFailure(sys::FailureKind kind, const std::string& path, const std::string& message) {
+  if (!failure.failed()) failure = sys::MakeFailure(kind, path, message);
+}
 
 }  // namespace installer

@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "system/failure.h"
 #include "system/settings.h"
 #include "ui/form.h"
 #include "ui/toolkit.h"
@@ -37,6 +38,10 @@ inline constexpr const char* kDefaultUninstallerName = "uninst3.exe";
 // The start of the name of the folder, made afresh in the temporary folder
 // by every engine, that receives the wizard's pages; random digits follow.
 inline constexpr const char* kPageFolderPrefix = "bvinstaller-";
+// The UTF-8 byte-order mark some editors write at the start of install.dat.
+inline constexpr const char* kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+// The sections of install.dat, without their "#".
+inline constexpr const char* kScriptSections[] = {"variables", "shortcuts", "associations", "registry"};
 // How long ShowPanel waits for a page to finish loading.
 inline constexpr std::chrono::seconds kPageLoadLimit{10};
 
@@ -186,6 +191,10 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
 
   // ---- Helpers for the runs ----------------------------------------------------------
 
+  // Records `kind` as the engine's failure unless one is recorded already
+  // (the first failure is the one that explains the rest).
+  void NoteFailure(sys::FailureKind kind, const std::string& path, const std::string& message);
+
   // The bound control of that name (exact), or nullptr.
   ui::Control* BoundControl(std::string_view name) const;
   ui::Form& mainWindow() const { return mainWindow_; }
@@ -214,6 +223,13 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   std::shared_ptr<RunOutcome> outcome = std::make_shared<RunOutcome>();
   // Installing an older version over a newer one goes ahead without asking.
   bool allowDowngrade = false;
+  // Why the engine's role ended short of its goal, a cancel included,
+  // recorded where it happened (kind None while nothing failed). The shell
+  // derives the exit code from it.
+  sys::Failure failure;
+  // The install run has begun: failures and cancels from here on leave
+  // the computer to be rolled back, not merely untouched.
+  bool installStarted = false;
   sys::StringList panelNames;
   sys::StringList packageListing;  // the package's folders, read when it is opened
   sys::StringList variables;
@@ -254,7 +270,7 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
 std::string BuildStubFor(const std::string& packagePath, const std::string& builderPath);
 
 // What the uninstaller says when the log of `name` does not exist.
-std::string NotInstalledMessage(const std::string& name);
+std::string NotInstalledMessage(const std::string& name, const std::string& logPath);
 
 // `text` with every "|" replaced by the line break CR LF.
 std::string ExpandLineBreaks(std::string_view text);

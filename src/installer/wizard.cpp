@@ -117,10 +117,14 @@ void VelInstaller::HandleControlEvent(ui::Control& control) {
 void VelInstaller::ApplyAction(const std::string& panel, const std::string& action) {
   if (panel == "Intro") {
     if (action == "Install") ShowPanel("License");
-    if (action == "Exit") CloseWindow();
+    if (action == "Exit") {
+      NoteFailure(sys::FailureKind::Cancelled, "", "");
+      CloseWindow();
+    }
   } else if (panel == "License") {
     if (action == "Accept") ShowPanel("Options");
     if (action == "Decline") {
+      NoteFailure(sys::FailureKind::Cancelled, "", kDeclineMessage);
       ui::ShowMessage(toolkit_, kDeclineMessage);
       CloseWindow();
     }
@@ -132,7 +136,10 @@ void VelInstaller::ApplyAction(const std::string& panel, const std::string& acti
       RunUninstall();
       CloseWindow();
     }
-    if (action == "No") CloseWindow();
+    if (action == "No") {
+      NoteFailure(sys::FailureKind::Cancelled, "", "");
+      CloseWindow();
+    }
   } else if (panel == "Readme") {
     if (action == "Next") ShowPanel("Finished");
   } else if (panel == "Finished") {
@@ -151,6 +158,7 @@ void VelInstaller::ApplyAction(const std::string& panel, const std::string& acti
         cancelRequested = true;
         toolkit_.ProcessMessages();
       } else {
+        NoteFailure(sys::FailureKind::Cancelled, "", "");
         CloseWindow();
       }
     }
@@ -186,6 +194,7 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
 
 void VelInstaller::ConfirmExit() {
   if (toolkit_.MessageBox(kExitCaption, kExitQuestion, ui::Buttons::YesNo, ui::Icon::Question) == ui::Answer::Yes) {
+    NoteFailure(sys::FailureKind::Cancelled, "", "");
     CloseWindow();
   }
 }

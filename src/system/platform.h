@@ -67,6 +67,8 @@ bool WriteConsoleText(std::FILE* stream, std::string_view text);
 // Legacy 8-bit text in the system's ANSI code page as UTF-8. POSIX has no
 // such code page: there it is Windows-1252, the common one.
 std::string AnsiToUtf8(std::string_view text);
+// The process's current folder, without a closing separator ("" when unknown).
+std::string CurrentFolder();
 
 // Lets a program without a console of its own print to the console of the
 // shell that started it: standard output and error that lead nowhere are

@@ -21,19 +21,20 @@ std::string ExceptionText(std::exception_ptr error) {
 }
 
 void RunGuarded(Toolkit& toolkit, const ErrorHandler& handler, const std::function<void()>& event) {
-  std::string text;
+  EscapedError escaped;
   try {
     event();
     return;
   } catch (...) {
-    text = ExceptionText(std::current_exception());
+    escaped.failure = sys::FailureOf(std::current_exception());
+    escaped.text = escaped.failure.message;
   }
   // Reported outside the catch block, so that a handler which itself runs
   // the loop (a modal box) does not nest inside the exception's lifetime.
   if (handler) {
-    handler(text);
+    handler(escaped);
   } else {
-    toolkit.MessageBox("", text, Buttons::Ok, Icon::Error);
+    toolkit.MessageBox("", escaped.text, Buttons::Ok, Icon::Error);
   }
 }
 

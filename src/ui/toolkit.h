@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "system/failure.h"
 #include "ui/form.h"
 
 namespace ui {
@@ -35,8 +36,17 @@ inline Answer ClosedAnswer(Buttons buttons) {
   return Answer::Cancel;
 }
 
-// Receives the text of an exception that escaped an event handler.
-using ErrorHandler = std::function<void(const std::string& text)>;
+// An exception that escaped an event handler: its text, and the failure it
+// carried (kind Other when it was untyped). Converts to its text, so that a
+// handler may simply take the text.
+struct EscapedError {
+  std::string text;
+  sys::Failure failure;
+  operator const std::string&() const { return text; }
+};
+
+// Receives an exception that escaped an event handler.
+using ErrorHandler = std::function<void(const EscapedError& error)>;
 
 class Toolkit {
  public:

@@ -37,7 +37,8 @@ TEST(InstallRolesTest, InstallModeOpensThePackageAndProposesTheFolder) {
   });
   toolkit.AnswerMessage(ui::Answer::Yes);
   toolkit.QueueClick("BOptionsExit");
-  EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", package}, dir.dir() + "brevion", {}, {}, nullptr}), 0);
+  EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", package}, dir.dir() + "brevion", {}, {}, nullptr}),
+            app::kExitCancelledBeforeInstall);
   EXPECT_EQ(toolkit.MessageTexts(),
             std::vector<std::string>{"Your installation is not complete. Are you sure you wish to exit the installation?"});
   EXPECT_FALSE(toolkit.ran_out_of_input);
@@ -49,7 +50,7 @@ TEST(InstallRolesTest, FileWithoutPackageEndsWithAClearMessage) {
   ScriptedToolkit toolkit;
   app::InstallerRoles roles;
   const std::string plain = dir.Write("plain.exe", "just a program");
-  EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", plain}, plain, {}, {}, nullptr}), app::kExitDamaged);
+  EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", plain}, plain, {}, {}, nullptr}), app::kExitInitFailed);
   EXPECT_EQ(toolkit.MessageTexts(),
             std::vector<std::string>{"This file does not contain a valid installation package."});
   EXPECT_FALSE(toolkit.ran_out_of_input);

@@ -15,6 +15,7 @@
 #include "support/temp_dir.h"
 #include "system/file_dates.h"
 #include "system/files.h"
+#include "system/paths.h"
 #include "system/text_writer.h"
 
 namespace {
@@ -55,12 +56,12 @@ TEST(OptionsParse, ActionWordsAndTheirArchive) {
   EXPECT_EQ(list.positional, Args{"extra"});
   EXPECT_EQ(app::ParseOptions({"--test", "a.bvarc"}).archive, "a.bvarc");
   EXPECT_EQ(app::ParseOptions({"--version", "--help"}).action, OptionAction::Version) << "the first action wins";
-  // Mode words are not options, whatever their case.
-  EXPECT_EQ(app::ParseOptions({"-H"}).positional, Args{"-H"});
+  // Option words in any letter case.
+  for (const std::string word : {"-H", "--HELP", "/HELP"}) EXPECT_EQ(app::ParseOptions({word}).action, OptionAction::Help);
 }
 
 TEST(OptionsParse, BadArgumentsExitWithTwo) {
-  const std::vector<Args> bad = {{"--bogus"},      {"install", "--Help"}, {"--list"},         {"--test", ""},
+  const std::vector<Args> bad = {{"--bogus"},      {"install", "/FOO"},   {"--list"},         {"--test", ""},
                                  {"--threads"},    {"--threads="},        {"--threads=x"},    {"--threads=-1"},
                                  {"--threads=2x"}, {"--threads=99999999999"}, {"--case-collisions=ignore"},
                                  {"--max-size="},  {"--max-size=-1"},      {"--max-size=1T"},  {"--max-size=99999999999G"}};
@@ -107,14 +108,13 @@ TEST(OptionsParse, UnattendedOptionsInBothSpellings) {
   EXPECT_FALSE(none.unattended.folder.has_value());
   EXPECT_FALSE(none.unattended.noShortcuts);
   EXPECT_EQ(none.unattended.logFile, "");
-  // Exact words only: another letter case is a path (or, with "--", refused).
-  EXPECT_EQ(app::ParseOptions({"/s"}).positional, Args{"/s"});
+  // After "--" every word is positional.
   EXPECT_EQ(app::ParseOptions({"--", "/S"}).positional, Args{"/S"});
 }
 
 TEST(OptionsParse, UnattendedOptionsNeedTheirValues) {
   const std::vector<Args> bad = {{"--dir="},       {"/D="},      {"--dir"},     {"--log="},      {"/LOG="},
-                                 {"--log"},        {"--dir=relative/folder"},   {"/D=Example"}, {"--Silent"},
+                                 {"--log"},        {"--dir=relative/folder"},   {"/D=Example"}, {"--Silentt"},
                                  {"--no-shortcut"}};
   for (const Args& arguments : bad) {
     const app::CommandOptions options = app::ParseOptions(arguments);
@@ -223,19 +223,80 @@ TEST_F(OptionsArchive, TestDecodesEveryEntry) {
 TEST_F(OptionsArchive, ArchiveRolesTellDamageFromMissingFiles) {
   app::ArchiveRoles roles;
   EXPECT_TRUE(roles.ExtractArchive(path, work.dir() + "out"));
-  EXPECT_EQ(roles.ExitCode(), app::kExitSuccess);
+  EXPECT_EQ(roles.ExitCode({}), app::kExitSuccess);
   EXPECT_FALSE(roles.ExtractArchive(DamagedCopy("bad.bvarc", 200), work.dir() + "out"));
-  EXPECT_EQ(roles.ExitCode(), app::kExitDamaged);
+  EXPECT_EQ(roles.ExitCode({}), app::kExitDamaged);
   EXPECT_FALSE(roles.ExtractArchive(work.dir() + "missing.bvarc", work.dir() + "out"));
-  EXPECT_EQ(roles.ExitCode(), app::kExitIoFailure);
+  EXPECT_EQ(roles.ExitCode({}), app::kExitIoFailure);
 
   EXPECT_FALSE(roles.CreateArchive(work.dir() + "a.bvarc", work.dir() + "no such folder"));
-  EXPECT_EQ(roles.ExitCode(), app::kExitIoFailure);
+  EXPECT_EQ(roles.ExitCode({}), app::kExitIoFailure);
   std::filesystem::create_directory(work.path() / "empty");
   EXPECT_FALSE(roles.CreateArchive(work.dir() + "a.bvarc", work.dir() + "empty"));
-  EXPECT_EQ(roles.ExitCode(), app::kExitFailure);
+  EXPECT_EQ(roles.ExitCode({}), app::kExitFailure);
   EXPECT_TRUE(roles.CreateArchive(work.dir() + "a.bvarc", source.dir()));
-  EXPECT_EQ(roles.ExitCode(), app::kExitSuccess);
+  EXPECT_EQ(roles.ExitCode({}), app::kExitSuccess);
+}
+
+}  // namespace
+
+namespace {
+
+// Switches as administrators type them: any letter case, the spellings of
+// other setup programs, /D= with unquoted spaces, and refusals that name
+// the word.
+TEST(OptionsParse, SwitchSpellings) {
+#ifdef _WIN32
+  const std::string spaced = "C:\\Program Files\\My App";
+#else
+  const std::string spaced = "/opt/Program Files/My App";
+#endif
+  for (const std::string word : {"/s", "/S", "/silent", "/VERYSILENT", "/VerySilent", "--SILENT", "/q"}) {
+    const app::CommandOptions options = app::ParseOptions({word});
+    EXPECT_TRUE(options.unattended.silent) << word;
+    EXPECT_TRUE(options.positional.empty()) << word;
+  }
+  for (const std::string word : {"/SUPPRESSMSGBOXES", "/norestart", "/SP-", "/NOCANCEL"}) {
+    const app::CommandOptions options = app::ParseOptions({"install", word});
+    EXPECT_EQ(options.action, OptionAction::RunRole) << word;
+    EXPECT_EQ(options.positional, Args{"install"}) << word;
+  }
+  // "/D=" takes the rest of the line, spaces included, as the folder.
+  const size_t space = spaced.find(' ');
+  const app::CommandOptions nsis =
+      app::ParseOptions({"/S", "/d=" + spaced.substr(0, space), spaced.substr(space + 1, spaced.rfind(' ') - space - 1),
+                         spaced.substr(spaced.rfind(' ') + 1)});
+  EXPECT_EQ(nsis.unattended.folder, spaced);
+  EXPECT_EQ(app::ParseOptions({"/dir=" + spaced}).unattended.folder, spaced);
+  EXPECT_EQ(app::ParseOptions({"/log=x.log"}).unattended.logFile, "x.log");
+  const app::CommandOptions bareLog = app::ParseOptions({"/LOG"});
+  EXPECT_TRUE(bareLog.unattended.logAnnounced);
+  EXPECT_TRUE(bareLog.unattended.logFile.starts_with(sys::SpecialFolderPath("temp"))) << bareLog.unattended.logFile;
+  EXPECT_TRUE(app::ParseOptions({"build", "a", "b", "--WERROR"}).warningsAreErrors);
+
+  struct Refused {
+    Args arguments;
+    std::string error;
+  };
+  const std::vector<Refused> refused = {
+      {{"/FOO"}, "unknown option /FOO"},
+      {{"install", "-z"}, "unknown option -z"},
+      {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"Build", "x", "y"}, "unknown command \"Build\" (the roles are written in lower case: build)"},
+  };
+  for (const Refused& r : refused) {
+    const app::CommandOptions options = app::ParseOptions(r.arguments);
+    EXPECT_EQ(options.action, OptionAction::BadArguments) << r.error;
+    EXPECT_EQ(options.error, r.error);
+    sys::StringWriter out, err;
+    EXPECT_EQ(app::RunOption(options, out, err), app::kExitBadArguments);
+    EXPECT_NE(err.Text().find("\n" + app::UsageLine() + "\n"), std::string::npos) << err.Text();
+  }
+  // A first word naming an existing file, or written as a path, is an archive.
+  testsupport::TempDir dir;
+  const std::string plain = dir.Write("notes", "x");
+  EXPECT_EQ(app::ParseOptions({plain}).action, OptionAction::RunRole);
+  EXPECT_EQ(app::ParseOptions({"missing.bvarc"}).action, OptionAction::RunRole);
 }
 
 }  // namespace

@@ -91,12 +91,14 @@ TEST_F(LifecycleCli, BuildInstallAndUninstall) {
 
 TEST_F(LifecycleCli, InstallModeNamesThePackageAndNoCloseLeavesItUninstalled) {
   const std::string installer = Build("notes.bin");
-  ASSERT_EQ(Run(Quoted(program) + " install " + Quoted(installer), "2\n"), 0) << output;  // Exit on the Intro page
+  // Exit on the Intro page: cancelled before installing.
+  ASSERT_EQ(Run(Quoted(program) + " install " + Quoted(installer), "2\n"), 2) << output;
   EXPECT_FALSE(fs::exists(DataFolder()));
   // A log that is not there: nothing happens, and the program says that it
   // is not installed, in words and in its exit status.
   ASSERT_EQ(Run(Quoted(program) + " uninstall " + Quoted(sandbox.dir() + "none.inst"), "Yes\n"), 10) << output;
   EXPECT_NE(output.find("none is not installed"), std::string::npos) << output;
+  EXPECT_NE(output.find(sandbox.dir() + "none.inst does not exist"), std::string::npos) << output;
   EXPECT_EQ(output.find("has been uninstalled"), std::string::npos) << output;
   // Without a name: the usage, nothing touched (not the program's own file).
   ASSERT_EQ(Run(Quoted(program) + " uninstall", "Yes\n"), 2) << output;
@@ -104,15 +106,15 @@ TEST_F(LifecycleCli, InstallModeNamesThePackageAndNoCloseLeavesItUninstalled) {
   EXPECT_TRUE(fs::exists(program));
 }
 
-TEST_F(LifecycleCli, FailedBuildSaysSoAndEndsWithStatusOne) {
+TEST_F(LifecycleCli, FailedBuildSaysSoAndEndsWithBadProject) {
   fs::create_directories(sandbox.path() / "empty" / "files");
-  EXPECT_EQ(Run(Quoted(program) + " build " + Quoted(sandbox.dir() + "x.exe") + " " + Quoted(sandbox.dir() + "empty") +
+  EXPECT_EQ(Run(Quoted(program) + " build " + Quoted(sandbox.dir() + "x.bin") + " " + Quoted(sandbox.dir() + "empty") +
                     " normal",
                 ""),
-            1);
+            6);
   EXPECT_NE(output.find("Installer creation failed."), std::string::npos) << output;
   EXPECT_EQ(output.find("ready to go"), std::string::npos) << output;
-  EXPECT_FALSE(fs::exists(sandbox.dir() + "x.exe"));
+  EXPECT_FALSE(fs::exists(sandbox.dir() + "x.bin"));
 }
 
 }  // namespace

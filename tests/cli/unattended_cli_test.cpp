@@ -114,7 +114,7 @@ TEST_F(UnattendedCli, SilentInstallAndUninstallWithTheirLog) {
   // A second uninstall finds no log: the program is not installed.
   EXPECT_EQ(Run(Quoted(DataFolder() + "uninst3.exe") + " --silent uninstall 'Brevion Notes'"), 10);
   EXPECT_NE(err.find("Brevion Notes is not installed"), std::string::npos) << err;
-  EXPECT_NE(err.find("exit code 10"), std::string::npos) << err;
+  EXPECT_NE(err.find("not installed (exit code 10)"), std::string::npos) << err;
 }
 
 TEST_F(UnattendedCli, NoShortcutsLeavesTheUninstallLogWithoutAny) {
@@ -133,7 +133,7 @@ TEST_F(UnattendedCli, NoShortcutsLeavesTheUninstallLogWithoutAny) {
 TEST_F(UnattendedCli, AWindowsFolderIsRefusedOnLinuxUntilDirGivesOne) {
   // The script's folder is "C:\Program Files\Brevion Notes\": relative here.
   const std::string log = sandbox.dir() + "refused.log";
-  EXPECT_EQ(Run(Quoted(installer) + " --silent --log=" + Quoted(log)), 2) << out << err;
+  EXPECT_EQ(Run(Quoted(installer) + " --silent --log=" + Quoted(log)), 3) << out << err;
   EXPECT_NE(err.find("is not a full path"), std::string::npos) << err;
   EXPECT_NE(err.find("--dir=FOLDER"), std::string::npos) << err;
   EXPECT_NE(ReadFile(log).find("Error: The installation folder \"C:\\Program Files\\Brevion Notes\\\""),
@@ -153,14 +153,14 @@ TEST_F(UnattendedCli, DamagedInstallerGivesItsCodeOnStandardErrorAndInTheLog) {
   const std::string damaged = sandbox.Write("damaged-setup", bytes);
   fs::permissions(damaged, fs::perms::owner_all);
   const std::string log = sandbox.dir() + "damaged.log";
-  EXPECT_EQ(Run(Quoted(damaged) + " --silent --dir=" + Quoted(sandbox.dir() + "x") + " --log=" + Quoted(log)), 4)
+  EXPECT_EQ(Run(Quoted(damaged) + " --silent --dir=" + Quoted(sandbox.dir() + "x") + " --log=" + Quoted(log)), 1)
       << out << err;
   EXPECT_EQ(out, "");
   EXPECT_NE(err.find("This file does not contain a valid installation package."), std::string::npos) << err;
-  EXPECT_NE(err.find("damaged archive or package (exit code 4)"), std::string::npos) << err;
+  EXPECT_NE(err.find("the installer could not start (exit code 1)"), std::string::npos) << err;
   const std::string text = ReadFile(log);
   EXPECT_NE(text.find("There are error(s) in the file"), std::string::npos) << text;
-  EXPECT_NE(text.find("Finished with exit code 4"), std::string::npos) << text;
+  EXPECT_NE(text.find("Finished with exit code 1"), std::string::npos) << text;
   EXPECT_FALSE(fs::exists(sandbox.dir() + "x"));
 }
 
@@ -170,7 +170,7 @@ TEST_F(UnattendedCli, BadArgumentsAndAnUnwritableLogStopBeforeAnythingRuns) {
   EXPECT_EQ(Run(Quoted(installer) + " --silent --log="), 2);
   EXPECT_EQ(Run(Quoted(installer) + " --silent --dir=" + Quoted(sandbox.dir() + "a") + " --log=" +
                 Quoted(sandbox.dir() + "no/such/folder/x.log")),
-            5);
+            1);
   EXPECT_NE(err.find("cannot be written"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(sandbox.dir() + "a"));
 }
@@ -178,7 +178,7 @@ TEST_F(UnattendedCli, BadArgumentsAndAnUnwritableLogStopBeforeAnythingRuns) {
 TEST_F(UnattendedCli, AnInstallFolderThatCannotBeWrittenFailsTheInstall) {
   const std::string blocker = sandbox.Write("plain-file", "x");
   EXPECT_EQ(Run(Quoted(installer) + " --silent --dir=" + Quoted(blocker + "/Notes")), 4) << out << err;
-  EXPECT_NE(err.find("exit code 4"), std::string::npos) << err;
+  EXPECT_NE(err.find("failed while installing (exit code 4)"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(UninstallLog())) << "nothing is left of a failed installation";
   EXPECT_FALSE(fs::exists(Desktop() + "Brevion Notes.desktop")) << "no shortcuts to files that are not there";
 }

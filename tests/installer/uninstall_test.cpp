@@ -56,8 +56,9 @@ TEST_F(UninstallQuestionTest, MissingLogSaysTheProgramIsNotInstalled) {
   toolkit.ShowForm(window);
   vel->PrepareUninstall(dir.dir() + "gone.inst");
   EXPECT_TRUE(vel->outcome->notInstalled);
+  EXPECT_EQ(vel->failure.kind, sys::FailureKind::NotInstalled);
   EXPECT_TRUE(window.closed());
-  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{NotInstalledMessage("gone")});
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{NotInstalledMessage("gone", dir.dir() + "gone.inst")});
   EXPECT_FALSE(vel->RunUninstall());
 }
 

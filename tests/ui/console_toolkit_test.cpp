@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
 #include <sstream>
 #include <chrono>
 #include <regex>
@@ -160,6 +161,79 @@ TEST(ConsoleToolkit, TerminalBarIsThrottledAndTellsItemRateAndTimeLeft) {
   EXPECT_NE(last.find("B/s"), std::string::npos) << last;
   EXPECT_TRUE(std::regex_search(last, std::regex(R"(  0:0\d left)"))) << last;
   EXPECT_EQ(last.size(), 79u) << "the whole previous line is overwritten";
+}
+
+}  // namespace
+
+namespace {
+
+constexpr auto kQuestion = std::to_array<ControlDef>({
+    {.kind = ControlKind::Window, .name = "DAsk", .caption = "Ask"},
+    {.kind = ControlKind::Label, .name = "LText", .caption = "Remove it?"},
+    {.kind = ControlKind::Button, .name = "BYes", .caption = "&Yes"},
+    {.kind = ControlKind::Button, .name = "BNo", .caption = "No"},
+});
+
+constexpr auto kResult = std::to_array<ControlDef>({
+    {.kind = ControlKind::Window, .name = "DDone", .caption = "Done"},
+    {.kind = ControlKind::Label, .name = "LText", .caption = "Finished!"},
+    {.kind = ControlKind::Button, .name = "BOK", .caption = "OK"},
+});
+
+// A window's Yes and No answer to "y" and "n" as a message box's do, and a
+// window whose one answer is OK is printed and pressed without reading.
+TEST(ConsoleToolkit, ShortAnswersAndAFinalOkThatDoesNotWait) {
+  for (const auto& [input, pressed] : {std::pair{"y\n", "BYes"}, std::pair{"N\n", "BNo"}}) {
+    Console console(input);
+    ui::Form form(kQuestion);
+    std::string clicked;
+    for (const char* name : {"BYes", "BNo"}) {
+      form.Get(name).SetOnClick([&, name](ui::Control&) {
+        clicked = name;
+        form.Close();
+      });
+    }
+    console.toolkit.Run(form);
+    EXPECT_EQ(clicked, pressed) << input;
+    EXPECT_EQ(console.out.str().find("Not understood"), std::string::npos) << console.out.str();
+  }
+  Console console("left for later\n");
+  ui::Form form(kResult);
+  form.Get("BOK").SetOnClick([&form](ui::Control&) { form.Close(); });
+  console.toolkit.Run(form);
+  EXPECT_NE(console.out.str().find("Finished!"), std::string::npos);
+  std::string unread;
+  std::getline(console.in, unread);
+  EXPECT_EQ(unread, "left for later") << "nothing was read";
+}
+
+}  // namespace
+
+namespace {
+
+constexpr auto kPage = std::to_array<ControlDef>({
+    {.kind = ControlKind::Window, .name = "DPage", .caption = "Page"},
+    {.kind = ControlKind::HtmlView, .name = "XPage"},
+    {.kind = ControlKind::Edit, .name = "EDir"},
+    {.kind = ControlKind::Button, .name = "BNext", .caption = "Next"},
+});
+
+// A page reads as text on the terminal: list items, entities, lines no
+// wider than the terminal; a setting typed is echoed as it was taken.
+TEST(ConsoleToolkit, PagesReadAsTextAndSettingsAreEchoed) {
+  const std::string file = ::testing::TempDir() + "console_page.htm";
+  std::ofstream(file) << "<ul><li>one</li><li>Fish &amp; chips &#169; &copy; &#x2014; &bogus;</li></ul><p>"
+                      << std::string(30, 'a') + " " + std::string(30, 'b') + " " + std::string(30, 'c') << "</p>";
+  Console console("EDir=/opt/app\n");
+  ui::Form form(kPage);
+  form.Get("XPage").SetText(file);
+  console.toolkit.Run(form);
+  const std::string out = console.out.str();
+  EXPECT_NE(out.find("- one\n- Fish & chips \u00A9 \u00A9 \u2014 &bogus;\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(std::string(30, 'a') + " " + std::string(30, 'b') + "\n" + std::string(30, 'c')),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("EDir = /opt/app\n"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -345,6 +345,12 @@ std::string ExecutablePath() {
   return std::string(buffer.data(), static_cast<size_t>(length));
 }
 
+std::string CurrentFolder() {
+  std::vector<char> buffer(4096);
+  if (!getcwd(buffer.data(), buffer.size())) return {};
+  return std::string(buffer.data());
+}
+
 bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason) {
   Close();
   int flags = O_CLOEXEC;

@@ -330,6 +330,13 @@ std::string ExecutablePath() {
   }
 }
 
+std::string CurrentFolder() {
+  std::vector<char> buffer(MAX_PATH * 4);
+  DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (length == 0 || length >= buffer.size()) return {};
+  return std::string(buffer.data(), length);
+}
+
 namespace {
 
 // The C library's number for a system error, so that both platforms

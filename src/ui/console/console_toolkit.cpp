@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -81,6 +82,111 @@ std::string TagName(const std::string& html, size_t open) {
 // What a reader of a page sees, roughly: text without tags, scripts and
 // styles, a line break for each block, a few common entities decoded, and
 // no runs of blank lines.
+// The UTF-8 bytes of a code point (text inside is UTF-8).
+std::string Utf8(uint32_t code) {
+  std::string out;
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x110000) {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return out;
+}
+
+// Named entities a licence or page commonly holds, and numeric ones
+// ("&#169;", "&#xA9;"); anything else stays as written.
+std::string DecodeEntities(const std::string& text) {
+  static const std::pair<std::string_view, std::string_view> kNamed[] = {
+      {"nbsp", " "},  {"lt", "<"},    {"gt", ">"},    {"quot", "\""}, {"apos", "'"},  {"amp", "&"},
+      {"copy", "\u00A9"}, {"reg", "\u00AE"}, {"trade", "\u2122"}, {"mdash", "\u2014"}, {"ndash", "\u2013"},
+      {"hellip", "\u2026"}, {"lsquo", "\u2018"}, {"rsquo", "\u2019"}, {"ldquo", "\u201C"}, {"rdquo", "\u201D"},
+      {"bull", "\u2022"}, {"middot", "\u00B7"}, {"euro", "\u20AC"}, {"sect", "\u00A7"}};
+  std::string out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t semicolon = text[pos] == '&' ? text.find(';', pos) : std::string::npos;
+    if (semicolon == std::string::npos || semicolon - pos > 10) {
+      out += text[pos++];
+      continue;
+    }
+    const std::string name = text.substr(pos + 1, semicolon - pos - 1);
+    std::string plain;
+    if (name.size() > 1 && name[0] == '#') {
+      const bool hex = name[1] == 'x' || name[1] == 'X';
+      const std::string digits = name.substr(hex ? 2 : 1);
+      uint32_t code = 0;
+      auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+      if (!digits.empty() && error == std::errc() && stop == digits.data() + digits.size()) plain = Utf8(code);
+    } else {
+      for (const auto& [entity, text8] : kNamed) {
+        if (name == entity) plain = std::string(text8);
+      }
+    }
+    if (plain.empty()) {
+      out += text[pos++];
+    } else {
+      out += plain;
+      pos = semicolon + 1;
+    }
+  }
+  return out;
+}
+
+// `line` broken at spaces into lines of at most kConsoleWidth columns (a
+// word longer than that stays whole). Columns are counted per UTF-8
+// character.
+constexpr size_t kConsoleWidth = 78;
+std::string Wrapped(const std::string& line) {
+  size_t total = 0;
+  for (unsigned char c : line) total += (c & 0xC0) != 0x80;
+  if (total <= kConsoleWidth) return line;
+  std::string out;
+  size_t column = 0;
+  size_t start = 0;
+  while (start < line.size()) {
+    size_t end = line.find(' ', start);
+    if (end == std::string::npos) end = line.size();
+    const std::string word = line.substr(start, end - start);
+    size_t width = 0;
+    for (unsigned char c : word) width += (c & 0xC0) != 0x80;
+    if (column > 0 && column + 1 + width > kConsoleWidth) {
+      out += '\n';
+      column = 0;
+    } else if (column > 0) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += width;
+    start = end + 1;
+  }
+  return out;
+}
+
+// Each line of `text` wrapped.
+std::string WrappedLines(const std::string& text) {
+  std::string out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (start > 0) out += '\n';
+    out += Wrapped(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
 std::string PlainPageText(const std::string& html) {
   static const char* const kBlocks[] = {"br", "p", "/p", "div", "/div", "h1", "/h1", "h2", "/h2", "h3", "/h3",
                                         "li", "tr", "/tr", "/table", "/ul", "/ol", "hr"};
@@ -101,15 +207,11 @@ std::string PlainPageText(const std::string& html) {
       if (close == std::string::npos) close = html.size();
     }
     if (std::find(std::begin(kBlocks), std::end(kBlocks), tag) != std::end(kBlocks)) text += '\n';
+    // A list item reads as one on the terminal too.
+    if (tag == "li") text += "- ";
     pos = close + 1;
   }
-  static const std::pair<const char*, const char*> kEntities[] = {
-      {"&nbsp;", " "}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
-  for (const auto& [entity, plain] : kEntities) {
-    for (size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1)) {
-      text.replace(at, std::string(entity).size(), plain);
-    }
-  }
+  text = DecodeEntities(text);
   std::string lines;
   size_t start = 0;
   bool blank = true;
@@ -117,7 +219,7 @@ std::string PlainPageText(const std::string& html) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string line = Trim(text.substr(start, end - start));
-    if (!line.empty() || !blank) lines += line + "\n";
+    if (!line.empty() || !blank) lines += Wrapped(line) + "\n";
     blank = line.empty();
     start = end + 1;
   }
@@ -275,6 +377,42 @@ Control* ConsoleToolkit::FindReachable(const std::string& name_or_caption, Form&
   return nullptr;
 }
 
+// "y" and "n" (and "yes", "no" in any case) press a showing "Yes" or "No"
+// button, as they answer every question of a message box.
+Control* ConsoleToolkit::ShortAnswerButton(const std::string& text, Form& waiting) {
+  std::optional<Answer> answer = ParseAnswer(text, Buttons::YesNo);
+  if (!answer) return nullptr;
+  const std::string caption = *answer == Answer::Yes ? "yes" : "no";
+  for (Control* control : waiting.controls()) {
+    if (control->kind() == ControlKind::Button && control->IsShowing() && control->enabled() &&
+        PlainCaption(control->text()) == caption) {
+      return control;
+    }
+  }
+  return nullptr;
+}
+
+// A screen whose one answer is "OK" (a build's result) asks nothing: it is
+// printed and pressed, so a build in a terminal or a Makefile never waits.
+Control* ConsoleToolkit::OnlyOkButton(Form& form) {
+  Control* ok = nullptr;
+  for (Control* control : form.controls()) {
+    if (!control->IsShowing() || !control->enabled()) continue;
+    switch (control->kind()) {
+      case ControlKind::Button:
+        if (ok || PlainCaption(control->text()) != "ok") return nullptr;
+        ok = control;
+        break;
+      case ControlKind::Edit:
+      case ControlKind::Memo:
+      case ControlKind::CheckBox:
+      case ControlKind::RadioButton: return nullptr;
+      default: break;
+    }
+  }
+  return ok;
+}
+
 bool ConsoleToolkit::ApplyLine(const std::string& line, Form& waiting) {
   std::string text = Trim(line);
   if (text.empty()) return false;
@@ -284,19 +422,24 @@ bool ConsoleToolkit::ApplyLine(const std::string& line, Form& waiting) {
     if (!control) return false;
     std::string value = line.substr(line.find('=') + 1);
     switch (control->kind()) {
+      // Each setting is echoed as it was taken, so a typo shows at once.
       case ControlKind::Edit:
       case ControlKind::Memo:
         control->SetText(value);
+        Print(control->name() + " = " + control->text() + "\n");
         return true;
       case ControlKind::CheckBox:
       case ControlKind::RadioButton:
         control->SetChecked(IsTrue(value));
+        Print(std::string(control->checked() ? "[x] " : "[ ] ") + ConsoleText(control->text()) + " (" +
+              control->name() + ")\n");
         return true;
       default:
         return false;
     }
   }
   Control* control = FindReachable(text, waiting);
+  if (!control) control = ShortAnswerButton(text, waiting);
   if (!control && IsDigits(text)) {
     const size_t number = std::stoul(text);
     if (number >= 1 && number <= numbered_buttons_.size()) {
@@ -337,7 +480,7 @@ void ConsoleToolkit::PrintScreenIfChanged(Form& form) {
     switch (control->kind()) {
       case ControlKind::Label:
       case ControlKind::Memo:
-        if (!Trim(text).empty()) screen += text + "\n";
+        if (!Trim(text).empty()) screen += WrappedLines(text) + "\n";
         break;
       case ControlKind::CheckBox:
       case ControlKind::RadioButton:
@@ -407,7 +550,16 @@ void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool un
       RunTimers();
       continue;
     }
-    if (until_closed) PrintScreenIfChanged(form);
+    if (until_closed) {
+      PrintScreenIfChanged(form);
+      // Once per screen: an OK that changes nothing leaves it to the user.
+      Control* ok = OnlyOkButton(form);
+      if (ok && pressed_screen_ != last_screen_) {
+        pressed_screen_ = last_screen_;
+        RunGuarded(*this, error_handler_, [ok] { ok->Click(); });
+        continue;
+      }
+    }
     std::optional<std::string> line = ReadLine();
     if (!line) {
       // Nobody is left to click: close the window as its close box would.
@@ -447,6 +599,8 @@ Answer ConsoleToolkit::MessageBox(const std::string& caption, const std::string&
     Print("");  // ends a bar line first
     err_ << message;
     err_.flush();
+    // The window is printed again, so the user sees what to correct.
+    last_screen_.clear();
   } else {
     Print(message);
   }

@@ -63,6 +63,8 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
 
   // The default handling of a line described above; false when no showing,
   // enabled control of a shown form matches it.
+  Control* ShortAnswerButton(const std::string& text, Form& waiting);
+  static Control* OnlyOkButton(Form& form);
   bool ApplyLine(const std::string& line, Form& waiting);
 
   // ---- Toolkit ----------------------------------------------------------------
@@ -115,6 +117,7 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   LineHandler line_handler_;
   std::deque<std::function<void()>> timers_;
   std::vector<Form*> forms_;   // shown at least once, most recent first
+  std::string pressed_screen_;  // the screen whose only OK was pressed for the user
   std::string last_screen_;    // ScreenKey of the main window when last printed
   std::vector<Control*> numbered_buttons_;  // the buttons listed with numbers
 };
