@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
       return app::kExitFailure;
     }
   }
-  if (command.threads) compression::SetWorkerCount(*command.threads);
+  app::ApplyTuning(command);
 
   app::StartupOptions options;
   options.unattended = command.unattended;

@@ -30,6 +30,7 @@ bool ArchiveModes::CreateArchive(const std::string& archiveFile, const std::stri
   // what an earlier operation left so that the failure is not misread.
   archive::Module().abort = false;
   archive::Module().lastError.clear();
+  archive::Module().warnings.clear();
   return archive::ArchiveCreateFromFolder(archiveFile, folder, archive::kAllEntriesFilter, nullptr, nullptr, "");
 }
 
@@ -48,7 +49,8 @@ bool IsIoMessage(const std::string& text) {
     return IsIoMessage(text.substr(at + kExtractFailed.size()));
   }
   return text.starts_with("Cannot open file") || text == compression::kStreamReadError ||
-         text == compression::kStreamWriteError || text.ends_with(" could not be written.");
+         text == compression::kStreamWriteError || text.ends_with(" could not be written.") ||
+         text.ends_with(" could not be created.");
 }
 
 }  // namespace
@@ -73,7 +75,9 @@ int ExtractFailureExitCode(const archive::ArchiveModule& module, const std::stri
 
 bool ArchiveRoles::CreateArchive(const std::string& archiveFile, const std::string& folder) {
   const bool written = modes_.CreateArchive(archiveFile, folder);
-  archiveFailure_ = written ? kExitSuccess : CreateFailureExitCode(archive::Module(), folder);
+  archiveFailure_ = !written                             ? CreateFailureExitCode(archive::Module(), folder)
+                    : archive::Module().warnings.empty() ? kExitSuccess
+                                                         : kExitWarnings;
   return written;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/exit_codes.h"
+#include "archive/archive.h"
 #include "system/files.h"
 #include "system/platform.h"
 
@@ -40,6 +41,7 @@ void InstallerRoles::Build(const std::string& package_path, const std::string& p
     engine->Build(package_path, project_folder, compression_mode, stub, number);
     build_failed_ = !engine->lastBuildWritten;
     build_cancelled_ = build_failed_ && engine->cancelRequested;
+    build_warnings_ = !build_failed_ && !archive::Module().warnings.empty();
   }
 }
 
@@ -58,6 +60,7 @@ int InstallerRoles::ExitCode() const {
   if (package_refused_) return kExitDamaged;
   if (uninstall_log_missing_) return kExitIoFailure;
   if (build_failed_) return build_cancelled_ ? kExitCancelled : kExitFailure;
+  if (build_warnings_) return kExitWarnings;
   return ArchiveRoles::ExitCode();
 }
 

@@ -39,6 +39,7 @@ class InstallerRoles : public ArchiveRoles {
   bool package_refused_ = false;
   bool build_failed_ = false;
   bool build_cancelled_ = false;
+  bool build_warnings_ = false;  // written, but sources left out by name
   bool uninstall_log_missing_ = false;
 };
 

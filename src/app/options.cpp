@@ -13,12 +13,14 @@
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/platform.h"
 
 namespace app {
 
 namespace {
 
 constexpr std::string_view kThreadsPrefix = "--threads=";
+constexpr std::string_view kCodePagePrefix = "--codepage=";
 constexpr const char* kEndOfOptions = "--";
 
 // Option words that print and end the program, with their action.
@@ -130,6 +132,11 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument.starts_with(kThreadsPrefix)) {
       options.threads = ParseCount(std::string_view(argument).substr(kThreadsPrefix.size()));
       if (!options.threads) return BadArguments("--threads needs a whole number of threads: " + argument);
+    } else if (argument.starts_with(kCodePagePrefix)) {
+      options.codePage = ParseCount(std::string_view(argument).substr(kCodePagePrefix.size()));
+      if (!options.codePage || !sys::platform::SupportsCodePage(*options.codePage)) {
+        return BadArguments("--codepage needs the number of a code page this system knows: " + argument);
+      }
     } else if (argument.starts_with(kEndOfOptions)) {
       return BadArguments("unknown option " + argument);
     } else {
@@ -160,6 +167,8 @@ std::string UsageText() {
          "  --list ARCHIVE     list the entries of ARCHIVE\n"
          "  --test ARCHIVE     verify ARCHIVE and decode every entry, writing nothing\n"
          "  --threads=N        use N threads for block compression (0: automatic)\n"
+         "  --codepage=N       read archive names stored as 8-bit text in code page N\n"
+         "                     (default: the system's ANSI page; 1252 on Linux)\n"
          "  --silent, /S       install, uninstall or extract with no windows and no questions\n"
          "  --dir=FOLDER, /D=FOLDER\n"
          "                     install (or extract) into FOLDER, a full path\n"
@@ -302,8 +311,13 @@ int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
   return kExitSuccess;
 }
 
-int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err) {
+void ApplyTuning(const CommandOptions& options) {
   if (options.threads) compression::SetWorkerCount(*options.threads);
+  if (options.codePage) archive::Module().legacyCodePage = *options.codePage;
+}
+
+int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err) {
+  ApplyTuning(options);
   switch (options.action) {
     case OptionAction::Help: out << UsageText(); return kExitSuccess;
     case OptionAction::Version: out << VersionText() << '\n'; return kExitSuccess;

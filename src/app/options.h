@@ -6,6 +6,7 @@
 //   --list ARCHIVE     one line per entry of the archive
 //   --test ARCHIVE     verify the checksum and decode every entry
 //   --threads=N        worker threads for block compression (0: automatic)
+//   --codepage=N       code page of legacy archive names (0: the platform's)
 //   --silent, /S, /SILENT, /VERYSILENT     unattended run (app/unattended.h)
 //   --dir=FOLDER, /D=FOLDER, /DIR=FOLDER   installation or extraction folder
 //   --no-shortcuts     install without shortcuts
@@ -32,6 +33,7 @@ struct CommandOptions {
   OptionAction action = OptionAction::RunRole;
   std::string archive;                 // ARCHIVE of --list / --test
   std::optional<int> threads;          // --threads=N when given
+  std::optional<int> codePage;         // --codepage=N when given
   UnattendedOptions unattended;        // --silent, --dir, --no-shortcuts, --log
   std::vector<std::string> positional; // the arguments left for the roles, in order
   std::string error;                   // why the arguments are bad (BadArguments)
@@ -58,6 +60,9 @@ int ListArchive(const std::string& archivePath, sys::TextWriter& out);
 // writing no file. Prints "OK" and returns 0, or prints the error and
 // returns 4 (damaged) or 5 (cannot be opened).
 int TestArchive(const std::string& archivePath, sys::TextWriter& out);
+
+// Applies the options that tune every role: worker threads, code page.
+void ApplyTuning(const CommandOptions& options);
 
 // Runs a printing option (Help, Version, List, Test) or reports bad
 // arguments (on `err`, exit code 2). Not for RunRole.

@@ -132,13 +132,14 @@ const char* ExitCodeMeaning(int code) {
     case kExitCancelled: return "cancelled";
     case kExitDamaged: return "damaged archive or package";
     case kExitIoFailure: return "a file could not be opened, read or written";
+    case kExitWarnings: return "completed with warnings";
     default: return "failed";
   }
 }
 
 bool IsIoErrorText(const std::string& text) {
-  for (const char* sign : {"Cannot open file", "could not be written", compression::kStreamReadError,
-                           compression::kStreamWriteError}) {
+  for (const char* sign : {"Cannot open file", "could not be written", "could not be created",
+                           compression::kStreamReadError, compression::kStreamWriteError}) {
     if (text.find(sign) != std::string::npos) return true;
   }
   return false;

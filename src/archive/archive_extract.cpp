@@ -9,6 +9,7 @@
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
 #include "archive/entry_flags.h"
+#include "archive/letters.h"
 #include "archive/names.h"
 #include "archive/operation.h"
 #include "compression/block_pool.h"
@@ -34,8 +35,10 @@ struct OverwriteAnswers {
 Decision DecideWith(int& answer, const std::string& question, const std::string& destination, int32_t storedDate) {
   if (answer == kNoToAll) return Decision::Skip;
   if (answer == kYesOnNewer) {
-    // Compared as signed DOS date-times, as they are stored.
-    return sys::FileDosDateTime(destination) >= storedDate ? Decision::Skip : Decision::Replace;
+    // Compared as unsigned DOS date-times: the year field is the top bits,
+    // and from 2044 on it sets the sign bit of the stored signed value.
+    const auto existing = static_cast<uint32_t>(sys::FileDosDateTime(destination));
+    return existing >= static_cast<uint32_t>(storedDate) ? Decision::Skip : Decision::Replace;
   }
   ArchiveDialog* dialog = Module().dialog;
   answer = dialog ? dialog->Query(question, kSixButtons) : kNo;
@@ -187,12 +190,14 @@ class Extraction {
 
   // Extracts entry `k` (-1: a name without an entry, passed over) as
   // target + `relative`, taking its content from `decoded` when that was
-  // decoded ahead. False when the extraction must stop (cancel or failure,
-  // already reported).
-  bool ExtractFile(int k, const std::string& relative, const DecodedEntry& decoded);
+  // decoded ahead; a new file gets the permissions its `letters` imply.
+  // False when the extraction must stop (cancel or failure, already
+  // reported).
+  bool ExtractFile(int k, const std::string& relative, const std::string& letters, const DecodedEntry& decoded);
 
  private:
-  bool WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded);
+  bool WriteEntry(size_t k, const std::string& destination, bool replacing, uint32_t permissions,
+                  const DecodedEntry& decoded);
   uint8_t WriteContent(size_t k, const DecodedEntry& decoded, FileStream& output);
   static bool ReplaceWith(const std::string& temporary, const std::string& destination);
   static bool RefuseLink(const std::string& destination) {
@@ -211,7 +216,8 @@ class Extraction {
   std::optional<std::string> preparedFolder_;
 };
 
-bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEntry& decoded) {
+bool Extraction::ExtractFile(int k, const std::string& relative, const std::string& letters,
+                             const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
   // Names come sorted, so most files share the folder of the file before:
   // that folder was checked and made already, and one look at the file
@@ -235,19 +241,23 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEn
       case Decision::Replace: break;
     }
   }
-  return WriteEntry(static_cast<size_t>(k), destination, exists, decoded);
+  return WriteEntry(static_cast<size_t>(k), destination, exists, CreationPermissions(letters, false), decoded);
 }
 
 // A new file is written under its own name, created only if nothing has
 // that name yet, so a failure removes nothing but what was written here. An
 // existing file is replaced only by a complete temporary one: a decode error
 // or a full disk never destroys or truncates the user's file.
-bool Extraction::WriteEntry(size_t k, const std::string& destination, bool replacing, const DecodedEntry& decoded) {
+bool Extraction::WriteEntry(size_t k, const std::string& destination, bool replacing, uint32_t permissions,
+                            const DecodedEntry& decoded) {
   const std::string written = replacing ? detail::TemporaryBeside(destination) : destination;
   bool created = false;
   uint8_t flags = 0;
   try {
-    FileStream output(NativePath(written), replacing ? FileStream::Mode::Create : FileStream::Mode::CreateNew);
+    // Created with its permissions from the start: a private file is never
+    // readable by others, not even while it is written.
+    FileStream output(NativePath(written), replacing ? FileStream::Mode::Create : FileStream::Mode::CreateNew,
+                      permissions);
     created = true;
     flags = WriteContent(k, decoded, output);
   } catch (const DamagedArchive& error) {
@@ -324,12 +334,18 @@ const std::string* FirstUnsafeName(const StringList& names, const StringList& fo
   return nullptr;
 }
 
-void CreateFolder(const std::string& target, const std::string& folder) {
-  if (CrossesLink(target, folder)) return;
-  sys::CreateFolders(target + folder);
+// Creates a stored folder (a private one private from the start). False,
+// with a message naming it, when it cannot be made (a path too long for the
+// file system, say).
+bool CreateFolder(const std::string& target, const std::string& folder, const std::string& letters) {
+  if (CrossesLink(target, folder)) return true;
+  if (sys::CreateFolders(target + folder, CreationPermissions(letters, true))) return true;
+  detail::ReportMessage("The folder " + sys::ToNativeSeparators(target + folder) + " could not be created.");
+  return false;
 }
 
 // Refused: damaged or unsafe, reported before anything was written.
+// Cancelled also stands for a failure that stopped the run (reported).
 enum class Outcome { Done, Cancelled, Refused };
 
 // Steps after verification: read the index, check every name, create
@@ -354,7 +370,9 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
                           "\", which would be written outside the target folder. Nothing was extracted.");
     return Outcome::Refused;
   }
-  for (const std::string& f : folders) CreateFolder(target, f);
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (!CreateFolder(target, folders[i], folderLetters[i])) return Outcome::Cancelled;
+  }
 
   // Workers decode the entries, a window of them ahead; the files are
   // written here, in order, where the overwrite questions are asked.
@@ -376,7 +394,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   const auto write = [&](size_t i) {
     const int percent = static_cast<int>((i + 1) * 100 / names.size());
     const DecodedEntry entry = std::move(decoded[i]);
-    return progress.Report(names[i], percent) && extraction.ExtractFile(order[i], names[i], entry);
+    return progress.Report(names[i], percent) && extraction.ExtractFile(order[i], names[i], letters[i], entry);
   };
   const Outcome outcome =
       compression::RunInOrder(names.size(), window, compression::BytesInFlight(), decode, write)
@@ -411,6 +429,7 @@ bool ArchiveExtractFolder(const std::string& archivePath, const std::string& fol
   ArchiveModule& module = Module();
   module.abort = false;
   module.lastError.clear();
+  module.warnings.clear();
   if (!sys::FileExists(archivePath)) return false;
   detail::OperationDisplay display(hook, context);
   WatchedProgress verification{display.progress()};

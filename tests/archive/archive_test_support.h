@@ -36,6 +36,8 @@ class ArchiveTest : public ::testing::Test {
     module.OverwriteExisting = module.OverwriteReadOnly = module.OverwriteSystem = kNotAsked;
     module.abort = false;
     module.dialog = nullptr;
+    module.warnings.clear();
+    module.legacyCodePage = 0;
   }
 
   // Writes a file with a fixed date and returns its path.

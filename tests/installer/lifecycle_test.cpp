@@ -234,7 +234,9 @@ TEST_F(LifecycleTest, ExtractionThatFailsStopsTheRunAndSaysSo) {
   EXPECT_EQ(LogLines(data + "Test App.inst"), std::vector<std::string>{"dir|" + install});
   EXPECT_FALSE(sys::GetFileAssociation(".fld"));
   EXPECT_FALSE(fs::exists(sys::SpecialFolderPath("user_desktop") + "A.lnk"));
-  EXPECT_NE(archive::Module().lastError.find("a.exe"), std::string::npos) << "the archive engine said which file";
+  // The install folder itself cannot be made (a file stands in its way):
+  // the archive engine names it before any file is tried.
+  EXPECT_NE(archive::Module().lastError.find(install), std::string::npos) << archive::Module().lastError;
 }
 
 TEST_F(LifecycleTest, PackageWithoutProgramFilesStillSucceeds) {

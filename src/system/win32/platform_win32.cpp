@@ -213,7 +213,9 @@ bool IsReservedName(const std::string& name) {
          stem[3] <= '9';
 }
 
-bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateFolder(const std::string& path, uint32_t /*permissions*/) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
 
 bool RemoveFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -343,7 +345,7 @@ OVERLAPPED At(int64_t offset) {
 
 }  // namespace
 
-bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason) {
+bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason, uint32_t /*permissions*/) {
   Close();
   DWORD access = GENERIC_READ | GENERIC_WRITE, disposition = OPEN_EXISTING;
   switch (mode) {
