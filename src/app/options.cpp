@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::string_view kThreadsPrefix = "--threads=";
 constexpr std::string_view kCodePagePrefix = "--codepage=";
+constexpr std::string_view kMemoryPrefix = "--memory=";
 constexpr const char* kEndOfOptions = "--";
 
 // Option words that print and end the program, with their action.
@@ -79,6 +80,29 @@ std::optional<int> ParseCount(std::string_view text) {
   return value;
 }
 
+// A size in bytes: digits with an optional K, M or G (binary multiples);
+// nullopt for anything else or 0.
+std::optional<int64_t> ParseSize(std::string_view text) {
+  int shift = 0;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'k': case 'K': shift = 10; break;
+      case 'm': case 'M': shift = 20; break;
+      case 'g': case 'G': shift = 30; break;
+      default: break;
+    }
+    if (shift != 0) text.remove_suffix(1);
+  }
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || text.front() == '-' || error != std::errc() || stop != end || value <= 0 ||
+      value > (int64_t{1} << (62 - shift))) {
+    return std::nullopt;
+  }
+  return value << shift;
+}
+
 CommandOptions BadArguments(std::string error) {
   CommandOptions options;
   options.action = OptionAction::BadArguments;
@@ -132,6 +156,9 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument.starts_with(kThreadsPrefix)) {
       options.threads = ParseCount(std::string_view(argument).substr(kThreadsPrefix.size()));
       if (!options.threads) return BadArguments("--threads needs a whole number of threads: " + argument);
+    } else if (argument.starts_with(kMemoryPrefix)) {
+      options.memoryBudget = ParseSize(std::string_view(argument).substr(kMemoryPrefix.size()));
+      if (!options.memoryBudget) return BadArguments("--memory needs a size such as 512M or 2G: " + argument);
     } else if (argument.starts_with(kCodePagePrefix)) {
       options.codePage = ParseCount(std::string_view(argument).substr(kCodePagePrefix.size()));
       if (!options.codePage || !sys::platform::SupportsCodePage(*options.codePage)) {
@@ -167,6 +194,11 @@ std::string UsageText() {
          "  --list ARCHIVE     list the entries of ARCHIVE\n"
          "  --test ARCHIVE     verify ARCHIVE and decode every entry, writing nothing\n"
          "  --threads=N        use N threads for block compression (0: automatic)\n"
+         "  --memory=SIZE      memory the compression workers may take together, e.g. 512M\n"
+         "                     (workers need up to " +
+         std::to_string(compression::kWorkerMemory >> 20) + " MB each; now " +
+         std::to_string(compression::MemoryBudget() >> 20) + " MB: " + std::to_string(compression::WorkerCount()) +
+         (compression::WorkerCount() == 1 ? " worker)\n" : " workers)\n") +
          "  --codepage=N       read archive names stored as 8-bit text in code page N\n"
          "                     (default: the system's ANSI page; 1252 on Linux)\n"
          "  --silent, /S       install, uninstall or extract with no windows and no questions\n"
@@ -314,6 +346,7 @@ int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
 void ApplyTuning(const CommandOptions& options) {
   if (options.threads) compression::SetWorkerCount(*options.threads);
   if (options.codePage) archive::Module().legacyCodePage = *options.codePage;
+  if (options.memoryBudget) compression::SetMemoryBudget(*options.memoryBudget);
 }
 
 int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err) {

@@ -7,6 +7,7 @@
 //   --test ARCHIVE     verify the checksum and decode every entry
 //   --threads=N        worker threads for block compression (0: automatic)
 //   --codepage=N       code page of legacy archive names (0: the platform's)
+//   --memory=SIZE      memory budget of the compression workers (512M, 2G)
 //   --silent, /S, /SILENT, /VERYSILENT     unattended run (app/unattended.h)
 //   --dir=FOLDER, /D=FOLDER, /DIR=FOLDER   installation or extraction folder
 //   --no-shortcuts     install without shortcuts
@@ -17,6 +18,7 @@
 // The options that print run without windows and write to the given stream.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +36,7 @@ struct CommandOptions {
   std::string archive;                 // ARCHIVE of --list / --test
   std::optional<int> threads;          // --threads=N when given
   std::optional<int> codePage;         // --codepage=N when given
+  std::optional<int64_t> memoryBudget; // --memory=SIZE in bytes when given
   UnattendedOptions unattended;        // --silent, --dir, --no-shortcuts, --log
   std::vector<std::string> positional; // the arguments left for the roles, in order
   std::string error;                   // why the arguments are bad (BadArguments)
@@ -61,7 +64,8 @@ int ListArchive(const std::string& archivePath, sys::TextWriter& out);
 // returns 4 (damaged) or 5 (cannot be opened).
 int TestArchive(const std::string& archivePath, sys::TextWriter& out);
 
-// Applies the options that tune every role: worker threads, code page.
+// Applies the options that tune every role: worker threads, memory budget,
+// code page.
 void ApplyTuning(const CommandOptions& options);
 
 // Runs a printing option (Help, Version, List, Test) or reports bad

@@ -250,6 +250,10 @@ bool WriteWholeFile(const std::string& path, std::string_view content);
 // when the existing part cannot be resolved (for example, access denied).
 std::string RealPath(const std::string& path);
 
+// The machine's physical memory in bytes; nullopt when the platform does
+// not say.
+std::optional<int64_t> PhysicalMemory();
+
 // Reads the value of an environment variable; nullopt when it is not set.
 std::optional<std::string> GetEnvironment(const std::string& name);
 
