@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
       return app::kExitFailure;
     }
   }
-  if (command.threads) compression::SetWorkerCount(*command.threads);
+  app::ApplyTuning(command);
   if (command.caseCollisions) archive::Module().caseCollisions = *command.caseCollisions;
   if (command.maxSize) archive::Module().maxExtractBytes = *command.maxSize;
   const std::string executable = sys::platform::ExecutablePath();

@@ -33,6 +33,11 @@ void ArchiveModes::CreateArchiveWindow(ui::Toolkit& toolkit) {
 bool ArchiveModes::CreateArchive(const std::string& archiveFile, const std::string& folder) {
   archive::ArchiveSetMessages("Archiving Files", "Archiving Successful", "Archiving Aborted", 0);
   UseArchiveCodec();
+  // A folder with nothing to pack returns before the operation starts; clear
+  // what an earlier operation left so that the failure is not misread.
+  archive::Module().abort = false;
+  archive::Module().lastError.clear();
+  archive::Module().warnings.clear();
   return archive::ArchiveCreateFromFolder(archiveFile, folder, archive::kAllEntriesFilter, nullptr, nullptr, "");
 }
 
@@ -47,6 +52,7 @@ bool ArchiveRoles::CreateArchive(const std::string& archiveFile, const std::stri
   archiveFailure_ = sys::MakeFailure(sys::FailureKind::Other, archiveFile, "");  // stays so when it throws
   const bool written = modes_.CreateArchive(archiveFile, folder);
   archiveFailure_ = written ? sys::Failure{} : RecordedFailure(archiveFile);
+  archiveWarned_ = written && !archive::Module().warnings.empty();
   return written;
 }
 
@@ -63,6 +69,7 @@ int ArchiveRoles::ExitCode(const sys::Failure& escaped) const {
   // A failure without a record of its own is told by what escaped.
   const sys::Failure& failure = archiveFailure_.kind == sys::FailureKind::Other && escaped.failed() ? escaped
                                                                                                     : archiveFailure_;
+  if (!failure.failed() && archiveWarned_) return kExitWarnings;
   return ArchiveExitCode(failure.kind);
 }
 

@@ -52,6 +52,7 @@ class ArchiveRoles : public UnavailableRoles {
   ArchiveModes modes_;
   bool archiveRan_ = false;
   sys::Failure archiveFailure_;
+  bool archiveWarned_ = false;  // written, but sources left out by name
 };
 
 }  // namespace app

@@ -10,6 +10,7 @@ inline constexpr int kExitBadArguments = 2;  // unknown option, missing option v
 inline constexpr int kExitCancelled = 3;     // the user cancelled
 inline constexpr int kExitDamaged = 4;       // damaged archive or package
 inline constexpr int kExitIoFailure = 5;     // a file could not be opened, read or written
+inline constexpr int kExitWarnings = 11;     // archive or build written, but some sources left out by name
 
 // The installer and uninstaller roles use the codes that administrators know
 // from other setup programs; each is documented in docs/exit-codes.md.

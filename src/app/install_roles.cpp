@@ -5,6 +5,8 @@
 #include "app/application.h"
 #include "app/exit_codes.h"
 #include "installer/build_checks.h"
+#include "archive/archive.h"
+#include "system/files.h"
 #include "system/platform.h"
 
 namespace app {
@@ -67,6 +69,7 @@ void InstallerRoles::Build(const std::string& package_path, const std::string& p
     const std::string stub = stub_file.empty() ? installer::BuildStubFor(package_path, builder) : stub_file;
     engine->Build(package_path, project_folder, compression_mode, stub, number);
     build_written_ = engine->lastBuildWritten;
+    build_warnings_ = build_written_ && !archive::Module().warnings.empty();
   }
 }
 
@@ -102,7 +105,7 @@ int InstallerRoles::ExitCode(const sys::Failure& escaped) const {
   switch (role_) {
     case RoleKind::Build:
       // A build that wrote nothing failed, whether or not it said why.
-      if (build_written_ && !escaped.failed()) return kExitSuccess;
+      if (build_written_ && !escaped.failed()) return build_warnings_ ? kExitWarnings : kExitSuccess;
       return BuildExitCode(failure.failed() ? failure.kind : sys::FailureKind::Other);
     case RoleKind::Install:
       return InstallExitCode(failure.kind, package_refused_ ? InstallStage::NotOpened

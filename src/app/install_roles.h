@@ -56,8 +56,6 @@ class InstallerRoles : public ArchiveRoles {
   std::shared_ptr<installer::VelInstaller> engine_;
   std::shared_ptr<installer::RunOutcome> outcome_;  // outlives the engine
   bool package_refused_ = false;
-  bool build_failed_ = false;
-  bool build_cancelled_ = false;
   RoleKind role_ = RoleKind::Other;
   bool package_refused_ = false;
   bool build_written_ = false;
@@ -65,6 +63,7 @@ class InstallerRoles : public ArchiveRoles {
   bool install_started_ = false;
   sys::TextWriter* diagnostics_ = nullptr;
   bool warnings_are_errors_ = false;
+  bool build_warnings_ = false;  // written, but sources left out by name
 };
 
 }  // namespace app

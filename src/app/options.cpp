@@ -16,6 +16,7 @@
 #include "system/files.h"
 #include "system/paths.h"
 #include "system/text.h"
+#include "system/platform.h"
 
 namespace app {
 
@@ -125,6 +126,18 @@ constexpr OptionSpec kOptions[] = {
      [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
        o.caseCollisions = archive::ParseCaseCollisions(v);
        return o.caseCollisions ? "" : "--case-collisions takes error, rename or keep-first: " + name + "=" + v;
+     }},
+    {"--memory=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       o.memoryBudget = ParseByteCount(v);
+       if (o.memoryBudget && *o.memoryBudget > 0) return "";
+       return "--memory needs a size such as 512M or 2G: " + name + "=" + v;
+     }},
+    {"--codepage=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       o.codePage = ParseCount(v);
+       if (o.codePage && sys::platform::SupportsCodePage(*o.codePage)) return "";
+       return "--codepage needs the number of a code page this system knows: " + name + "=" + v;
      }},
     {"--silent|/S|/SILENT|/VERYSILENT|/Q|/QUIET", Form::Word,
      [](CommandOptions& o, const std::string&, const std::string&) {
@@ -319,6 +332,13 @@ std::string UsageText() {
          "  --list ARCHIVE     list the entries of ARCHIVE\n"
          "  --test ARCHIVE     verify ARCHIVE and decode every entry, writing nothing\n"
          "  --threads=N        use N threads for block compression (0: automatic)\n"
+         "  --memory=SIZE      memory the compression workers may take together, e.g. 512M\n"
+         "                     (workers need up to " +
+         std::to_string(compression::kWorkerMemory >> 20) + " MB each; now " +
+         std::to_string(compression::MemoryBudget() >> 20) + " MB: " + std::to_string(compression::WorkerCount()) +
+         (compression::WorkerCount() == 1 ? " worker)\n" : " workers)\n") +
+         "  --codepage=N       read archive names stored as 8-bit text in code page N\n"
+         "                     (default: the system's ANSI page; 1252 on Linux)\n"
          "  --max-size=BYTES   extract at most BYTES (K, M, G allowed; default: the free space)\n"
          "  --case-collisions=error|rename|keep-first\n"
          "                     names that differ only in letter case: refuse to build\n"
@@ -477,8 +497,14 @@ int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
   return kExitSuccess;
 }
 
-int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err) {
+void ApplyTuning(const CommandOptions& options) {
   if (options.threads) compression::SetWorkerCount(*options.threads);
+  if (options.codePage) archive::Module().legacyCodePage = *options.codePage;
+  if (options.memoryBudget) compression::SetMemoryBudget(*options.memoryBudget);
+}
+
+int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err) {
+  ApplyTuning(options);
   switch (options.action) {
     case OptionAction::Help: out << UsageText(); return kExitSuccess;
     case OptionAction::Version: out << VersionText() << '\n'; return kExitSuccess;

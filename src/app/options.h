@@ -6,6 +6,8 @@
 //   --list ARCHIVE     one line per entry of the archive
 //   --test ARCHIVE     verify the checksum and decode every entry
 //   --threads=N        worker threads for block compression (0: automatic)
+//   --codepage=N       code page of legacy archive names (0: the platform's)
+//   --memory=SIZE      memory budget of the compression workers (512M, 2G)
 //   --max-size=BYTES   the most an extraction may write (K, M, G suffixes)
 //   --case-collisions=error|rename|keep-first   names differing only in case
 //   --silent, /S, /SILENT, /VERYSILENT, /Q     unattended run (app/unattended.h)
@@ -44,6 +46,8 @@ struct CommandOptions {
   std::optional<int> threads;          // --threads=N when given
   std::optional<archive::CaseCollisions> caseCollisions;  // --case-collisions= when given
   std::optional<int64_t> maxSize;      // --max-size=BYTES when given
+  std::optional<int> codePage;         // --codepage=N when given
+  std::optional<int64_t> memoryBudget; // --memory=SIZE in bytes when given
   UnattendedOptions unattended;        // --silent, --dir, --no-shortcuts, --log
   std::vector<std::string> positional; // the arguments left for the roles, in order
   std::string error;                   // why the arguments are bad (BadArguments)
@@ -83,6 +87,9 @@ std::string UsageLine();
 // True when a run with these options has nothing to do: no arguments, and
 // the program at `executablePath` carries no package. The usage is shown then.
 bool NothingToRun(const CommandOptions& options, const std::string& executablePath);
+// Applies the options that tune every role: worker threads, memory budget,
+// code page.
+void ApplyTuning(const CommandOptions& options);
 
 // Runs a printing option (Help, Version, List, Test) or reports bad
 // arguments (on `err`, exit code 2, with the usage line after an unknown

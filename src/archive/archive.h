@@ -85,6 +85,13 @@ struct ArchiveModule {
   // Why the last operation failed (kind, file or folder, message); a
   // cancel is recorded too. Cleared when an operation starts.
   sys::Failure failure;
+  // What an operation that succeeded left out, one message per source
+  // naming it; cleared when an operation starts. The window's closing
+  // message then says "Completed with N warnings".
+  StringList warnings;
+  // The code page of stored names without the "u" letter; 0: the
+  // platform's own (Windows: ANSI, elsewhere Windows-1252).
+  int legacyCodePage = 0;
 };
 
 // The one module state of the program.
@@ -104,31 +111,55 @@ bool ArchiveCreateFromFolder(const std::string& archivePath, const std::string& 
                              const std::string& attributeFilter, ProgressHook hook, void* context,
                              const std::string& stubPath, int64_t reserved = 0);
 
-// The files (F) and folders (D) that a list of source items stands for.
-struct ExpandedItems {
-  StringList files;    // items "source" or "source=stored"
-  StringList folders;  // items "folder\" (possibly "=stored"), or "source\sub" below them
-};
-
-// Splits an item into source and stored part: "a=b" gives ("a", "b", true),
-// "a" gives ("a", "a", false).
+// A source item: the path of a file or folder relative to the base folder,
+// and the name it is stored under.
 struct SourceItem {
   std::string source;
   std::string stored;
-  bool hadEquals = false;
+  bool hadEquals = false;  // given as "source=stored"
+  // The item as text: "source", or "source=stored" when it had "=".
+  std::string Text() const { return hadEquals ? source + "=" + stored : source; }
 };
+
+// Splits an item at its first "=": "a=b" gives ("a", "b", true), "a" gives
+// ("a", "a", false).
 SourceItem SplitItem(const std::string& item);
+// The same for an item given by a caller, whose names may hold "=" too: it
+// is split at the first "=" only when the text before it exists below
+// `baseFolder` as given; otherwise the whole text is the source's name.
+SourceItem SplitItem(const std::string& item, const std::string& baseFolder);
+
+// The files (F) and folders (D) that a list of source items stands for.
+struct ExpandedItems {
+  std::vector<SourceItem> files;
+  std::vector<SourceItem> folders;  // "folder\" items (possibly with a stored part), and those below them
+  // Entries found below a folder item that cannot be stored, by name.
+  StringList warnings;
+};
 
 // Turns source items relative to `baseFolder` into files and folders: a
 // folder item stands for every file and folder below it (filtered by the
 // file and folder filters derived from `attributeFilter`), mapped to the
-// item's stored part; both lists end sorted ignoring letter case.
+// item's stored part; names found there are taken whole, "=" and all. Both
+// lists end sorted by their item text ignoring letter case. A listed name
+// holding "\" where that is no separator (POSIX) is left out with a
+// warning: the archive would read it as a folder.
+ExpandedItems ExpandItems(const std::string& baseFolder, const std::vector<SourceItem>& items,
+                          const std::string& attributeFilter);
+// The same for items as text, each split by SplitItem(item, baseFolder).
 ExpandedItems ExpandItems(const std::string& baseFolder, const StringList& items,
                           const std::string& attributeFilter);
+
+// The message of a run that completed with warnings: "Completed with N
+// warnings:" and the first of them, one per line.
+std::string WarningsSummary(const StringList& warnings);
 
 // Writes an indexed archive: the stub first (when `stubPath` is not empty),
 // then every file of the expanded items, compressed through the compress
 // hook unless larger than kCompressionSizeLimit or on the no-compress list.
+// What cannot be packed as a file is left out by name and recorded in the
+// module's warnings, never opened: a pipe, socket or device, a symbolic link
+// to nothing, a POSIX name holding "\". The archive is still written.
 // A cancel, a source that cannot be read, a name that cannot be stored or a
 // failed checksum pass deletes the partial archive and returns false (with
 // the window, its failure message; a source that cannot be read is named in

@@ -38,7 +38,8 @@ class ArchiveDialog {
   virtual bool ShowProgress(const std::string& text, int percent) = 0;
   // Hides the window and lets pending messages run; then, with
   // `showClosingMessage`, shows the success message (abort flag clear) or
-  // the failure message (set); empty ones are not shown.
+  // the failure message (set); empty ones are not shown. A success with
+  // warnings recorded in the module shows WarningsSummary instead.
   virtual void EndProgress(bool showClosingMessage) = 0;
   // Asks `question` with the six- or three-button set and returns the answer
   // code 1..6; Cancel also sets the abort flag.

@@ -12,6 +12,7 @@
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
 #include "archive/entry_flags.h"
+#include "archive/letters.h"
 #include "archive/names.h"
 #include "archive/operation.h"
 #include "compression/block_pool.h"
@@ -50,8 +51,10 @@ std::string LettersOf(uint32_t attributes) {
 Decision DecideWith(int& answer, const std::string& question, int32_t existingDate, int32_t storedDate) {
   if (answer == kNoToAll) return Decision::Skip;
   if (answer == kYesOnNewer) {
-    // Compared as signed DOS date-times, as they are stored.
-    return existingDate >= storedDate ? Decision::Skip : Decision::Replace;
+    // Compared as unsigned DOS date-times: the year field is the top bits,
+    // and from 2044 on it sets the sign bit of the stored signed value.
+    return static_cast<uint32_t>(existingDate) >= static_cast<uint32_t>(storedDate) ? Decision::Skip
+                                                                                     : Decision::Replace;
   }
   ArchiveDialog* dialog = Module().dialog;
   answer = dialog ? dialog->Query(question, kSixButtons) : kNo;
@@ -93,7 +96,9 @@ class HeldFolders {
   // The held folder for `relative` ("" or "a\\b\\", stored separators),
   // with each missing component created when `create` is set. nullptr when a
   // component is a link (`link` set) or cannot be opened (`reason` set).
-  sys::platform::FolderHandle* Descend(const std::string& relative, bool create, bool& link, std::string& reason);
+  // A folder made for the last component gets `lastPermissions`.
+  sys::platform::FolderHandle* Descend(const std::string& relative, bool create, bool& link, std::string& reason,
+                                       int lastPermissions = 0777);
 
  private:
   using FolderHandle = sys::platform::FolderHandle;
@@ -104,7 +109,7 @@ class HeldFolders {
 };
 
 sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, bool create, bool& link,
-                                                  std::string& reason) {
+                                                  std::string& reason, int lastPermissions) {
   link = false;
   if (!root_.IsOpen()) {
     // The target itself is taken as named, once; what lies below it is
@@ -135,7 +140,8 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
     if (create) {
       if (ExtractionWatcher* watcher = Module().watcher) watcher->BeforeFolder(parent.Path() + wanted[i]);
     }
-    switch (child.OpenChild(parent, wanted[i], create, reason)) {
+    const int permissions = i + 1 == wanted.size() ? lastPermissions : 0777;
+    switch (child.OpenChild(parent, wanted[i], create, reason, permissions)) {
       case FolderHandle::Child::Opened: break;
       case FolderHandle::Child::Link: link = true; return nullptr;
       case FolderHandle::Child::Failed:
@@ -256,17 +262,27 @@ class Extraction {
 
   // Extracts entry `k` (-1: a name without an entry, passed over) as
   // target + `relative`, taking its content from `decoded` when that was
-  // decoded ahead. False when the extraction must stop (cancel or failure,
-  // already reported).
-  bool ExtractFile(int k, const std::string& relative, const DecodedEntry& decoded);
+  // decoded ahead; a new file gets the permissions its `letters` imply.
+  // False when the extraction must stop (cancel or failure, already
+  // reported).
+  bool ExtractFile(int k, const std::string& relative, const std::string& letters, const DecodedEntry& decoded);
 
   // Creates the folder `relative` (stored separators, "" for the target)
   // unless a link is in its way.
-  void CreateFolder(const std::string& relative) {
-    if (target_.size() + relative.size() > sys::platform::kMaxPathLength) return;  // its files are reported
+  // Creates the folder `relative` (a private one private from the start)
+  // unless a link is in its way. False, with a message naming it, when it
+  // cannot be made (a path too long for the file system, say).
+  bool CreateFolder(const std::string& relative, const std::string& letters) {
+    const std::string path = sys::ToNativeSeparators(target_ + relative);
     bool link = false;
     std::string reason;
-    folders_.Descend(FolderPart(relative), true, link, reason);
+    if (path.size() <= sys::platform::kMaxPathLength &&
+        folders_.Descend(FolderPart(relative), true, link, reason, CreationPermissions(letters, true))) {
+      return true;
+    }
+    if (link) return true;  // its files are refused by name
+    detail::ReportFailure(sys::FailureKind::Io, path, "The folder " + path + " could not be created.");
+    return false;
   }
 
   // Gives the folder `relative` its letters' attributes, through its handle.
@@ -283,7 +299,8 @@ class Extraction {
     return relative.empty() || relative.back() == '\\' ? relative : relative + '\\';
   }
   bool WriteEntry(size_t k, const sys::platform::FolderHandle& folder, const std::string& name,
-                  const std::string& destination, bool replacing, const DecodedEntry& decoded);
+                  const std::string& destination, bool replacing, uint32_t permissions,
+                  const DecodedEntry& decoded);
   uint8_t WriteContent(size_t k, const DecodedEntry& decoded, FileStream& output);
   static bool RefuseLink(const std::string& destination) {
     detail::ReportFailure(sys::FailureKind::Unsafe, destination,
@@ -300,7 +317,8 @@ class Extraction {
   HeldFolders folders_;
 };
 
-bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEntry& decoded) {
+bool Extraction::ExtractFile(int k, const std::string& relative, const std::string& letters,
+                             const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
   if (destination.size() > sys::platform::kMaxPathLength) {
     detail::ReportMessage("The file " + destination + " could not be extracted: Cannot open file \"" + destination +
@@ -329,7 +347,8 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEn
     }
   }
   if (watcher && !watcher->BeforeWrite(destination, existing.has_value())) return false;
-  return WriteEntry(static_cast<size_t>(k), *folder, name, destination, existing.has_value(), decoded);
+  return WriteEntry(static_cast<size_t>(k), *folder, name, destination, existing.has_value(),
+                    CreationPermissions(letters, false), decoded);
 }
 
 // Every file is written under an unpredictable temporary name, created
@@ -338,16 +357,20 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const DecodedEn
 // a full disk never leaves a file under the entry's name that looks complete
 // and is not, and never truncates the user's existing file.
 bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder, const std::string& name,
-                            const std::string& destination, bool replacing, const DecodedEntry& decoded) {
+                            const std::string& destination, bool replacing, uint32_t permissions,
+                            const DecodedEntry& decoded) {
   std::string temporary;
   bool created = false;
   try {
     std::unique_ptr<FileStream> output;
-    // A name taken meanwhile (by chance or on purpose) gets another.
+    // Created with its permissions from the start: a private file is never
+    // readable by others, not even while it is written. A name taken
+    // meanwhile (by chance or on purpose) gets another.
     for (int attempt = 0; !output; ++attempt) {
       temporary = sys::platform::UnpredictableTemporaryName();
       if (folder.Inspect(temporary) && attempt < 8) continue;
-      output = std::make_unique<FileStream>(folder, temporary, NativePath(folder.Path() + temporary), 0666);
+      output = std::make_unique<FileStream>(folder, temporary, NativePath(folder.Path() + temporary),
+                                              permissions);
     }
     created = true;
     const uint8_t flags = WriteContent(k, decoded, *output);
@@ -433,6 +456,7 @@ std::optional<int64_t> ExtractionBound(const std::string& target) {
 }
 
 // Refused: damaged or unsafe, reported before anything was written.
+// Cancelled also stands for a failure that stopped the run (reported).
 enum class Outcome { Done, Cancelled, Refused };
 
 // Steps after verification: read the index, check every name, create
@@ -483,7 +507,9 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
                           " bytes allowed in " + target + "; nothing was extracted.");
     return Outcome::Refused;
   }
-  for (const std::string& f : folders) extraction.CreateFolder(f);
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (!extraction.CreateFolder(folders[i], folderLetters[i])) return Outcome::Cancelled;
+  }
   std::unique_ptr<EntryReader> reader;
   size_t window = static_cast<size_t>(compression::FilesInFlight());
   if (window > 1) reader = std::make_unique<EntryReader>(archivePath, index);
@@ -499,7 +525,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   const auto write = [&](size_t i) {
     const int percent = static_cast<int>((i + 1) * 100 / names.size());
     const DecodedEntry entry = std::move(decoded[i]);
-    if (!progress.Report(names[i], percent) || !extraction.ExtractFile(order[i], names[i], entry)) return false;
+    if (!progress.Report(names[i], percent) || !extraction.ExtractFile(order[i], names[i], letters[i], entry)) return false;
     if (Module().afterFileWritten) Module().afterFileWritten(i + 1);
     return true;
   };
@@ -538,6 +564,7 @@ bool ArchiveExtractFolder(const std::string& archivePath, const std::string& fol
     module.abort = true;
     return false;
   }
+  module.warnings.clear();
   detail::OperationDisplay display(hook, context);
   WatchedProgress verification{display.progress()};
   if (!ArchiveVerify(archivePath, WatchedProgress::Report, &verification)) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "archive/archive.h"
 #include "archive/archive_layout.h"
+#include "archive/letters.h"
 #include "archive/names.h"
 
 namespace archive {
@@ -179,6 +181,15 @@ ArchiveIndex ReadArchiveIndex(Stream& file, const std::string& archivePath) {
   if (index.nameAttributes.size() != index.names.size() ||
       index.folderAttributes.size() != index.folders.size() || !TableIsConsistent(index, directoryOffset)) {
     throw DamagedArchive(archivePath);
+  }
+  // Names are UTF-8 inside the program; those stored without "u" are
+  // legacy 8-bit text in the code page chosen for them.
+  const int codePage = Module().legacyCodePage;
+  for (size_t i = 0; i < index.names.size(); ++i) {
+    index.names[i] = StoredNameAsUtf8(index.names[i], index.nameAttributes[i], codePage);
+  }
+  for (size_t i = 0; i < index.folders.size(); ++i) {
+    index.folders[i] = StoredNameAsUtf8(index.folders[i], index.folderAttributes[i], codePage);
   }
   return index;
 }

@@ -92,7 +92,9 @@ void ParseDirectory(const std::string& directory, StringList& names, StringList&
 // (naming `archivePath`) when the trailer or table points outside the file,
 // the table's count disagrees with the directory's names, the letter lists
 // do not match their names, or the entries are not contiguous and inside the
-// space before the directory.
+// space before the directory. Names and folders without the "u" letter that
+// hold bytes beyond ASCII are decoded as the module's legacy code page, so
+// every name comes back as UTF-8.
 ArchiveIndex ReadArchiveIndex(compression::Stream& file, const std::string& archivePath);
 
 // Reads the index of the archive at `archivePath` and filters names and

@@ -6,6 +6,7 @@
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
 #include "archive/entry_flags.h"
+#include "archive/letters.h"
 #include "archive/names.h"
 #include "archive/operation.h"
 #include "archive/pe_image.h"
@@ -13,6 +14,7 @@
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
+#include "system/platform.h"
 #include "system/settings.h"
 
 namespace archive {
@@ -39,28 +41,47 @@ std::string FolderFilter(const std::string& filter) {
 
 std::string WithBackslash(const std::string& text) { return sys::IncludeTrailing(text, '\\'); }
 
-// Maps an entry e listed below a folder item to its own item.
-std::string MapListedEntry(const SourceItem& item, const std::string& listed) {
-  const std::string e = sys::ToBackslashes(listed);
-  const std::string sourceFolder = WithBackslash(item.source);
-  const std::string storedFolder = WithBackslash(item.stored);
-  const size_t equals = e.find('=');
-  if (equals != std::string::npos) {
-    return sourceFolder + e.substr(0, equals) + "=" + storedFolder + e.substr(equals + 1);
-  }
+// Maps an entry e listed below a folder item (relative, "\"-separated) to
+// its own item. Its name is taken whole: an "=" in it is part of the name.
+SourceItem MapListedEntry(const SourceItem& item, const std::string& e) {
+  const std::string source = WithBackslash(item.source) + e;
   if (item.hadEquals && !item.stored.empty() && item.stored != item.source) {
-    return sourceFolder + e + "=" + storedFolder + e;
+    return {source, WithBackslash(item.stored) + e, true};
   }
-  return sourceFolder + e;
+  return {source, source, false};
 }
 
-// Names that differ only in letter case are ordered by their bytes, so the
-// order never depends on the order in which the file system listed them.
-void SortIgnoringCase(StringList& list) {
-  std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) {
-    const std::string lowerA = LowerAscii(a), lowerB = LowerAscii(b);
-    return lowerA != lowerB ? lowerA < lowerB : a < b;
+// Items are ordered by their text ignoring letter case; names that differ
+// only in letter case by their bytes, so the order never depends on the
+// order in which the file system listed them.
+void SortIgnoringCase(std::vector<SourceItem>& list) {
+  std::sort(list.begin(), list.end(), [](const SourceItem& a, const SourceItem& b) {
+    const std::string textA = a.Text(), textB = b.Text();
+    const std::string lowerA = LowerAscii(textA), lowerB = LowerAscii(textB);
+    return lowerA != lowerB ? lowerA < lowerB : textA < textB;
   });
+}
+
+// True when a name listed on this platform holds a "\" that is part of a
+// name rather than a separator (POSIX): stored, it would read as a folder.
+bool HoldsBackslashInName(const std::string& listed) {
+  return sys::platform::kPathSeparator != '\\' && listed.find('\\') != std::string::npos;
+}
+
+std::string BackslashWarning(const std::string& path) {
+  return "The name " + path + " holds \"\\\", which an archive cannot store; it was left out.";
+}
+
+// Why the file at `path` cannot be packed, found without opening it; ""
+// when it can (or is missing, which opening it reports as an error).
+std::string WhyNotPackable(const std::string& path) {
+  switch (sys::KindOfPath(path)) {
+    case sys::PathKind::Special:
+      return "The file " + path + " is a pipe, socket or device, not a regular file; it was left out.";
+    case sys::PathKind::DanglingLink:
+      return "The symbolic link " + path + " points to nothing; it was left out.";
+    default: return {};
+  }
 }
 
 // A stored name the directory can hold and an extraction can write back.
@@ -88,36 +109,42 @@ struct ArchivePlan {
 
 // The directory text and the entry list of ArchiveCreate; an empty
 // directory when a stored name cannot be written (the name goes to `bad`).
+// Files that cannot be packed are left out, each with a warning.
 ArchivePlan PlanArchive(const std::string& base, const ExpandedItems& expanded, const std::string& stubPath,
-                        std::string& bad) {
+                        std::string& bad, StringList& warnings) {
   ArchivePlan plan;
   StringList names{std::string(layout::kMarkerNames)};
   StringList letters{std::string(layout::kMarkerNameAttributes)};
   if (!stubPath.empty()) {
     plan.entries.push_back({std::string(layout::kStubName), stubPath, stubPath, true});
     names.emplace_back(layout::kStubName);
+    // The stub's letters stay those of the attributes alone: a package keeps
+    // its bytes whatever the builder's own permissions.
     letters.push_back(sys::AttributeLetters(stubPath));
   }
-  for (const std::string& item : expanded.files) {
-    const SourceItem split = SplitItem(item);
-    if (!IsStorableName(split.stored, false)) {
-      bad = split.stored;
+  for (const SourceItem& item : expanded.files) {
+    if (!IsStorableName(item.stored, false)) {
+      bad = item.stored;
       return {};
     }
-    plan.entries.push_back({split.stored, base + split.source, split.source, false});
-    names.push_back(split.stored);
-    letters.push_back(sys::AttributeLetters(base + split.source));
+    const std::string path = base + item.source;
+    if (std::string why = WhyNotPackable(path); !why.empty()) {
+      warnings.push_back(sys::ToNativeSeparators(why));
+      continue;
+    }
+    plan.entries.push_back({item.stored, path, item.source, false});
+    names.push_back(item.stored);
+    letters.push_back(RecordedLetters(path, item.stored, false));
   }
   StringList folders{std::string(layout::kMarkerFolders)};
   StringList folderLetters{std::string(layout::kMarkerFolderAttributes)};
-  for (const std::string& item : expanded.folders) {
-    const SourceItem split = SplitItem(item);
-    if (!IsStorableName(split.stored, true)) {
-      bad = split.stored;
+  for (const SourceItem& item : expanded.folders) {
+    if (!IsStorableName(item.stored, true)) {
+      bad = item.stored;
       return {};
     }
-    folders.push_back(split.stored);
-    folderLetters.push_back(sys::AttributeLetters(base + split.source));
+    folders.push_back(item.stored);
+    folderLetters.push_back(RecordedLetters(base + item.source, item.stored, true));
   }
   StringList all = names;
   all.insert(all.end(), letters.begin(), letters.end());
@@ -287,71 +314,85 @@ SourceItem SplitItem(const std::string& item) {
   return {item.substr(0, equals), item.substr(equals + 1), true};
 }
 
-ExpandedItems ExpandItems(const std::string& baseFolder, const StringList& items,
+SourceItem SplitItem(const std::string& item, const std::string& baseFolder) {
+  SourceItem split = SplitItem(item);
+  if (split.hadEquals && !sys::platform::GetAttributes(sys::IncludeTrailingSeparator(baseFolder) + split.source)) {
+    return {item, item, false};
+  }
+  return split;
+}
+
+std::string WarningsSummary(const StringList& warnings) {
+  constexpr size_t kShown = 20;
+  std::string text = "Completed with " + std::to_string(warnings.size()) +
+                     (warnings.size() == 1 ? " warning:" : " warnings:");
+  for (size_t i = 0; i < warnings.size() && i < kShown; ++i) text += "\n" + warnings[i];
+  if (warnings.size() > kShown) text += "\n... and " + std::to_string(warnings.size() - kShown) + " more.";
+  return text;
+}
+
+ExpandedItems ExpandItems(const std::string& baseFolder, const std::vector<SourceItem>& items,
                           const std::string& attributeFilter) {
   const std::string base = sys::IncludeTrailingSeparator(baseFolder);
   const std::string fileFilter = FileFilter(attributeFilter);
   const std::string folderFilter = FolderFilter(attributeFilter);
   ExpandedItems expanded;
-  for (const std::string& text : items) {
-    const SourceItem item = SplitItem(text);
+  // Listed entries, relative to the item's folder, each checked for a name
+  // that cannot be stored before it is mapped.
+  const auto addListed = [&](const SourceItem& item, const std::string& folder, const StringList& listed,
+                             std::vector<SourceItem>& into) {
+    for (const std::string& e : listed) {
+      if (HoldsBackslashInName(e)) {
+        expanded.warnings.push_back(BackslashWarning(folder + e));
+        continue;
+      }
+      into.push_back(MapListedEntry(item, sys::ToBackslashes(e)));
+    }
+  };
+  for (const SourceItem& item : items) {
     const std::string folder = base + item.source;
     if (!sys::FolderExists(folder)) {
-      expanded.files.push_back(text);
+      expanded.files.push_back(item);
       continue;
     }
-    expanded.folders.push_back(WithBackslash(item.source) + (item.hadEquals ? "=" + item.stored : ""));
+    const std::string folderItem = WithBackslash(item.source);
+    expanded.folders.push_back(item.hadEquals ? SourceItem{folderItem, item.stored, true}
+                                              : SourceItem{folderItem, folderItem, false});
+    const std::string listedFrom = sys::IncludeTrailingSeparator(folder);
     StringList listed;
     sys::ListFiles(listed, folder, fileFilter, "*.*");
-    for (const std::string& e : listed) expanded.files.push_back(MapListedEntry(item, e));
+    addListed(item, listedFrom, listed, expanded.files);
     sys::ListFolder(listed, folder, folderFilter, "*.*");
-    for (const std::string& e : listed) expanded.folders.push_back(MapListedEntry(item, e));
+    addListed(item, listedFrom, listed, expanded.folders);
   }
   SortIgnoringCase(expanded.files);
   SortIgnoringCase(expanded.folders);
   return expanded;
 }
 
-bool ArchiveCreateFromFolder(const std::string& archivePath, const std::string& folder,
-                             const std::string& attributeFilter, ProgressHook hook, void* context,
-                             const std::string& stubPath, int64_t reserved) {
-  const std::string base = sys::IncludeTrailingSeparator(folder);
-  std::string listingFilter = Without(attributeFilter, "\\/");
-  if (listingFilter == attributeFilter) listingFilter = Without(listingFilter, "d");
-  StringList items;
-  sys::ListFiles(items, base, listingFilter, "*.*");
-  if (items.empty()) {
-    detail::BeginOperation();
-    const bool exists = sys::FolderExists(base);
-    detail::ReportFailure(exists ? sys::FailureKind::BadProject : sys::FailureKind::Io, base,
-                          exists ? "The folder " + base + " holds nothing to pack."
-                                 : "The folder " + base + " does not exist.");
-    Module().abort = true;
-    return false;
-  }
-  for (std::string& item : items) item = sys::ToBackslashes(item);
-  return ArchiveCreate(archivePath, base, items, attributeFilter, stubPath, hook, context, reserved);
+ExpandedItems ExpandItems(const std::string& baseFolder, const StringList& items,
+                          const std::string& attributeFilter) {
+  std::vector<SourceItem> split;
+  for (const std::string& item : items) split.push_back(SplitItem(item, baseFolder));
+  return ExpandItems(baseFolder, split, attributeFilter);
 }
 
-bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder, const std::string& items,
-                   const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
-                   void* context, int64_t reserved) {
-  StringList list;
-  sys::SplitDelimited(items, "|", list);
-  return ArchiveCreate(archivePath, baseFolder, list, attributeFilter, stubPath, hook, context, reserved);
-}
+namespace {
 
-bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder, const StringList& items,
-                   const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
-                   void* context, int64_t /*reserved*/) {
+// ArchiveCreate for items already split, with the warnings found before.
+bool CreateFromItems(const std::string& archivePath, const std::string& baseFolder,
+                     const std::vector<SourceItem>& items, const std::string& attributeFilter,
+                     const std::string& stubPath, ProgressHook hook, void* context, StringList warnings) {
   ArchiveModule& module = Module();
   detail::BeginOperation();
   detail::OperationDisplay display(hook, context);
   const std::string base = sys::IncludeTrailingSeparator(baseFolder);
   std::string badName;
   ExpandedItems expanded = ExpandItems(base, items, attributeFilter);
+  warnings.insert(warnings.end(), expanded.warnings.begin(), expanded.warnings.end());
   const std::string collisions = ResolveCaseCollisions(expanded.files, module.caseCollisions);
-  const ArchivePlan plan = collisions.empty() ? PlanArchive(base, expanded, stubPath, badName) : ArchivePlan{};
+  const ArchivePlan plan = collisions.empty() ? PlanArchive(base, expanded, stubPath, badName, warnings) : ArchivePlan{};
+  module.warnings = std::move(warnings);
 
   bool written = false;
   if (!collisions.empty()) {
@@ -389,6 +430,55 @@ bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder
   if (!written) module.abort = true;
   display.Close(true);
   return written;
+}
+
+}  // namespace
+
+bool ArchiveCreateFromFolder(const std::string& archivePath, const std::string& folder,
+                             const std::string& attributeFilter, ProgressHook hook, void* context,
+                             const std::string& stubPath, int64_t /*reserved*/) {
+  const std::string base = sys::IncludeTrailingSeparator(folder);
+  std::string listingFilter = Without(attributeFilter, "\\/");
+  if (listingFilter == attributeFilter) listingFilter = Without(listingFilter, "d");
+  StringList listed;
+  sys::ListFiles(listed, base, listingFilter, "*.*");
+  if (listed.empty()) {
+    detail::BeginOperation();
+    const bool exists = sys::FolderExists(base);
+    detail::ReportFailure(exists ? sys::FailureKind::BadProject : sys::FailureKind::Io, base,
+                          exists ? "The folder " + base + " holds nothing to pack."
+                                 : "The folder " + base + " does not exist.");
+    Module().abort = true;
+    return false;
+  }
+  // The listed names are items of their own, taken whole: an "=" in a name
+  // found here is never a stored-name separator.
+  std::vector<SourceItem> items;
+  StringList warnings;
+  for (const std::string& name : listed) {
+    if (HoldsBackslashInName(name)) {
+      warnings.push_back(BackslashWarning(base + name));
+      continue;
+    }
+    items.push_back({name, name, false});
+  }
+  return CreateFromItems(archivePath, base, items, attributeFilter, stubPath, hook, context, std::move(warnings));
+}
+
+bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder, const std::string& items,
+                   const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
+                   void* context, int64_t reserved) {
+  StringList list;
+  sys::SplitDelimited(items, "|", list);
+  return ArchiveCreate(archivePath, baseFolder, list, attributeFilter, stubPath, hook, context, reserved);
+}
+
+bool ArchiveCreate(const std::string& archivePath, const std::string& baseFolder, const StringList& items,
+                   const std::string& attributeFilter, const std::string& stubPath, ProgressHook hook,
+                   void* context, int64_t /*reserved*/) {
+  std::vector<SourceItem> split;
+  for (const std::string& item : items) split.push_back(SplitItem(item, baseFolder));
+  return CreateFromItems(archivePath, baseFolder, split, attributeFilter, stubPath, hook, context, {});
 }
 
 }  // namespace archive

@@ -49,7 +49,6 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 // The stored name of an item.
-std::string StoredName(const std::string& item) { return SplitItem(item).stored; }
 
 // "dir\name (n).ext" for "dir\name.ext".
 std::string NumberedName(const std::string& stored, int number) {
@@ -93,21 +92,21 @@ std::string FoldCase(std::string_view name) {
   return folded;
 }
 
-std::string ResolveCaseCollisions(sys::StringList& files, CaseCollisions policy) {
+std::string ResolveCaseCollisions(std::vector<SourceItem>& files, CaseCollisions policy) {
   // Visit the names in byte order, so that the first of each collision is
   // the same whatever order the folder was listed in.
   std::vector<size_t> order(files.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(),
-            [&files](size_t a, size_t b) { return StoredName(files[a]) < StoredName(files[b]); });
+            [&files](size_t a, size_t b) { return files[a].stored < files[b].stored; });
   std::map<std::string, std::string> firstByFolded;
-  for (const std::string& item : files) firstByFolded.emplace(FoldCase(StoredName(item)), std::string());
+  for (const SourceItem& item : files) firstByFolded.emplace(FoldCase(item.stored), std::string());
   std::map<std::string, std::string> seen;  // folded stored name -> the first stored name
   std::string message;
   std::set<size_t> dropped;
   for (size_t index : order) {
-    std::string& item = files[index];
-    const std::string stored = StoredName(item);
+    SourceItem& item = files[index];
+    const std::string stored = item.stored;
     const auto [first, inserted] = seen.emplace(FoldCase(stored), stored);
     if (inserted) continue;
     switch (policy) {
@@ -128,13 +127,14 @@ std::string ResolveCaseCollisions(sys::StringList& files, CaseCollisions policy)
         seen.emplace(FoldCase(renamed), renamed);
         sys::LogAction("Stored " + stored + " as " + renamed + ": its name differs from " + first->second +
                        " only in letter case");
-        item = SplitItem(item).source + "=" + renamed;
+        item.stored = renamed;
+        item.hadEquals = true;
         break;
       }
     }
   }
   if (!dropped.empty()) {
-    sys::StringList kept;
+    std::vector<SourceItem> kept;
     for (size_t i = 0; i < files.size(); ++i) {
       if (!dropped.contains(i)) kept.push_back(files[i]);
     }

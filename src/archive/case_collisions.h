@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "system/settings.h"
 
@@ -31,6 +32,8 @@ std::string FoldCase(std::string_view name);
 // items stay as they are and the result is the message naming every
 // colliding pair; with Rename and KeepFirst the items are changed, each
 // change logged as an action, and the result is empty.
-std::string ResolveCaseCollisions(sys::StringList& files, CaseCollisions policy);
+struct SourceItem;
+
+std::string ResolveCaseCollisions(std::vector<SourceItem>& files, CaseCollisions policy);
 
 }  // namespace archive

@@ -147,7 +147,12 @@ void TDIndexedFile::EndProgress(bool showClosingMessage) {
   toolkit_.HideForm(form_);
   toolkit_.ProcessMessages();
   if (!showClosingMessage) return;
-  const std::string& message = Module().abort ? failureMessage_ : successMessage_;
+  const ArchiveModule& module = Module();
+  // A run that left something out has not simply succeeded: it says so,
+  // naming what it left out.
+  const std::string message = module.abort              ? failureMessage_
+                              : module.warnings.empty() ? successMessage_
+                                                        : WarningsSummary(module.warnings);
   if (!message.empty()) ui::ShowMessage(toolkit_, message);
 }
 

@@ -9,11 +9,14 @@
 #include <thread>
 #include <vector>
 
+#include "system/platform.h"
+
 namespace compression {
 
 namespace {
 
 std::atomic<int> configuredWorkers{0};
+std::atomic<int64_t> configuredBudget{0};
 
 int WorkersFromEnvironment() {
   const char* text = std::getenv("BREVION_THREADS");
@@ -248,7 +251,22 @@ int HelpersFor(size_t count, int workers) {
 
 int WorkerCount() {
   const int configured = configuredWorkers.load();
-  return configured > 0 ? configured : DefaultWorkers();
+  const int wanted = configured > 0 ? configured : DefaultWorkers();
+  // Each worker keeps its own model: their number, not the model size, is
+  // what the budget can choose.
+  const int64_t affordable = std::max<int64_t>(1, MemoryBudget() / kWorkerMemory);
+  return static_cast<int>(std::min<int64_t>(wanted, affordable));
+}
+
+void SetMemoryBudget(int64_t bytes) { configuredBudget.store(std::max<int64_t>(bytes, 0)); }
+
+int64_t MemoryBudget() {
+  if (const int64_t configured = configuredBudget.load(); configured > 0) return configured;
+  static const int64_t fromPlatform = [] {
+    const auto physical = sys::platform::PhysicalMemory();
+    return physical ? *physical / 4 : int64_t{1} << 30;
+  }();
+  return fromPlatform;
 }
 
 void SetWorkerCount(int count) { configuredWorkers.store(std::clamp(count, 0, kMaxWorkers)); }

@@ -19,8 +19,19 @@ namespace compression {
 // Number of threads (the calling one included) that block work may use: the
 // value of SetWorkerCount when one was set, else the environment variable
 // BREVION_THREADS when it holds a number from 1 up, else the number of cores
-// (at most kMaxDefaultWorkers). Always at least 1.
+// (at most kMaxDefaultWorkers); in every case no more than the memory
+// budget holds at kWorkerMemory each. Always at least 1.
 int WorkerCount();
+
+// The most memory one worker's codec state may take: the largest PPM model
+// (100 MB, the modes "high" and "max") with a block of input and output.
+inline constexpr int64_t kWorkerMemory = int64_t{104} << 20;
+
+// Sets the memory that the workers may take together, in bytes; 0 (or
+// less) goes back to the default, a quarter of the physical memory (1 GB
+// when the platform does not say).
+void SetMemoryBudget(int64_t bytes);
+int64_t MemoryBudget();
 
 // Sets the worker count for later calls; 0 (or less) goes back to the
 // environment variable or the number of cores. Values above kMaxWorkers are

@@ -111,12 +111,13 @@ constexpr int64_t kSmallestBuffer = 4096;
 
 }  // namespace
 
-FileStream::FileStream(const std::string& path, Mode mode) : path_(path), readOnly_(mode == Mode::Read) {
+FileStream::FileStream(const std::string& path, Mode mode, uint32_t permissions)
+    : path_(path), readOnly_(mode == Mode::Read) {
   if (Faults().open && !Faults().open(path, mode)) {
     throw StreamError("Cannot open file \"" + path + "\". " + std::strerror(EACCES), path);
   }
   std::string reason;
-  if (!file_.Open(path, PlatformMode(mode), reason)) {
+  if (!file_.Open(path, PlatformMode(mode), reason, permissions)) {
     throw StreamError("Cannot open file \"" + path + "\". " + reason, path);
   }
   capacity_ = static_cast<int64_t>(kFileBufferSize);

@@ -115,7 +115,9 @@ class FileStream : public Stream {
   // Opens `path` (bytes as given, forward or backward separators allowed by
   // the platform). Throws StreamError with the text
   // `Cannot open file "<path>". <reason>` when the file cannot be opened.
-  FileStream(const std::string& path, Mode mode);
+  // A file that is created gets `permissions` (POSIX bits, limited by the
+  // umask; ignored elsewhere).
+  FileStream(const std::string& path, Mode mode, uint32_t permissions = 0666);
   // Creates the file `name` inside the held `folder`, refused when anything
   // (a link included) has that name; `path` names the file in messages and
   // to the faults seam. `permissions` as FolderHandle::CreateNewFile. Throws as

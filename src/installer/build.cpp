@@ -132,7 +132,9 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
     sys::LogAction("Installer creation failed: " + pleaseWait.text());
   } else {
     pleaseWait.SetText("Your installer executable is ready to go.");
-    action.SetText("Finished!");
+    const sys::StringList& warnings = archive::Module().warnings;
+    action.SetText(warnings.empty() ? "Finished!" : archive::WarningsSummary(warnings));
+    for (const std::string& warning : warnings) sys::LogAction(warning);
     sys::LogAction("Wrote the installer " + packagePath);
   }
 }

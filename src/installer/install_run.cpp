@@ -2,7 +2,6 @@
 // shortcuts and associations, and leaves an uninstall log and an
 // uninstaller in the program's data folder.
 #include "archive/archive.h"
-#include "installer/interim_executables.h"
 #include "installer/install_journal.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
@@ -165,7 +164,6 @@ void InstallRun::ExtractProgramFiles() {
   // The result is not consulted: a package without program files still
   // installs its shortcuts and associations.
   engine_.ExtractPackageFolder("install_dir");
-  MarkInterimExecutables(engine_.installFolder, engine_.GetSettingValue("ProgramExe"), {});
 }
 
 void InstallRun::CreateScriptShortcuts() {

@@ -223,6 +223,16 @@ void DeleteFolderTree(const std::string& folder) {
   platform::RemoveFolder(path);
 }
 
+PathKind KindOfPath(const std::string& path) {
+  const auto attributes = platform::GetAttributes(path);
+  if (!attributes) return PathKind::Missing;
+  if (*attributes & platform::kAttrDirectory) return PathKind::Folder;
+  if (platform::RegularFileSize(path)) return PathKind::File;
+  // A link whose target has no time has no target.
+  if ((*attributes & platform::kAttrLink) && !platform::GetModifiedTime(path)) return PathKind::DanglingLink;
+  return platform::GetAttributes(path) ? PathKind::Special : PathKind::Missing;
+}
+
 bool FileExists(const std::string& path) {
   auto attributes = platform::GetAttributes(path);
   return attributes && !(*attributes & platform::kAttrDirectory);
@@ -233,7 +243,7 @@ bool FolderExists(const std::string& path) {
   return attributes && (*attributes & platform::kAttrDirectory);
 }
 
-bool CreateFolders(const std::string& folder) {
+bool CreateFolders(const std::string& folder, uint32_t permissions) {
   const std::string path = ExcludeTrailingSeparator(folder);
   if (path.empty()) return false;
   if (FolderExists(path)) return true;
@@ -241,7 +251,7 @@ bool CreateFolders(const std::string& folder) {
   // The parent must be shorter, or a root such as "C:" would recurse forever.
   if (!parent.empty() && ExcludeTrailingSeparator(parent).size() < path.size())
     CreateFolders(parent);
-  return platform::CreateFolder(path) || FolderExists(path);
+  return platform::CreateFolder(path, permissions) || FolderExists(path);
 }
 
 bool RemoveFile(const std::string& path) { return platform::RemoveFile(path); }

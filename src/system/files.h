@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 
+#include "system/platform.h"
 #include "system/settings.h"
 
 namespace sys {
@@ -93,12 +94,25 @@ void DeleteFolderTree(const std::string& folder);
 
 // ---- Single files and folders ---------------------------------------------
 
+// What a path names, symbolic links followed, found without opening it (a
+// pipe opened for reading waits for a writer that may never come).
+enum class PathKind {
+  Missing,       // nothing has the name
+  File,          // a regular file
+  Folder,        // a folder
+  DanglingLink,  // a symbolic link to nothing
+  Special,       // a pipe, socket or device
+};
+PathKind KindOfPath(const std::string& path);
+
 // True when `path` exists and is not a folder.
 bool FileExists(const std::string& path);
 // True when `path` exists and is a folder.
 bool FolderExists(const std::string& path);
-// Creates `folder` and any missing parents. True when it exists afterwards.
-bool CreateFolders(const std::string& folder);
+// Creates `folder` and any missing parents; `folder` itself, when it is
+// created here, gets `permissions` (POSIX bits, limited by the umask). True
+// when it exists afterwards.
+bool CreateFolders(const std::string& folder, uint32_t permissions = platform::kDefaultFolderPermissions);
 // Deletes one file (refused for read-only files). True when deleted.
 bool RemoveFile(const std::string& path);
 // Removes one empty folder. True when removed.

@@ -108,6 +108,25 @@ bool IsNewFileDefault(uint32_t attributes);
 // extension and changes nothing. True when the file is runnable afterwards.
 bool MarkExecutable(const std::string& path);
 
+// The POSIX permission bits (0..07777) of an existing file or folder,
+// symbolic links followed; nullopt for a missing path and on Windows, whose
+// files carry no such bits.
+std::optional<uint32_t> GetPermissions(const std::string& path);
+
+// The permission bits a new file or folder gets when nothing restricts it
+// (before the umask). Other platforms ignore permissions given at creation.
+inline constexpr uint32_t kDefaultFilePermissions = 0666;
+inline constexpr uint32_t kDefaultFolderPermissions = 0777;
+
+// Legacy 8-bit text (names stored without the "u" letter) as UTF-8.
+// `codePage` 0 is the platform's own: Windows' ANSI code page, elsewhere
+// Windows-1252. Bytes a code page does not define become U+FFFD, except the
+// five holes of Windows-1252, which become the control characters of their
+// value, as Windows reads them. Pure ASCII comes back unchanged.
+std::string DecodeLegacyText(std::string_view bytes, int codePage);
+// True when DecodeLegacyText can read `codePage` here (0 always).
+bool SupportsCodePage(int codePage);
+
 // Modification time in seconds since 1970-01-01 00:00 UTC, or nullopt.
 std::optional<int64_t> GetModifiedTime(const std::string& path);
 // Sets the modification time (seconds since 1970 UTC). True on success.
@@ -159,8 +178,9 @@ bool IsReservedName(const std::string& name);
 
 // ---- Creating, deleting, renaming -------------------------------------------
 
-// Creates one folder whose parent exists. True when it was created.
-bool CreateFolder(const std::string& path);
+// Creates one folder whose parent exists, with `permissions` (POSIX bits,
+// limited by the umask). True when it was created.
+bool CreateFolder(const std::string& path, uint32_t permissions = kDefaultFolderPermissions);
 // Deletes a file (or a symbolic link itself). A read-only file is refused on
 // every platform. True when it was deleted.
 bool RemoveFile(const std::string& path);
@@ -201,8 +221,10 @@ class FileHandle {
 
   // Opens `path` (closing what was open). On failure returns false and sets
   // `reason` to the C library's words for the cause ("Permission denied",
-  // "No such file or directory", ...). A folder is refused.
-  bool Open(const std::string& path, OpenMode mode, std::string& reason);
+  // "No such file or directory", ...). A folder is refused. A file that is
+  // created gets `permissions` (POSIX bits, limited by the umask).
+  bool Open(const std::string& path, OpenMode mode, std::string& reason,
+            uint32_t permissions = kDefaultFilePermissions);
   bool IsOpen() const { return handle_ != kNone; }
 
   // Reads up to `count` bytes from `offset`; returns the number read, fewer
@@ -279,7 +301,9 @@ class FolderHandle {
   // creating it first when `create` is set and nothing has the name. A
   // link or reparse point there gives Link and is never followed; anything
   // else that is not a folder gives Failed with `reason`.
-  Child OpenChild(const FolderHandle& parent, const std::string& name, bool create, std::string& reason);
+  // A folder made here gets `permissions` (POSIX mode bits, less the umask).
+  Child OpenChild(const FolderHandle& parent, const std::string& name, bool create, std::string& reason,
+                  int permissions = 0777);
 
   bool IsOpen() const { return handle_ != kNone; }
   // The folder's path as it was opened (for messages), with a closing separator.
@@ -341,6 +365,10 @@ std::optional<int64_t> FreeSpace(const std::string& folder);
 // their targets; the part that does not exist is appended as written. ""
 // when the existing part cannot be resolved (for example, access denied).
 std::string RealPath(const std::string& path);
+
+// The machine's physical memory in bytes; nullopt when the platform does
+// not say.
+std::optional<int64_t> PhysicalMemory();
 
 // Reads the value of an environment variable; nullopt when it is not set.
 std::optional<std::string> GetEnvironment(const std::string& name);

@@ -64,7 +64,9 @@ TEST(OptionsParse, BadArgumentsExitWithTwo) {
   const std::vector<Args> bad = {{"--bogus"},      {"install", "/FOO"},   {"--list"},         {"--test", ""},
                                  {"--threads"},    {"--threads="},        {"--threads=x"},    {"--threads=-1"},
                                  {"--threads=2x"}, {"--threads=99999999999"}, {"--case-collisions=ignore"},
-                                 {"--max-size="},  {"--max-size=-1"},      {"--max-size=1T"},  {"--max-size=99999999999G"}};
+                                 {"--max-size="},  {"--max-size=-1"},      {"--max-size=1T"},  {"--max-size=99999999999G"},
+                                 {"--memory=0"},   {"--memory=12T"},       {"--memory=-5M"},   {"--memory=M"},
+                                 {"--codepage=x"}, {"--codepage=987654"}};
   for (const Args& arguments : bad) {
     const app::CommandOptions options = app::ParseOptions(arguments);
     EXPECT_EQ(options.action, OptionAction::BadArguments) << arguments.front();
@@ -78,6 +80,11 @@ TEST(OptionsParse, BadArgumentsExitWithTwo) {
   EXPECT_EQ(app::ParseOptions({"--max-size=0"}).maxSize, 0);
   EXPECT_EQ(app::ParseOptions({"--max-size=3k"}).maxSize, 3072);
   EXPECT_EQ(app::ParseOptions({"--max-size=2G"}).maxSize, int64_t{2} << 30);
+  for (const auto& [text, bytes] : {std::pair{"--memory=512M", int64_t{512} << 20}, {"--memory=2g", int64_t{2} << 30},
+                                    {"--memory=1000", int64_t{1000}}, {"--memory=64k", int64_t{64} << 10}}) {
+    EXPECT_EQ(app::ParseOptions({text}).memoryBudget, bytes) << text;
+  }
+  EXPECT_EQ(app::ParseOptions({"--codepage=1251"}).codePage, 1251);
 }
 
 // The unattended options in both spellings, taken out wherever they stand.

@@ -38,6 +38,8 @@ class ArchiveTest : public ::testing::Test {
     module.dialog = nullptr;
     module.maxExtractBytes = -1;
     module.afterFileWritten = {};
+    module.warnings.clear();
+    module.legacyCodePage = 0;
   }
 
   // Writes a file with a fixed date and returns its path.

@@ -7,6 +7,11 @@
 #include <filesystem>
 #include <string>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "app/exit_codes.h"
 #include "support/built_program.h"
 #include "support/temp_dir.h"
 #include "system/file_dates.h"
@@ -85,5 +90,21 @@ TEST_F(ArchiveCli, CancelledNameOrChooserDoesNothing) {
   RunWithInput("", "'" + program + "' '" + out + "/name.bvarc'", logs.path() / "d.log");
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path()), {}), before);
 }
+
+#ifndef _WIN32
+// A source that cannot be packed is named, the rest is packed, and the run
+// ends with its own exit code rather than plain success.
+TEST_F(ArchiveCli, LeftOutSourcesEndWithWarningsAndTheirOwnExitCode) {
+  ASSERT_EQ(mkfifo((dir.dir() + "src/pipe").c_str(), 0644), 0);
+  const std::string out = dir.dir() + "out";
+  const int status =
+      RunWithInput("name\n", "'" + program + "' archive '" + out + "' '" + dir.dir() + "src'", logs.path() / "a.log");
+  const std::string log = ReadFile(logs.path() / "a.log");
+  EXPECT_EQ(status, app::kExitWarnings << 8) << log;
+  EXPECT_NE(log.find("Completed with 1 warning:"), std::string::npos) << log;
+  EXPECT_NE(log.find(dir.dir() + "src/pipe is a pipe, socket or device"), std::string::npos) << log;
+  EXPECT_TRUE(fs::exists(out + "/name.bvarc"));
+}
+#endif
 
 }  // namespace

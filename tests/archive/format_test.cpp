@@ -11,6 +11,7 @@
 #include "archive/checksum.h"
 #include "archive/names.h"
 #include "support/temp_dir.h"
+#include "system/files.h"
 
 namespace archive {
 namespace {
@@ -47,6 +48,20 @@ TEST(ParseDirectory, SplitsTheFourListsBetweenTheirMarkers) {
                  folderAttributes, folders);
   EXPECT_EQ(folders, (StringList{"install_dir\\", "temp_dir\\"}));
   EXPECT_EQ(folderAttributes, (StringList{"ad", "d"}));
+}
+
+// The letters added after a, d, h, r, s (u, x, p) are only more letters to
+// the grammar: the lists come out as for any other letter strings, and the
+// letter helpers read their known letters by presence.
+TEST(ParseDirectory, LettersBeyondTheFiveKnownOnesPassThrough) {
+  StringList names, nameAttributes, folderAttributes, folders;
+  ParseDirectory("@f|bin\\prog|caf\xC3\xA9.txt|@fa|ax|arup|@d|bin\\|@da|dp", names, nameAttributes, folderAttributes,
+                 folders);
+  EXPECT_EQ(names, (StringList{"bin\\prog", "caf\xC3\xA9.txt"}));
+  EXPECT_EQ(nameAttributes, (StringList{"ax", "arup"}));
+  EXPECT_EQ(folders, StringList{"bin\\"});
+  EXPECT_EQ(folderAttributes, StringList{"dp"});
+  EXPECT_EQ(sys::AttributeMask("arup"), sys::AttributeMask("ar"));
 }
 
 TEST(ParseDirectory, FourItemsOrFewerGiveNothingAndSurplusLettersAreDropped) {

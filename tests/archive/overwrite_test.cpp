@@ -106,6 +106,26 @@ TEST_F(OverwriteTest, DefaultsOfYesOnNewerSkipEqualDatesAndReplaceReadOnlyOlderF
   EXPECT_EQ(Module().OverwriteReadOnly, kYesOnNewer);
 }
 
+// From 2044 on a DOS date-time has its top bit set; compared as a signed
+// value a file of 2050 would count as older than one of 2020.
+TEST_F(OverwriteTest, YesOnNewerComparesDatesPast2044AsLater) {
+  Module().OverwriteExisting = kYesOnNewer;
+  const int32_t date2050 = sys::PackDosDateTime({2050, 6, 1, 12, 0, 0});
+  ASSERT_LT(date2050, 0);
+  const std::string stored2020 = MakeArchive({"kept.txt"});
+  Existing("kept.txt", date2050);
+  ASSERT_TRUE(ArchiveExtractAll(stored2020, dir.dir() + "dest", Silent, nullptr));
+  EXPECT_EQ(ReadFile(Dest("kept.txt")), "old");
+
+  WriteDated("later/replaced.txt", "from 2050", date2050);
+  const std::string stored2050 = dir.dir() + "later.bvarc";
+  ASSERT_TRUE(ArchiveCreate(stored2050, dir.dir() + "later", "replaced.txt", kAllEntriesFilter, "", Silent, nullptr));
+  Existing("replaced.txt", kDate2020);
+  ASSERT_TRUE(ArchiveExtractAll(stored2050, dir.dir() + "dest", Silent, nullptr));
+  EXPECT_EQ(ReadFile(Dest("replaced.txt")), "from 2050");
+  EXPECT_TRUE(questions.empty());
+}
+
 TEST_F(OverwriteTest, ReadOnlyQuestionFirstAndYesToAllFallsThroughToTheExistsQuestion) {
   const std::string archivePath = MakeArchive({"r1.txt", "r2.txt", "w.txt"});
   Existing("r1.txt", kDate2020, "ar");

@@ -219,9 +219,18 @@ TEST(ParallelBlocksTest, WorkerCountSetting) {
   use.Use(1);
   EXPECT_EQ(BlocksInFlight(), 1);
   use.Use(100000);
+  SetMemoryBudget(kMaxWorkers * kWorkerMemory);
   EXPECT_EQ(WorkerCount(), kMaxWorkers);
   use.Use(0);
   EXPECT_GE(WorkerCount(), 1);
+  // The memory budget caps the count at what it holds, one worker at least.
+  use.Use(8);
+  for (const auto& [budget, workers] : {std::pair{3 * kWorkerMemory + 1, 3}, {kWorkerMemory, 1}, {int64_t{1}, 1}}) {
+    SetMemoryBudget(budget);
+    EXPECT_EQ(WorkerCount(), workers) << budget;
+  }
+  SetMemoryBudget(0);
+  EXPECT_GT(MemoryBudget(), 0);
 }
 
 TEST(ParallelBlocksTest, TasksAllRunAndTheLowestFailureIsRethrown) {

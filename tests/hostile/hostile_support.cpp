@@ -26,7 +26,7 @@ std::string ArchiveBytes(const std::vector<StoredEntry>& entries, const std::vec
     table += Int64Bytes(static_cast<int64_t>(body.size())) + Int64Bytes(archive::testing::kDate2020);
     body += entry.bytes;
     names += "|" + entry.name;
-    letters += "|a";
+    letters += "|" + entry.letters;
   }
   table += Int64Bytes(static_cast<int64_t>(body.size()));
   for (const std::string& folder : folders) {

@@ -22,6 +22,7 @@ namespace fs = std::filesystem;
 struct StoredEntry {
   std::string name;
   std::string bytes;
+  std::string letters = "a";  // its attribute letters in the directory
 };
 
 // A raw entry: flags 0x80 (archive), the length and the content.

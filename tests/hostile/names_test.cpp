@@ -187,5 +187,35 @@ TEST_F(HostileNames, ListingReadsOnlyTheIndexAndEscapesNames) {
   EXPECT_NE(out.Text().find("huge.bin\t0\t"), std::string::npos);
 }
 
+// A stored folder whose path the file system cannot hold is an error that
+// names it, not a success with the folder missing.
+TEST_F(HostileNames, AFolderTooLongToCreateIsAnErrorNamingIt) {
+  std::string deep;
+  while (deep.size() < 4200) deep += "a-level-with-a-longer-name\\";
+  deep += "last";
+  EXPECT_FALSE(Extract({{"first.txt", RawEntry("first")}}, {deep}));
+  EXPECT_NE(Module().lastError.find("could not be created"), std::string::npos) << Module().lastError;
+  EXPECT_NE(Module().lastError.find("last"), std::string::npos) << Module().lastError;
+  EXPECT_TRUE(Module().abort);
+}
+
+// Names stored without the letter "u" are legacy 8-bit text: read as
+// Windows-1252 unless another code page is chosen; names with "u" are UTF-8.
+TEST_F(HostileNames, NamesWithoutTheLetterUAreReadInTheLegacyCodePage) {
+  if (OnWindows()) GTEST_SKIP() << "Windows reads legacy names in its own ANSI code page";
+  const std::vector<StoredEntry> entries = {{"caf\xE9.txt", RawEntry("legacy")},
+                                            {"\x8A-page.txt", RawEntry("page")},
+                                            {"na\xC3\xAFve.txt", RawEntry("utf8"), "au"}};
+  EXPECT_TRUE(Extract(entries)) << Module().lastError;
+  EXPECT_EQ(ReadFile(Target() / "caf\xC3\xA9.txt"), "legacy");
+  EXPECT_EQ(ReadFile(Target() / "\xC5\xA0-page.txt"), "page");  // 0x8A: S with caron
+  EXPECT_EQ(ReadFile(Target() / "na\xC3\xAFve.txt"), "utf8");
+  fs::remove_all(work.path() / "target");
+  Module().legacyCodePage = 1251;
+  EXPECT_TRUE(Extract(entries)) << Module().lastError;
+  EXPECT_EQ(ReadFile(Target() / "\xD0\x89-page.txt"), "page");  // 0x8A: Cyrillic LJE
+  EXPECT_EQ(ReadFile(Target() / "na\xC3\xAFve.txt"), "utf8");
+}
+
 }  // namespace
 }  // namespace hostile

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,6 +46,7 @@ struct PackageContent {
   bool withScript = true;
   std::map<std::string, std::string> pages{};    // under temp_dir\ (relative names)
   std::map<std::string, std::string> program{};  // under install_dir\ (relative names)
+  std::vector<std::string> executable{};         // program files made executable (POSIX)
 };
 
 class InstallerTest : public ::testing::Test {
@@ -73,6 +75,12 @@ class InstallerTest : public ::testing::Test {
     if (content.withScript) dir.Write("project/files/install.dat", content.script);
     for (const auto& [name, text] : content.pages) dir.Write("project/files/temp_dir/" + name, text);
     for (const auto& [name, text] : content.program) dir.Write("project/files/install_dir/" + name, text);
+    for (const std::string& name : content.executable) {
+      std::filesystem::permissions(files + "install_dir/" + name, std::filesystem::perms::owner_exec |
+                                                                      std::filesystem::perms::group_exec |
+                                                                      std::filesystem::perms::others_exec,
+                                   std::filesystem::perm_options::add);
+    }
     const std::string stub = dir.Write("stub.bin", "MZ the installer's own program");
     const std::string package = dir.dir() + "setup" + std::to_string(++packages_) + ".exe";
     archive::ArchiveSetCodec("zlibfastest", compression::CompressStreamCallback, compression::ExpandStreamCallback);

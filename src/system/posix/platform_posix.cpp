@@ -117,8 +117,9 @@ std::string LexicallyNormal(const std::string& absolute) {
 
 }  // namespace
 
-std::optional<uint32_t> GetAttributes(const std::string& path) {
-  const std::string p = ToPosix(path);
+// GetAttributes of a path already in POSIX form, whose "\" (if any) are
+// part of names.
+static std::optional<uint32_t> AttributesOfPosixPath(const std::string& p) {
   if (p.empty()) return std::nullopt;
   struct stat link {};
   if (lstat(p.c_str(), &link) != 0) return std::nullopt;
@@ -133,6 +134,8 @@ std::optional<uint32_t> GetAttributes(const std::string& path) {
   if (IsHiddenName(p)) attributes |= kAttrHidden;
   return attributes;
 }
+
+std::optional<uint32_t> GetAttributes(const std::string& path) { return AttributesOfPosixPath(ToPosix(path)); }
 
 bool SetAttributes(const std::string& path, uint32_t attributes) {
   const std::string p = ToPosix(path);
@@ -222,7 +225,9 @@ bool FolderSearch::Next(FoundEntry& entry) {
     if (name == "." || name == "..")
       attributes = kAttrDirectory;
     else
-      attributes = GetAttributes(state_->folder + name);
+      // A "\" in a name found here is part of the name: the entry is
+      // listed as it is, for the caller to refuse by name.
+      attributes = AttributesOfPosixPath(state_->folder + name);
     if (!attributes) continue;  // vanished while listing
     entry.name = std::move(name);
     entry.attributes = *attributes;
@@ -233,7 +238,9 @@ bool FolderSearch::Next(FoundEntry& entry) {
 
 bool IsReservedName(const std::string&) { return false; }
 
-bool CreateFolder(const std::string& path) { return mkdir(ToPosix(path).c_str(), 0777) == 0; }
+bool CreateFolder(const std::string& path, uint32_t permissions) {
+  return mkdir(ToPosix(path).c_str(), static_cast<mode_t>(permissions)) == 0;
+}
 
 bool RemoveFile(const std::string& path) {
   const std::string p = ToPosix(path);
@@ -351,7 +358,7 @@ std::string CurrentFolder() {
   return std::string(buffer.data());
 }
 
-bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason) {
+bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason, uint32_t permissions) {
   Close();
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -362,7 +369,7 @@ bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reaso
   }
   int fd;
   do {
-    fd = open(path.c_str(), flags, 0666);
+    fd = open(path.c_str(), flags, static_cast<mode_t>(permissions));
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     reason = std::strerror(errno);
@@ -524,14 +531,14 @@ bool FolderHandle::Open(const std::string& path, std::string& reason) {
 }
 
 FolderHandle::Child FolderHandle::OpenChild(const FolderHandle& parent, const std::string& name, bool create,
-                                            std::string& reason) {
+                                            std::string& reason, int permissions) {
   Close();
   if (!IsOneComponent(name)) {
     reason = std::strerror(EINVAL);
     return Child::Failed;
   }
   const int folder = static_cast<int>(parent.handle_);
-  if (create && mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST) {
+  if (create && mkdirat(folder, name.c_str(), static_cast<mode_t>(permissions)) != 0 && errno != EEXIST) {
     reason = std::strerror(errno);
     return Child::Failed;
   }

@@ -220,7 +220,7 @@ bool IsReservedName(const std::string& name) {
          stem[3] <= '9';
 }
 
-bool CreateFolder(const std::string& path) { return CreateDirectoryW(win32::LongPath(path).c_str(), nullptr) != 0; }
+bool CreateFolder(const std::string& path, uint32_t /*permissions*/) { return CreateDirectoryW(win32::LongPath(path).c_str(), nullptr) != 0; }
 
 bool RemoveFile(const std::string& path) {
   DWORD attributes = GetFileAttributesW(win32::LongPath(path).c_str());
@@ -331,10 +331,10 @@ std::string ExecutablePath() {
 }
 
 std::string CurrentFolder() {
-  std::vector<char> buffer(MAX_PATH * 4);
-  DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+  std::vector<wchar_t> buffer(32768);
+  DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
   if (length == 0 || length >= buffer.size()) return {};
-  return std::string(buffer.data(), length);
+  return win32::Narrow(std::wstring_view(buffer.data(), length));
 }
 
 namespace {
@@ -370,7 +370,7 @@ OVERLAPPED At(int64_t offset) {
 
 }  // namespace
 
-bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason) {
+bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reason, uint32_t /*permissions*/) {
   Close();
   DWORD access = GENERIC_READ | GENERIC_WRITE, disposition = OPEN_EXISTING;
   switch (mode) {
@@ -542,7 +542,7 @@ bool FolderHandle::Open(const std::string& path, std::string& reason) {
 }
 
 FolderHandle::Child FolderHandle::OpenChild(const FolderHandle& parent, const std::string& name, bool create,
-                                            std::string& reason) {
+                                            std::string& reason, int /*permissions*/) {
   Close();
   if (!IsOneComponent(name)) {
     reason = std::strerror(EINVAL);
