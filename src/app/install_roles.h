@@ -31,7 +31,6 @@ class InstallerRoles : public ArchiveRoles {
   void AllowDowngrade() override {
     if (engine_) engine_->allowDowngrade = true;
   }
-  int ExitCode() const override;
   // From the engine's recorded failure: BuildExitCode, InstallExitCode or
   // UninstallExitCode for the role that ran; an escaped exception counts
   // when the engine recorded nothing.
@@ -55,7 +54,6 @@ class InstallerRoles : public ArchiveRoles {
 
   std::shared_ptr<installer::VelInstaller> engine_;
   std::shared_ptr<installer::RunOutcome> outcome_;  // outlives the engine
-  bool package_refused_ = false;
   RoleKind role_ = RoleKind::Other;
   bool package_refused_ = false;
   bool build_written_ = false;

@@ -321,7 +321,8 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const std::stri
                              const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
   if (destination.size() > sys::platform::kMaxPathLength) {
-    detail::ReportMessage("The file " + destination + " could not be extracted: Cannot open file \"" + destination +
+    detail::ReportFailure(sys::FailureKind::Io, destination,
+                          "The file " + destination + " could not be extracted: Cannot open file \"" + destination +
                           "\". " + std::strerror(ENAMETOOLONG));
     return false;
   }
@@ -332,7 +333,8 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const std::stri
   const sys::platform::FolderHandle* folder = folders_.Descend(relative.substr(0, nameStart), true, link, reason);
   if (link) return RefuseLink(destination);
   if (!folder) {
-    detail::ReportMessage("The file " + destination + " could not be extracted: " + reason);
+    detail::ReportFailure(sys::FailureKind::Io, destination,
+                          "The file " + destination + " could not be extracted: " + reason);
     return false;
   }
   const std::optional<sys::platform::NameInfo> existing = folder->Inspect(name);
@@ -397,7 +399,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
   }
   if (!folder.Rename(temporary, name, replacing)) {
     folder.RemoveFile(temporary);
-    detail::ReportMessage("The file " + destination + " could not be written.");
+    detail::ReportFailure(sys::FailureKind::Io, destination, "The file " + destination + " could not be written.");
     return false;
   }
   return true;
@@ -498,11 +500,12 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
       total = size > INT64_MAX - total ? INT64_MAX : total + size;
     }
   } catch (const DamagedArchive& error) {
-    detail::ReportMessage(error.what());
+    detail::ReportFailure(error.failure());
     return Outcome::Refused;
   }
   if (const std::optional<int64_t> bound = ExtractionBound(target); bound && total > *bound) {
-    detail::ReportMessage("The archive " + archivePath + " would write " + std::to_string(total) +
+    detail::ReportFailure(sys::FailureKind::Other, archivePath,
+                          "The archive " + archivePath + " would write " + std::to_string(total) +
                           " bytes, more than the " + std::to_string(*bound) +
                           " bytes allowed in " + target + "; nothing was extracted.");
     return Outcome::Refused;

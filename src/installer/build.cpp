@@ -94,9 +94,10 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
       sys::StringList lines;
       sys::SplitDelimited(*script, "\r\n", lines);
       ParseScript(lines);
-      failure = UnsafeScriptNames();
+      failureText = UnsafeScriptNames();
+      if (!failureText.empty()) NoteFailure(sys::FailureKind::BadProject, files + "install.dat", failureText);
     }
-    if (!failure.empty()) {
+    if (!failureText.empty()) {
       // Refused before anything is written.
     } else if (sys::FolderExists(files + "install_dir")) {
       lastBuildWritten = archive::ArchiveCreateFromFolder(packagePath, files, archive::kAllEntriesFilter,
