@@ -168,7 +168,7 @@ TEST_F(HostileNames, ForbiddenCharactersAreWrittenOrReported) {
 TEST_F(HostileNames, ListingReadsOnlyTheIndexAndEscapesNames) {
   std::vector<StoredEntry> entries;
   for (int i = 0; i < 100000; ++i) entries.push_back({"f" + std::to_string(i), RawEntry("x")});
-  entries.push_back({"esc\x1b]0;owned\x07\x1b[2J\xc2\x9b.txt", RawEntry("y")});
+  entries.push_back({"esc\x1b]0;owned\x07\x1b[2J\xc2\x9b.txt", RawEntry("y"), "au"});
   // A container header claiming 40 GiB in blocks that are not there.
   std::string container = "AACS" + std::string(124, '\0');
   container[4] = 0, container[5] = 0, container[6] = 0, container[7] = 0x40;   // block size 1 GiB
