@@ -6,6 +6,7 @@
 #include "system/activity_log.h"
 #include "system/associations.h"
 #include "system/files.h"
+#include "system/legacy_text.h"
 #include "system/paths.h"
 #include "system/platform.h"
 #include "system/protected_folders.h"
@@ -31,56 +32,6 @@ std::string Trim(const std::string& line) {
   while (first < last && IsTrimmed(line[first])) ++first;
   while (last > first && IsTrimmed(line[last - 1])) --last;
   return line.substr(first, last - first);
-}
-
-// The length of the valid UTF-8 sequence at `text[i]`, 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text, size_t i) {
-  const unsigned char lead = static_cast<unsigned char>(text[i]);
-  size_t length = 0;
-  uint32_t value = 0;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    const unsigned char c = static_cast<unsigned char>(text[i + k]);
-    if ((c & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (c & 0x3F);
-  }
-  const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
-  const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
-  return overlong || surrogate || value > 0x10FFFF ? 0 : length;
-}
-
-bool IsValidUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const size_t length = Utf8SequenceLength(text, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
-// A line of legacy 8-bit text (taken as Latin-1) as UTF-8.
-std::string LegacyToUtf8(std::string_view line) {
-  std::string text;
-  for (char c : line) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      text += c;
-    } else {
-      text += static_cast<char>(0xC0 | (byte >> 6));
-      text += static_cast<char>(0x80 | (byte & 0x3F));
-    }
-  }
-  return text;
 }
 
 // The number of separators in `path`: deeper folders have more.
@@ -231,7 +182,7 @@ StringList LoadUninstallLog(const std::string& path) {
   StringList lines;
   std::string line;
   auto finish = [&lines, &line] {
-    lines.push_back(IsValidUtf8(line) ? std::move(line) : LegacyToUtf8(line));
+    lines.push_back(IsValidUtf8(line) ? std::move(line) : platform::AnsiToUtf8(line));
     line.clear();
   };
   for (size_t i = 0; i < text.size(); ++i) {

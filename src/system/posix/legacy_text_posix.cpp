@@ -51,6 +51,9 @@ std::string IconvName(int codePage) { return "CP" + std::to_string(codePage); }
 
 }  // namespace
 
+// POSIX has no ANSI code page: legacy text is taken as Windows-1252.
+std::string AnsiToUtf8(std::string_view text) { return DecodeWindows1252(text); }
+
 std::optional<uint32_t> GetPermissions(const std::string& path) {
   std::string p = path;
   for (char& c : p)
