@@ -460,13 +460,22 @@ bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
   return futimens(static_cast<int>(handle_), times) == 0;
 }
 
-bool FileHandle::SetAttributes(uint32_t attributes) {
+namespace {
+
+// The read-only attribute as the write bits of an open file or folder:
+// read-only takes every write bit away, writable gives the owner one back.
+bool ApplyReadOnlyToDescriptor(int fd, uint32_t attributes) {
   struct stat status {};
-  const int fd = static_cast<int>(handle_);
   if (fstat(fd, &status) != 0) return false;
   mode_t mode = status.st_mode & 07777;
   mode = (attributes & kAttrReadOnly) ? (mode & ~kWriteBits) : (mode | S_IWUSR);
   return fchmod(fd, mode) == 0;
+}
+
+}  // namespace
+
+bool FileHandle::SetAttributes(uint32_t attributes) {
+  return ApplyReadOnlyToDescriptor(static_cast<int>(handle_), attributes);
 }
 
 bool FileHandle::Close() {
@@ -619,12 +628,7 @@ bool FolderHandle::RemoveFile(const std::string& name) const {
 }
 
 bool FolderHandle::SetAttributes(uint32_t attributes) {
-  struct stat status {};
-  const int fd = static_cast<int>(handle_);
-  if (fstat(fd, &status) != 0) return false;
-  mode_t mode = status.st_mode & 07777;
-  mode = (attributes & kAttrReadOnly) ? (mode & ~kWriteBits) : (mode | S_IWUSR);
-  return fchmod(fd, mode) == 0;
+  return ApplyReadOnlyToDescriptor(static_cast<int>(handle_), attributes);
 }
 
 std::string UnpredictableTemporaryName() {
