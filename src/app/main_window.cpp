@@ -208,10 +208,11 @@ void TDInstallMain::RunExtract() {
   if (unattended_.folder) {
     destination = *unattended_.folder;
   } else if (chooser_) {
-    // The current folder, as other archivers extract into: the archive's
-    // own folder may be one its user cannot write to, and a bare name has
-    // none (which once proposed the root).
-    destination = chooser_->ChooseDirectory(CurrentFolder(), "Choose a directory to extract files to.");
+    // The archive's own folder; a bare name has none (which once proposed
+    // the root), and then the current folder is where it was found.
+    const std::string archiveFolder = sys::ExtractFilePath(archive_file);
+    destination = chooser_->ChooseDirectory(archiveFolder.empty() ? CurrentFolder() : archiveFolder,
+                                            "Choose a directory to extract files to.");
   }
   if (destination.empty()) {
     exit_code_ = kExitCancelled;

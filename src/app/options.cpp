@@ -191,6 +191,14 @@ std::optional<std::string_view> Spelling(const OptionSpec& spec, const std::stri
   return std::nullopt;
 }
 
+// True when `argument` is written as one of the table's options.
+bool IsTableOption(const std::string& argument) {
+  for (const OptionSpec& spec : kOptions) {
+    if (Spelling(spec, argument)) return true;
+  }
+  return false;
+}
+
 // An argument written as an option, though none of the table's: "--x", or
 // "-x" and "/X" with no further separator or dot that name no existing
 // file (a path on a POSIX system begins with "/" too).
@@ -280,7 +288,9 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
       case Form::Value: value = argument.substr(spelling.size()); break;
       case Form::Rest:
         value = argument.substr(spelling.size());
-        while (i + 1 < arguments.size()) value += " " + arguments[++i];
+        // The pieces of a folder split at its spaces, up to the next switch:
+        // "/D=C:\My Apps /LOG=x" is the folder "C:\My Apps" and a log.
+        while (i + 1 < arguments.size() && !IsTableOption(arguments[i + 1])) value += " " + arguments[++i];
         break;
     }
     if (std::string error = found->apply(options, name, value); !error.empty()) return BadArguments(error);

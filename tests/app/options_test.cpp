@@ -274,6 +274,11 @@ TEST(OptionsParse, SwitchSpellings) {
       app::ParseOptions({"/S", "/d=" + spaced.substr(0, space), spaced.substr(space + 1, spaced.rfind(' ') - space - 1),
                          spaced.substr(spaced.rfind(' ') + 1)});
   EXPECT_EQ(nsis.unattended.folder, spaced);
+  // ... up to a switch written after it, which still counts.
+  const app::CommandOptions followed = app::ParseOptions({"/D=" + spaced.substr(0, space),
+                                                          spaced.substr(space + 1), "/LOG=x.log"});
+  EXPECT_EQ(followed.unattended.folder, spaced);
+  EXPECT_EQ(followed.unattended.logFile, "x.log");
   EXPECT_EQ(app::ParseOptions({"/dir=" + spaced}).unattended.folder, spaced);
   EXPECT_EQ(app::ParseOptions({"/log=x.log"}).unattended.logFile, "x.log");
   const app::CommandOptions bareLog = app::ParseOptions({"/LOG"});

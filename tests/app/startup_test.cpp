@@ -124,11 +124,17 @@ TEST(Startup, ModeWordsMatchWithLetterCaseElseTheyNameAnArchive) {
   }
 }
 
-TEST(Startup, ExtractStartsInTheCurrentFolderAndCancelExtractsNothing) {
+// The chooser starts in the archive's folder, or in the current folder when
+// the archive is named without one (never at the root); Cancel extracts
+// nothing.
+TEST(Startup, ExtractStartsInTheArchivesFolderAndCancelExtractsNothing) {
   testsupport::TempDir dir;
+  Session bare({"b.bvarc"});
+  EXPECT_EQ(bare.Start(), app::kExitCancelled);
+  EXPECT_EQ(bare.toolkit.choosers.at(0).initial, sys::IncludeTrailingSeparator(std::filesystem::current_path().string()));
   Session run({dir.dir() + "b.bvarc"});
   EXPECT_EQ(run.Start(), app::kExitCancelled);
-  EXPECT_EQ(run.toolkit.choosers.at(0).initial, sys::IncludeTrailingSeparator(std::filesystem::current_path().string()));
+  EXPECT_EQ(run.toolkit.choosers.at(0).initial, dir.dir());
   EXPECT_EQ(run.roles.calls, (std::vector<std::string>{"archive window", "engine", "destroy"}));
   EXPECT_FALSE(run.toolkit.ran_out_of_input);
 }
