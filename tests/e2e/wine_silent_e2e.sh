@@ -57,9 +57,10 @@ size=$(stat -c %s "$work/damaged-setup.exe")
 # One byte in the package, past the stub: the checksum no longer matches.
 printf '\x5a' | dd of="$work/damaged-setup.exe" bs=1 seek=$((size - 4000)) conv=notrunc status=none
 rc=$(status 'C:\e2e\damaged-setup.exe' /S '/D=C:\Damaged' '/LOG=C:\e2e\damaged.log')
-[ "$rc" = 4 ] || fail "damaged installer exit status $rc, expected 4"
+# A package that does not open: the installer could not start.
+[ "$rc" = 1 ] || fail "damaged installer exit status $rc, expected 1"
 [ ! -e "$drive/Damaged" ] || fail "a damaged installer wrote files"
-grep -q 'exit code 4' "$work/damaged.log" || fail "the log does not tell the damage"
+grep -q 'exit code 1' "$work/damaged.log" || fail "the log does not tell the damage"
 
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "PASS"
