@@ -20,6 +20,7 @@
 
 #include "archive/archive_index.h"
 #include "archive/archive_layout.h"
+#include "archive/letters.h"
 #include "archive/names.h"
 #include "compression/stream.h"
 
@@ -105,6 +106,13 @@ void ReadAsDirectory(const uint8_t* data, size_t size) {
   StringList names, nameAttributes, folderAttributes, folders;
   archive::ParseDirectory(directory, names, nameAttributes, folderAttributes, folders);
   const bool matching = names.size() == nameAttributes.size() && folders.size() == folderAttributes.size();
+  // The index hands out names as UTF-8: legacy 8-bit names are decoded.
+  if (matching) {
+    for (size_t i = 0; i < names.size(); ++i) names[i] = archive::StoredNameAsUtf8(names[i], nameAttributes[i], 0);
+    for (size_t i = 0; i < folders.size(); ++i) {
+      folders[i] = archive::StoredNameAsUtf8(folders[i], folderAttributes[i], 0);
+    }
+  }
   compression::MemoryStream file(WrapDirectory(directory, names.size()));
   try {
     const ArchiveIndex index = archive::ReadArchiveIndex(file, "fuzz.bvarc");
