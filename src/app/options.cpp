@@ -176,15 +176,15 @@ constexpr OptionSpec kOptions[] = {
     {"/SUPPRESSMSGBOXES|/NORESTART|/SP-|/NOCANCEL|/NCRC|/NOICONS", Form::Word, Ignore},
 };
 
-// The spelling of `spec` that `argument` is written with (ignoring letter
+// The spelling of `entry` that `argument` is written with (ignoring letter
 // case), or nullptr.
-std::optional<std::string_view> Spelling(const OptionSpec& spec, const std::string& argument) {
-  std::string_view rest = spec.spellings;
+std::optional<std::string_view> Spelling(const OptionSpec& entry, const std::string& argument) {
+  std::string_view rest = entry.spellings;
   while (!rest.empty()) {
     const size_t bar = rest.find('|');
     const std::string_view spelling = rest.substr(0, bar);
     rest = bar == std::string_view::npos ? std::string_view() : rest.substr(bar + 1);
-    const bool prefix = spec.form == Form::Value || spec.form == Form::Rest;
+    const bool prefix = entry.form == Form::Value || entry.form == Form::Rest;
     const std::string_view head = std::string_view(argument).substr(0, prefix ? spelling.size() : std::string::npos);
     if (sys::SameTextAscii(head, spelling)) return spelling;
   }
@@ -193,8 +193,8 @@ std::optional<std::string_view> Spelling(const OptionSpec& spec, const std::stri
 
 // True when `argument` is written as one of the table's options.
 bool IsTableOption(const std::string& argument) {
-  for (const OptionSpec& spec : kOptions) {
-    if (Spelling(spec, argument)) return true;
+  for (const OptionSpec& entry : kOptions) {
+    if (Spelling(entry, argument)) return true;
   }
   return false;
 }
@@ -262,9 +262,9 @@ CommandOptions ParseOptions(const std::vector<std::string>& arguments) {
     }
     const OptionSpec* found = nullptr;
     std::string_view spelling;
-    for (const OptionSpec& spec : kOptions) {
-      if (const auto match = Spelling(spec, argument)) {
-        found = &spec;
+    for (const OptionSpec& entry : kOptions) {
+      if (const auto match = Spelling(entry, argument)) {
+        found = &entry;
         spelling = *match;
         break;
       }
