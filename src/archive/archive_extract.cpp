@@ -36,18 +36,6 @@ struct OverwriteAnswers {
   int existing, readOnly, system;
 };
 
-// The attribute letters of what Inspect found, in the order a, d, h, r, s.
-std::string LettersOf(uint32_t attributes) {
-  namespace platform = sys::platform;
-  std::string letters;
-  if (attributes & platform::kAttrArchive) letters += 'a';
-  if (attributes & platform::kAttrDirectory) letters += 'd';
-  if (attributes & platform::kAttrHidden) letters += 'h';
-  if (attributes & platform::kAttrReadOnly) letters += 'r';
-  if (attributes & platform::kAttrSystem) letters += 's';
-  return letters;
-}
-
 Decision DecideWith(int& answer, const std::string& question, int32_t existingDate, int32_t storedDate) {
   if (answer == kNoToAll) return Decision::Skip;
   if (answer == kYesOnNewer) {
@@ -67,7 +55,7 @@ Decision DecideWith(int& answer, const std::string& question, int32_t existingDa
 // existing file is described by what its held folder saw, not by its path.
 Decision ApplyOverwriteRules(OverwriteAnswers& answers, const std::string& destination,
                              const sys::platform::NameInfo& existing, int32_t storedDate) {
-  const std::string letters = LettersOf(existing.attributes);
+  const std::string letters = sys::LettersOfAttributes(existing.attributes);
   const int32_t existingDate = sys::DosDateTimeFromFileTime(sys::FileTime{existing.modifiedTime});
   const std::string prefix = "The file " + destination;
   if (answers.readOnly != kYesToAll && letters.find('r') != std::string::npos) {

@@ -136,16 +136,19 @@ int ListFiles(StringList& list, const std::string& folder, std::string_view lett
   return static_cast<int>(list.size());
 }
 
+std::string LettersOfAttributes(uint32_t attributes) {
+  std::string letters;
+  if (attributes & platform::kAttrArchive) letters += 'a';
+  if (attributes & platform::kAttrDirectory) letters += 'd';
+  if (attributes & platform::kAttrHidden) letters += 'h';
+  if (attributes & platform::kAttrReadOnly) letters += 'r';
+  if (attributes & platform::kAttrSystem) letters += 's';
+  return letters;
+}
+
 std::string AttributeLetters(const std::string& path) {
   auto attributes = platform::GetAttributes(path);
-  if (!attributes) return {};
-  std::string letters;
-  if (*attributes & platform::kAttrArchive) letters += 'a';
-  if (*attributes & platform::kAttrDirectory) letters += 'd';
-  if (*attributes & platform::kAttrHidden) letters += 'h';
-  if (*attributes & platform::kAttrReadOnly) letters += 'r';
-  if (*attributes & platform::kAttrSystem) letters += 's';
-  return letters;
+  return attributes ? LettersOfAttributes(*attributes) : std::string();
 }
 
 void AttributeLettersForList(const std::string& folder, const StringList& entries,

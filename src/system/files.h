@@ -58,6 +58,9 @@ int ListFiles(StringList& list, const std::string& folder, std::string_view lett
 // The letters of an existing file's or folder's attributes, in the order
 // a, d, h, r, s ("ar" for a read-only archived file); "" when the path
 // exists neither as file nor as folder.
+// The letters of platform attribute bits, in the order a, d, h, r, s.
+std::string LettersOfAttributes(uint32_t attributes);
+
 std::string AttributeLetters(const std::string& path);
 
 // Clears `output` and adds AttributeLetters(folder + entry) for each entry.

@@ -12,6 +12,9 @@ namespace sys {
 // overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view text);
 
+// Appends the code point `c` (at most U+10FFFF) to `out` as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // The text of a file as UTF-8. A leading byte-order mark declares UTF-8:
 // it is dropped and any malformed sequence after it becomes U+FFFD. Without
 // one, valid UTF-8 is taken as it is and anything else as legacy text in
