@@ -13,6 +13,7 @@
 #include <ostream>
 
 #include "system/activity_log.h"
+#include "system/legacy_text.h"
 #include "system/text.h"
 
 namespace ui {
@@ -82,24 +83,11 @@ std::string TagName(const std::string& html, size_t open) {
 // What a reader of a page sees, roughly: text without tags, scripts and
 // styles, a line break for each block, a few common entities decoded, and
 // no runs of blank lines.
-// The UTF-8 bytes of a code point (text inside is UTF-8).
+// The UTF-8 bytes of a code point (text inside is UTF-8); nothing for a
+// value past the last code point.
 std::string Utf8(uint32_t code) {
   std::string out;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x110000) {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
+  if (code < 0x110000) sys::AppendUtf8(out, code);
   return out;
 }
 
