@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "system/shortcuts.h"
+#include "system/win32/shell_path.h"
 #include "system/win32/wide_text.h"
 
 namespace sys::platform {
@@ -67,8 +68,7 @@ std::string TargetOf(IShellLinkW* link) {
   std::string target;
   LPITEMIDLIST list = nullptr;
   if (SUCCEEDED(link->GetIDList(&list)) && list) {
-    wchar_t path[MAX_PATH] = {};
-    if (SHGetPathFromIDListW(list, path)) target = win32::Narrow(path);
+    target = win32::PathOfItemList(list);
     CoTaskMemFree(list);
   }
   if (target.empty()) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "system/win32/shell_path.h"
 #include "system/win32/wide_text.h"
 #include "ui/win32/font_set.h"
 #include "ui/win32/win32_toolkit.h"
@@ -183,12 +184,9 @@ std::string BrowseForFolder(HWND owner, const std::string& initial_folder, const
   info.lParam = reinterpret_cast<LPARAM>(wide_start.c_str());
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
   if (!chosen) return "";
-  // Long enough for any path the shell returns (it writes at most MAX_PATH
-  // through this call; longer paths fail and count as cancelled).
-  wchar_t path[MAX_PATH + 1] = {};
-  bool found = SHGetPathFromIDListW(chosen, path);
+  std::string path = sys::win32::PathOfItemList(chosen);
   CoTaskMemFree(chosen);
-  return found ? Narrow(path) : "";
+  return path;
 }
 
 }  // namespace ui
