@@ -5,8 +5,10 @@
 # the program in Japanese and Polish; the installer is run silently into
 # C:\Programme\Ünïcödé and into C:\アプリ, its files and shortcuts are checked
 # (the links must hold the folder in UTF-16), and it is uninstalled silently
-# through its uninstaller in C:\ProgramData\ノート. Last, a prefix whose user
-# is named Łukasz gets the desktop shortcut in its profile.
+# through its uninstaller in C:\ProgramData\ノート. The same files packed by
+# the Linux program (build/native, or $BREVION_NATIVE) extract under Wine with
+# the same names, and packed under Wine extract on Linux. Last, a prefix whose
+# user is named Łukasz gets the desktop shortcut in its profile.
 # Usage: tests/e2e/wine_unicode_e2e.sh [BUILD_DIR] (under xvfb-run)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -15,12 +17,18 @@ build=$(cd "${1:-$here/build/windows}" && pwd)
 export LC_ALL=C.UTF-8
 export WINEDEBUG=-all WINEDLLOVERRIDES='mshtml=;winemenubuilder.exe=d' WINEARCH=win64
 wine=/usr/lib/wine/wine64
+# The Linux program, for the archives that cross between the platforms.
+native=${BREVION_NATIVE:-$here/build/native/brevion}
 shortcut='ファイル żółw'
 
 fail() { echo "FAIL: $*"; /usr/lib/wine/wineserver -k 2>/dev/null || true; exit 1; }
 # Runs a Windows program and prints its exit status (never stops the script).
 status() { local rc=0; $wine "$@" </dev/null >/dev/null 2>"$work/stderr.txt" || rc=$?; echo "$rc"; }
 links() { find "$drive" -name "$1.lnk" | wc -l; }
+# same_tree A B: the same names (byte for byte) and the same contents.
+same_tree() {
+  diff <(cd "$1" && find . | LC_ALL=C sort) <(cd "$2" && find . | LC_ALL=C sort) >&2 && diff -r "$1" "$2" >&2
+}
 # contains_utf16 FILE TEXT: FILE holds TEXT in UTF-16 (little-endian).
 contains_utf16() {
   local pattern
@@ -98,6 +106,20 @@ for folder in 'Programme\Ünïcödé' 'アプリ'; do
   [ "$(links "$shortcut")" = 0 ] || fail "shortcuts are still there"
   [ ! -e "$drive/ProgramData/ノート/ノート Łódź.inst" ] || fail "the uninstall log is still there"
 done
+
+echo "== an archive packed on Linux extracts under Wine with the same names, and the other way"
+[ -x "$native" ] || fail "no Linux program at $native: build the native preset first"
+mkdir -p "$work/linux-out" "$work/wine-out"
+"$native" archive "$work/linux-out" "$project/install_dir" --name=linux-made --silent >/dev/null \
+  || fail "the Linux program could not pack $project/install_dir"
+rc=$(status "$build/brevion.exe" 'C:\e2e\linux-out\linux-made.bvarc' '--dir=C:\e2e\from-linux' --silent)
+[ "$rc" = 0 ] || fail "extracting the Linux-made archive under Wine: exit status $rc: $(cat "$work/stderr.txt")"
+same_tree "$project/install_dir" "$work/from-linux" || fail "the Linux-made archive extracted under Wine differs"
+rc=$(status "$build/brevion.exe" archive 'C:\e2e\wine-out' 'C:\e2e\project\files\install_dir' --name=wine-made --silent)
+[ "$rc" = 0 ] || fail "packing under Wine: exit status $rc: $(cat "$work/stderr.txt")"
+"$native" "$work/wine-out/wine-made.bvarc" --dir="$work/from-wine" --silent >/dev/null \
+  || fail "the Linux program could not extract $work/wine-out/wine-made.bvarc"
+same_tree "$project/install_dir" "$work/from-wine" || fail "the archive made under Wine extracted on Linux differs"
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 cp "$work/unicode-setup.exe" "$build/unicode-setup.exe"
 
