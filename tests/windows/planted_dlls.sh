@@ -2,7 +2,7 @@
 # A DLL dropped beside a downloaded installer must not be loaded by it. Under
 # Wine with native-first overrides every system DLL name the installer could
 # load is planted beside it as a copy of a DLL that leaves a marker file when
-# loaded; a silent install (its window, a shortcut, registry entries) must
+# loaded; a silent install (window classes, a shortcut, registry entries) must
 # leave no marker. The control, an ordinarily linked program in the same
 # folder, must leave markers: the probe does see planted DLLs.
 # Usage: planted_dlls.sh BREVION_EXE PLANTED_DLL PLAIN_LOADER_EXE
