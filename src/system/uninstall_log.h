@@ -106,6 +106,9 @@ struct UninstallReplay {
   StringList refusedFolders;   // created folders left because they are protected
   int keptCount = 0;           // files left below the installation folders
   StringList keptFolders;      // installation folders that still hold files
+  // Folders of an installation found turned into links (full paths): what
+  // lay below them was not removed, and the run is no plain success.
+  StringList skippedLinks;
 };
 
 // Replays the log at `logPath`. Lines are trimmed of blanks and control
@@ -117,11 +120,18 @@ struct UninstallReplay {
 // "backup" copies, then the "folder" lines' folders are removed, deepest
 // first, each only when empty and never a protected one. Nothing is ever
 // deleted recursively, so what a user put into those folders stays (and is
-// counted in keptCount). "shortcut": DeleteShortcut(name, keyword,
+// counted in keptCount). Below an installation folder every name is removed
+// relative to folders held open component by component, each refused when
+// it is a link: a folder swapped for a link during the replay is skipped
+// and reported in skippedLinks, and nothing outside is touched. "shortcut": DeleteShortcut(name, keyword,
 // subfolder). "assoc": RemoveFileAssociation(program, class key), which
 // Windows skips. Finally the log file is deleted; the uninstaller and its
 // folder stay. Shows no message.
 UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList& installedFiles = {});
+
+// Called after each file or folder the replay removed, with the number
+// removed so far; empty by default. Tests change the tree between removals.
+std::function<void(size_t removed)>& AfterUninstallRemoval();
 
 // The line the uninstaller shows after its message when files were kept:
 // "3 files not installed by the program were kept in C:\Work\." ("" when
