@@ -25,6 +25,7 @@ constexpr std::string_view kShortcutKind = "shortcut";
 constexpr std::string_view kAssocKind = "assoc";
 constexpr std::string_view kFolderKind = "folder";
 constexpr std::string_view kBackupKind = "backup";
+constexpr std::string_view kEarlierKind = "earlier";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Blanks and control characters, as trimmed from log lines.
@@ -195,6 +196,7 @@ void RestoreBackup(std::vector<InstallTree>& trees, const std::string& file, con
 struct ParsedLog {
   StringList dirs, folders, shellLines;                      // whole "shortcut" and "assoc" lines
   std::vector<std::pair<std::string, std::string>> backups;  // file, copy
+  StringList earlierLogs;
 };
 
 ParsedLog ParseLog(const StringList& rawLines) {
@@ -211,6 +213,8 @@ ParsedLog ParseLog(const StringList& rawLines) {
       log.dirs.push_back(fields[1]);
     } else if (fields[0] == kFolderKind) {
       log.folders.push_back(fields[1]);
+    } else if (fields[0] == kEarlierKind) {
+      log.earlierLogs.push_back(fields[1]);
     } else if (fields[0] == kBackupKind) {
       log.backups.emplace_back(fields[1], fields[2]);
     } else if (fields[0] == kShortcutKind || fields[0] == kAssocKind) {
@@ -278,6 +282,15 @@ std::string FolderLogLine(const std::string& folder) { return std::string(kFolde
 
 std::string BackupLogLine(const std::string& file, const std::string& copy) {
   return std::string(kBackupKind) + "|" + file + "|" + copy;
+}
+
+std::string EarlierLogLine(const std::string& earlierLog) { return std::string(kEarlierKind) + "|" + earlierLog; }
+
+std::string EarlierLogPath(const std::string& logPath) {
+  const std::string name = ExtractFileName(logPath);
+  const bool withExtension = EndsWithExtension(name);
+  const std::string stem = withExtension ? name.substr(0, name.size() - kUninstallLogExtension.size()) : name;
+  return ExtractFilePath(logPath) + stem + " (earlier)" + std::string(kUninstallLogExtension);
 }
 
 std::string InstalledFilesListPath(const std::string& logPath) {
@@ -441,6 +454,20 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
   }
   RemoveFile(logPath);
   LogAction("Removed the uninstall log " + logPath);
+  // The installation an unfinished upgrade was replacing. Only the one log
+  // kept beside this one is followed, so a log cannot lead anywhere else.
+  const std::string earlier = EarlierLogPath(logPath);
+  for (const std::string& named : log.earlierLogs) {
+    if (named != earlier || earlier == logPath || !FileExists(earlier)) continue;
+    const std::string list = InstalledFilesListPath(earlier);
+    const UninstallReplay more = ReplayUninstallLog(earlier, LoadUninstallLog(list));
+    RemoveFile(list);
+    const auto append = [](StringList& to, const StringList& from) { to.insert(to.end(), from.begin(), from.end()); };
+    replay.keptCount += more.keptCount;
+    append(replay.refusedFolders, more.refusedFolders);
+    append(replay.keptFolders, more.keptFolders);
+    append(replay.skippedLinks, more.skippedLinks);
+  }
   return replay;
 }
 

@@ -11,12 +11,16 @@
 //   shortcut|<name>|<folder keyword>|<subfolder>|
 //   assoc|<program>|<class key>|<icon file>
 //   backup|<file>|<copy of it taken before it was replaced>
+//   earlier|<log of the installation being upgraded, kept beside this one>
 // Values are written expanded (absolute paths, final names) and never hold
 // "|". The dir line comes first, then the folder lines in the order the
 // folders were made (parents first), then the shortcut lines in the order
 // of creation, then the assoc lines. Backup lines exist only in the log of
 // an installation that did not end (it was killed); a finished one rewrites
-// its log without them. Readers skip kinds they do not know.
+// its log without them. So do earlier lines: an upgrade into another folder
+// keeps the earlier installation's log and list under EarlierLogPath while
+// it runs, so that a run killed half way still uninstalls both.
+// Readers skip kinds they do not know.
 //
 // The files the installation wrote are listed beside the log, one per line
 // relative to the installation folder (InstalledFilesListPath).
@@ -68,6 +72,11 @@ std::string AssocLogLine(const std::string& program, const std::string& classKey
 // FolderLogLine: "folder|" + folder; BackupLogLine: "backup|" + file + "|" + copy.
 std::string FolderLogLine(const std::string& folder);
 std::string BackupLogLine(const std::string& file, const std::string& copy);
+
+// "earlier|" + earlierLog, and where an upgrade keeps the earlier log of
+// `logPath` while it runs: beside it, "(earlier)" added to its name.
+std::string EarlierLogLine(const std::string& earlierLog);
+std::string EarlierLogPath(const std::string& logPath);
 
 // The list of installed files beside a log: the log path with ".files" in
 // place of its extension ("" for a log that itself ends in ".files").
@@ -125,8 +134,10 @@ struct UninstallReplay {
 // it is a link: a folder swapped for a link during the replay is skipped
 // and reported in skippedLinks, and nothing outside is touched. "shortcut": DeleteShortcut(name, keyword,
 // subfolder). "assoc": RemoveFileAssociation(program, class key), which
-// Windows skips. Finally the log file is deleted; the uninstaller and its
-// folder stay. Shows no message.
+// Windows skips. "earlier": that log (only one beside this one, named by
+// EarlierLogPath) is replayed too, with its list, which then goes. Finally
+// the log file is deleted; the uninstaller and its folder stay. Shows no
+// message.
 UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList& installedFiles = {});
 
 // Called after each file or folder the replay removed, with the number
