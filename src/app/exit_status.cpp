@@ -36,6 +36,9 @@ int UninstallExitCode(FailureKind kind) {
     case FailureKind::None: return kExitSuccess;
     case FailureKind::Cancelled: return kExitCancelledBeforeInstall;
     case FailureKind::NotInstalled: return kExitNotInstalled;
+    // Only links met in the installation folder are refused as unsafe: the
+    // rest was uninstalled, the names below them were left.
+    case FailureKind::Unsafe: return kExitWarnings;
     default: return kExitFatalDuringInstall;
   }
 }
@@ -51,6 +54,7 @@ const char* ExitCodeMeaning(int code, RoleKind role) {
       case kExitCancelledDuringInstall: return "cancelled while installing";
       case kExitDowngradeRefused: return "downgrade refused";
       case kExitNotInstalled: return "not installed";
+      case kExitWarnings: return "uninstalled, but names were left";
       default: return "failed";
     }
   }

@@ -182,6 +182,15 @@ bool InstallJournal::Begin(const std::string& installFolder, const std::string& 
   }
   bool ok = AppendLog(sys::DirLogLine(installFolder_));
   if (!version.empty()) ok = AppendLog(std::string(kVersionKind) + "|" + version) && ok;
+  if (upgrade_ && !sameFolder_) {
+    // Until this run ends, the earlier installation keeps its own log and
+    // list beside this one, named here: a run killed half way then still
+    // uninstalls both folders.
+    const std::string earlier = sys::ToNativeSeparators(sys::EarlierLogPath(logPath_));
+    const bool kept = previousLog_ && sys::platform::WriteWholeFile(earlier, *previousLog_) &&
+                      sys::platform::WriteWholeFile(sys::InstalledFilesListPath(earlier), previousList_.value_or(""));
+    ok = kept && AppendLog(sys::EarlierLogLine(earlier)) && ok;
+  }
   if (sameFolder_) {
     // Until this run ends, the log covers the earlier installation too: a
     // run killed half way is then still uninstalled whole.
@@ -265,7 +274,7 @@ bool InstallJournal::Commit() {
   CloseFiles();
   // The final log first: should it fail, nothing is lost yet and the run
   // can still be undone.
-  if (!logPath_.empty() && !SaveFinalLog()) {
+  if (!logPath_.empty() && !SaveFinalLog(true)) {
     failure_ = "The uninstall log " + logPath_ + " could not be written.";
     return false;
   }
@@ -294,13 +303,21 @@ bool InstallJournal::Commit() {
     sys::SplitRecord(line, fields, 0, nullptr);
     sys::DeleteShortcut(fields[1], fields[2], fields[3]);
   }
-  // Once more without the folders that went: should this fail, the log
-  // saved above names them too, which an uninstall passes over.
-  if (!logPath_.empty()) SaveFinalLog();
+  // Once more without the folders that went and without the earlier log,
+  // whose installation is gone now: should this fail, the log saved above
+  // names them too, which an uninstall passes over.
+  if (!logPath_.empty() && SaveFinalLog(false)) RemoveEarlierLog();
   return true;
 }
 
-bool InstallJournal::SaveFinalLog() {
+void InstallJournal::RemoveEarlierLog() {
+  if (!upgrade_ || sameFolder_) return;
+  const std::string earlier = sys::ToNativeSeparators(sys::EarlierLogPath(logPath_));
+  sys::RemoveFile(sys::InstalledFilesListPath(earlier));
+  sys::RemoveFile(earlier);
+}
+
+bool InstallJournal::SaveFinalLog(bool keepEarlier) {
   // dir and version, the folders (the earlier installation's that remain,
   // then this run's), shortcuts and associations in the order they were
   // made, without the earlier log's lines carried at the start.
@@ -309,7 +326,9 @@ bool InstallJournal::SaveFinalLog() {
   };
   sys::StringList lines;
   size_t i = 0;
-  for (; i < logLines_.size() && !isBody(logLines_[i]); ++i) lines.push_back(logLines_[i]);
+  for (; i < logLines_.size() && !isBody(logLines_[i]); ++i) {
+    if (keepEarlier || !logLines_[i].starts_with("earlier|")) lines.push_back(logLines_[i]);
+  }
   for (const std::string& folder : previousFolders_) {
     if (sys::FolderExists(folder)) lines.push_back(sys::FolderLogLine(folder));
   }
@@ -361,6 +380,7 @@ void InstallJournal::RollBack() {
     } else {
       sys::RemoveFile(list);
     }
+    RemoveEarlierLog();
     sys::RemoveEmptyFolders(dataFoldersCreated_);
   }
   sys::LogAction("Everything the installation did was undone.");

@@ -84,7 +84,9 @@ class InstallJournal : public archive::ExtractionWatcher {
   bool AppendList(const std::string& relative);
   void ReadPrevious();
   void CloseFiles();
-  bool SaveFinalLog();
+  // With `keepEarlier`, the line naming an upgrade's earlier log stays.
+  bool SaveFinalLog(bool keepEarlier);
+  void RemoveEarlierLog();
 
   const std::string dataFolder_;
   const std::string logPath_;

@@ -13,6 +13,15 @@ std::string NotInstalledMessage(const std::string& name, const std::string& logP
   return name + " is not installed: its uninstall log " + logPath + " does not exist.";
 }
 
+std::string SkippedLinksText(const sys::StringList& links) {
+  if (links.empty()) return {};
+  std::string where;
+  for (const std::string& link : links) where += (where.empty() ? "" : ", ") + link;
+  return std::to_string(links.size()) + (links.size() == 1 ? " folder" : " folders") +
+         " of the installation had turned into a link; nothing was removed through " +
+         (links.size() == 1 ? "it: " : "them: ") + where + ".";
+}
+
 bool VelInstaller::PrepareUninstall(const std::string& logName) {
   const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
   archivePath = sys::UninstallLogPathFromArgument(logName);
@@ -53,9 +62,20 @@ bool VelInstaller::RunUninstall() {
   const sys::UninstallReplay replay = sys::ReplayUninstallLog(logPath, installed);
   if (!listPath.empty() && sys::FileExists(listPath)) sys::RemoveFile(listPath);
   const std::string kept = sys::KeptFilesText(replay);
+  const std::string skipped = SkippedLinksText(replay.skippedLinks);
   sys::LogAction(kUninstalledMessage);
   if (!kept.empty()) sys::LogAction(kept);
-  ui::ShowMessage(toolkit_, kept.empty() ? std::string(kUninstalledMessage) : std::string(kUninstalledMessage) + "\n" + kept);
+  std::string text = kUninstalledMessage;
+  if (!kept.empty()) text += "\n" + kept;
+  if (skipped.empty()) {
+    ui::ShowMessage(toolkit_, text);
+    return true;
+  }
+  // Someone changed the installation folder while it was being removed:
+  // the run says where, and does not end as a plain success.
+  sys::LogAction(skipped);
+  NoteFailure(sys::FailureKind::Unsafe, replay.skippedLinks.front(), skipped);
+  toolkit_.MessageBox("", text + "\n" + skipped, ui::Buttons::Ok, ui::Icon::Warning);
   return true;
 }
 

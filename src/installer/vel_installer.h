@@ -68,6 +68,11 @@ inline constexpr const char* kInstallFailedAction = "Installation failed.";
 // happens to be; a Windows folder is such a path on Linux).
 std::string RelativeFolderMessage(const std::string& folder);
 
+// The warning an uninstall adds when folders of the installation had been
+// swapped for links (full paths in `links`): "1 folder of the installation
+// had turned into a link; nothing was removed through it: /x/sub." ("" for none).
+std::string SkippedLinksText(const sys::StringList& links);
+
 // How the last install run ended. Cancelled and Failed runs were undone.
 enum class InstallOutcome { None, Running, Installed, Cancelled, Failed, DowngradeRefused };
 

@@ -55,8 +55,9 @@ std::optional<FileAssociation> ReadFileClass(const std::string& classKey);
 void UnregisterFileClass(const std::string& program, const std::string& classKey);
 // Puts the class back as it was before `program` was registered for it
 // (`before`: what ReadFileClass returned then), for a cancelled install.
-// Windows writes the earlier values back (a class that had none keeps the
-// new ones: the store is never pruned); elsewhere the program's
+// Windows writes the earlier values back and removes those the class did
+// not have, with the keys left empty (a class that did not exist is gone
+// again; other keys of the class stay); elsewhere the program's
 // registration is withdrawn, which leaves any earlier opener in charge.
 void RestoreFileClass(const std::string& program, const std::string& classKey,
                       const std::optional<FileAssociation>& before);

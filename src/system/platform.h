@@ -322,8 +322,14 @@ class FolderHandle {
   // what a link points to; without it the call fails when `to` exists.
   bool Rename(const std::string& from, const std::string& to, bool replace) const;
 
-  // Removes the file or link `name` (never a folder, never a link's target).
+  // Removes the file or link `name`, a read-only file too (never a folder,
+  // never a link's target).
   bool RemoveFile(const std::string& name) const;
+
+  // Removes the empty folder `name`; a link or reparse point there, a file
+  // or a folder that still holds anything is refused and stays. On Windows
+  // the folder must not be held open (its own FolderHandle closed first).
+  bool RemoveFolder(const std::string& name) const;
 
   // Sets read-only, hidden, system and archive of the folder itself, as
   // SetAttributes does for a path.

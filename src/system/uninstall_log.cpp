@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "system/activity_log.h"
 #include "system/associations.h"
@@ -22,6 +25,7 @@ constexpr std::string_view kShortcutKind = "shortcut";
 constexpr std::string_view kAssocKind = "assoc";
 constexpr std::string_view kFolderKind = "folder";
 constexpr std::string_view kBackupKind = "backup";
+constexpr std::string_view kEarlierKind = "earlier";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Blanks and control characters, as trimmed from log lines.
@@ -39,36 +43,160 @@ size_t Depth(const std::string& path) {
   return static_cast<size_t>(std::count_if(path.begin(), path.end(), [](char c) { return c == '/' || c == '\\'; }));
 }
 
-// Deletes one installed file (a read-only one too); a folder of that name,
-// which the installation did not write, stays.
-void RemoveInstalledFile(const std::string& path) {
-  const auto attributes = platform::GetAttributes(path);
-  if (!attributes) {
-    RemoveFile(path);  // a dangling link
-    return;
+// The names of `relative` between its separators ("." and empty ones dropped).
+StringList Components(const std::string& relative) {
+  StringList parts;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find_first_of("/\\", start);
+    if (end == std::string::npos) end = relative.size();
+    std::string part = relative.substr(start, end - start);
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    start = end + 1;
   }
-  if (*attributes & platform::kAttrDirectory && !(*attributes & platform::kAttrLink)) return;
-  if (!(*attributes & platform::kAttrLink)) ApplyAttributeLetters(path, "a");
-  RemoveFile(path);
+  return parts;
 }
 
-// True when a folder of `relative` below `base` (not its last name) is a
-// symbolic link: the installation never writes through one, so such a
-// name is not one of its files.
-bool CrossesLink(const std::string& base, const std::string& relative) {
-  for (size_t end = relative.find_first_of(platform::kPathDelimiters); end != std::string::npos;
-       end = relative.find_first_of(platform::kPathDelimiters, end + 1)) {
-    const auto attributes = platform::GetAttributes(base + relative.substr(0, end));
-    if (!attributes) return false;
-    if (*attributes & platform::kAttrLink) return true;
+// Counts what the replay removes and lets a test act between removals.
+void Removed(size_t& count) {
+  ++count;
+  if (AfterUninstallRemoval()) AfterUninstallRemoval()(count);
+}
+
+// Adds `path` to the folders found turned into links, once.
+void NoteLink(const std::string& path, StringList& links) {
+  if (std::find(links.begin(), links.end(), path) == links.end()) links.push_back(path);
+}
+
+// One installation folder held open from the top down. Every name below it
+// is removed relative to a folder handle opened component by component,
+// each checked to be no link when it was opened, never through a path
+// looked up again: a folder swapped for a link while the replay runs
+// cannot lead it outside. Only the chain to the folder in use is held.
+class InstallTree {
+ public:
+  explicit InstallTree(std::string base) : base_(std::move(base)) {}
+
+  const std::string& base() const { return base_; }
+
+  // The held folder `parts` below the top (the top itself for none),
+  // opening what is not held yet; nullptr when a folder on the way is
+  // missing or cannot be opened, or is a link (whose path goes to `links`).
+  const platform::FolderHandle* Reach(const StringList& parts, size_t count, StringList& links) {
+    if (!top_.IsOpen() && !OpenTop(links)) return nullptr;
+    size_t same = 0;
+    while (same < chain_.size() && same < count && chain_[same].first == parts[same]) ++same;
+    chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(same), chain_.end());
+    for (size_t i = same; i < count; ++i) {
+      platform::FolderHandle child;
+      std::string reason;
+      const platform::FolderHandle& parent = i == 0 ? top_ : chain_[i - 1].second;
+      switch (child.OpenChild(parent, parts[i], false, reason)) {
+        case platform::FolderHandle::Child::Opened: chain_.emplace_back(parts[i], std::move(child)); break;
+        case platform::FolderHandle::Child::Link: NoteLink(parent.Path() + parts[i], links); return nullptr;
+        case platform::FolderHandle::Child::Failed: return nullptr;
+      }
+    }
+    return count == 0 ? &top_ : &chain_[count - 1].second;
   }
-  return false;
+
+  // Lets go of every held folder (Windows refuses to remove a held one).
+  void Close() {
+    chain_.clear();
+    top_.Close();
+  }
+
+ private:
+  // The top is opened as a child of its parent (named by the log's path)
+  // so that a link in its place is seen; a drive or root is opened as is.
+  bool OpenTop(StringList& links) {
+    const std::string top = ExcludeTrailingSeparator(base_);
+    const std::string name = ExtractFileName(top);
+    std::string reason;
+    if (name.empty()) return top_.Open(base_, reason);
+    platform::FolderHandle parent;
+    if (!parent.Open(ExtractFilePath(top), reason)) return false;
+    const auto opened = top_.OpenChild(parent, name, false, reason);
+    if (opened == platform::FolderHandle::Child::Link) NoteLink(top, links);
+    return opened == platform::FolderHandle::Child::Opened;
+  }
+
+  std::string base_;  // with its closing separator
+  platform::FolderHandle top_;
+  std::vector<std::pair<std::string, platform::FolderHandle>> chain_;
+};
+
+// Deletes the installed file `relative` below `tree` (a read-only one too,
+// a link itself); a folder of that name, which the installation did not
+// write, stays.
+void RemoveInstalledFile(InstallTree& tree, const std::string& relative, StringList& links, size_t& removed) {
+  const StringList parts = Components(relative);
+  if (parts.empty()) return;
+  const platform::FolderHandle* folder = tree.Reach(parts, parts.size() - 1, links);
+  if (!folder) return;
+  const auto info = folder->Inspect(parts.back());
+  if (!info) return;
+  if ((info->attributes & platform::kAttrDirectory) && !(info->attributes & platform::kAttrLink)) return;
+  if (folder->RemoveFile(parts.back())) Removed(removed);
+}
+
+// The tree whose installation folder holds `path` below its top, or nullptr.
+InstallTree* TreeHolding(std::vector<InstallTree>& trees, const std::string& path) {
+  for (InstallTree& tree : trees) {
+    if (path.size() > tree.base().size() && path.starts_with(tree.base())) return &tree;
+  }
+  return nullptr;
+}
+
+// Removes the empty folder `folder` (native separators, no closing one):
+// below an installation folder through the held tree, anything else (the
+// installation folder itself, folders made above it) relative to its
+// parent named by the path, which refuses a link in its place.
+void RemoveCreatedFolder(std::vector<InstallTree>& trees, const std::string& folder, StringList& links,
+                         size_t& removed) {
+  if (InstallTree* tree = TreeHolding(trees, folder)) {
+    const StringList parts = Components(folder.substr(tree->base().size()));
+    if (parts.empty()) return;
+    const platform::FolderHandle* parent = tree->Reach(parts, parts.size() - 1, links);
+    if (!parent) return;
+    if (parent->RemoveFolder(parts.back())) {
+      Removed(removed);
+    } else if (const auto info = parent->Inspect(parts.back()); info && (info->attributes & platform::kAttrLink)) {
+      NoteLink(parent->Path() + parts.back(), links);
+    }
+    return;
+  }
+  for (InstallTree& tree : trees) tree.Close();
+  platform::FolderHandle parent;
+  std::string reason;
+  const std::string name = ExtractFileName(folder);
+  if (!name.empty() && parent.Open(ExtractFilePath(folder), reason) && parent.RemoveFolder(name)) Removed(removed);
+}
+
+// Puts a file replaced by an unfinished installation back from its copy
+// beside it, through the held tree when the file lies below one.
+void RestoreBackup(std::vector<InstallTree>& trees, const std::string& file, const std::string& copy,
+                   StringList& links) {
+  const std::string nativeFile = ToNativeSeparators(file), nativeCopy = ToNativeSeparators(copy);
+  InstallTree* tree = TreeHolding(trees, nativeFile);
+  if (!tree || ExtractFilePath(nativeFile) != ExtractFilePath(nativeCopy)) {
+    if (FileExists(copy) && RenameFile(copy, file, true)) LogAction("Restored " + file);
+    return;
+  }
+  const StringList parts = Components(nativeFile.substr(tree->base().size()));
+  if (parts.empty()) return;
+  const platform::FolderHandle* folder = tree->Reach(parts, parts.size() - 1, links);
+  const std::string copyName = ExtractFileName(nativeCopy);
+  const auto info = folder ? folder->Inspect(copyName) : std::nullopt;
+  if (!info || (info->attributes & (platform::kAttrDirectory | platform::kAttrLink))) return;
+  if (folder->Rename(copyName, parts.back(), true)) LogAction("Restored " + file);
 }
 
 // The lines of a log that the replay acts on.
 struct ParsedLog {
   StringList dirs, folders, shellLines;                      // whole "shortcut" and "assoc" lines
   std::vector<std::pair<std::string, std::string>> backups;  // file, copy
+  StringList earlierLogs;
 };
 
 ParsedLog ParseLog(const StringList& rawLines) {
@@ -85,6 +213,8 @@ ParsedLog ParseLog(const StringList& rawLines) {
       log.dirs.push_back(fields[1]);
     } else if (fields[0] == kFolderKind) {
       log.folders.push_back(fields[1]);
+    } else if (fields[0] == kEarlierKind) {
+      log.earlierLogs.push_back(fields[1]);
     } else if (fields[0] == kBackupKind) {
       log.backups.emplace_back(fields[1], fields[2]);
     } else if (fields[0] == kShortcutKind || fields[0] == kAssocKind) {
@@ -152,6 +282,15 @@ std::string FolderLogLine(const std::string& folder) { return std::string(kFolde
 
 std::string BackupLogLine(const std::string& file, const std::string& copy) {
   return std::string(kBackupKind) + "|" + file + "|" + copy;
+}
+
+std::string EarlierLogLine(const std::string& earlierLog) { return std::string(kEarlierKind) + "|" + earlierLog; }
+
+std::string EarlierLogPath(const std::string& logPath) {
+  const std::string name = ExtractFileName(logPath);
+  const bool withExtension = EndsWithExtension(name);
+  const std::string stem = withExtension ? name.substr(0, name.size() - kUninstallLogExtension.size()) : name;
+  return ExtractFilePath(logPath) + stem + " (earlier)" + std::string(kUninstallLogExtension);
 }
 
 std::string InstalledFilesListPath(const std::string& logPath) {
@@ -244,18 +383,23 @@ StringList RemoveEmptyFolders(StringList folders) {
   return refused;
 }
 
+std::function<void(size_t)>& AfterUninstallRemoval() {
+  static std::function<void(size_t)> hook;
+  return hook;
+}
+
 UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList& installedFiles) {
   UninstallReplay replay;
   if (!FileExists(logPath)) return replay;
   replay.logFound = true;
   const ParsedLog log = ParseLog(LoadUninstallLog(logPath));
   StringList folders = log.folders;
+  std::vector<InstallTree> trees;
+  size_t removed = 0;
   for (const std::string& dir : log.dirs) {
     if (!IsAbsolutePath(dir)) continue;  // would name something below the current folder
     const std::string base = IncludeTrailingSeparator(ToNativeSeparators(dir));
-    // The installation wrote into a real folder, never through a link to one.
-    const auto attributes = platform::GetAttributes(ExcludeTrailingSeparator(base));
-    if (attributes && (*attributes & platform::kAttrLink)) continue;
+    InstallTree& tree = trees.emplace_back(base);
     LogAction("Removing the installed files of " + dir);
     for (const std::string& entry : installedFiles) {
       if (!IsContainedName(entry)) continue;
@@ -263,17 +407,31 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
       // folders ("sub\"); they go like created folders, only when empty.
       if (entry.back() == '\\' || entry.back() == '/') {
         folders.push_back(base + ToNativeSeparators(entry));
-      } else if (!CrossesLink(base, ToNativeSeparators(entry))) {
-        RemoveInstalledFile(base + ToNativeSeparators(entry));
+      } else {
+        RemoveInstalledFile(tree, ToNativeSeparators(entry), replay.skippedLinks, removed);
       }
     }
   }
   // An installation that was killed while it replaced files left copies of
   // the originals: they go back where they were.
-  for (const auto& [file, copy] : log.backups) {
-    if (FileExists(copy) && RenameFile(copy, file, true)) LogAction("Restored " + file);
+  for (const auto& [file, copy] : log.backups) RestoreBackup(trees, file, copy, replay.skippedLinks);
+  for (std::string& folder : folders) folder = ExcludeTrailingSeparator(ToNativeSeparators(folder));
+  std::stable_sort(folders.begin(), folders.end(),
+                   [](const std::string& a, const std::string& b) { return Depth(a) > Depth(b); });
+  for (const std::string& folder : folders) {
+    const auto attributes = platform::GetAttributes(folder);
+    if (attributes && (*attributes & platform::kAttrDirectory) && !(*attributes & platform::kAttrLink) &&
+        IsProtectedFolder(folder)) {
+      replay.refusedFolders.push_back(folder);
+      continue;
+    }
+    // Removing a folder fails while anything is left in it: never recursive.
+    RemoveCreatedFolder(trees, folder, replay.skippedLinks, removed);
   }
-  replay.refusedFolders = RemoveEmptyFolders(folders);
+  trees.clear();
+  for (const std::string& link : replay.skippedLinks) {
+    LogAction("Skipped " + link + ": a folder of the installation had turned into a link; nothing was removed through it");
+  }
   for (const std::string& line : log.shellLines) {
     RecordFields fields;
     SplitRecord(line, fields, 0, nullptr);
@@ -296,6 +454,20 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
   }
   RemoveFile(logPath);
   LogAction("Removed the uninstall log " + logPath);
+  // The installation an unfinished upgrade was replacing. Only the one log
+  // kept beside this one is followed, so a log cannot lead anywhere else.
+  const std::string earlier = EarlierLogPath(logPath);
+  for (const std::string& named : log.earlierLogs) {
+    if (named != earlier || earlier == logPath || !FileExists(earlier)) continue;
+    const std::string list = InstalledFilesListPath(earlier);
+    const UninstallReplay more = ReplayUninstallLog(earlier, LoadUninstallLog(list));
+    RemoveFile(list);
+    const auto append = [](StringList& to, const StringList& from) { to.insert(to.end(), from.begin(), from.end()); };
+    replay.keptCount += more.keptCount;
+    append(replay.refusedFolders, more.refusedFolders);
+    append(replay.keptFolders, more.keptFolders);
+    append(replay.skippedLinks, more.skippedLinks);
+  }
   return replay;
 }
 

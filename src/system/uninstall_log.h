@@ -11,12 +11,16 @@
 //   shortcut|<name>|<folder keyword>|<subfolder>|
 //   assoc|<program>|<class key>|<icon file>
 //   backup|<file>|<copy of it taken before it was replaced>
+//   earlier|<log of the installation being upgraded, kept beside this one>
 // Values are written expanded (absolute paths, final names) and never hold
 // "|". The dir line comes first, then the folder lines in the order the
 // folders were made (parents first), then the shortcut lines in the order
 // of creation, then the assoc lines. Backup lines exist only in the log of
 // an installation that did not end (it was killed); a finished one rewrites
-// its log without them. Readers skip kinds they do not know.
+// its log without them. So do earlier lines: an upgrade into another folder
+// keeps the earlier installation's log and list under EarlierLogPath while
+// it runs, so that a run killed half way still uninstalls both.
+// Readers skip kinds they do not know.
 //
 // The files the installation wrote are listed beside the log, one per line
 // relative to the installation folder (InstalledFilesListPath).
@@ -69,6 +73,11 @@ std::string AssocLogLine(const std::string& program, const std::string& classKey
 std::string FolderLogLine(const std::string& folder);
 std::string BackupLogLine(const std::string& file, const std::string& copy);
 
+// "earlier|" + earlierLog, and where an upgrade keeps the earlier log of
+// `logPath` while it runs: beside it, "(earlier)" added to its name.
+std::string EarlierLogLine(const std::string& earlierLog);
+std::string EarlierLogPath(const std::string& logPath);
+
 // The list of installed files beside a log: the log path with ".files" in
 // place of its extension ("" for a log that itself ends in ".files").
 std::string InstalledFilesListPath(const std::string& logPath);
@@ -106,6 +115,9 @@ struct UninstallReplay {
   StringList refusedFolders;   // created folders left because they are protected
   int keptCount = 0;           // files left below the installation folders
   StringList keptFolders;      // installation folders that still hold files
+  // Folders of an installation found turned into links (full paths): what
+  // lay below them was not removed, and the run is no plain success.
+  StringList skippedLinks;
 };
 
 // Replays the log at `logPath`. Lines are trimmed of blanks and control
@@ -117,11 +129,20 @@ struct UninstallReplay {
 // "backup" copies, then the "folder" lines' folders are removed, deepest
 // first, each only when empty and never a protected one. Nothing is ever
 // deleted recursively, so what a user put into those folders stays (and is
-// counted in keptCount). "shortcut": DeleteShortcut(name, keyword,
+// counted in keptCount). Below an installation folder every name is removed
+// relative to folders held open component by component, each refused when
+// it is a link: a folder swapped for a link during the replay is skipped
+// and reported in skippedLinks, and nothing outside is touched. "shortcut": DeleteShortcut(name, keyword,
 // subfolder). "assoc": RemoveFileAssociation(program, class key), which
-// Windows skips. Finally the log file is deleted; the uninstaller and its
-// folder stay. Shows no message.
+// Windows skips. "earlier": that log (only one beside this one, named by
+// EarlierLogPath) is replayed too, with its list, which then goes. Finally
+// the log file is deleted; the uninstaller and its folder stay. Shows no
+// message.
 UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList& installedFiles = {});
+
+// Called after each file or folder the replay removed, with the number
+// removed so far; empty by default. Tests change the tree between removals.
+std::function<void(size_t removed)>& AfterUninstallRemoval();
 
 // The line the uninstaller shows after its message when files were kept:
 // "3 files not installed by the program were kept in C:\Work\." ("" when

@@ -5,6 +5,8 @@
 // own calls; a test is skipped, saying why, where they cannot be made.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "archive/archive.h"
 #include "hostile/hostile_support.h"
 #include "system/files.h"
@@ -156,6 +158,60 @@ TEST_F(HostileLinks, UninstallRemovesLinksInTheInstallFolderNotTheirTargets) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "install")));
   ExpectOutsideUnchanged();
   EXPECT_FALSE(sys::FileExists(log));
+}
+
+// A folder of the installation swapped for a link to an outside folder
+// holding files of the same names, after the Nth removal, for every N: the
+// uninstall removes nothing outside, goes on with the rest and reports the
+// link.
+TEST_F(HostileLinks, FoldersSwappedForLinksDuringUninstallLoseNothingOutside) {
+  sys::StringList installed;
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i);
+    dir.Write("outside/f" + n + ".txt", "outside");
+    dir.Write("outside/d" + n + ".txt", "outside");
+    dir.Write("outside/deep/d" + n + ".txt", "outside");
+    installed.push_back("sub\\deep\\d" + n + ".txt");
+    installed.push_back("sub\\f" + n + ".txt");
+  }
+  installed.push_back("app.exe");
+  outside = Snapshot(dir.path() / "outside");
+  const fs::path install = dir.path() / "install";
+  const std::string base = dir.dir() + "install";
+  const std::string log = dir.dir() + "log/App.inst";
+  for (const char* swapped : {"sub", "sub/deep"}) {
+    for (size_t n = 1; n <= installed.size() + 2; ++n) {
+      SCOPED_TRACE(std::string(swapped) + " after removal " + std::to_string(n));
+      fs::remove_all(install);
+      for (std::string name : installed) {
+        std::replace(name.begin(), name.end(), '\\', '/');
+        dir.Write("install/" + name, "installed");
+      }
+      dir.Write("log/App.inst", "dir|" + base + "\r\nfolder|" + base + "\r\nfolder|" + base + "/sub\r\nfolder|" +
+                                    base + "/sub/deep\r\n");
+      std::optional<std::string> planted;
+      bool swappedNow = false;
+      sys::AfterUninstallRemoval() = [&](size_t removed) {
+        if (removed != n || !fs::exists(install / swapped)) return;
+        // Windows refuses to rename a folder while it is held: nothing to swap.
+        std::error_code refused;
+        fs::rename(install / swapped, install / "moved-away", refused);
+        if (refused) return;
+        planted = PlantFolderLink(dir.path() / "outside", install / swapped);
+        swappedNow = !planted;
+      };
+      const sys::UninstallReplay replay = sys::ReplayUninstallLog(log, installed);
+      sys::AfterUninstallRemoval() = {};
+      if (planted) GTEST_SKIP() << *planted;
+      ExpectOutsideUnchanged();
+      EXPECT_FALSE(fs::exists(install / "app.exe"));
+      if (swappedNow) {
+        EXPECT_EQ(replay.skippedLinks.size(), 1u);
+      } else {
+        EXPECT_TRUE(replay.skippedLinks.empty());
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -378,6 +378,47 @@ TEST_F(RollbackTest, KilledAtAnyPointTheLogUninstallsWhatWasDone) {
     EXPECT_TRUE(FilesBelow(data).empty() || FilesBelow(data) == std::vector<std::string>{"uninst3.exe"});
   }
 }
+
+// An upgrade into another folder killed half way: the earlier installation
+// is as it was and stays uninstallable, and the uninstall removes the new
+// folder's partial files with it.
+TEST_F(RollbackTest, AnUpgradeIntoAnotherFolderKilledHalfWayLeavesBothUninstallable) {
+  const std::string data = DataFolder("Test App");
+  const std::string other = sys::IncludeTrailingSeparator(sandbox.temp().dir() + "Other");
+  for (int stopAt : {2, 4}) {
+    SCOPED_TRACE(stopAt);
+    InstallInto(install);
+    ASSERT_EQ(vel->outcome->install, InstallOutcome::Installed);
+    const auto installed = TreeOf(install);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      compression::SetWorkerCount(1);
+      fs::remove_all(dir.path() / "project");
+      OpenReal({.script = StandardScript(other, ""), .program = {{"a.exe", "2"}, {"b.dat", "2"}, {"n1", "2"}, {"n2", "2"}, {"n3", "2"}}});
+      for (int i = 1; i < stopAt; ++i) toolkit.QueueClickDuringWork("LStatusAction");
+      toolkit.QueueActionDuringWork("kill -9", [] { std::raise(SIGKILL); });
+      InstallInto(other);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(TreeOf(install), installed);
+    EXPECT_TRUE(fs::exists(other));
+    ui::Form uninstallWindow(app::MainWindowDefinition());
+    testsupport::ScriptedToolkit uninstallToolkit;
+    auto uninstaller = MakeRealEngine(uninstallWindow, uninstallToolkit);
+    uninstaller->PrepareUninstall(data + "Test App.inst");
+    EXPECT_TRUE(uninstaller->RunUninstall());
+    EXPECT_EQ(FilesBelow(install), std::vector<std::string>{"report.doc"});
+    EXPECT_FALSE(fs::exists(other));
+    EXPECT_TRUE(FilesBelow(data).empty() || FilesBelow(data) == std::vector<std::string>{"uninst3.exe"});
+    fs::remove_all(dir.path() / "project");
+    OpenReal({.script = StandardScript(install, "#shortcuts\r\nd|$install_dir$a.exe||A|\r\n"),
+              .program = {{"a.exe", "1"}, {"docs/d.txt", "1"}}});
+  }
+}
 #endif
 
 // A user's files in the folder, before and after the installation, stay;

@@ -144,5 +144,27 @@ TEST_F(UninstallTest, SideListNeverReachesOutsideTheFolder) {
   EXPECT_FALSE(fs::exists(dir.dir() + "data/Evil.files"));
 }
 
+// A folder of the installation that is a link by the time of the uninstall:
+// nothing below it goes, the rest does, and the run ends with a warning
+// that names it instead of plain success.
+TEST_F(UninstallQuestionTest, AFolderTurnedIntoALinkIsNamedAndTheRunIsNoPlainSuccess) {
+  const std::string install = sys::IncludeTrailingSeparator(dir.dir() + "app");
+  const std::string kept = dir.Write("outside/a.txt", "not the program's");
+  dir.Write("app/app.exe", "program");
+  std::error_code refused;
+  fs::create_directory_symlink(dir.path() / "outside", dir.path() / "app" / "sub", refused);
+  if (refused) GTEST_SKIP() << "symbolic links cannot be made here: " << refused.message();
+  const std::string log = WriteLog("App.inst", {"dir|" + install, "folder|" + install});
+  dir.Write("data/App.files", "app.exe\r\nsub\\a.txt\r\n");
+  vel->PrepareUninstall(log);
+  EXPECT_TRUE(vel->RunUninstall());
+  EXPECT_TRUE(fs::exists(kept));
+  EXPECT_FALSE(fs::exists(install + "app.exe"));
+  EXPECT_EQ(vel->failure.kind, sys::FailureKind::Unsafe);
+  EXPECT_EQ(toolkit.MessageTexts(),
+            std::vector<std::string>{std::string(kUninstalledMessage) + "\n" + SkippedLinksText({install + "sub"})});
+  EXPECT_NE(SkippedLinksText({install + "sub"}).find(install + "sub"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace installer::testing

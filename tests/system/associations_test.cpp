@@ -90,6 +90,36 @@ TEST(FileAssociations, ALaterAssociationOfTheClassReplacesTheEarlier) {
 #endif
 }
 
+// A rolled-back installation's association: a class that had no opener
+// before has none again, one that had is given its own back.
+TEST(FileAssociations, RestoringPutsTheClassBackAsItWas) {
+  SandboxFolders sandbox;
+  TestClassKey fresh(".brevion-fresh");
+  const auto none = sys::platform::ReadFileClass(fresh.key());
+  ASSERT_FALSE(none);
+  sys::platform::RegisterFileClass("/opt/app/app", fresh.key(), "/opt/app/app.png");
+  sys::platform::RestoreFileClass("/opt/app/app", fresh.key(), none);
+  EXPECT_FALSE(sys::GetFileAssociation(fresh.key()));
+#ifdef _WIN32
+  HKEY left = nullptr;
+  EXPECT_NE(RegOpenKeyExA(HKEY_CLASSES_ROOT, fresh.key().c_str(), 0, KEY_READ, &left), ERROR_SUCCESS)
+      << "the class key made for the association is removed";
+  if (left) RegCloseKey(left);
+
+  // An existing class keeps its other keys and gets its opener back; the
+  // icon it did not have goes.
+  TestClassKey old(".brevion-kept");
+  sys::platform::WriteClassesRootDefault(old.key(), "Old Document");
+  sys::platform::WriteClassesRootDefault(old.key() + sys::kOpenCommandKey, "old.exe %1");
+  const auto before = sys::platform::ReadFileClass(old.key());
+  sys::platform::RegisterFileClass("C:\\App\\app.exe", old.key(), "C:\\App\\app.exe");
+  sys::platform::RestoreFileClass("C:\\App\\app.exe", old.key(), before);
+  EXPECT_EQ(sys::platform::ReadClassesRootDefault(old.key()), "Old Document");
+  EXPECT_EQ(sys::platform::ReadClassesRootDefault(old.key() + sys::kOpenCommandKey), "old.exe %1");
+  EXPECT_FALSE(sys::platform::ReadClassesRootDefault(old.key() + sys::kDefaultIconKey));
+#endif
+}
+
 #ifndef _WIN32
 TEST(FileAssociations, DesktopDatabaseFilesAreWrittenAndRemoved) {
   SandboxFolders sandbox;

@@ -627,6 +627,13 @@ bool FolderHandle::RemoveFile(const std::string& name) const {
   return unlinkat(static_cast<int>(handle_), name.c_str(), 0) == 0;
 }
 
+bool FolderHandle::RemoveFolder(const std::string& name) const {
+  if (!IsOneComponent(name)) return false;
+  // AT_REMOVEDIR refuses a symbolic link (ENOTDIR) and a folder that is not
+  // empty: never a link's target, never anything recursively.
+  return unlinkat(static_cast<int>(handle_), name.c_str(), AT_REMOVEDIR) == 0;
+}
+
 bool FolderHandle::SetAttributes(uint32_t attributes) {
   return ApplyReadOnlyToDescriptor(static_cast<int>(handle_), attributes);
 }

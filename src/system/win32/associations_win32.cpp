@@ -83,11 +83,48 @@ std::optional<FileAssociation> ReadFileClass(const std::string& classKey) {
 // Associations outlive the installation on Windows.
 void UnregisterFileClass(const std::string& /*program*/, const std::string& /*classKey*/) {}
 
+namespace {
+
+// True when the key exists and holds neither values nor subkeys.
+bool IsEmptyKey(const std::string& keyPath) {
+  RegistryKey key(HKEY_CLASSES_ROOT, keyPath, false);
+  DWORD subkeys = 0, values = 0;
+  return key.opened() &&
+         RegQueryInfoKeyW(key.handle(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                          nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+         subkeys == 0 && values == 0;
+}
+
+// Deletes the default value of classKey + subPath, then each key from
+// there up to the class key itself that is left holding nothing: what the
+// registration made goes, what others keep in the class stays.
+void RemoveClassesRootDefault(const std::string& classKey, const std::string& subPath) {
+  std::string path = classKey + subPath;
+  RegDeleteKeyValueW(HKEY_CLASSES_ROOT, win32::Widen(path).c_str(), nullptr);
+  while (path.size() >= classKey.size() && IsEmptyKey(path)) {
+    if (RegDeleteKeyW(HKEY_CLASSES_ROOT, win32::Widen(path).c_str()) != ERROR_SUCCESS) return;
+    const size_t level = path.rfind('\\');
+    if (level == std::string::npos) return;
+    path.resize(level);
+  }
+}
+
+}  // namespace
+
 void RestoreFileClass(const std::string& /*program*/, const std::string& classKey,
                       const std::optional<FileAssociation>& before) {
-  if (!before) return;
-  WriteClassesRootDefault(classKey + kOpenCommandKey, before->openCommand);
-  WriteClassesRootDefault(classKey + kDefaultIconKey, before->defaultIcon);
+  // A value the class did not have before goes (with the keys it leaves
+  // empty), so a class that the installation made is gone entirely.
+  const FileAssociation earlier = before.value_or(FileAssociation{});
+  const auto put = [&classKey](const char* subPath, const std::string& value) {
+    if (value.empty()) {
+      RemoveClassesRootDefault(classKey, subPath);
+    } else {
+      WriteClassesRootDefault(classKey + subPath, value);
+    }
+  };
+  put(kOpenCommandKey, earlier.openCommand);
+  put(kDefaultIconKey, earlier.defaultIcon);
 }
 
 }  // namespace sys::platform

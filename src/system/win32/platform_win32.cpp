@@ -626,9 +626,53 @@ bool FolderHandle::Rename(const std::string& from, const std::string& to, bool r
   return MoveFileExW(source.c_str(), target.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
 }
 
+namespace {
+
+// Opens the name itself for deletion: a reparse point there is opened as
+// what it is, never followed to its target.
+HANDLE OpenForDeletion(const std::string& path) {
+  return CreateFileW(sys::win32::Widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                     kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
+}
+
+// Deletes what `path` names when `accept` agrees with its attributes. The
+// check and the deletion act on one open handle, so the name cannot be
+// swapped for something else in between.
+template <typename Accept>
+bool DeleteChecked(const std::string& path, Accept accept) {
+  HANDLE entry = OpenForDeletion(path);
+  if (entry == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool ok = GetFileInformationByHandle(entry, &info) && accept(info.dwFileAttributes);
+  const DWORD attributes = info.dwFileAttributes;
+  if (ok && (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    // A read-only file refuses deletion: the attribute goes first.
+    ok = SetHandleAttributes(entry, attributes & ~static_cast<DWORD>(kAttrReadOnly), 0);
+  }
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  ok = ok && SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+  CloseHandle(entry);
+  return ok;
+}
+
+}  // namespace
+
 bool FolderHandle::RemoveFile(const std::string& name) const {
   if (!IsOneComponent(name)) return false;
-  return DeleteFileW(sys::win32::Widen(path_ + name).c_str()) != 0;
+  // A file, or a link of either kind (removed itself); never a real folder.
+  return DeleteChecked(path_ + name, [](DWORD attributes) {
+    return !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  });
+}
+
+bool FolderHandle::RemoveFolder(const std::string& name) const {
+  if (!IsOneComponent(name)) return false;
+  // The system refuses to delete a folder that is not empty.
+  return DeleteChecked(path_ + name, [](DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  });
 }
 
 bool FolderHandle::SetAttributes(uint32_t attributes) {
