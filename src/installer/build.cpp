@@ -132,7 +132,9 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
           branding = {sys::FailureKind::Io, path, "The file " + path + " cannot be written."};
         } else {
           brandedStub = path;
-          // The stored stub keeps the attributes of the program it came from.
+          // The stored stub keeps the date and attributes of the program it
+          // came from: a build records no time of its own.
+          if (const auto date = sys::platform::GetModifiedTime(stubFile)) sys::platform::SetModifiedTime(path, *date);
           sys::ApplyAttributeLetters(path, sys::AttributeLetters(stubFile));
         }
       }
