@@ -4,6 +4,7 @@
 
 #include "archive/archive.h"
 #include "compression/stream_callbacks.h"
+#include "installer/setup_branding.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/files.h"
@@ -17,6 +18,7 @@ namespace installer {
 namespace {
 
 constexpr const char* kWindowsProgram = "brevion.exe";
+constexpr const char* kBrandedStubName = "setup-stub.exe";
 constexpr const char* kNothingToPack = "The project's \"files\" folder holds nothing to pack.";
 
 // Sets a flag for the life of a scope, cleared on every way out.
@@ -47,6 +49,28 @@ sys::StringList OlderLayoutEntries(const std::string& filesFolder) {
   if (sys::FileExists(filesFolder + "install.dat")) entries.push_back("install.dat");
   if (!pageFolder.empty()) entries.push_back(pageFolder + "\\=temp_dir\\");
   return entries;
+}
+
+// What the installer says of itself in Windows. The icon is SetupIcon
+// (relative to the project folder), else ProgramIcon when it is an icon
+// file the package holds; without either the stub keeps its own icon.
+SetupBranding BrandingOf(const VelInstaller& engine, const std::string& project, const std::string& files,
+                         const std::string& packagePath) {
+  SetupBranding branding{engine.GetSettingValue(engine.HasSetting("DisplayName") ? "DisplayName" : "ProgramName"),
+                         engine.GetSettingValue("Version"),
+                         engine.GetSettingValue("Publisher"), engine.GetSettingValue("Copyright"),
+                         sys::ExtractFileName(packagePath), {}};
+  const std::string setupIcon = engine.GetSettingValue("SetupIcon");
+  const std::string programIcon = engine.GetSettingValue("ProgramIcon");
+  if (!setupIcon.empty()) {
+    branding.iconFile = project + sys::ToNativeSeparators(setupIcon);
+  } else if (sys::LowerAscii(sys::ExtractFileExt(programIcon)) == ".ico") {
+    // The older layout keeps the program's folders straight below "files".
+    const std::string installDir = files + "install_dir" + sys::PathSeparator();
+    const std::string icon = (sys::FolderExists(installDir) ? installDir : files) + sys::ToNativeSeparators(programIcon);
+    if (sys::FileExists(icon)) branding.iconFile = icon;
+  }
+  return branding;
 }
 
 }  // namespace
@@ -86,6 +110,7 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   archive::Module().failure = {};
   failure = {};
   std::string failureText;
+  std::string brandedStub;
   {
     BusyScope working(busy);
     // The script's names are checked as the installer will check them, so
@@ -97,18 +122,44 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
       failureText = UnsafeScriptNames();
       if (!failureText.empty()) NoteFailure(sys::FailureKind::BadProject, files + "install.dat", failureText);
     }
+    // A Windows stub carries the setup's own icon and version: the changed
+    // copy is written to the engine's private folder and packed from there.
+    if (failureText.empty() && !stubFile.empty()) {
+      sys::Failure branding;
+      if (const auto image = BrandedStub(stubFile, BrandingOf(*this, project, files, packagePath), branding)) {
+        const std::string path = pageFolder.empty() ? std::string() : pageFolder + kBrandedStubName;
+        if (path.empty() || !sys::platform::WriteWholeFile(path, *image)) {
+          branding = {sys::FailureKind::Io, path, "The file " + path + " cannot be written."};
+        } else {
+          brandedStub = path;
+          // The stored stub keeps the date and attributes of the program it
+          // came from: a build records no time of its own.
+          if (const auto date = sys::platform::GetModifiedTime(stubFile)) sys::platform::SetModifiedTime(path, *date);
+          sys::ApplyAttributeLetters(path, sys::AttributeLetters(stubFile));
+        }
+      }
+      if (branding.failed()) {
+        failureText = branding.message;
+        NoteFailure(branding.kind, branding.path, branding.message);
+      }
+    }
+    const std::string& stub = brandedStub.empty() ? stubFile : brandedStub;
     if (!failureText.empty()) {
       // Refused before anything is written.
     } else if (sys::FolderExists(files + "install_dir")) {
       lastBuildWritten = archive::ArchiveCreateFromFolder(packagePath, files, archive::kAllEntriesFilter,
-                                                          &VelInstaller::ProgressHook, this, stubFile, number);
+                                                          &VelInstaller::ProgressHook, this, stub, number);
     } else if (const sys::StringList entries = OlderLayoutEntries(files); !entries.empty()) {
-      lastBuildWritten = archive::ArchiveCreate(packagePath, files, entries, archive::kAllEntriesFilter, stubFile,
+      lastBuildWritten = archive::ArchiveCreate(packagePath, files, entries, archive::kAllEntriesFilter, stub,
                                                 &VelInstaller::ProgressHook, this, number);
     } else {
       failureText = kNothingToPack;
       NoteFailure(sys::FailureKind::BadProject, files, kNothingToPack);
     }
+  }
+  if (!brandedStub.empty()) {
+    sys::ApplyAttributeLetters(brandedStub, "");
+    sys::RemoveFile(brandedStub);
   }
   ok.SetEnabled(true);
   mainWindow_.Get("TxtStatusFile").SetText("");

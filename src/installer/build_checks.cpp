@@ -23,6 +23,8 @@ constexpr const char* kKnownVariables[] = {
     "ProgramName",  "DisplayName",       "ProgramExe",     "ProgramIcon",    "StartMenuFolder",
     "Version",      "InstallationTitle", "ReadmeAvailable", "PreventDirectoryChange", "FinishedExtra",
     "FinishedLaunch", "FinishedNoLaunch", "UninstallerName", "install_dir",   "apps_dir",
+    // Read by the builder for the installer's own icon and version.
+    "SetupIcon",    "Copyright",
 };
 
 std::string Lower(std::string text) { return sys::LowerAscii(text); }

@@ -98,11 +98,13 @@ TEST_F(BuiltProgramTest, TwoBuildsOfOneProjectAreByteIdentical) {
   if (!windowsProgram.empty()) kinds.push_back(".exe");
   for (const std::string& kind : kinds) {
     SCOPED_TRACE(kind);
-    const std::string first = ReadFile(Build("first" + kind, work.path() / "project"));
+    // One file name in three folders: a Windows installer records its name.
+    for (const char* folder : {"first", "second", "third"}) fs::create_directories(work.path() / folder);
+    const std::string first = ReadFile(Build("first/setup" + kind, work.path() / "project"));
     ASSERT_FALSE(first.empty());
-    EXPECT_TRUE(ReadFile(Build("second" + kind, work.path() / "project")) == first);
+    EXPECT_TRUE(ReadFile(Build("second/setup" + kind, work.path() / "project")) == first);
     // The same files created in the opposite order, in another folder.
-    EXPECT_TRUE(ReadFile(Build("third" + kind, work.path() / "again")) == first);
+    EXPECT_TRUE(ReadFile(Build("third/setup" + kind, work.path() / "again")) == first);
   }
   // Archives too: the archive mode asks for the name.
   fs::create_directories(work.path() / "archives");
@@ -118,10 +120,52 @@ TEST_F(BuiltProgramTest, TwoBuildsOfOneProjectAreByteIdentical) {
   EXPECT_TRUE(archive == ReadFile(work.dir() + "archives/b.bvarc"));
 }
 
+// UTF-16LE bytes of ASCII text, as version information holds its strings.
+std::string Utf16(const std::string& text) {
+  std::string out;
+  for (char c : text) out += {c, '\0'};
+  return out;
+}
+
 TEST_F(BuiltProgramTest, InstallerSignedWithOsslsigncodeOpensAndInstalls) {
   if (windowsProgram.empty()) GTEST_SKIP() << "no cross-built brevion.exe in build/windows";
   if (!HaveCommand("osslsigncode") || !HaveCommand("openssl")) GTEST_SKIP() << "osslsigncode or openssl missing";
-  const std::string installer = Build("notes-setup.exe", kExampleProject);
+  const bool readers = HaveCommand("wrestool") && HaveCommand("x86_64-w64-mingw32-objdump");
+  CopyProject(work.path() / "notes", false);
+  const fs::path script = work.path() / "notes" / "files" / "install.dat";
+  std::string text = ReadFile(script.string());
+  text.insert(text.find("StartMenuFolder="), "Publisher=Brevion Test Publisher\nCopyright=(c) 2026 Test\n");
+  work.Write("notes/files/install.dat", text);
+  const std::string installer = Build("notes-setup.exe", work.path() / "notes");
+  // The icon and version read back by tools of their own: the example's
+  // icon (its one image), the script's strings, the manifest kept.
+  const std::string icon = ReadFile(kExampleProject / "files" / "install_dir" / "notes.ico");
+  const auto icoField = [&](size_t offset) {
+    return static_cast<size_t>(static_cast<uint8_t>(icon[offset]) | static_cast<uint8_t>(icon[offset + 1]) << 8 |
+                               static_cast<uint8_t>(icon[offset + 2]) << 16);
+  };
+  const auto expectBranded = [&](const std::string& file) {
+    SCOPED_TRACE(file);
+    if (!readers) return;
+    ASSERT_EQ(Run("wrestool -l " + Quoted(file)), 0) << output;
+    EXPECT_NE(output.find("--type=14 --name='MAINICON'"), std::string::npos) << output;
+    EXPECT_NE(output.find("--type=24 --name=1"), std::string::npos) << output;
+    const std::string extracted = work.dir() + "extracted.res";
+    ASSERT_EQ(Run("wrestool -x -R --type=3 --name=1 -o " + Quoted(extracted) + " " + Quoted(file)), 0) << output;
+    EXPECT_TRUE(ReadFile(extracted) == icon.substr(icoField(18), icoField(14)));
+    ASSERT_EQ(Run("wrestool -x -R --type=16 -o " + Quoted(extracted) + " " + Quoted(file)), 0) << output;
+    const std::string version = ReadFile(extracted);
+    for (const char* value : {"Brevion Notes Setup", "Brevion Test Publisher", "(c) 2026 Test", "notes-setup.exe", "1.2"}) {
+      EXPECT_NE(version.find(Utf16(value)), std::string::npos) << value;
+    }
+    EXPECT_EQ(version.find(Utf16("Brevion Software")), std::string::npos);
+    ASSERT_EQ(Run("x86_64-w64-mingw32-objdump -p " + Quoted(file)), 0) << output;
+    EXPECT_NE(output.find("Resource Directory [.rsrc]"), std::string::npos);
+    EXPECT_NE(output.find("Base Relocation Directory [.reloc]"), std::string::npos);
+    EXPECT_NE(output.find("]: MAINICON"), std::string::npos);
+  };
+  expectBranded(installer);
+  ASSERT_EQ(Run(Quoted(program) + " --test " + Quoted(installer)), 0) << output;
   const std::string key = work.dir() + "key.pem", cert = work.dir() + "cert.pem";
   const std::string signedInstaller = work.dir() + "notes-signed.exe";
   ASSERT_EQ(Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Brevion Test Publisher' -keyout " +
@@ -134,6 +178,7 @@ TEST_F(BuiltProgramTest, InstallerSignedWithOsslsigncodeOpensAndInstalls) {
       << output;
   ASSERT_EQ(Run("osslsigncode verify -CAfile " + Quoted(cert) + " -in " + Quoted(signedInstaller)), 0) << output;
   ASSERT_GT(ReadFile(signedInstaller).size(), ReadFile(installer).size());
+  expectBranded(signedInstaller);
 
   ASSERT_EQ(Run(Quoted(program) + " --test " + Quoted(signedInstaller)), 0) << output;
   EXPECT_EQ(output, "OK\n");
@@ -141,7 +186,7 @@ TEST_F(BuiltProgramTest, InstallerSignedWithOsslsigncodeOpensAndInstalls) {
   EXPECT_NE(output.find("install_dir\\notes.cmd\t"), std::string::npos) << output;
 
   // Installed on Linux from the signed file: the files arrive, and the
-  // uninstaller copy is the Windows program exactly as it was built.
+  // uninstaller copy is the installer's own program, branded as it.
   const std::string install = work.dir() + "apps/Brevion Notes/";
   ASSERT_EQ(Run(Quoted(program) + " install " + Quoted(signedInstaller),
                 "1\ni accept\nROptionsCustomDir=1\nEOptionsInstallDir=" + install + "\nNext\nClose\n"),
@@ -150,7 +195,9 @@ TEST_F(BuiltProgramTest, InstallerSignedWithOsslsigncodeOpensAndInstalls) {
   EXPECT_EQ(ReadFile(install + "notes.cmd"), ReadFile(kExampleProject / "files" / "install_dir" / "notes.cmd"));
   const std::string uninstaller = ReadFile(work.dir() + "root/var/lib/BrevionNotes/uninst3.exe");
   ASSERT_GT(uninstaller.size(), 8u);
-  EXPECT_TRUE(uninstaller.substr(0, uninstaller.size() - 8) == ReadFile(windowsProgram));
+  const std::string stubCopy = uninstaller.substr(0, uninstaller.size() - 8);
+  EXPECT_TRUE(ReadFile(installer).substr(0, stubCopy.size()) == stubCopy);
+  expectBranded(work.dir() + "root/var/lib/BrevionNotes/uninst3.exe");
 }
 
 }  // namespace
