@@ -158,8 +158,7 @@ void Write(const std::string& path, const std::string& text) {
 void MakeTree() {
   const std::string t = sandbox + "/t";
   std::error_code ignored;
-  for (const char* folder : {"/t", "/tmp", "/cwd", "/keep"}) fs::remove_all(sandbox + folder, ignored);
-  fs::create_directories(sandbox + "/tmp");
+  for (const char* folder : {"/t", "/cwd", "/keep"}) fs::remove_all(sandbox + folder, ignored);
   fs::create_directories(sandbox + "/cwd");
   Write(sandbox + "/keep/precious.txt", "must survive");
   fs::create_directories(t + "/home/Desktop");
@@ -181,13 +180,15 @@ void MakeTree() {
 // to now, writing a file sets the file's, and chmod changes the mode, all of
 // which the check below notices. The folder of the log is the exception: the
 // replay removes the log at its end, so there only the names are compared.
+// The temporary folder is left out and never emptied: it is also where the
+// fuzzing engine keeps its own files while it merges corpora.
 struct Entry {
   std::string path;
   mode_t mode;
   off_t size;
 };
 std::vector<Entry> pristine;  // empty: the tree is to be built
-std::string logFolder, logPath;
+std::string logFolder, logPath, tempFolder;
 
 void StampTree() {
   pristine.clear();
@@ -202,7 +203,11 @@ void StampTree() {
   };
   stamp(sandbox);
   for (fs::recursive_directory_iterator it(sandbox, error), end; !error && it != end; it.increment(error)) {
-    if (it->path() != logPath) stamp(it->path());
+    if (it->path() == tempFolder) {
+      it.disable_recursion_pending();
+    } else if (it->path() != logPath) {
+      stamp(it->path());
+    }
   }
   Require(!error, "cannot list the tree");
 }
@@ -292,6 +297,8 @@ void SetUpSandbox() {
   setenv("TMPDIR", (sandbox + "/tmp").c_str(), 1);
   for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DESKTOP_DIR", "XDG_DOCUMENTS_DIR", "USERPROFILE"})
     unsetenv(name);
+  tempFolder = sandbox + "/tmp";
+  fs::create_directories(tempFolder);
   logFolder = sandbox + "/t/root/var/lib/Test App";
   logPath = logFolder + "/Test App.inst";
   atexit([] {
