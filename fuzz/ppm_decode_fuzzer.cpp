@@ -1,6 +1,7 @@
 // Arbitrary bytes as a PPM payload. The first two bytes give the expected
-// length (little-endian, at most 1023 to keep runs short: decoding and the
-// round trip take time with every byte), the rest is the
+// length (little-endian, at most 511 to keep runs short: decoding and the
+// round trip take time with every byte, and with 1023 this target stayed
+// well below the speed of the others), the rest is the
 // payload with its info word. The memory field of the info word is set to
 // 1 MB, so that the codec keeps one model allocation from run to run (a
 // model of another size is allocated and set up afresh, which costs more
@@ -16,7 +17,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  const size_t expected = data[0] | (static_cast<size_t>(data[1] & 0x03) << 8);
+  const size_t expected = data[0] | (static_cast<size_t>(data[1] & 0x01) << 8);
   std::vector<uint8_t> payload(data + 2, data + size);
   if (payload.size() >= 2) payload[0] &= 0x0F, payload[1] &= 0xF0;  // memory 1 MB
 

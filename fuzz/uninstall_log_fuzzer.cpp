@@ -139,18 +139,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+void Require(bool condition, const char* what) {
+  if (condition) return;
+  fprintf(stderr, "uninstall_log_fuzzer: %s\n", what);
+  abort();
+}
+
 void Write(const std::string& path, const std::string& text) {
   fs::create_directories(fs::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// The throw-away tree of one run, below <sandbox>/t: a home folder, the
-// all-users folders, an installation folder with sub-folders, hidden
-// files and a symbolic link to a folder outside the tree, and a shortcut.
+// The throw-away tree, below <sandbox>/t: a home folder, the all-users
+// folders, an installation folder with sub-folders, hidden files and a
+// symbolic link to a folder outside the tree, and a shortcut. Beside it the
+// sandbox holds the folder the links point to, the temporary folder and the
+// working folder of the replay.
 void MakeTree() {
   const std::string t = sandbox + "/t";
   std::error_code ignored;
-  fs::remove_all(t, ignored);
+  for (const char* folder : {"/t", "/cwd", "/keep"}) fs::remove_all(sandbox + folder, ignored);
+  fs::create_directories(sandbox + "/cwd");
+  Write(sandbox + "/keep/precious.txt", "must survive");
   fs::create_directories(t + "/home/Desktop");
   fs::create_directories(t + "/root/var/lib/Test App");
   fs::create_directories(t + "/root/etc/xdg/autostart");
@@ -160,6 +170,63 @@ void MakeTree() {
   Write(t + "/work/Test App/data/sub/file.txt", "x");
   fs::create_symlink(sandbox + "/keep", t + "/work/Test App/link", ignored);
   fs::create_directory_symlink(sandbox + "/keep", t + "/work/linked", ignored);
+}
+
+// Rebuilding the tree for every input costs a few hundred system calls and
+// kept this target far below the others, so the tree is reused for as long
+// as no replay changed it. To see a change cheaply, every entry of the
+// sandbox gets the modification time 1 (one second after the epoch) once it
+// is built: creating, removing or renaming an entry sets its folder's time
+// to now, writing a file sets the file's, and chmod changes the mode, all of
+// which the check below notices. The folder of the log is the exception: the
+// replay removes the log at its end, so there only the names are compared.
+// The temporary folder is left out and never emptied: it is also where the
+// fuzzing engine keeps its own files while it merges corpora.
+struct Entry {
+  std::string path;
+  mode_t mode;
+  off_t size;
+};
+std::vector<Entry> pristine;  // empty: the tree is to be built
+std::string logFolder, logPath, tempFolder;
+
+void StampTree() {
+  pristine.clear();
+  const timespec times[2] = {{1, 0}, {1, 0}};
+  std::error_code error;
+  auto stamp = [&](const std::string& path) {
+    struct stat status;
+    Require(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 &&
+                lstat(path.c_str(), &status) == 0,
+            "cannot stamp the tree");
+    pristine.push_back({path, status.st_mode, S_ISDIR(status.st_mode) ? 0 : status.st_size});
+  };
+  stamp(sandbox);
+  for (fs::recursive_directory_iterator it(sandbox, error), end; !error && it != end; it.increment(error)) {
+    if (it->path() == tempFolder) {
+      it.disable_recursion_pending();
+    } else if (it->path() != logPath) {
+      stamp(it->path());
+    }
+  }
+  Require(!error, "cannot list the tree");
+}
+
+bool TreeIntact() {
+  if (pristine.empty()) return false;
+  for (const Entry& entry : pristine) {
+    struct stat status;
+    if (lstat(entry.path.c_str(), &status) != 0 || status.st_mode != entry.mode) return false;
+    if (entry.path == logFolder) continue;
+    if (status.st_mtim.tv_sec != 1 || status.st_mtim.tv_nsec != 0) return false;
+    if (!S_ISDIR(status.st_mode) && status.st_size != entry.size) return false;
+  }
+  // The log's folder holds the log at most.
+  std::error_code error;
+  for (fs::directory_iterator it(logFolder, error), end; !error && it != end; it.increment(error)) {
+    if (it->path() != logPath) return false;
+  }
+  return !error;
 }
 
 // A part that is "." or ".." once the replay trims the line's blanks.
@@ -217,12 +284,6 @@ std::string ConfineLine(const std::string& line) {
   return joined;
 }
 
-void Require(bool condition, const char* what) {
-  if (condition) return;
-  fprintf(stderr, "uninstall_log_fuzzer: %s\n", what);
-  abort();
-}
-
 void SetUpSandbox() {
   const char* base = getenv("TMPDIR");
   std::string pattern = std::string(base && *base == '/' ? base : "/tmp") + "/brevion-fuzz-XXXXXX";
@@ -236,9 +297,10 @@ void SetUpSandbox() {
   setenv("TMPDIR", (sandbox + "/tmp").c_str(), 1);
   for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DESKTOP_DIR", "XDG_DOCUMENTS_DIR", "USERPROFILE"})
     unsetenv(name);
-  fs::create_directories(sandbox + "/tmp");
-  fs::create_directories(sandbox + "/cwd");
-  Write(sandbox + "/keep/precious.txt", "must survive");
+  tempFolder = sandbox + "/tmp";
+  fs::create_directories(tempFolder);
+  logFolder = sandbox + "/t/root/var/lib/Test App";
+  logPath = logFolder + "/Test App.inst";
   atexit([] {
     std::error_code ignored;
     fs::remove_all(sandbox, ignored);
@@ -246,6 +308,13 @@ void SetUpSandbox() {
 }
 
 }  // namespace
+
+// The replay allocates many short-lived strings and paths per input; with the
+// default quarantine of freed memory (256 MB) nearly every allocation lands
+// on memory the kernel has to map afresh, which took half of each run. A
+// use after free is still caught while the freed block is among the last
+// 16 MB freed, far more than one replay frees.
+extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16"; }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   SetUpSandbox();
@@ -255,15 +324,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Logs are a few dozen lines; the cap keeps hostile inputs quick.
   if (size > (16 << 10)) return 0;
-  MakeTree();
+  if (!TreeIntact()) {
+    MakeTree();
+    StampTree();
+  }
   // Lines end at CR, LF or CR LF, as the replay reads them, so that every
   // line the replay sees has been confined.
   std::string text(reinterpret_cast<const char*>(data), size);
   std::replace(text.begin(), text.end(), '\r', '\n');
   std::string log;
   for (const std::string& line : Split(text, '\n')) log += ConfineLine(line) + "\n";
-  const std::string logPath = sandbox + "/t/root/var/lib/Test App/Test App.inst";
-  Write(logPath, log);
+  std::ofstream(logPath, std::ios::binary) << log;
   // The replay runs with the working folder inside the sandbox, so that a
   // relative path lands there too; the fuzzer's own files stay relative to
   // the folder it was started in.
