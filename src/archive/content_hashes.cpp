@@ -1,6 +1,7 @@
 #include "archive/content_hashes.h"
 
 #include "archive/archive.h"
+#include "archive/archive_layout.h"
 
 namespace archive {
 
@@ -38,6 +39,11 @@ ContentHashes ContentHashes::Read(compression::Stream& archive, const ArchiveInd
   size_t k = 0;
   while (k < index.EntryCount() && index.names[k] != kContentHashesName) ++k;
   if (k == index.EntryCount()) return hashes;
+  // Longer than a list of k digests stored as it stands can be: not ours,
+  // and not read into memory.
+  const int64_t mostStored = layout::kRawEntryOverhead + static_cast<int64_t>(kContentHashesHeader.size() + 1) +
+                             65 * static_cast<int64_t>(k);
+  if (index.StoredLength(k) > mostStored) return hashes;
   compression::MemoryStream content;
   DecodeEntry(archive, index, k, content, archivePath);
   const std::string text = content.ToString();
