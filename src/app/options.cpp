@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "app/application.h"
 #include "app/exit_codes.h"
@@ -11,6 +12,8 @@
 #include "archive/archive.h"
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
+#include "archive/content_hashes.h"
+#include "archive/entry_tap.h"
 #include "compression/block_pool.h"
 #include "system/file_dates.h"
 #include "system/files.h"
@@ -138,6 +141,11 @@ constexpr OptionSpec kOptions[] = {
        o.codePage = ParseCount(v);
        if (o.codePage && sys::platform::SupportsCodePage(*o.codePage)) return "";
        return "--codepage needs the number of a code page this system knows: " + name + "=" + v;
+     }},
+    {"--hash", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) {
+       o.contentHashes = true;
+       return std::string();
      }},
     {"--silent|/S|/SILENT|/VERYSILENT|/Q|/QUIET", Form::Word,
      [](CommandOptions& o, const std::string&, const std::string&) {
@@ -363,6 +371,8 @@ std::string UsageText() {
          "                     append a log of what was done to FILE (bare /LOG: a new\n"
          "                     file in the temporary folder, its path printed)\n"
          "  --name=NAME        archive: the archive's name, not asked for\n"
+         "  --hash             archive: record the SHA-256 of every file, checked when\n"
+         "                     extracting and by --test (installers always record them)\n"
          "  --werror           build: treat the project's warnings as errors\n"
          "  /SUPPRESSMSGBOXES, /NORESTART, /SP-, /NOCANCEL\n"
          "                     accepted for other setup programs' scripts; nothing to do\n"
@@ -493,11 +503,28 @@ int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
     return opened.exitCode;
   }
   // Each entry decoded once, from the archive opened once, into a sink
-  // that keeps nothing.
+  // that keeps nothing; content with a recorded digest is checked against it.
+  archive::ContentHashes hashes;
+  try {
+    hashes = archive::ContentHashes::Read(*opened.file, opened.index, archivePath);
+  } catch (const std::exception& error) {
+    out << sys::EscapeControls(error.what()) << '\n';
+    return kExitDamaged;
+  }
   for (size_t k = 0; k < opened.index.EntryCount(); ++k) {
     try {
       DiscardStream sink;
-      archive::DecodeEntry(*opened.file, opened.index, k, sink, archivePath);
+      archive::EntryTap tap(sink, hashes.For(k) != nullptr);
+      archive::DecodeEntry(*opened.file, opened.index, k, tap, archivePath);
+      if (hashes.For(k)) {
+        std::optional<sys::Sha256Digest> digest = tap.Digest(sink.Size());
+        if (!digest) {
+          compression::MemoryStream content;  // written out of order: hashed whole
+          archive::DecodeEntry(*opened.file, opened.index, k, content, archivePath);
+          digest = sys::Sha256Of(content.Data().data(), content.Data().size());
+        }
+        hashes.Check(k, *digest, opened.index, archivePath);
+      }
     } catch (const std::exception& error) {
       out << sys::EscapeControls(opened.index.names[k]) << ": " << sys::EscapeControls(error.what()) << '\n';
       return kExitDamaged;
@@ -511,6 +538,7 @@ void ApplyTuning(const CommandOptions& options) {
   if (options.threads) compression::SetWorkerCount(*options.threads);
   if (options.codePage) archive::Module().legacyCodePage = *options.codePage;
   if (options.memoryBudget) compression::SetMemoryBudget(*options.memoryBudget);
+  if (options.contentHashes) archive::Module().contentHashes = true;
 }
 
 int RunOption(const CommandOptions& options, sys::TextWriter& out, sys::TextWriter& err) {

@@ -53,6 +53,7 @@ struct CommandOptions {
   std::string error;                   // why the arguments are bad (BadArguments)
   bool showUsage = false;              // BadArguments: print the usage line as well
   bool warningsAreErrors = false;      // --werror
+  bool contentHashes = false;          // --hash: archives record each entry's SHA-256
 };
 
 // Where a bare /LOG writes: a dated file in the temporary folder.

@@ -92,6 +92,9 @@ struct ArchiveModule {
   // The code page of stored names without the "u" letter; 0: the
   // platform's own (Windows: ANSI, elsewhere Windows-1252).
   int legacyCodePage = 0;
+  // Archives written record the SHA-256 of every entry's content in an
+  // entry of their own (see content_hashes.h); set by the caller.
+  bool contentHashes = false;
 };
 
 // The one module state of the program.

@@ -11,6 +11,8 @@
 
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
+#include "archive/content_hashes.h"
+#include "archive/entry_tap.h"
 #include "archive/entry_flags.h"
 #include "archive/letters.h"
 #include "archive/names.h"
@@ -238,9 +240,9 @@ class EntryReader {
 class Extraction {
  public:
   Extraction(const std::string& archivePath, FileStream& archive, const ArchiveIndex& index,
-             const std::string& target)
+             const std::string& target, const ContentHashes& hashes, EntrySteps& steps)
       : archivePath_(archivePath), archive_(archive), index_(index), lookup_(index.names), target_(target),
-        folders_(target) {
+        hashes_(hashes), steps_(steps), folders_(target) {
     const ArchiveModule& module = Module();
     answers_ = {module.OverwriteExisting, module.OverwriteReadOnly, module.OverwriteSystem};
   }
@@ -301,6 +303,8 @@ class Extraction {
   const ArchiveIndex& index_;
   const NameLookup lookup_;
   const std::string& target_;
+  const ContentHashes& hashes_;
+  EntrySteps& steps_;
   OverwriteAnswers answers_;
   HeldFolders folders_;
 };
@@ -394,13 +398,23 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
 }
 
 // Writes entry `k` (or what was decoded of it ahead) and its date into
-// `output`; returns its flags.
+// `output`; returns its flags. Content whose digest the archive records is
+// checked here, before the file can take its name.
 uint8_t Extraction::WriteContent(size_t k, const DecodedEntry& decoded, FileStream& output) {
   uint8_t flags = decoded.flags;
-  if (decoded.byWriter) {
+  const bool hash = hashes_.For(k) != nullptr;
+  if (decoded.byWriter && (hash || steps_.Long())) {
+    EntryTap tap(output, hash, [this](int64_t done) { steps_.Within(done); });
+    flags = detail::ReadStoredEntry(archive_, index_, k, false, tap, archivePath_);
+    if (hash) {
+      const std::optional<sys::Sha256Digest> seen = tap.Digest(output.Size());
+      hashes_.Check(k, seen ? *seen : HashOfStream(output), index_, archivePath_);
+    }
+  } else if (decoded.byWriter) {
     flags = detail::ReadStoredEntry(archive_, index_, k, false, output, archivePath_);
   } else {
     if (decoded.error) std::rethrow_exception(decoded.error);
+    if (hash) hashes_.Check(k, sys::Sha256Of(decoded.content.data(), decoded.content.size()), index_, archivePath_);
     output.WriteExact(decoded.content.data(), static_cast<int64_t>(decoded.content.size()));
   }
   output.Flush();
@@ -411,13 +425,15 @@ uint8_t Extraction::WriteContent(size_t k, const DecodedEntry& decoded, FileStre
   return flags;
 }
 
-// The names of the archive without its stub, with their letters.
-void WorkList(const ArchiveIndex& index, StringList& names, StringList& letters) {
-  names = index.names;
-  letters = index.nameAttributes;
-  if (!names.empty() && names.front() == layout::kStubName) {
-    names.erase(names.begin());
-    letters.erase(letters.begin());
+// The names of the archive without its stub and its digests' entry, with
+// their letters.
+void WorkList(const ArchiveIndex& index, const ContentHashes& hashes, StringList& names, StringList& letters) {
+  names.clear();
+  letters.clear();
+  for (size_t k = 0; k < index.EntryCount(); ++k) {
+    if ((k == 0 && index.names[k] == layout::kStubName) || hashes.IsOwnEntry(k)) continue;
+    names.push_back(index.names[k]);
+    letters.push_back(index.nameAttributes[k]);
   }
 }
 
@@ -455,14 +471,16 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
                         bool subfolders, const Progress& progress) {
   FileStream archive(NativePath(archivePath), FileStream::Mode::Read);
   ArchiveIndex index;
+  ContentHashes hashes;
   try {
     index = ReadArchiveIndex(archive, archivePath);
+    hashes = ContentHashes::Read(archive, index, archivePath);
   } catch (const DamagedArchive& error) {
     detail::ReportFailure(error.failure());
     return Outcome::Refused;
   }
   StringList names, letters;
-  WorkList(index, names, letters);
+  WorkList(index, hashes, names, letters);
   StringList folders = index.folders, folderLetters = index.folderAttributes;
   FilterNamesByFolder(folder, names, letters, subfolders);
   FilterNamesByFolder(folder, folders, folderLetters, subfolders);
@@ -474,7 +492,8 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   }
   // Workers decode the entries, a window of them ahead; the files are
   // written here, in order, where the overwrite questions are asked.
-  Extraction extraction(archivePath, archive, index, target);
+  EntrySteps steps(progress, names.size());
+  Extraction extraction(archivePath, archive, index, target, hashes, steps);
   std::vector<int> order(names.size());
   for (size_t i = 0; i < names.size(); ++i) order[i] = extraction.Find(folder + names[i]);
   // What the entries declare is what decoding them writes (a block larger
@@ -514,9 +533,12 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
     return static_cast<int64_t>(decoded[i].content.size());
   };
   const auto write = [&](size_t i) {
-    const int percent = static_cast<int>((i + 1) * 100 / names.size());
+    // Only an entry the writer decodes itself can be long.
+    const int64_t size = decoded[i].byWriter && order[i] >= 0
+                             ? EntryContentSize(archive, index, static_cast<size_t>(order[i]), archivePath)
+                             : 0;
     const DecodedEntry entry = std::move(decoded[i]);
-    if (!progress.Report(names[i], percent) || !extraction.ExtractFile(order[i], names[i], letters[i], entry)) return false;
+    if (!steps.Start(names[i], i, size) || !extraction.ExtractFile(order[i], names[i], letters[i], entry)) return false;
     if (Module().afterFileWritten) Module().afterFileWritten(i + 1);
     return true;
   };

@@ -19,6 +19,9 @@ std::string DamagedArchiveMessage(const std::string& archivePath) {
 DamagedArchive::DamagedArchive(const std::string& archivePath)
     : FailureError(sys::FailureKind::Damaged, archivePath, DamagedArchiveMessage(archivePath)) {}
 
+DamagedArchive::DamagedArchive(const std::string& archivePath, const std::string& detail)
+    : FailureError(sys::FailureKind::Damaged, archivePath, DamagedArchiveMessage(archivePath) + " " + detail) {}
+
 int ArchiveIndex::FindName(const std::string& name) const {
   // The same spelling first: an archive written where letter case makes
   // names distinct ("README" and "readme") gives each its own bytes back.

@@ -23,6 +23,8 @@ using StringList = std::vector<std::string>;
 class DamagedArchive : public sys::FailureError {
  public:
   explicit DamagedArchive(const std::string& archivePath);
+  // The same message followed by `detail` (which entry, and how).
+  DamagedArchive(const std::string& archivePath, const std::string& detail);
 };
 
 // The text shown for a damaged archive.

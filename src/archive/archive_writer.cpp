@@ -2,9 +2,12 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
+#include "archive/content_hashes.h"
+#include "archive/entry_tap.h"
 #include "archive/entry_flags.h"
 #include "archive/letters.h"
 #include "archive/names.h"
@@ -87,6 +90,7 @@ std::string WhyNotPackable(const std::string& path) {
 // A stored name the directory can hold and an extraction can write back.
 bool IsStorableName(const std::string& name, bool isFolder) {
   if (name.empty() && !isFolder) return false;
+  if (Module().contentHashes && name == kContentHashesName) return false;
   if (name.find('|') != std::string::npos) return false;
   for (std::string_view marker : {layout::kMarkerNames, layout::kMarkerNameAttributes, layout::kMarkerFolders,
                                   layout::kMarkerFolderAttributes, layout::kStubName}) {
@@ -100,6 +104,7 @@ struct PlannedEntry {
   std::string source;  // path opened for its bytes
   std::string label;   // the text shown while it is written
   bool isStub = false;
+  bool isHashes = false;  // the digests of the entries before it
 };
 
 struct ArchivePlan {
@@ -135,6 +140,12 @@ ArchivePlan PlanArchive(const std::string& base, const ExpandedItems& expanded, 
     plan.entries.push_back({item.stored, path, item.source, false});
     names.push_back(item.stored);
     letters.push_back(RecordedLetters(path, item.stored, false));
+  }
+  if (Module().contentHashes) {
+    // Last, so that its content is known when its turn comes.
+    plan.entries.push_back({std::string(kContentHashesName), "", std::string(kContentHashesName), false, true});
+    names.emplace_back(kContentHashesName);
+    letters.emplace_back(kContentHashesLetters);
   }
   StringList folders{std::string(layout::kMarkerFolders)};
   StringList folderLetters{std::string(layout::kMarkerFolderAttributes)};
@@ -230,6 +241,24 @@ void WriteIndex(Stream& archive, const std::string& directory, const std::vector
   WriteInt64(archive, layout::kFormatVersion);
 }
 
+// The digest of a source that went through `tap`: what the tap saw when it
+// saw it all in order, else read once more.
+sys::Sha256Digest DigestOfSource(EntryTap& tap, Stream& source) {
+  const int64_t size = source.Size();
+  if (auto digest = tap.Digest(size)) return *digest;
+  return HashOfStream(source);
+}
+
+// The digests' entry, stored as it stands (flags, length, text).
+int64_t WriteHashesEntry(Stream& archive, const std::vector<std::optional<sys::Sha256Digest>>& digests) {
+  const std::string text = ContentHashesText(digests);
+  const uint8_t flags = layout::kFlagArchive | layout::kFlagHidden;
+  archive.WriteExact(&flags, 1);
+  WriteInt64(archive, static_cast<int64_t>(text.size()));
+  archive.WriteExact(text.data(), static_cast<int64_t>(text.size()));
+  return static_cast<int64_t>(text.size()) + layout::kRawEntryOverhead;
+}
+
 enum class WriteResult { Written, Cancelled };
 
 // Sources up to this size are read and packed whole by a worker, ahead of
@@ -243,20 +272,23 @@ struct PackedEntry {
   bool byWriter = true;  // not packed ahead: the writer reads the source
   int32_t date = 0;
   int64_t storedLength = 0;
+  std::optional<sys::Sha256Digest> digest;  // of the source, when asked for
   std::vector<uint8_t> bytes;  // the stored entry
   std::exception_ptr error;    // raised when the writer reaches the entry
 };
 
 // Packs entry `entry` into `slot` when it is small enough; a failure to
 // open or pack it is kept for the writer, which reports it in order.
-void PackAhead(const PlannedEntry& entry, const EntryCodec& codec, PackedEntry& slot) {
-  if (entry.isStub) return;
+void PackAhead(const PlannedEntry& entry, const EntryCodec& codec, bool hash, PackedEntry& slot) {
+  if (entry.isStub || entry.isHashes) return;
   try {
     FileStream source(NativePath(entry.source), FileStream::Mode::Read);
     if (source.Size() > kWholeEntryLimit) return;
     slot.date = sys::FileDosDateTime(entry.source);
     compression::MemoryStream packed;
-    slot.storedLength = WriteStoredEntry(packed, source, entry, codec);
+    EntryTap tap(source, hash);
+    slot.storedLength = WriteStoredEntry(packed, hash ? static_cast<Stream&>(tap) : source, entry, codec);
+    if (hash) slot.digest = DigestOfSource(tap, source);
     slot.bytes = std::move(packed.Data());
   } catch (...) {
     slot.error = std::current_exception();
@@ -274,26 +306,43 @@ WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan
   std::vector<int64_t> table(2 * n + 1, 0);
   std::vector<PackedEntry> packed(n);
   const bool packAhead = compression::WorkerCount() > 1;
+  const bool hash = Module().contentHashes;
+  std::vector<std::optional<sys::Sha256Digest>> digests;
+  EntrySteps steps(progress, n);
   int64_t offset = 0;
   const auto pack = [&](size_t i) {
-    if (packAhead) PackAhead(plan.entries[i], codec, packed[i]);
+    if (packAhead) PackAhead(plan.entries[i], codec, hash, packed[i]);
     return static_cast<int64_t>(packed[i].bytes.size());
   };
   const auto append = [&](size_t i) {
     const PlannedEntry& entry = plan.entries[i];
-    if (!progress.Report(entry.label, static_cast<int>((i + 1) * 100 / n))) return false;
+    // Only an entry the writer packs itself can be long.
+    const int64_t size =
+        packed[i].byWriter && !entry.isHashes ? sys::platform::RegularFileSize(NativePath(entry.source)).value_or(0) : 0;
+    if (!steps.Start(entry.label, i, size)) return false;
     const PackedEntry slot = std::move(packed[i]);
     if (slot.error) std::rethrow_exception(slot.error);
     table[2 * i] = offset;
-    if (slot.byWriter) {
+    if (entry.isHashes) {
+      offset += WriteHashesEntry(archive, digests);
+    } else if (slot.byWriter) {
       FileStream source(NativePath(entry.source), FileStream::Mode::Read);
       table[2 * i + 1] = sys::FileDosDateTime(entry.source);
-      offset += WriteStoredEntry(archive, source, entry, codec);
+      const bool hashThis = hash && !entry.isStub;
+      if (hashThis || steps.Long()) {
+        EntryTap tap(source, hashThis, [&steps](int64_t done) { steps.Within(done); });
+        offset += WriteStoredEntry(archive, tap, entry, codec);
+        if (hashThis) digests.emplace_back(DigestOfSource(tap, source));
+      } else {
+        offset += WriteStoredEntry(archive, source, entry, codec);
+      }
     } else {
       table[2 * i + 1] = slot.date;
       archive.WriteExact(slot.bytes.data(), static_cast<int64_t>(slot.bytes.size()));
       offset += slot.storedLength;
+      if (hash) digests.push_back(slot.digest);
     }
+    if (hash && entry.isStub) digests.emplace_back();
     return true;
   };
   if (!compression::RunInOrder(n, static_cast<size_t>(compression::FilesInFlight()), compression::BytesInFlight(),

@@ -113,6 +113,13 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   std::string brandedStub;
   {
     BusyScope working(busy);
+    // An installer always records the SHA-256 of its files, which it checks
+    // before it keeps each one it installs.
+    struct HashesScope {
+      bool before = archive::Module().contentHashes;
+      HashesScope() { archive::Module().contentHashes = true; }
+      ~HashesScope() { archive::Module().contentHashes = before; }
+    } hashes;
     // The script's names are checked as the installer will check them, so
     // that no installer is built that every user's run would refuse.
     if (const auto script = sys::platform::ReadWholeFile(files + "install.dat")) {

@@ -40,6 +40,7 @@ class ArchiveTest : public ::testing::Test {
     module.afterFileWritten = {};
     module.warnings.clear();
     module.legacyCodePage = 0;
+    module.contentHashes = false;
   }
 
   // Writes a file with a fixed date and returns its path.

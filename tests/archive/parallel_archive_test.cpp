@@ -331,5 +331,36 @@ TEST_F(ParallelArchiveTest, OverwriteQuestionsComeInOrderFromTheCallingThread) {
   EXPECT_EQ(results[0], results[1]);
 }
 
+// One 20 MB file between two small ones: packing and extracting it move
+// the percentage several times from inside it, never backwards, up to
+// 100; the calls are the same for one worker and several.
+TEST_F(ParallelArchiveTest, ALongEntryReportsProgressFromInsideIt) {
+  WriteDated("src/a.txt", "first");
+  WriteDated("src/big.txt", Content(20 << 20, 7));
+  WriteDated("src/c.txt", "last");
+  std::vector<ProgressCall> packing[2], extracting[2];
+  for (const int workers : {1, kSeveral}) {
+    SCOPED_TRACE(workers);
+    const size_t w = workers == 1 ? 0 : 1;
+    ProgressLog packed, unpacked;
+    const std::string archivePath = Create(workers, "big" + std::to_string(workers) + ".bvarc", &packed);
+    ASSERT_TRUE(Extract(workers, archivePath, "out" + std::to_string(workers), &unpacked));
+    for (auto [log, calls] : {std::pair{&packed, &packing[w]}, std::pair{&unpacked, &extracting[w]}}) {
+      log->ExpectInOrder();
+      for (const ProgressCall& call : log->calls) {
+        if (!IsActivity(call.text)) calls->push_back(call);
+      }
+      const auto big = std::count_if(calls->begin(), calls->end(), [](const ProgressCall& c) { return c.text == "big.txt"; });
+      EXPECT_GE(big, 10);
+      // a.txt at 1/3; big.txt from there to 2/3; c.txt at the end.
+      EXPECT_EQ(calls->front(), (ProgressCall{"a.txt", 33}));
+      EXPECT_EQ(*(calls->end() - 2), (ProgressCall{"big.txt", 66}));
+      EXPECT_EQ(calls->back(), (ProgressCall{"c.txt", 100}));
+    }
+  }
+  EXPECT_EQ(packing[0], packing[1]);
+  EXPECT_EQ(extracting[0], extracting[1]);
+}
+
 }  // namespace
 }  // namespace archive::testing

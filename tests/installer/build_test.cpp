@@ -59,7 +59,7 @@ TEST_F(BuildTest, ProjectWithInstallDirPacksAllOfFiles) {
   EXPECT_FALSE(builder->busy);
   EXPECT_TRUE(Get("BStatusOK").enabled());
   EXPECT_EQ(Showing(), "PnlStatus");
-  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "install.dat", "install_dir\\app.exe",
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "@sha256", "install.dat", "install_dir\\app.exe",
                                                      "install_dir\\sub\\data.txt", "notes.txt",
                                                      "temp_dir\\license.htm"}));
   EXPECT_EQ(ReadFile(package).substr(0, kStub.size()), kStub);
@@ -89,7 +89,7 @@ TEST_F(BuildTest, ProjectWithoutInstallDirMapsItsFolders) {
   dir.Write("project/files/loose.txt", "not packed either");
   BuildProject();
   EXPECT_TRUE(builder->lastBuildWritten) << Status();
-  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "install.dat", "install_dir\\bin\\app.exe",
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "@sha256", "install.dat", "install_dir\\bin\\app.exe",
                                                      "temp_dir\\license.htm"}));
 }
 
@@ -97,7 +97,7 @@ TEST_F(BuildTest, OlderLayoutWithoutScriptOrPagesStillBuilds) {
   dir.Write("project/files/bin/app.exe", "program");
   BuildProject();
   EXPECT_TRUE(builder->lastBuildWritten) << Status();
-  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "install_dir\\bin\\app.exe"}));
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "@sha256", "install_dir\\bin\\app.exe"}));
 }
 
 TEST_F(BuildTest, EmptyModeKeepsTheEnginesMode) {
