@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "system/activity_log.h"
+#include "system/apps_entry.h"
 #include "system/associations.h"
 #include "system/files.h"
 #include "system/legacy_text.h"
@@ -22,6 +23,8 @@ constexpr std::string_view kShortcutKind = "shortcut";
 constexpr std::string_view kAssocKind = "assoc";
 constexpr std::string_view kFolderKind = "folder";
 constexpr std::string_view kBackupKind = "backup";
+constexpr std::string_view kAppsKind = "apps";
+constexpr std::string_view kScopeKind = "scope";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Blanks and control characters, as trimmed from log lines.
@@ -69,6 +72,8 @@ bool CrossesLink(const std::string& base, const std::string& relative) {
 struct ParsedLog {
   StringList dirs, folders, shellLines;                      // whole "shortcut" and "assoc" lines
   std::vector<std::pair<std::string, std::string>> backups;  // file, copy
+  std::vector<std::pair<std::string, InstallScope>> appsEntries;
+  std::optional<InstallScope> scope;
 };
 
 ParsedLog ParseLog(const StringList& rawLines) {
@@ -89,6 +94,10 @@ ParsedLog ParseLog(const StringList& rawLines) {
       log.backups.emplace_back(fields[1], fields[2]);
     } else if (fields[0] == kShortcutKind || fields[0] == kAssocKind) {
       log.shellLines.push_back(line);
+    } else if (fields[0] == kScopeKind) {
+      log.scope = ParseScope(fields[1]);
+    } else if (fields[0] == kAppsKind && !fields[1].empty()) {
+      log.appsEntries.emplace_back(fields[1], ParseScope(fields[2]).value_or(InstallScope::Machine));
     }
   }
   return log;
@@ -108,7 +117,7 @@ bool EndsWithExtension(const std::string& name) {
 }  // namespace
 
 std::string ProgramDataFolder(const std::string& programName) {
-  const std::string appData = SpecialFolderPath("appdata");
+  const std::string appData = SpecialFolderPath(CurrentInstallScope() == InstallScope::User ? "user_appdata" : "appdata");
   if (appData.empty()) return {};
   return IncludeTrailingSeparator(appData + programName);
 }
@@ -142,6 +151,25 @@ std::string ShortcutLogLine(const std::string& name, const std::string& keyword,
                             const std::string& subfolder) {
   return std::string(kShortcutKind) + "|" + name + "|" + keyword + "|" + subfolder + "|";
 }
+
+std::string PublisherLogLine(const LogPublisher& publisher) {
+  return "publisher|" + publisher.publisher + "|" + publisher.url + "|" + publisher.copyright;
+}
+
+std::optional<LogPublisher> ReadLogPublisher(const std::string& logPath) {
+  for (const std::string& line : LoadUninstallLog(logPath)) {
+    RecordFields fields;
+    SplitRecord(Trim(line), fields, 0, nullptr);
+    if (fields[0] == "publisher") return LogPublisher{fields[1], fields[2], fields[3]};
+  }
+  return std::nullopt;
+}
+
+std::string AppsLogLine(const std::string& key, InstallScope scope) {
+  return std::string(kAppsKind) + "|" + key + "|" + std::string(ScopeName(scope));
+}
+
+std::string ScopeLogLine(InstallScope scope) { return std::string(kScopeKind) + "|" + std::string(ScopeName(scope)); }
 
 std::string AssocLogLine(const std::string& program, const std::string& classKey,
                          const std::string& iconFile) {
@@ -274,6 +302,8 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
     if (FileExists(copy) && RenameFile(copy, file, true)) LogAction("Restored " + file);
   }
   replay.refusedFolders = RemoveEmptyFolders(folders);
+  // The associations of a per-user installation are the user's.
+  if (log.scope) SetCurrentInstallScope(*log.scope);
   for (const std::string& line : log.shellLines) {
     RecordFields fields;
     SplitRecord(line, fields, 0, nullptr);
@@ -285,6 +315,13 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
       // Windows keeps associations; the desktop database elsewhere would
       // otherwise go on naming a program that is gone.
       RemoveFileAssociation(fields[1], fields[2]);
+    }
+  }
+  for (const auto& [key, scope] : log.appsEntries) {
+    if (platform::RemoveAppsEntry(scope, key)) {
+      LogAction("Removed the entry " + key + " from the installed programs");
+    } else {
+      LogAction("Could not remove the entry " + key + " from the installed programs");
     }
   }
   for (const std::string& dir : log.dirs) {

@@ -3,7 +3,8 @@
 //
 // Place: the program's folder in the all-users application-data folder,
 // SpecialFolderPath("appdata") + ProgramName + separator (which also holds
-// the uninstaller). Name: the display name + ".inst". Every line, the last
+// the uninstaller); "user_appdata" in place of "appdata" for a per-user
+// installation. Name: the display name + ".inst". Every line, the last
 // included, ends in CR LF. Lines are '|'-separated records whose field 0 is
 // the kind, matched exactly:
 //   dir|<installation folder>
@@ -11,6 +12,9 @@
 //   shortcut|<name>|<folder keyword>|<subfolder>|
 //   assoc|<program>|<class key>|<icon file>
 //   backup|<file>|<copy of it taken before it was replaced>
+//   scope|<machine or user>          (after dir and version; machine when absent)
+//   apps|<key>|<machine or user>     the installed-programs entry (apps_entry.h)
+//   publisher|<publisher>|<web address>|<copyright>  shown by the uninstaller
 // Values are written expanded (absolute paths, final names) and never hold
 // "|". The dir line comes first, then the folder lines in the order the
 // folders were made (parents first), then the shortcut lines in the order
@@ -28,9 +32,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "system/apps_entry.h"
 #include "system/platform.h"
 #include "system/settings.h"
 
@@ -39,7 +45,8 @@ namespace sys {
 inline constexpr std::string_view kUninstallLogExtension = ".inst";
 inline constexpr std::string_view kInstalledFilesExtension = ".files";
 
-// SpecialFolderPath("appdata") + programName + separator; "" when the
+// SpecialFolderPath("appdata") (user scope: "user_appdata", see
+// CurrentInstallScope) + programName + separator; "" when the
 // application-data folder cannot be resolved.
 std::string ProgramDataFolder(const std::string& programName);
 
@@ -64,6 +71,18 @@ std::string ShortcutLogLine(const std::string& name, const std::string& keyword,
                             const std::string& subfolder);
 std::string AssocLogLine(const std::string& program, const std::string& classKey,
                          const std::string& iconFile);
+
+// "apps|" + key + "|" + scope name; "scope|" + scope name.
+std::string AppsLogLine(const std::string& key, InstallScope scope);
+std::string ScopeLogLine(InstallScope scope);
+
+// Who publishes the program, as the script says (any may be empty).
+struct LogPublisher {
+  std::string publisher, url, copyright;
+};
+std::string PublisherLogLine(const LogPublisher& publisher);
+// The publisher line of the log at `logPath`; nullopt when it has none.
+std::optional<LogPublisher> ReadLogPublisher(const std::string& logPath);
 
 // FolderLogLine: "folder|" + folder; BackupLogLine: "backup|" + file + "|" + copy.
 std::string FolderLogLine(const std::string& folder);
@@ -119,7 +138,7 @@ struct UninstallReplay {
 // deleted recursively, so what a user put into those folders stays (and is
 // counted in keptCount). "shortcut": DeleteShortcut(name, keyword,
 // subfolder). "assoc": RemoveFileAssociation(program, class key), which
-// Windows skips. Finally the log file is deleted; the uninstaller and its
+// Windows skips, in the log's scope ("scope"). "apps": the entry goes. Finally the log file is deleted; the uninstaller and its
 // folder stay. Shows no message.
 UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList& installedFiles = {});
 
