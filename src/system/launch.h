@@ -40,8 +40,9 @@ namespace platform {
 bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder,
                  std::string* reason = nullptr);
 
-// True when this process has administrator rights, or the platform asks
-// for none (POSIX: the folders a run writes decide, not a prompt).
+// True when this process has administrator rights (Windows: an elevated
+// token, or write access to the all-users list of installed programs), or
+// the platform asks for none (POSIX: the folders a run writes decide).
 bool IsElevated();
 
 // How an elevated run of a program ended.

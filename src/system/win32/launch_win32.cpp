@@ -39,7 +39,16 @@ bool IsElevated() {
   const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
                         elevation.TokenIsElevated != 0;
   CloseHandle(token);
-  return elevated;
+  if (elevated) return true;
+  // Where the token says nothing useful (no UAC, or an emulated system),
+  // the rights themselves decide: the all-users list of installed programs
+  // is writable only with administrator rights.
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0, KEY_WRITE,
+                    &key) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
 }
 
 ElevatedRun RunElevatedAndWait(const std::string& program, const std::string& parameters,
