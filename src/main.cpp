@@ -12,6 +12,7 @@
 #include "app/options.h"
 #include "archive/archive.h"
 #include "compression/block_pool.h"
+#include "system/launch.h"
 #include "system/platform.h"
 #include "system/text_writer.h"
 #ifdef _WIN32
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
   options.arguments = command.positional;
   options.executable_path = sys::platform::ExecutablePath();
   if (options.executable_path.empty() && argc > 0) options.executable_path = argv[0];
+  // The uninstall panel's link: the publisher's web address, in the browser.
+  options.open_document = [](const std::string& address) { sys::platform::ShellLaunch(address, "", ""); };
 
 #ifdef _WIN32
   ui::Win32Toolkit toolkit;

@@ -45,6 +45,7 @@ std::string CommandLineText(const std::vector<std::string>& arguments, const Una
   if (unattended.folder) words.push_back("--dir=" + *unattended.folder);
   if (unattended.noShortcuts) words.push_back("--no-shortcuts");
   if (unattended.allowDowngrade) words.push_back("--allow-downgrade");
+  if (unattended.scope) words.push_back("--scope=" + std::string(sys::ScopeName(*unattended.scope)));
   if (!unattended.logFile.empty()) words.push_back("--log=" + unattended.logFile);
   std::string text;
   for (const std::string& word : words) {

@@ -94,6 +94,7 @@ int InstallerRoles::ExitCode(const sys::Failure& escaped) const {
   // How the engine's last run ended outranks the failure it recorded: an
   // install that was undone, refused as a downgrade, or nothing to uninstall.
   if (outcome_) {
+    if (outcome_->elevatedExitCode) return *outcome_->elevatedExitCode;
     if (outcome_->notInstalled) return kExitNotInstalled;
     switch (outcome_->install) {
       case installer::InstallOutcome::Cancelled: return kExitCancelledDuringInstall;

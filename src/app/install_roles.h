@@ -31,6 +31,12 @@ class InstallerRoles : public ArchiveRoles {
   void AllowDowngrade() override {
     if (engine_) engine_->allowDowngrade = true;
   }
+  void SetElevatedInstall(ElevatedInstall install) override {
+    if (engine_) engine_->installElevated = std::move(install);
+  }
+  void UseScope(sys::InstallScope scope) override {
+    if (engine_) engine_->UseScope(scope);
+  }
   // From the engine's recorded failure: BuildExitCode, InstallExitCode or
   // UninstallExitCode for the role that ran; an escaped exception counts
   // when the engine recorded nothing.

@@ -3,11 +3,13 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "app/elevation.h"
 #include "app/exit_codes.h"
 #include "app/options.h"
 #include "app/main_window_def.h"
 #include "system/activity_log.h"
 #include "system/control_helpers.h"
+#include "system/launch.h"
 #include "system/paths.h"
 #include "system/platform.h"
 #include "system/settings.h"
@@ -131,6 +133,9 @@ void TDInstallMain::RunUninstall() {
 
 void TDInstallMain::RunInstall() {
   roles_.OpenPackage(arguments_[1]);
+  roles_.SetElevatedInstall([this](const std::string& folder, bool noShortcuts, bool allowDowngrade) {
+    return InstallElevated(folder, noShortcuts, allowDowngrade);
+  });
   // An undefined install_dir stays empty rather than becoming a bare
   // separator, which would propose the root of the drive.
   form_.Get("EOptionsInstallDir").SetText(sys::IncludeTrailingSeparator(roles_.GetSettingValue("install_dir")));
@@ -141,6 +146,7 @@ void TDInstallMain::ApplyInstallChoices() {
   // A refused package has closed the window: there is nothing to choose.
   if (form_.closed()) return;
   if (unattended_.allowDowngrade) roles_.AllowDowngrade();
+  if (unattended_.scope) roles_.UseScope(*unattended_.scope);
   if (unattended_.noShortcuts) {
     form_.Get("COptionsDesktopShortcut").SetChecked(false);
     form_.Get("COptionsStartMenuShortcut").SetChecked(false);
@@ -159,6 +165,24 @@ void TDInstallMain::ApplyInstallChoices() {
   sys::SetControlsEnabled(&form_, "EOptionsInstallDir|BOptionsInstallBrowse", true, "|");
   form_.Get("EOptionsInstallDir").SetText(folder);
   sys::LogAction("Installation folder from --dir: " + folder);
+}
+
+std::optional<int> TDInstallMain::InstallElevated(const std::string& folder, bool noShortcuts, bool allowDowngrade) {
+  if (sys::platform::IsElevated()) return std::nullopt;
+  UnattendedOptions choices = unattended_;
+  choices.allowDowngrade = choices.allowDowngrade || allowDowngrade;
+  const std::string line = WindowsCommandLine(ElevatedArguments({"install", arguments_[1]}, choices, folder, noShortcuts));
+  sys::LogAction("Installing for all users needs administrator rights: starting " + executable_path_ + " " + line);
+  const sys::platform::ElevatedRun run =
+      sys::platform::RunElevatedAndWait(executable_path_, line, [this] { toolkit_.ProcessMessages(); });
+  if (run.refused) {
+    sys::LogAction("Administrator rights were refused.");
+    return kExitCancelledBeforeInstall;
+  }
+  // Not started for another reason: this process tries, and says which
+  // file it could not write.
+  if (!run.started) return std::nullopt;
+  return run.exitCode;
 }
 
 namespace {
@@ -223,7 +247,8 @@ void TDInstallMain::RunExtract() {
 }
 
 void TDInstallMain::LUninstallLinkClick() {
-  if (open_document_) open_document_(kMakerWebAddress);
+  const std::string url = roles_.GetSettingValue("PublisherURL");
+  if (open_document_) open_document_(url.empty() ? std::string(kMakerWebAddress) : url);
 }
 
 }  // namespace app

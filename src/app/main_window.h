@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,10 @@ class TDInstallMain {
   void RunArchive();
   void RunExtract();
   void ApplyInstallChoices();
+  // Installs into `folder` from an elevated copy of this process when this
+  // one lacks administrator rights; its exit code, or nullopt when this
+  // process is to install.
+  std::optional<int> InstallElevated(const std::string& folder, bool noShortcuts, bool allowDowngrade);
   bool IsArchiveMode() const;
 
   ui::Toolkit& toolkit_;

@@ -122,6 +122,11 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
     Radio("ROptionsCustomDir", "BoxOptions", {24, 188, 470, 20}, "Custom Directory"),
     Label("TxtOptionsAdminNote", "BoxOptions", {24, 210, 470, 16},
           "* requires admin privilege to install in Vista or XP Pro"),
+    // Shown in place of the note when the script lets the user choose the
+    // scope: a box of its own keeps the pair apart from the folder choices.
+    Hidden(Box("GrpOptions", "BoxOptions", {24, 208, 470, 22}, {})),
+    Radio("ROptionsScopeMachine", "GrpOptions", {0, 0, 230, 20}, "Install for all users"),
+    Radio("ROptionsScopeUser", "GrpOptions", {236, 0, 230, 20}, "Install just for me"),
     Of(ControlKind::Edit, "EOptionsInstallDir", "BoxOptions", {24, 234, 426, 22}),
     Button("BOptionsInstallBrowse", "BoxOptions", {456, 234, 38, 22}, "...", {}),
     Default(Button("BOptionsNext", "PnlOptions", kButtonLeft, "Next")),

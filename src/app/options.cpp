@@ -157,6 +157,21 @@ constexpr OptionSpec kOptions[] = {
        o.unattended.noShortcuts = true;
        return std::string();
      }},
+    {"--scope=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       o.unattended.scope = sys::ParseScope(v);
+       return o.unattended.scope ? "" : "--scope takes machine or user: " + name + "=" + v;
+     }},
+    {"/ALLUSERS", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) {
+       o.unattended.scope = sys::InstallScope::Machine;
+       return std::string();
+     }},
+    {"/CURRENTUSER", Form::Word,
+     [](CommandOptions& o, const std::string&, const std::string&) {
+       o.unattended.scope = sys::InstallScope::User;
+       return std::string();
+     }},
     {"--dir=|/DIR=", Form::Value, TakeFolder},
     {"/D=", Form::Rest, TakeFolder},
     {"--log=|/LOG=", Form::Value, TakeLogFile},
@@ -367,6 +382,9 @@ std::string UsageText() {
          "                     install (or extract) into FOLDER, a full path; /D= comes last\n"
          "                     and may hold spaces without quotes\n"
          "  --no-shortcuts     install without desktop and Start menu shortcuts\n"
+         "  --scope=machine|user, /ALLUSERS, /CURRENTUSER\n"
+         "                     install for every user (elevating when needed) or for\n"
+         "                     the current user only\n"
          "  --log=FILE, /LOG=FILE, /LOG\n"
          "                     append a log of what was done to FILE (bare /LOG: a new\n"
          "                     file in the temporary folder, its path printed)\n"

@@ -6,9 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/exit_status.h"
+#include "system/apps_entry.h"
 #include "system/failure.h"
 #include "system/text_writer.h"
 #include "ui/form.h"
@@ -42,6 +45,12 @@ class Roles {
   virtual void OpenPackage(const std::string& path) = 0;
   // Lets an older version install over a newer one without asking.
   virtual void AllowDowngrade() {}
+  // --scope, /ALLUSERS, /CURRENTUSER: the scope chosen on the command line.
+  virtual void UseScope(sys::InstallScope) {}
+  // How an installation for every user runs elevated (see VelInstaller).
+  using ElevatedInstall = std::function<std::optional<int>(const std::string& folder, bool noShortcuts,
+                                                           bool allowDowngrade)>;
+  virtual void SetElevatedInstall(ElevatedInstall) {}
 
   // The archive modes, each with its window title, closing messages and the
   // "normal" codec set up first, and no progress callback (so that the

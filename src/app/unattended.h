@@ -11,6 +11,8 @@
 //   --no-shortcuts                      no desktop or Start menu shortcuts
 //   --log=FILE (/LOG=FILE)              a plain-text log of what was done
 //   --allow-downgrade (/ALLOWDOWNGRADE)  install over a newer version
+//   --scope=machine|user (/ALLUSERS, /CURRENTUSER)  install for every user
+//        or for the current user only, whatever the script's InstallScope
 #pragma once
 
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "system/apps_entry.h"
 #include "system/text_writer.h"
 #include "ui/toolkit.h"
 
@@ -28,6 +31,7 @@ struct UnattendedOptions {
   std::optional<std::string> folder;  // --dir
   bool noShortcuts = false;
   bool allowDowngrade = false;        // --allow-downgrade (/ALLOWDOWNGRADE)
+  std::optional<sys::InstallScope> scope;  // --scope, /ALLUSERS, /CURRENTUSER
   std::string logFile;                // --log; "" when none
   bool logAnnounced = false;          // bare /LOG: the chosen path is told at the start
   std::optional<std::string> archiveName;  // --name: the archive role's name, not asked for

@@ -161,7 +161,7 @@ void InstallJournal::ReadPrevious() {
   sys::LogAction("Upgrading the installation in " + previousFolder_ + (previous->version.empty() ? "" : " (version " + previous->version + ")"));
 }
 
-bool InstallJournal::Begin(const std::string& installFolder, const std::string& version) {
+bool InstallJournal::Begin(const std::string& installFolder, const std::string& version, sys::InstallScope scope) {
   installFolder_ = sys::IncludeTrailingSeparator(sys::ToNativeSeparators(installFolder));
   if (logPath_.empty()) return true;
   ReadPrevious();
@@ -182,6 +182,7 @@ bool InstallJournal::Begin(const std::string& installFolder, const std::string& 
   }
   bool ok = AppendLog(sys::DirLogLine(installFolder_));
   if (!version.empty()) ok = AppendLog(std::string(kVersionKind) + "|" + version) && ok;
+  if (scope == sys::InstallScope::User) ok = AppendLog(sys::ScopeLogLine(scope)) && ok;
   if (upgrade_ && !sameFolder_) {
     // Until this run ends, the earlier installation keeps its own log and
     // list beside this one, named here: a run killed half way then still
@@ -263,6 +264,19 @@ void InstallJournal::BeforeAssociation(const std::string& program, const std::st
                                        const std::string& icon) {
   associations_.push_back({program, classKey, sys::GetFileAssociation(classKey)});
   AppendLog(sys::AssocLogLine(program, classKey, icon));
+}
+
+void InstallJournal::BeforeAppsEntry(const std::string& key, sys::InstallScope scope) {
+  appsEntries_.push_back({key, scope, sys::platform::ReadAppsEntry(scope, key)});
+  AppendLog(sys::AppsLogLine(key, scope));
+}
+
+int64_t InstallJournal::InstalledBytes() const {
+  int64_t total = 0;
+  for (const std::string& name : written_) {
+    total += sys::platform::RegularFileSize(installFolder_ + sys::ToNativeSeparators(name)).value_or(0);
+  }
+  return total;
 }
 
 void InstallJournal::CloseFiles() {
@@ -366,6 +380,11 @@ void InstallJournal::RollBack() {
     } catch (const std::exception&) {
       sys::LogAction("Could not set back the association of " + classKey);
     }
+  }
+  for (const auto& [key, scope, before] : appsEntries_) {
+    const bool restored = before ? sys::platform::WriteAppsEntry(scope, key, *before)
+                                 : sys::platform::RemoveAppsEntry(scope, key);
+    if (!restored) sys::LogAction("Could not set back the installed-programs entry " + key);
   }
   sys::RemoveEmptyFolders(folders_);
   if (!logPath_.empty()) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "system/apps_entry.h"
 #include "system/associations.h"
 #include "system/settings.h"
 #include "system/uninstall_log.h"
@@ -49,13 +50,19 @@ class InstallJournal : public archive::ExtractionWatcher {
   // `installFolder` (with its closing separator) and the version line.
   // Reads an earlier log of that name first (an upgrade). False, having
   // changed nothing, when the log cannot be written; failure() says why.
-  bool Begin(const std::string& installFolder, const std::string& version);
+  // A per-user installation (`scope` User) says so in a scope line.
+  bool Begin(const std::string& installFolder, const std::string& version,
+             sys::InstallScope scope = sys::InstallScope::Machine);
   const std::string& failure() const { return failure_; }
   bool upgrade() const { return upgrade_; }
 
   // Records, then creates, `folder` and its missing parents. False when it
   // does not exist afterwards.
   bool MakeFolders(const std::string& folder);
+
+  // Adds a line that records no change (who publishes the program), kept
+  // at the head of the log.
+  bool Note(const std::string& line) { return AppendLog(line); }
 
   // The extraction's announcements.
   void BeforeFolder(const std::string& folder) override;
@@ -65,6 +72,12 @@ class InstallJournal : public archive::ExtractionWatcher {
   // Records a shortcut or an association before it is made.
   void BeforeShortcut(const std::string& name, const std::string& keyword, const std::string& subfolder);
   void BeforeAssociation(const std::string& program, const std::string& classKey, const std::string& icon);
+  // Records the installed-programs entry `key` before it is written; a
+  // rollback puts back the entry that was there (an upgrade's) or removes it.
+  void BeforeAppsEntry(const std::string& key, sys::InstallScope scope);
+
+  // The bytes of the files this run wrote (as they are now).
+  int64_t InstalledBytes() const;
 
   // The run ended well: the backups go; the earlier version's files,
   // folders and shortcuts that this one no longer has are removed; the log
@@ -108,6 +121,12 @@ class InstallJournal : public archive::ExtractionWatcher {
     std::optional<sys::FileAssociation> before;  // the class as it was
   };
   std::vector<AssociationBefore> associations_;
+  struct AppsEntryBefore {
+    std::string key;
+    sys::InstallScope scope;
+    std::optional<sys::AppsEntry> before;
+  };
+  std::vector<AppsEntryBefore> appsEntries_;
 
   // The earlier installation of an upgrade.
   bool upgrade_ = false;

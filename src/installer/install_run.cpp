@@ -1,10 +1,13 @@
 // VelInstaller: the install run. Extracts the program's files, creates the
 // shortcuts and associations, and leaves an uninstall log and an
 // uninstaller in the program's data folder.
+#include <ctime>
+
 #include "archive/archive.h"
 #include "installer/install_journal.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
+#include "system/apps_entry.h"
 #include "system/associations.h"
 #include "system/files.h"
 #include "system/interrupts.h"
@@ -18,8 +21,14 @@ namespace installer {
 namespace {
 
 constexpr const char* kDesktopFolder = "user_desktop";
-constexpr const char* kStartMenuFolder = "startmenu";
-constexpr const char* kProgramsFolder = "programs";
+
+// The Start menu of every user, or the user's own in a per-user installation.
+const char* StartMenuKeyword() {
+  return sys::CurrentInstallScope() == sys::InstallScope::User ? "user_startmenu" : "startmenu";
+}
+const char* ProgramsKeyword() {
+  return sys::CurrentInstallScope() == sys::InstallScope::User ? "user_programs" : "programs";
+}
 
 // A shortcut line of the script: flags|target|arguments|name|icon.
 struct ShortcutLine {
@@ -63,6 +72,7 @@ class InstallRun {
   void Shortcut(const std::string& target, const std::string& arguments, const std::string& name,
                 const std::string& keyword, const std::string& icon, const std::string& subfolder);
   void RegisterAssociations();
+  void WriteAppsEntry();
   void ReportResult();
   void WriteUninstaller();
   void Fail(const std::string& text);
@@ -117,7 +127,14 @@ void InstallRun::Run() {
 }
 
 void InstallRun::Install() {
-  if (!journal_.Begin(engine_.installFolder, engine_.GetSettingValue("Version"))) return Fail(journal_.failure());
+  if (!journal_.Begin(engine_.installFolder, engine_.GetSettingValue("Version"), sys::CurrentInstallScope())) {
+    return Fail(journal_.failure());
+  }
+  const sys::LogPublisher publisher{engine_.GetSettingValue("Publisher"), engine_.GetSettingValue("PublisherURL"),
+                                    engine_.GetSettingValue("Copyright")};
+  if (!(publisher.publisher + publisher.url + publisher.copyright).empty()) {
+    journal_.Note(sys::PublisherLogLine(publisher));
+  }
   if (!journal_.MakeFolders(engine_.installFolder)) {
     return Fail("The folder " + engine_.installFolder + " could not be created.");
   }
@@ -140,6 +157,7 @@ void InstallRun::Install() {
     }
   }
   if (!Stopping()) RegisterAssociations();
+  if (!Stopping()) WriteAppsEntry();
   if (sys::InterruptRequested()) engine_.cancelRequested = true;
   if (Stopping()) {
     journal_.RollBack();
@@ -181,10 +199,10 @@ void InstallRun::CreateScriptShortcut(const ShortcutLine& line) {
   const bool startMenu = IsChecked(engine_, "COptionsStartMenuShortcut");
   if (flagged('d') && desktop) Shortcut(line.target, line.arguments, line.name, kDesktopFolder, line.icon, "");
   if (flagged('s') && startMenu) {
-    Shortcut(line.target, line.arguments, line.name, kStartMenuFolder, line.icon, startMenuFolder_);
+    Shortcut(line.target, line.arguments, line.name, StartMenuKeyword(), line.icon, startMenuFolder_);
   }
   if (flagged('p') && startMenu) {
-    Shortcut(line.target, line.arguments, line.name, kProgramsFolder, line.icon, startMenuFolder_);
+    Shortcut(line.target, line.arguments, line.name, ProgramsKeyword(), line.icon, startMenuFolder_);
     CreateUninstallShortcut();
   }
 }
@@ -198,14 +216,14 @@ void InstallRun::CreateDefaultShortcuts() {
   if (IsChecked(engine_, "COptionsDesktopShortcut")) Shortcut(target, "", name, kDesktopFolder, icon, "");
   if (IsChecked(engine_, "COptionsStartMenuShortcut")) {
     CreateUninstallShortcut();
-    Shortcut(target, "", name, kProgramsFolder, icon, startMenuFolder_);
+    Shortcut(target, "", name, ProgramsKeyword(), icon, startMenuFolder_);
   }
 }
 
 void InstallRun::CreateUninstallShortcut() {
   const std::string& name = engine_.displayName;
   Shortcut(dataFolder_ + engine_.uninstallerName, "uninstall \"" + name + "\"", "Uninstall " + name,
-           kProgramsFolder, "", startMenuFolder_);
+           ProgramsKeyword(), "", startMenuFolder_);
 }
 
 void InstallRun::Shortcut(const std::string& target, const std::string& arguments, const std::string& name,
@@ -224,6 +242,40 @@ void InstallRun::RegisterAssociations() {
     sys::SetFileAssociation(fields[0], fields[1], fields[2]);
     sys::LogAction("Associated " + fields[1] + " with " + fields[0]);
   }
+}
+
+void InstallRun::WriteAppsEntry() {
+  // Without a program name there is no key, and without a data folder no
+  // uninstaller that the entry could name.
+  const std::string key = engine_.GetSettingValue("ProgramName");
+  if (key.empty() || dataFolder_.empty()) return;
+  const std::string folder = sys::IncludeTrailingSeparator(engine_.installFolder);
+  const std::string iconName = engine_.GetSettingValue("ProgramIcon");
+  const std::string program = engine_.GetSettingValue("ProgramExe");
+  sys::InstalledProgram installed;
+  installed.displayName = engine_.displayName;
+  installed.version = engine_.GetSettingValue("Version");
+  installed.publisher = engine_.GetSettingValue("Publisher");
+  installed.url = engine_.GetSettingValue("PublisherURL");
+  installed.icon = !iconName.empty() ? folder + iconName : program.empty() ? std::string() : folder + program;
+  installed.installFolder = folder;
+  installed.uninstaller = dataFolder_ + engine_.uninstallerName;
+  installed.installedBytes = journal_.InstalledBytes();
+  installed.installTime = std::time(nullptr);
+  const sys::InstallScope scope = sys::CurrentInstallScope();
+  journal_.BeforeAppsEntry(key, scope);
+  if (!sys::platform::WriteAppsEntry(scope, key, sys::MakeAppsEntry(installed))) {
+    // The run stops as a failed extraction does, and is undone there.
+    const std::string text = "The entry " + key + " of the installed programs could not be written (" +
+                             (scope == sys::InstallScope::User ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") +
+                             sys::kAppsEntryKeyPath + key + ").";
+    engine_.lastExtractionFailed = true;
+    archive::Module().lastError = text;
+    sys::LogAction(text);
+    engine_.toolkit().MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
+    return;
+  }
+  sys::LogAction("Added " + engine_.displayName + " to the installed programs (" + key + ")");
 }
 
 void InstallRun::ReportResult() {

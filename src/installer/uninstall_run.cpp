@@ -39,6 +39,15 @@ bool VelInstaller::PrepareUninstall(const std::string& logName) {
     return true;
   }
   mainWindow_.Get("LUninstallProgramName").SetText(name);
+  // The publisher's own words where the installation recorded them.
+  if (const auto publisher = sys::ReadLogPublisher(archivePath)) {
+    if (!publisher->publisher.empty()) mainWindow_.Get("TxtUninstallProduct").SetText(publisher->publisher);
+    if (!publisher->copyright.empty()) mainWindow_.Get("TxtUninstallMaker").SetText(publisher->copyright);
+    if (!publisher->url.empty()) {
+      mainWindow_.Get("LUninstallLink").SetText(publisher->url);
+      SetSettingValue("PublisherURL", publisher->url);
+    }
+  }
   mainWindow_.SetCaption("Uninstalling " + name);
   mainWindow_.Get("LUninstallQuestion")
       .SetText("This program will uninstall " + name + ". Are you sure you wish to continue?");

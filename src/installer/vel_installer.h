@@ -14,14 +14,17 @@
 // is running returns.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "system/apps_entry.h"
 #include "system/failure.h"
 #include "system/settings.h"
 #include "ui/form.h"
@@ -80,6 +83,8 @@ enum class InstallOutcome { None, Running, Installed, Cancelled, Failed, Downgra
 // can still read it once the engine is gone.
 struct RunOutcome {
   InstallOutcome install = InstallOutcome::None;
+  // The exit code of an elevated run that installed in this one's place.
+  std::optional<int> elevatedExitCode;
   bool notInstalled = false;  // the uninstall found no log
 };
 
@@ -228,6 +233,18 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   std::shared_ptr<RunOutcome> outcome = std::make_shared<RunOutcome>();
   // Installing an older version over a newer one goes ahead without asking.
   bool allowDowngrade = false;
+  // Installs for every user or for the current user alone: the folders
+  // proposed, the shortcut folders, the data folder, the file classes and
+  // the installed-programs entry follow it. The script's InstallScope
+  // (machine, the default, user or ask) chooses it when the package is
+  // opened; "ask" shows the choice on the Options panel.
+  void UseScope(sys::InstallScope scope);
+  // Set by the shell where an installation for every user may need another,
+  // elevated process: it installs into `folder` with the choices made here
+  // and answers its exit code; nullopt when this process is to install.
+  std::function<std::optional<int>(const std::string& folder, bool noShortcuts, bool allowDowngrade)>
+      installElevated;
+  sys::InstallScope scope() const { return sys::CurrentInstallScope(); }
   // Why the engine's role ended short of its goal, a cancel included,
   // recorded where it happened (kind None while nothing failed). The shell
   // derives the exit code from it.
@@ -246,6 +263,9 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   void ApplyAction(const std::string& panel, const std::string& action);
   void ApplyOptionsAction(const std::string& action);
   void ConfirmExit();
+  // The elevated run ended with `code`: Finished (and its launch, from this
+  // unelevated process) on success, else the window closes.
+  void FinishElevated(const std::string& folder, int code);
   void UseFolderChoice(const std::string& variable);
   // False when an older version would replace a newer installed one and
   // that was not allowed (allowDowngrade) or agreed to.
@@ -259,6 +279,10 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   bool ReadPackage(const std::string& path);
   bool ExtractFolder(const std::string& name);
   bool PreparePageFolder();
+
+  // install_dir, apps_dir and programs_dir as the script left them, for
+  // going back to machine scope.
+  std::optional<std::array<std::string, 3>> machineFolders_;
 
   ui::Form& mainWindow_;
   ui::Toolkit& toolkit_;

@@ -170,6 +170,10 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
     UseFolderChoice("apps_dir");
   } else if (action == "ProgramsDir") {
     UseFolderChoice("programs_dir");
+  } else if (action == "ScopeMachine") {
+    UseScope(sys::InstallScope::Machine);
+  } else if (action == "ScopeUser") {
+    UseScope(sys::InstallScope::User);
   } else if (action == "CustomDir") {
     sys::SetControlsEnabled(&mainWindow_, kFolderControls, true, "|");
   } else if (action == "InstallBrowse") {
@@ -185,11 +189,29 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
       CloseWindow();
       return;
     }
+    if (scope() == sys::InstallScope::Machine && installElevated) {
+      const bool noShortcuts = !mainWindow_.Get("COptionsDesktopShortcut").checked() &&
+                               !mainWindow_.Get("COptionsStartMenuShortcut").checked();
+      if (const auto code = installElevated(folder, noShortcuts, true)) return FinishElevated(folder, *code);
+    }
     SetInstallFolder(folder);
     RunInstall();
   } else if (action == "Exit") {
     ConfirmExit();
   }
+}
+
+void VelInstaller::FinishElevated(const std::string& folder, int code) {
+  outcome->elevatedExitCode = code;
+  if (code != 0) {
+    sys::LogAction("The elevated installation ended with exit code " + std::to_string(code));
+    CloseWindow();
+    return;
+  }
+  SetInstallFolder(folder);
+  outcome->install = InstallOutcome::Installed;
+  const ui::Control* readme = BoundControl("COptionsReadme");
+  ShowPanel(readme && readme->checked() ? "Readme" : "Finished");
 }
 
 void VelInstaller::ConfirmExit() {
@@ -286,25 +308,51 @@ void VelInstaller::SetFinishText() {
 
 void VelInstaller::ApplyScriptSettings() {
   displayName = GetSettingValue(HasSetting("DisplayName") ? "DisplayName" : "ProgramName");
-  // An upgrade goes where the earlier version is.
-  if (const auto previous = ReadPreviousInstallation(sys::UninstallLogPath(GetSettingValue("ProgramName"), displayName))) {
-    SetSettingValue("install_dir", previous->folder);
-  }
-  ui::Control& edit = mainWindow_.Get("EOptionsInstallDir");
-  ui::Control& appsChoice = mainWindow_.Get("ROptionsAppsDir");
-  edit.SetText(GetSettingValue("install_dir"));
-  mainWindow_.Get("ROptionsProgramsDir").SetText(GetSettingValue("programs_dir"));
-  appsChoice.SetText(GetSettingValue("apps_dir"));
-  appsChoice.SetChecked(true);
-  sys::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
-  if (GetSettingBool("PreventDirectoryChange")) {
-    appsChoice.SetText(GetSettingValue("install_dir"));
-    sys::SetControlsVisible(&mainWindow_, kFixedFolderHides, false, "|");
-  }
+  const std::string scopeSetting = GetSettingValue("InstallScope");
+  const bool ask = sys::SameTextAscii(scopeSetting, "ask");
+  mainWindow_.Get("GrpOptions").SetVisible(ask);
+  if (ask) mainWindow_.Get("TxtOptionsAdminNote").SetVisible(false);
+  UseScope(sys::ParseScope(scopeSetting).value_or(sys::InstallScope::Machine));
+  if (GetSettingBool("PreventDirectoryChange")) sys::SetControlsVisible(&mainWindow_, kFixedFolderHides, false, "|");
   if (HasSetting("ProgramName")) ApplyProgramName();
   mainWindow_.Get("COptionsReadme").SetVisible(GetSettingValue("ReadmeAvailable") == "true");
   if (HasSetting("Version")) sys::SetNamedControlValue(&mainWindow_, "LIntroVersion", "Version " + GetSettingValue("Version"));
   toolkit_.Navigate(mainWindow_.Get("XLicenseHTML"), pageFolder + "license.htm");
+}
+
+void VelInstaller::UseScope(sys::InstallScope scope) {
+  sys::SetCurrentInstallScope(scope);
+  if (!machineFolders_) {
+    machineFolders_ = std::array<std::string, 3>{GetSettingValue("install_dir"), GetSettingValue("apps_dir"),
+                                                 GetSettingValue("programs_dir")};
+  }
+  const bool fixed = GetSettingBool("PreventDirectoryChange");
+  const std::string userPrograms = sys::UserProgramFilesFolder();
+  if (scope == sys::InstallScope::User && !fixed && !userPrograms.empty()) {
+    // A user without administrator rights can write only below the profile.
+    const std::string folder = sys::IncludeTrailingSeparator(userPrograms + displayName);
+    SetSettingValue("install_dir", folder);
+    SetSettingValue("apps_dir", folder);
+    SetSettingValue("programs_dir", userPrograms);
+  } else {
+    SetSettingValue("install_dir", (*machineFolders_)[0]);
+    SetSettingValue("apps_dir", (*machineFolders_)[1]);
+    SetSettingValue("programs_dir", (*machineFolders_)[2]);
+  }
+  // An upgrade goes where the earlier version is: the log is looked up in
+  // the scope's data folder.
+  if (const auto previous = ReadPreviousInstallation(sys::UninstallLogPath(GetSettingValue("ProgramName"), displayName))) {
+    SetSettingValue("install_dir", previous->folder);
+  }
+  ui::Control& appsChoice = mainWindow_.Get("ROptionsAppsDir");
+  mainWindow_.Get("EOptionsInstallDir").SetText(GetSettingValue("install_dir"));
+  mainWindow_.Get("ROptionsProgramsDir").SetText(GetSettingValue("programs_dir"));
+  appsChoice.SetText(GetSettingValue(fixed ? "install_dir" : "apps_dir"));
+  appsChoice.SetChecked(true);
+  sys::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
+  mainWindow_.Get("ROptionsScopeMachine").SetChecked(scope == sys::InstallScope::Machine);
+  mainWindow_.Get("ROptionsScopeUser").SetChecked(scope == sys::InstallScope::User);
+  sys::LogAction(std::string("Installing for ") + (scope == sys::InstallScope::User ? "the current user" : "all users"));
 }
 
 void VelInstaller::ApplyProgramName() {

@@ -3,6 +3,7 @@
 // for what was started.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "ui/toolkit.h"
@@ -38,6 +39,24 @@ namespace platform {
 // by the handler registered for its type (kLaunchNoHandler when none is).
 bool ShellLaunch(const std::string& file, const std::string& parameters, const std::string& workingFolder,
                  std::string* reason = nullptr);
+
+// True when this process has administrator rights (Windows: an elevated
+// token, or write access to the all-users list of installed programs), or
+// the platform asks for none (POSIX: the folders a run writes decide).
+bool IsElevated();
+
+// How an elevated run of a program ended.
+struct ElevatedRun {
+  bool started = false;  // false: it could not be started (see refused)
+  bool refused = false;  // the user said no at the system's prompt
+  int exitCode = 0;      // its exit code, when started
+};
+
+// Windows: starts `program` with `parameters` elevated (the system asks the
+// user) and waits for it, calling `idle` while it runs so that windows stay
+// responsive. Elsewhere nothing is started.
+ElevatedRun RunElevatedAndWait(const std::string& program, const std::string& parameters,
+                               const std::function<void()>& idle);
 
 }  // namespace platform
 

@@ -66,6 +66,10 @@ std::string SpecialFolderPath(std::string_view keyword) {
   return IncludeTrailingSeparator(keyword);
 }
 
+std::string UserProgramFilesFolder() {
+  return IncludeTrailingSeparator(platform::KnownFolderPath(platform::KnownFolder::UserProgramFiles));
+}
+
 void AddFolderVariables(StringList& variables, std::string_view suffix) {
   StringList keywords;
   SplitDelimited(kFolderVariableList, "|", keywords);

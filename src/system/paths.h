@@ -29,6 +29,11 @@ bool IsPathDelimiter(char c);
 // user_startmenu, user_startup, user_documents, user_appdata.
 std::string SpecialFolderPath(std::string_view keyword);
 
+// The folder that programs installed for the current user alone go into
+// (%LOCALAPPDATA%\Programs\, or the XDG data home), with a trailing
+// separator; "" when the platform gives none.
+std::string UserProgramFilesFolder();
+
 // The thirteen keywords published by AddFolderVariables, in this order:
 // windows|programs|startmenu|startup|fonts|user_desktop|user_programs|
 // user_startmenu|user_startup|user_documents|appdata|user_appdata|temp.

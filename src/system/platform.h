@@ -43,6 +43,7 @@ enum class KnownFolder {
   Startup,          // the user's Startup folder
   Documents,        // the user's documents
   AppData,          // the user's (roaming) application data
+  UserProgramFiles, // where programs installed for the current user only go
 };
 
 // The folder's path as the platform gives it (a trailing separator may or

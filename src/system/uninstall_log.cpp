@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "system/activity_log.h"
+#include "system/apps_entry.h"
 #include "system/associations.h"
 #include "system/files.h"
 #include "system/legacy_text.h"
@@ -26,6 +27,8 @@ constexpr std::string_view kAssocKind = "assoc";
 constexpr std::string_view kFolderKind = "folder";
 constexpr std::string_view kBackupKind = "backup";
 constexpr std::string_view kEarlierKind = "earlier";
+constexpr std::string_view kAppsKind = "apps";
+constexpr std::string_view kScopeKind = "scope";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Blanks and control characters, as trimmed from log lines.
@@ -197,6 +200,8 @@ struct ParsedLog {
   StringList dirs, folders, shellLines;                      // whole "shortcut" and "assoc" lines
   std::vector<std::pair<std::string, std::string>> backups;  // file, copy
   StringList earlierLogs;
+  std::vector<std::pair<std::string, InstallScope>> appsEntries;
+  std::optional<InstallScope> scope;
 };
 
 ParsedLog ParseLog(const StringList& rawLines) {
@@ -219,6 +224,10 @@ ParsedLog ParseLog(const StringList& rawLines) {
       log.backups.emplace_back(fields[1], fields[2]);
     } else if (fields[0] == kShortcutKind || fields[0] == kAssocKind) {
       log.shellLines.push_back(line);
+    } else if (fields[0] == kScopeKind) {
+      log.scope = ParseScope(fields[1]);
+    } else if (fields[0] == kAppsKind && !fields[1].empty()) {
+      log.appsEntries.emplace_back(fields[1], ParseScope(fields[2]).value_or(InstallScope::Machine));
     }
   }
   return log;
@@ -238,7 +247,7 @@ bool EndsWithExtension(const std::string& name) {
 }  // namespace
 
 std::string ProgramDataFolder(const std::string& programName) {
-  const std::string appData = SpecialFolderPath("appdata");
+  const std::string appData = SpecialFolderPath(CurrentInstallScope() == InstallScope::User ? "user_appdata" : "appdata");
   if (appData.empty()) return {};
   return IncludeTrailingSeparator(appData + programName);
 }
@@ -272,6 +281,25 @@ std::string ShortcutLogLine(const std::string& name, const std::string& keyword,
                             const std::string& subfolder) {
   return std::string(kShortcutKind) + "|" + name + "|" + keyword + "|" + subfolder + "|";
 }
+
+std::string PublisherLogLine(const LogPublisher& publisher) {
+  return "publisher|" + publisher.publisher + "|" + publisher.url + "|" + publisher.copyright;
+}
+
+std::optional<LogPublisher> ReadLogPublisher(const std::string& logPath) {
+  for (const std::string& line : LoadUninstallLog(logPath)) {
+    RecordFields fields;
+    SplitRecord(Trim(line), fields, 0, nullptr);
+    if (fields[0] == "publisher") return LogPublisher{fields[1], fields[2], fields[3]};
+  }
+  return std::nullopt;
+}
+
+std::string AppsLogLine(const std::string& key, InstallScope scope) {
+  return std::string(kAppsKind) + "|" + key + "|" + std::string(ScopeName(scope));
+}
+
+std::string ScopeLogLine(InstallScope scope) { return std::string(kScopeKind) + "|" + std::string(ScopeName(scope)); }
 
 std::string AssocLogLine(const std::string& program, const std::string& classKey,
                          const std::string& iconFile) {
@@ -432,6 +460,8 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
   for (const std::string& link : replay.skippedLinks) {
     LogAction("Skipped " + link + ": a folder of the installation had turned into a link; nothing was removed through it");
   }
+  // The associations of a per-user installation are the user's.
+  if (log.scope) SetCurrentInstallScope(*log.scope);
   for (const std::string& line : log.shellLines) {
     RecordFields fields;
     SplitRecord(line, fields, 0, nullptr);
@@ -443,6 +473,13 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
       // Windows keeps associations; the desktop database elsewhere would
       // otherwise go on naming a program that is gone.
       RemoveFileAssociation(fields[1], fields[2]);
+    }
+  }
+  for (const auto& [key, scope] : log.appsEntries) {
+    if (platform::RemoveAppsEntry(scope, key)) {
+      LogAction("Removed the entry " + key + " from the installed programs");
+    } else {
+      LogAction("Could not remove the entry " + key + " from the installed programs");
     }
   }
   for (const std::string& dir : log.dirs) {

@@ -3,7 +3,8 @@
 //
 // Place: the program's folder in the all-users application-data folder,
 // SpecialFolderPath("appdata") + ProgramName + separator (which also holds
-// the uninstaller). Name: the display name + ".inst". Every line, the last
+// the uninstaller); "user_appdata" in place of "appdata" for a per-user
+// installation. Name: the display name + ".inst". Every line, the last
 // included, ends in CR LF. Lines are '|'-separated records whose field 0 is
 // the kind, matched exactly:
 //   dir|<installation folder>
@@ -11,6 +12,9 @@
 //   shortcut|<name>|<folder keyword>|<subfolder>|
 //   assoc|<program>|<class key>|<icon file>
 //   backup|<file>|<copy of it taken before it was replaced>
+//   scope|<machine or user>          (after dir and version; machine when absent)
+//   apps|<key>|<machine or user>     the installed-programs entry (apps_entry.h)
+//   publisher|<publisher>|<web address>|<copyright>  shown by the uninstaller
 //   earlier|<log of the installation being upgraded, kept beside this one>
 // Values are written expanded (absolute paths, final names) and never hold
 // "|". The dir line comes first, then the folder lines in the order the
@@ -32,9 +36,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "system/apps_entry.h"
 #include "system/platform.h"
 #include "system/settings.h"
 
@@ -43,7 +49,8 @@ namespace sys {
 inline constexpr std::string_view kUninstallLogExtension = ".inst";
 inline constexpr std::string_view kInstalledFilesExtension = ".files";
 
-// SpecialFolderPath("appdata") + programName + separator; "" when the
+// SpecialFolderPath("appdata") (user scope: "user_appdata", see
+// CurrentInstallScope) + programName + separator; "" when the
 // application-data folder cannot be resolved.
 std::string ProgramDataFolder(const std::string& programName);
 
@@ -68,6 +75,18 @@ std::string ShortcutLogLine(const std::string& name, const std::string& keyword,
                             const std::string& subfolder);
 std::string AssocLogLine(const std::string& program, const std::string& classKey,
                          const std::string& iconFile);
+
+// "apps|" + key + "|" + scope name; "scope|" + scope name.
+std::string AppsLogLine(const std::string& key, InstallScope scope);
+std::string ScopeLogLine(InstallScope scope);
+
+// Who publishes the program, as the script says (any may be empty).
+struct LogPublisher {
+  std::string publisher, url, copyright;
+};
+std::string PublisherLogLine(const LogPublisher& publisher);
+// The publisher line of the log at `logPath`; nullopt when it has none.
+std::optional<LogPublisher> ReadLogPublisher(const std::string& logPath);
 
 // FolderLogLine: "folder|" + folder; BackupLogLine: "backup|" + file + "|" + copy.
 std::string FolderLogLine(const std::string& folder);
@@ -134,10 +153,10 @@ struct UninstallReplay {
 // it is a link: a folder swapped for a link during the replay is skipped
 // and reported in skippedLinks, and nothing outside is touched. "shortcut": DeleteShortcut(name, keyword,
 // subfolder). "assoc": RemoveFileAssociation(program, class key), which
-// Windows skips. "earlier": that log (only one beside this one, named by
-// EarlierLogPath) is replayed too, with its list, which then goes. Finally
-// the log file is deleted; the uninstaller and its folder stay. Shows no
-// message.
+// Windows skips, in the log's scope ("scope"). "apps": the entry goes.
+// "earlier": that log (only one beside this one, named by EarlierLogPath) is
+// replayed too, with its list, which then goes. Finally the log file is
+// deleted; the uninstaller and its folder stay. Shows no message.
 UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList& installedFiles = {});
 
 // Called after each file or folder the replay removed, with the number

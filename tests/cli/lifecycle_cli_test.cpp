@@ -71,9 +71,24 @@ TEST_F(LifecycleCli, BuildInstallAndUninstall) {
   const std::string log = DataFolder() + "Brevion Notes.inst";
   EXPECT_EQ(ReadFile(log).substr(0, 4 + install.size() + 2), "dir|" + install + "\r\n");
   const std::string uninstaller = DataFolder() + "uninst3.exe";
-  const std::string bytes = ReadFile(uninstaller);
-  EXPECT_EQ(bytes.substr(0, bytes.size() - 8), ReadFile(program));
-  EXPECT_EQ(bytes.substr(bytes.size() - 8), std::string("\x28\x3e\x50\0\0\0\0\0", 8));
+  // The installed-programs entry, readable by the uninstall and by tools.
+  const std::string entry = Root() + "/usr/share/brevion-apps/BrevionNotes.entry";
+  const std::string entryText = ReadFile(entry);
+  for (const std::string& line : std::vector<std::string>{"DisplayName=Brevion Notes\n", "DisplayVersion=1.2\n", "DisplayIcon=" + install + "notes.ico\n",
+        "InstallLocation=" + install + "\n",
+        "UninstallString=\"" + uninstaller + "\" uninstall \"Brevion Notes\"\n",
+        "QuietUninstallString=\"" + uninstaller + "\" uninstall \"Brevion Notes\" /S\n", "NoModify=1\n",
+        "NoRepair=1\n"}) {
+    EXPECT_NE(entryText.find(line), std::string::npos) << line << entryText;
+  }
+  uintmax_t bytes = 0;
+  for (const auto& file : fs::recursive_directory_iterator(install)) bytes += file.is_regular_file() ? file.file_size() : 0;
+  EXPECT_NE(entryText.find("EstimatedSize=" + std::to_string((bytes + 1023) / 1024) + "\n"), std::string::npos)
+      << entryText;
+  EXPECT_EQ(entryText.find("URLInfoAbout"), std::string::npos) << entryText;
+  const std::string copy = ReadFile(uninstaller);
+  EXPECT_EQ(copy.substr(0, copy.size() - 8), ReadFile(program));
+  EXPECT_EQ(copy.substr(copy.size() - 8), std::string("\x28\x3e\x50\0\0\0\0\0", 8));
 
   // The uninstaller copy, as its shortcut starts it.
   ASSERT_EQ(Run(Quoted(uninstaller) + " uninstall 'Brevion Notes'", "Yes\n"), 0) << output;
@@ -84,9 +99,36 @@ TEST_F(LifecycleCli, BuildInstallAndUninstall) {
   EXPECT_FALSE(fs::exists(log));
   EXPECT_FALSE(fs::exists(sandbox.dir() + "home/Desktop/Brevion Notes.desktop"));
   EXPECT_FALSE(fs::exists(Root() + "/usr/share/applications/Brevion Notes"));
+  EXPECT_FALSE(fs::exists(entry));
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(DataFolder())) left.push_back(entry.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"uninst3.exe"});
+}
+
+// Per user: the user's folders and entry, not one file below the root; the
+// command line's choice wins over the script's default.
+TEST_F(LifecycleCli, SilentInstallForTheCurrentUser) {
+  const std::string installer = Build("notes-setup");
+  const std::string home = sandbox.dir() + "home/";
+  for (const char* scope : {"--scope=user", "/CURRENTUSER"}) {
+    ASSERT_EQ(Run(Quoted(installer) + " --silent " + scope, ""), 0) << output;
+    const std::string install = home + ".local/share/Brevion Notes/";
+    EXPECT_TRUE(fs::exists(install + "notes.cmd")) << output;
+    const std::string data = home + ".local/share/BrevionNotes/";
+    EXPECT_EQ(ReadFile(data + "Brevion Notes.inst").substr(0, 4 + install.size() + 2), "dir|" + install + "\r\n");
+    const std::string entry = home + ".local/share/brevion-apps/BrevionNotes.entry";
+    EXPECT_NE(ReadFile(entry).find("InstallLocation=" + install + "\n"), std::string::npos);
+    EXPECT_TRUE(fs::exists(home + ".local/share/applications/Brevion Notes/Brevion Notes.desktop"));
+    EXPECT_FALSE(fs::exists(Root() + "/usr")) << "nothing for every user";
+    EXPECT_FALSE(fs::exists(Root() + "/var"));
+
+    ASSERT_EQ(Run(Quoted(data + "uninst3.exe") + " uninstall 'Brevion Notes' /S", ""), 0) << output;
+    EXPECT_FALSE(fs::exists(install));
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_FALSE(fs::exists(home + ".local/share/mime/packages/brevion-bvnote.xml"));
+  }
+  EXPECT_EQ(Run(Quoted(installer) + " --silent --scope=everyone", ""), 2) << output;
+  EXPECT_NE(output.find("--scope takes machine or user"), std::string::npos) << output;
 }
 
 TEST_F(LifecycleCli, InstallModeNamesThePackageAndNoCloseLeavesItUninstalled) {

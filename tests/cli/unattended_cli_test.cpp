@@ -127,7 +127,8 @@ TEST_F(UnattendedCli, NoShortcutsLeavesTheUninstallLogWithoutAny) {
   EXPECT_TRUE(fs::exists(Root() + "/usr/share/applications/brevion-bvnote.desktop"));
   const std::string log = ReadFile(UninstallLog());
   EXPECT_EQ(log.find("shortcut|"), std::string::npos) << log;
-  EXPECT_EQ(Count(log, "\r\n"), 6u) << "the folder, the version, three folders made and the association: " << log;
+  EXPECT_EQ(Count(log, "\r\n"), 7u)
+      << "the folder, the version, three folders made, the association and the entry: " << log;
 }
 
 TEST_F(UnattendedCli, AWindowsFolderIsRefusedOnLinuxUntilDirGivesOne) {

@@ -158,6 +158,7 @@ TEST_F(LifecycleTest, ExampleBuiltInstalledAndUninstalled) {
 
   // The log, its side list and the uninstaller copy.
   const std::string log = data + "Brevion Notes.inst";
+  expectedLog.push_back("apps|BrevionNotes|machine");  // the installed-programs entry
   EXPECT_EQ(LogLines(log), expectedLog);
   EXPECT_EQ(LogLines(data + "Brevion Notes.files"),
             (std::vector<std::string>{"notes.cmd", "notes.ico", "Readme.txt", "samples\\first.bvnote"}));
@@ -197,7 +198,7 @@ TEST_F(LifecycleTest, ScriptShortcutsFollowTheirFlagLetters) {
             (std::vector<std::string>{"dir|" + install, "version|2.5", "shortcut|A|user_desktop||", "shortcut|A|startmenu|Test|",
                                       "shortcut||startmenu|Test|", "shortcut||programs|Test|",
                                       "shortcut|Uninstall Test App|programs|Test|", "shortcut|D|programs|Test|",
-                                      "shortcut|Uninstall Test App|programs|Test|"}));
+                                      "shortcut|Uninstall Test App|programs|Test|", "apps|Test App|machine"}));
   // A capital D is no flag; a line of two fields gets empty name and arguments.
   EXPECT_FALSE(fs::exists(sys::ShortcutPath("B", "user_desktop", "")));
   const auto a = sys::ReadShortcut(sys::ShortcutPath("A", "user_desktop", ""));
@@ -229,7 +230,8 @@ TEST_F(LifecycleTest, WithoutAProgramsLineThereIsNoUninstallShortcut) {
   OpenReal({.script = StandardScript(install, "#shortcuts\r\nds|$install_dir$a.exe||A|\r\n")});
   InstallInto(install);
   EXPECT_EQ(LogLines(DataFolder("Test App") + "Test App.inst"),
-            (std::vector<std::string>{"dir|" + install, "version|2.5", "shortcut|A|user_desktop||", "shortcut|A|startmenu||"}));
+            (std::vector<std::string>{"dir|" + install, "version|2.5", "shortcut|A|user_desktop||", "shortcut|A|startmenu||",
+                                      "apps|Test App|machine"}));
   EXPECT_FALSE(fs::exists(sys::ShortcutPath("Uninstall Test App", "programs", "")));
 }
 
@@ -242,7 +244,7 @@ TEST_F(LifecycleTest, DefaultShortcutsWhenTheScriptListsNone) {
   EXPECT_EQ(LogLines(data + "Test App.inst"),
             (std::vector<std::string>{"dir|" + install, "version|2.5", "shortcut|Test App|user_desktop||",
                                       "shortcut|Uninstall Test App|programs|Tools\\Test|",
-                                      "shortcut|Test App|programs|Tools\\Test|"}));
+                                      "shortcut|Test App|programs|Tools\\Test|", "apps|Test App|machine"}));
   const auto program = sys::ReadShortcut(sys::ShortcutPath("Test App", "programs", "Tools\\Test"));
   ASSERT_TRUE(program);
   EXPECT_EQ(program->target, install + "testapp.exe");
@@ -266,7 +268,8 @@ TEST_F(LifecycleTest, ClearedOptionBoxesLeaveOnlyTheFolderAndAssociations) {
   const std::string data = DataFolder("Test App");
   EXPECT_EQ(LogLines(data + "Test App.inst"),
             (std::vector<std::string>{"dir|" + install, "version|2.5", "assoc|" + install + "a.exe|.tst|",
-                                      "assoc|" + install + "a.exe|TestFile|" + install + "t.ico"}));
+                                      "assoc|" + install + "a.exe|TestFile|" + install + "t.ico",
+                                      "apps|Test App|machine"}));
   EXPECT_EQ(sys::GetFileAssociation(".tst")->defaultIcon, install + "a.exe,0");
   EXPECT_EQ(sys::GetFileAssociation("TestFile")->defaultIcon, install + "t.ico,0");
   EXPECT_EQ(ReadFile(data + "remove.bin"), kStubBytes + kTailBytes);

@@ -25,6 +25,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "system/apps_entry.h"
 #include "system/associations.h"
 #include "system/platform.h"
 #include "system/posix/desktop_entry_posix.h"
@@ -48,8 +49,15 @@ std::string Parent(std::string folder) {
 
 // The all-users data folder (holding applications/, mime/, icons/) and
 // configuration folder (holding autostart/ and mimeapps.list).
-std::string DataFolder() { return Parent(KnownFolderPath(KnownFolder::CommonPrograms)); }
-std::string ConfigFolder() { return Parent(KnownFolderPath(KnownFolder::CommonStartup)); }
+// A per-user installation uses the user's own (~/.local/share/, ~/.config/).
+std::string DataFolder() {
+  const bool user = CurrentInstallScope() == InstallScope::User;
+  return Parent(KnownFolderPath(user ? KnownFolder::Programs : KnownFolder::CommonPrograms));
+}
+std::string ConfigFolder() {
+  const bool user = CurrentInstallScope() == InstallScope::User;
+  return Parent(KnownFolderPath(user ? KnownFolder::Startup : KnownFolder::CommonStartup));
+}
 
 // Lower-case letters and digits; any other run of characters becomes "-".
 std::string NamePart(const std::string& text) {

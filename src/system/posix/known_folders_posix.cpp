@@ -111,7 +111,9 @@ std::string KnownFolderPath(KnownFolder folder) {
       return config.empty() ? config : config + "/autostart/";
     }
     case KnownFolder::Documents: return UserDirectoryOr("DOCUMENTS", "Documents");
-    case KnownFolder::AppData: return BaseDirectory("XDG_DATA_HOME", ".local/share");
+    case KnownFolder::AppData:
+    // Per-user programs live beside the user's other data.
+    case KnownFolder::UserProgramFiles: return BaseDirectory("XDG_DATA_HOME", ".local/share");
   }
   return {};
 }

@@ -98,4 +98,8 @@ bool ShellLaunch(const std::string& file, const std::string& parameters, const s
   return OpenDocument(path, folder, reason);
 }
 
+bool IsElevated() { return true; }
+
+ElevatedRun RunElevatedAndWait(const std::string&, const std::string&, const std::function<void()>&) { return {}; }
+
 }  // namespace sys::platform

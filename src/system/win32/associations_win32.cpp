@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "system/apps_entry.h"
 #include "system/associations.h"
 #include "system/win32/wide_text.h"
 
@@ -39,10 +40,17 @@ class RegistryKey {
   bool flush_ = false;
 };
 
+// The classes of every user (HKEY_CLASSES_ROOT), or the current user's own
+// (HKEY_CURRENT_USER\Software\Classes) for a per-user installation.
+HKEY ClassesRoot() { return CurrentInstallScope() == InstallScope::User ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT; }
+std::string ClassesPath(const std::string& keyPath) {
+  return CurrentInstallScope() == InstallScope::User ? "Software\\Classes\\" + keyPath : keyPath;
+}
+
 }  // namespace
 
 void WriteClassesRootDefault(const std::string& keyPath, const std::string& value) {
-  RegistryKey key(HKEY_CLASSES_ROOT, keyPath, true);
+  RegistryKey key(ClassesRoot(), ClassesPath(keyPath), true);
   // The stored text includes its terminating zero, as REG_SZ wants.
   const std::wstring wide = win32::Widen(value);
   const bool written =
@@ -53,7 +61,7 @@ void WriteClassesRootDefault(const std::string& keyPath, const std::string& valu
 }
 
 std::optional<std::string> ReadClassesRootDefault(const std::string& keyPath) {
-  RegistryKey key(HKEY_CLASSES_ROOT, keyPath, false);
+  RegistryKey key(ClassesRoot(), ClassesPath(keyPath), false);
   if (!key.opened()) return std::nullopt;
   DWORD type = 0, size = 0;
   if (RegQueryValueExW(key.handle(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||

@@ -28,6 +28,7 @@ const KNOWNFOLDERID* FolderIdOf(KnownFolder folder) {
     case KnownFolder::Startup: return &FOLDERID_Startup;
     case KnownFolder::Documents: return &FOLDERID_Documents;
     case KnownFolder::AppData: return &FOLDERID_RoamingAppData;
+    case KnownFolder::UserProgramFiles: return &FOLDERID_UserProgramFiles;
     default: return nullptr;
   }
 }
@@ -72,6 +73,12 @@ std::string KnownFolderPath(KnownFolder folder) {
   if (path.empty() && folder == KnownFolder::Desktop) {
     const std::string profile = ShellFolderPath(FOLDERID_Profile);
     if (!profile.empty()) path = profile + (profile.back() == '\\' ? "desktop\\" : "\\desktop\\");
+  }
+  // Older systems know no per-user program folder: it is Programs below
+  // the local application data.
+  if (path.empty() && folder == KnownFolder::UserProgramFiles) {
+    const std::string local = ShellFolderPath(FOLDERID_LocalAppData);
+    if (!local.empty()) path = local + (local.back() == '\\' ? "Programs\\" : "\\Programs\\");
   }
   return path;
 }

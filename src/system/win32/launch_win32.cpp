@@ -31,4 +31,52 @@ bool ShellLaunch(const std::string& file, const std::string& parameters, const s
   return true;
 }
 
+bool IsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                        elevation.TokenIsElevated != 0;
+  CloseHandle(token);
+  if (elevated) return true;
+  // Where the token says nothing useful (no UAC, or an emulated system),
+  // the rights themselves decide: the all-users list of installed programs
+  // is writable only with administrator rights.
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0, KEY_WRITE,
+                    &key) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+ElevatedRun RunElevatedAndWait(const std::string& program, const std::string& parameters,
+                               const std::function<void()>& idle) {
+  const std::wstring file = win32::Widen(program), arguments = win32::Widen(parameters);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = L"runas";
+  info.lpFile = file.c_str();
+  info.lpParameters = arguments.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  ElevatedRun run;
+  if (!ShellExecuteExW(&info) || !info.hProcess) {
+    run.refused = GetLastError() == ERROR_CANCELLED;
+    return run;
+  }
+  run.started = true;
+  // Messages keep arriving while the elevated run works: the window that
+  // waits must still paint.
+  while (MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    if (idle) idle();
+  }
+  DWORD code = 1;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  run.exitCode = static_cast<int>(code);
+  return run;
+}
+
 }  // namespace sys::platform
