@@ -344,7 +344,8 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const std::stri
   // In a folder made by this extraction only a name written earlier in it
   // (the same name stored twice, or in other letter case) can exist.
   const bool unseen = folders_.LastIsNew() && written_.insert(FoldedName(relative)).second;
-  const std::optional<sys::platform::NameInfo> existing = unseen ? std::nullopt : folder->Inspect(name);
+  std::optional<sys::platform::NameInfo> existing;
+  if (!unseen) existing = folder->Inspect(name);
   if (existing && (existing->attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
   if (k < 0) return true;
   ExtractionWatcher* watcher = Module().watcher;
