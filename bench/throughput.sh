@@ -12,6 +12,8 @@
 #   zlib-install   a "zlibormal" installer, installed        | pigz -d | tar -x of the tree's tar.gz
 #   ppm-install    a "normal" installer, installed           | 7zz x of the tree as PPMd order 5, 1 thread
 #   wine-install   the Windows stored installer under Wine   | xcopy /E /I of the tree under Wine
+#                  (the Windows program needs a display: run the script
+#                  under xvfb-run for this pair)
 #
 #   CORPUS_DIR       holds tree/ (built with /work/shared/bench/make-corpus.sh
 #                    when missing)
@@ -19,6 +21,7 @@
 #   WINDOWS_BREVION  the Windows program (default build/windows/brevion.exe;
 #                    the Wine pair is left out when it or wine is missing)
 #   ROUNDS           environment: rounds per pair (default 5)
+#   WINE             environment: the wine program (default /usr/lib/wine/wine64)
 #   PAIRS            environment: pairs to run (default "none zlib ppm wine")
 #   SUBSET           environment: a folder below tree/ to use instead of all
 # Output goes below TMPDIR (default /tmp): ext4 creates files several times
@@ -32,6 +35,7 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 BREVION=$(readlink -f "${2:-$HERE/../build/native/brevion}")
 WINBREVION=$(readlink -f "${3:-$HERE/../build/windows/brevion.exe}" 2>/dev/null || true)
 ROUNDS=${ROUNDS:-5}
+WINE=${WINE:-/usr/lib/wine/wine64}
 PAIRS=${PAIRS:-"none zlib ppm wine"}
 HZ=$(getconf CLK_TCK)
 [ -x "$BREVION" ] || { echo "$BREVION not found: build the native preset" >&2; exit 2; }
@@ -63,6 +67,9 @@ pigz -6 -p2 < "$WORK/tree.tar" > "$WORK/tree.tar.gz"
 (cd "$TREE" && 7zz a -bd -t7z -m0=PPMd:o=5:mem=24m -mmt=1 "$WORK/tree.7z" . > /dev/null)
 FILES=$(find "$TREE" -type f | wc -l)
 BYTES=$(find "$TREE" -type f -printf "%s\n" | awk '{s += $1} END {print s}')
+
+# A Linux path as Wine's drive Z: names it.
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
 # Busy clock ticks of the whole machine, and those of this script's children.
 busy_ticks() { awk '/^cpu / {print $2 + $3 + $4 + $7 + $8}' /proc/stat; }
@@ -112,17 +119,18 @@ for pair in $PAIRS; do
         run ours-ppm "$(install_command ppm)"; check "$OUT"
         run 7zz '7zz x -bd -mmt=1 -o"$OUT" "$WORK/tree.7z"'; check "$OUT" ;;
       wine)
-        if [ ! -f "$WINBREVION" ] || ! command -v wine > /dev/null; then
-          echo "wine pair left out: no wine or no Windows program" >&2; break
+        if [ ! -f "$WINBREVION" ] || [ ! -x "$WINE" ]; then
+          echo "wine pair left out: no $WINE or no $WINBREVION" >&2; break
         fi
         if [ $r = 1 ]; then
-          "$BREVION" build "$WORK/wine-setup.exe" "$PROJECT" > /dev/null 2>&1 ||
-            cp "$WINBREVION" "$WORK/brevion.exe"
-          export WINEPREFIX=$WORK/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mshtml=
-          wineboot -i > /dev/null 2>&1 || true
+          export WINEPREFIX=$WORK/wineprefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES='mshtml=;winemenubuilder.exe=d'
+          "$WINE" wineboot --init > /dev/null 2>&1 < /dev/null || true
+          "$WINE" "$WINBREVION" --silent build "$(winpath "$WORK/wine-setup.exe")" "$(winpath "$PROJECT")" \
+            > /dev/null 2>&1 < /dev/null
+          export WINE
         fi
-        run ours-wine 'wine "$WORK/wine-setup.exe" /S /D="Z:$OUT"'; check "$OUT"
-        run xcopy 'wine xcopy /E /I /Q "Z:$TREE" "Z:$OUT"'; check "$OUT" ;;
+        run ours-wine '"$WINE" "$WORK/wine-setup.exe" /S /D="Z:${OUT//\//\\}"'; check "$OUT"
+        run xcopy '"$WINE" xcopy /E /I /Q "Z:${TREE//\//\\}" "Z:${OUT//\//\\}"'; check "$OUT" ;;
     esac
   done
 done
