@@ -60,11 +60,15 @@ cp "$HERE"/../examples/notes/files/temp_dir/* "$PROJECT/files/temp_dir/"
 printf '%s\n' '#variables' 'ProgramName=BenchTree' 'DisplayName=Bench Tree' 'Version=1' \
   'install_dir=C:\Bench Tree\' > "$PROJECT/files/install.dat"
 "$BREVION" build "$WORK/none-setup" "$PROJECT" > /dev/null
-"$BREVION" build "$WORK/zlib-setup" "$PROJECT" zlibormal > /dev/null
-"$BREVION" build "$WORK/ppm-setup" "$PROJECT" normal > /dev/null
 tar -C "$TREE" -cf "$WORK/tree.tar" .
-pigz -6 -p2 < "$WORK/tree.tar" > "$WORK/tree.tar.gz"
-(cd "$TREE" && 7zz a -bd -t7z -m0=PPMd:o=5:mem=24m -mmt=1 "$WORK/tree.7z" . > /dev/null)
+if [[ " $PAIRS " == *" zlib "* ]]; then
+  "$BREVION" build "$WORK/zlib-setup" "$PROJECT" zlibormal > /dev/null
+  pigz -6 -p2 < "$WORK/tree.tar" > "$WORK/tree.tar.gz"
+fi
+if [[ " $PAIRS " == *" ppm "* ]]; then
+  "$BREVION" build "$WORK/ppm-setup" "$PROJECT" normal > /dev/null
+  (cd "$TREE" && 7zz a -bd -t7z -m0=PPMd:o=5:mem=24m -mmt=1 "$WORK/tree.7z" . > /dev/null)
+fi
 FILES=$(find "$TREE" -type f | wc -l)
 BYTES=$(find "$TREE" -type f -printf "%s\n" | awk '{s += $1} END {print s}')
 
