@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/archive_layout.h"
@@ -90,10 +91,16 @@ class HeldFolders {
   sys::platform::FolderHandle* Descend(const std::string& relative, bool create, bool& link, std::string& reason,
                                        int lastPermissions = 0777);
 
+  // True when the folder Descend returned last was made by this extraction:
+  // every name in it was written here, so none needs looking at before a
+  // file is written (the exclusive rename still refuses one that appeared).
+  bool LastIsNew() const { return chain_.empty() ? rootMade_ : chain_.back().Made(); }
+
  private:
   using FolderHandle = sys::platform::FolderHandle;
   const std::string& target_;
   FolderHandle root_;
+  bool rootMade_ = false;
   std::vector<std::string> names_;     // the components held below the target
   std::vector<FolderHandle> chain_;    // their handles, outermost first
 };
@@ -106,7 +113,7 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
     // reached only through its handle.
     if (create) {
       if (ExtractionWatcher* watcher = Module().watcher) watcher->BeforeFolder(target_);
-      sys::CreateFolders(target_);
+      rootMade_ = !sys::FolderExists(target_) && sys::CreateFolders(target_);
     }
     if (!root_.Open(target_, reason)) {
       reason = "Cannot open folder \"" + target_ + "\". " + reason;
@@ -288,6 +295,14 @@ class Extraction {
   static std::string FolderPart(const std::string& relative) {
     return relative.empty() || relative.back() == '\\' ? relative : relative + '\\';
   }
+  // `relative` with ASCII letters in lower case: names that a file system
+  // blind to letter case takes for one.
+  static std::string FoldedName(std::string relative) {
+    for (char& c : relative) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return relative;
+  }
   bool WriteEntry(size_t k, const sys::platform::FolderHandle& folder, const std::string& name,
                   const std::string& destination, bool replacing, uint32_t permissions,
                   const DecodedEntry& decoded);
@@ -307,6 +322,7 @@ class Extraction {
   EntrySteps& steps_;
   OverwriteAnswers answers_;
   HeldFolders folders_;
+  std::unordered_set<std::string> written_;  // names written into folders made here, folded
 };
 
 bool Extraction::ExtractFile(int k, const std::string& relative, const std::string& letters,
@@ -329,7 +345,11 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const std::stri
                           "The file " + destination + " could not be extracted: " + reason);
     return false;
   }
-  const std::optional<sys::platform::NameInfo> existing = folder->Inspect(name);
+  // In a folder made by this extraction only a name written earlier in it
+  // (the same name stored twice, or in other letter case) can exist.
+  const bool unseen = folders_.LastIsNew() && written_.insert(FoldedName(relative)).second;
+  std::optional<sys::platform::NameInfo> existing;
+  if (!unseen) existing = folder->Inspect(name);
   if (existing && (existing->attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
   if (k < 0) return true;
   ExtractionWatcher* watcher = Module().watcher;
@@ -359,12 +379,16 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     std::unique_ptr<FileStream> output;
     // Created with its permissions from the start: a private file is never
     // readable by others, not even while it is written. A name taken
-    // meanwhile (by chance or on purpose) gets another.
+    // meanwhile (by chance or on purpose) gets another; the name is looked
+    // at only when the exclusive create failed.
     for (int attempt = 0; !output; ++attempt) {
       temporary = sys::platform::UnpredictableTemporaryName();
-      if (folder.Inspect(temporary) && attempt < 8) continue;
-      output = std::make_unique<FileStream>(folder, temporary, NativePath(folder.Path() + temporary),
+      try {
+        output = std::make_unique<FileStream>(folder, temporary, NativePath(folder.Path() + temporary),
                                               permissions);
+      } catch (const std::exception&) {
+        if (attempt >= 8 || !folder.Inspect(temporary)) throw;
+      }
     }
     created = true;
     const uint8_t flags = WriteContent(k, decoded, *output);

@@ -30,7 +30,9 @@ int WorkersFromEnvironment() {
 int DefaultWorkers() {
   static const int fromEnvironment = WorkersFromEnvironment();
   if (fromEnvironment > 0) return fromEnvironment;
-  const unsigned cores = std::thread::hardware_concurrency();
+  // Asked once: the library reads it from the system on every call, and
+  // the extraction asks for every entry.
+  static const unsigned cores = std::thread::hardware_concurrency();
   return std::clamp(static_cast<int>(cores), 1, kMaxDefaultWorkers);
 }
 

@@ -138,6 +138,7 @@ FileStream::FileStream(const sys::platform::FolderHandle& folder, const std::str
   if (!folder.CreateNewFile(name, file_, permissions, reason)) {
     throw StreamError("Cannot open file \"" + path + "\". " + reason);
   }
+  ownSize_ = 0;
 }
 
 FileStream::~FileStream() { WritePending(); }
@@ -207,6 +208,7 @@ int64_t FileStream::Write(const void* buffer, int64_t count) {
     pending_ += count;
   }
   position_ += done;
+  if (ownSize_ >= 0) ownSize_ = std::max(ownSize_, position_);
   sys::CountFileBytes(done);
   return done;
 }
@@ -221,6 +223,7 @@ int64_t FileStream::CopyFrom(Stream& source, int64_t count) {
   readLength_ = 0;
   file->position_ += done;
   position_ += done;
+  if (ownSize_ >= 0) ownSize_ = std::max(ownSize_, position_);
   sys::CountFileBytes(2 * done);  // read and written
   if (done < count) {
     if (file->position_ >= file->Size()) throw StreamError(kStreamReadError);
@@ -240,6 +243,7 @@ int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
 
 int64_t FileStream::Size() {
   if (readOnly_) return readOnlySize_;
+  if (ownSize_ >= 0) return ownSize_;
   // Asked of the file each time: another stream may have grown it.
   const int64_t written = file_.Size().value_or(0);
   return pending_ > 0 ? std::max(written, bufferStart_ + pending_) : written;
@@ -251,6 +255,7 @@ void FileStream::SetSize(int64_t size) {
   size = std::max<int64_t>(size, 0);
   readLength_ = 0;
   if (!file_.Resize(size)) throw StreamError(kStreamWriteError);
+  if (ownSize_ >= 0) ownSize_ = size;
   position_ = std::min(position_, size);
 }
 

@@ -162,6 +162,10 @@ class FileStream : public Stream {
   bool writeFailed_ = false;
   int64_t position_ = 0;
   int64_t readOnlySize_ = -1;  // a read-only file's size, taken at opening
+  // The size of a file this stream created under a name no one else knows
+  // (nothing else writes to it), kept here rather than asked of the system
+  // after every copy; -1 for other files.
+  int64_t ownSize_ = -1;
   std::unique_ptr<uint8_t[]> buffer_;
   int64_t capacity_ = 0;
   // The buffer holds file bytes from `bufferStart_`: either `readLength_`

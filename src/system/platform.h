@@ -307,6 +307,9 @@ class FolderHandle {
                   int permissions = 0777);
 
   bool IsOpen() const { return handle_ != kNone; }
+  // True when OpenChild made the folder itself (it did not exist before):
+  // what it holds was all put there through this handle's owner.
+  bool Made() const { return made_; }
   // The folder's path as it was opened (for messages), with a closing separator.
   const std::string& Path() const { return path_; }
 
@@ -342,6 +345,7 @@ class FolderHandle {
   static constexpr intptr_t kNone = -1;
   intptr_t handle_ = kNone;  // a descriptor, or a HANDLE on Windows
   std::string path_;
+  bool made_ = false;
 };
 
 // A file name no one can guess ("~bv" and 16 random hexadecimal digits,

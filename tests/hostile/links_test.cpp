@@ -115,6 +115,40 @@ TEST_F(HostileLinks, LinksAtTemporaryNamesAreNeverWrittenThrough) {
   EXPECT_EQ(Snapshot(dir.path() / "dest"), expected);  // nothing left under a temporary name
 }
 
+// Files in a folder the extraction made are written without looking at
+// their names first; a file or link that appears there meanwhile is still
+// never replaced nor written through, and the file is reported by name.
+TEST_F(HostileLinks, NamesPlantedInAFolderJustMadeAreKept) {
+  WriteDated("src/sub/a.txt", "first");
+  WriteDated("src/sub/b.txt", "second");
+  const std::string archivePath = dir.dir() + "a.bvarc";
+  ASSERT_TRUE(archive::ArchiveCreateFromFolder(archivePath, dir.dir() + "src", archive::kAllEntriesFilter, nullptr,
+                                               nullptr, ""));
+  const fs::path dest = dir.path() / "dest";
+  for (const bool asLink : {false, true}) {
+    SCOPED_TRACE(asLink ? "link" : "file");
+    fs::remove_all(dest);
+    std::optional<std::string> planted;
+    Module().afterFileWritten = [&](size_t written) {
+      if (written != 1) return;
+      if (asLink) {
+        planted = PlantFileLink(dir.path() / "outside" / "keep.txt", dest / "sub" / "b.txt");
+      } else {
+        dir.Write("dest/sub/b.txt", "planted");
+      }
+    };
+    EXPECT_FALSE(archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr));
+    Module().afterFileWritten = {};
+    if (planted) GTEST_SKIP() << *planted;
+    EXPECT_NE(Module().lastError.find("b.txt"), std::string::npos) << Module().lastError;
+    ExpectOutsideUnchanged();
+    const TreeSnapshot after = Snapshot(dest / "sub");
+    ASSERT_EQ(after.size(), 2u);  // nothing left under a temporary name
+    EXPECT_EQ(after.at("a.txt"), "first");
+    if (!asLink) EXPECT_EQ(after.at("b.txt"), "planted");
+  }
+}
+
 TEST_F(HostileLinks, DeletingATreeRemovesItsLinksNotTheirTargets) {
   dir.Write("tree/a.txt", "a");
   dir.Write("tree/inner/b.txt", "b");

@@ -502,7 +502,8 @@ HANDLE OpenFolder(const std::string& path, DWORD flags) {
 
 }  // namespace
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : handle_(other.handle_), path_(std::move(other.path_)), made_(other.made_) {
   other.handle_ = kNone;
 }
 
@@ -511,12 +512,14 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
     Close();
     handle_ = other.handle_;
     path_ = std::move(other.path_);
+    made_ = other.made_;
     other.handle_ = kNone;
   }
   return *this;
 }
 
 void FolderHandle::Close() {
+  made_ = false;
   if (handle_ != kNone) CloseHandle(reinterpret_cast<HANDLE>(handle_));
   handle_ = kNone;
 }
@@ -549,10 +552,13 @@ FolderHandle::Child FolderHandle::OpenChild(const FolderHandle& parent, const st
     return Child::Failed;
   }
   const std::string path = parent.path_ + name;
-  if (create && !CreateDirectoryW(sys::win32::Widen(path).c_str(), nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS) {
-    reason = std::strerror(ErrnoFor(GetLastError()));
-    return Child::Failed;
+  bool made = false;
+  if (create) {
+    made = CreateDirectoryW(sys::win32::Widen(path).c_str(), nullptr) != 0;
+    if (!made && GetLastError() != ERROR_ALREADY_EXISTS) {
+      reason = std::strerror(ErrnoFor(GetLastError()));
+      return Child::Failed;
+    }
   }
   HANDLE folder = OpenFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
   if (folder == INVALID_HANDLE_VALUE) {
@@ -576,6 +582,7 @@ FolderHandle::Child FolderHandle::OpenChild(const FolderHandle& parent, const st
   }
   handle_ = reinterpret_cast<intptr_t>(folder);
   path_ = path + "\\";
+  made_ = made;
   return Child::Opened;
 }
 
