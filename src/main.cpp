@@ -12,6 +12,7 @@
 #include "app/options.h"
 #include "archive/archive.h"
 #include "compression/block_pool.h"
+#include "system/activity_log.h"
 #include "system/platform.h"
 #include "system/text_writer.h"
 #ifdef _WIN32
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
   ui::Win32Toolkit toolkit;
 #else
   ui::ConsoleToolkit toolkit(std::cin, std::cout, ui::StdoutIsTerminal());
+  toolkit.SetThroughputSource(sys::FileBytesSoFar);
 #endif
   app::InstallerRoles roles;
   try {
