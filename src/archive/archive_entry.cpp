@@ -6,6 +6,7 @@
 #include "archive/entry_flags.h"
 #include "archive/names.h"
 #include "archive/operation.h"
+#include "system/byte_order.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/platform.h"
@@ -50,7 +51,7 @@ EntryRead ReadEntry(const EntryLookup& lookup, Stream& output, const std::string
 
 void WriteTail(Stream& output, int64_t tail) {
   uint8_t bytes[8];
-  EncodeInt64(tail, bytes);
+  sys::StoreI64(bytes, tail);
   output.Seek(0, compression::SeekOrigin::End);
   output.WriteExact(bytes, sizeof bytes);
 }
@@ -121,7 +122,7 @@ int64_t EntryContentSize(Stream& archive, const ArchiveIndex& index, size_t k, c
   uint8_t head[layout::kRawEntryOverhead];
   archive.Seek(index.EntryOffset(k), compression::SeekOrigin::Beginning);
   archive.ReadExact(head, sizeof head);
-  const int64_t length = DecodeInt64(head + layout::kEntryLengthOffset);
+  const int64_t length = sys::LoadI64(head + layout::kEntryLengthOffset);
   if (length < 0 || length > storedLength - layout::kRawEntryOverhead) throw DamagedArchive(archivePath);
   if (!(head[0] & layout::kFlagCompressed) || !Module().decompressHook) return length;
   archive.Seek(index.EntryOffset(k) + layout::kEntryLengthOffset, compression::SeekOrigin::Beginning);

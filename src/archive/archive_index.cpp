@@ -6,6 +6,7 @@
 #include "archive/archive_layout.h"
 #include "archive/letters.h"
 #include "archive/names.h"
+#include "system/byte_order.h"
 
 namespace archive {
 
@@ -67,7 +68,7 @@ int64_t ReadInt64At(Stream& file, int64_t offset) {
   uint8_t bytes[8];
   file.Seek(offset, SeekOrigin::Beginning);
   file.ReadExact(bytes, sizeof bytes);
-  return DecodeInt64(bytes);
+  return sys::LoadI64(bytes);
 }
 
 // Entries must be contiguous, in order, inside [0, directory offset]; every
@@ -92,7 +93,7 @@ bool TableIsConsistent(const ArchiveIndex& index, int64_t directoryOffset) {
 // the file's bytes from `tailStart` to `contentEnd`.
 bool TrailerEndsAt(const uint8_t* tail, int64_t tailStart, int64_t end, int64_t contentEnd) {
   uint8_t version[layout::kTableValueSize];
-  EncodeInt64(layout::kFormatVersion, version);
+  sys::StoreI64(version, layout::kFormatVersion);
   if (end - layout::kTableValueSize < tailStart) return false;
   if (!std::equal(version, version + sizeof version, tail + (end - layout::kTableValueSize - tailStart))) return false;
   return std::all_of(tail + (end - tailStart), tail + (contentEnd - tailStart), [](uint8_t b) { return b == 0; });
@@ -171,7 +172,7 @@ ArchiveIndex ReadArchiveIndex(Stream& file, const std::string& archivePath) {
   file.Seek(tableOffset, SeekOrigin::Beginning);
   file.ReadExact(tableBytes.data(), static_cast<int64_t>(tableBytes.size()));
   index.table.resize(static_cast<size_t>(tableCount));
-  for (size_t i = 0; i < index.table.size(); ++i) index.table[i] = DecodeInt64(&tableBytes[i * 8]);
+  for (size_t i = 0; i < index.table.size(); ++i) index.table[i] = sys::LoadI64(&tableBytes[i * 8]);
 
   std::string directory(static_cast<size_t>(directorySize), '\0');
   file.Seek(directoryOffset, SeekOrigin::Beginning);

@@ -11,6 +11,7 @@
 #include "archive/operation.h"
 #include "archive/pe_image.h"
 #include "compression/block_pool.h"
+#include "system/byte_order.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
@@ -177,7 +178,7 @@ struct EntryCodec {
 
 void WriteInt64(Stream& stream, int64_t value) {
   uint8_t bytes[8];
-  EncodeInt64(value, bytes);
+  sys::StoreI64(bytes, value);
   stream.WriteExact(bytes, sizeof bytes);
 }
 

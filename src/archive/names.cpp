@@ -32,17 +32,6 @@ std::vector<std::string> SplitOnBar(const std::string& text) {
   return items;
 }
 
-int64_t DecodeInt64(const uint8_t* bytes) {
-  uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
-  return static_cast<int64_t>(value);
-}
-
-void EncodeInt64(int64_t value, uint8_t* bytes) {
-  auto bits = static_cast<uint64_t>(value);
-  for (int i = 0; i < 8; ++i, bits >>= 8) bytes[i] = static_cast<uint8_t>(bits & 0xFF);
-}
-
 std::string NativePath(const std::string& path) {
   std::string native = path;
   std::replace(native.begin(), native.end(), '\\', '/');

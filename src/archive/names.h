@@ -17,9 +17,6 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b);
 // yields no items.
 std::vector<std::string> SplitOnBar(const std::string& text);
 
-int64_t DecodeInt64(const uint8_t* bytes);
-void EncodeInt64(int64_t value, uint8_t* bytes);
-
 // A path as the file layer opens it: every "\" becomes "/", which both
 // platforms accept, so that stored names (always with "\") and folder paths
 // from Windows scripts work on Linux too.
