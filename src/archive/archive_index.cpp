@@ -7,6 +7,9 @@
 #include "archive/letters.h"
 #include "archive/names.h"
 #include "system/byte_order.h"
+#include "system/platform.h"
+#include "system/settings.h"
+#include "system/text.h"
 
 namespace archive {
 
@@ -27,7 +30,7 @@ int ArchiveIndex::FindName(const std::string& name) const {
     if (names[i] == name) return static_cast<int>(i);
   }
   for (size_t i = 0; i < names.size(); ++i) {
-    if (SameTextIgnoringCase(names[i], name)) return static_cast<int>(i);
+    if (sys::SameTextAscii(names[i], name)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -37,13 +40,13 @@ NameLookup::NameLookup(const StringList& names) {
   first_.reserve(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
     exact_.emplace(names[i], static_cast<int>(i));
-    first_.emplace(LowerAscii(names[i]), static_cast<int>(i));
+    first_.emplace(sys::LowerAscii(names[i]), static_cast<int>(i));
   }
 }
 
 int NameLookup::Find(const std::string& name) const {
   if (const auto same = exact_.find(name); same != exact_.end()) return same->second;
-  const auto found = first_.find(LowerAscii(name));
+  const auto found = first_.find(sys::LowerAscii(name));
   return found == first_.end() ? -1 : found->second;
 }
 
@@ -144,7 +147,7 @@ void ParseDirectory(const std::string& directory, StringList& names, StringList&
   nameAttributes.clear();
   folderAttributes.clear();
   folders.clear();
-  const StringList items = SplitOnBar(directory);
+  const StringList items = sys::SplitOnBar(directory);
   if (items.size() <= 4) return;
   names = ItemsBetween(items, layout::kMarkerNames, layout::kMarkerNameAttributes);
   nameAttributes = ItemsBetween(items, layout::kMarkerNameAttributes, layout::kMarkerFolders);
@@ -207,11 +210,11 @@ void FilterNamesByFolder(const std::string& folder, StringList& list, StringList
   if (folder.empty()) return;
   std::string prefix = folder;
   if (prefix.back() != '\\') prefix += '\\';
-  prefix = LowerAscii(prefix);
+  prefix = sys::LowerAscii(prefix);
   size_t i = 0;
   while (i < list.size()) {
     const size_t slash = list[i].rfind('\\');
-    const std::string folderPart = slash == std::string::npos ? "" : LowerAscii(list[i].substr(0, slash + 1));
+    const std::string folderPart = slash == std::string::npos ? "" : sys::LowerAscii(list[i].substr(0, slash + 1));
     const bool keep = slash != std::string::npos &&
                       (subfolders ? folderPart.starts_with(prefix) : folderPart == prefix);
     if (!keep) {
@@ -232,7 +235,7 @@ int ArchiveReadIndex(const std::string& archivePath, const std::string& folderPr
   nameAttributes.clear();
   folders.clear();
   folderAttributes.clear();
-  compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
+  compression::FileStream file(sys::platform::NativePath(archivePath), compression::FileStream::Mode::Read);
   ArchiveIndex index = ReadArchiveIndex(file, archivePath);
   names = std::move(index.names);
   nameAttributes = std::move(index.nameAttributes);

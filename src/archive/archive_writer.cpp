@@ -17,6 +17,7 @@
 #include "system/paths.h"
 #include "system/platform.h"
 #include "system/settings.h"
+#include "system/text.h"
 
 namespace archive {
 
@@ -58,7 +59,7 @@ SourceItem MapListedEntry(const SourceItem& item, const std::string& e) {
 void SortIgnoringCase(std::vector<SourceItem>& list) {
   std::sort(list.begin(), list.end(), [](const SourceItem& a, const SourceItem& b) {
     const std::string textA = a.Text(), textB = b.Text();
-    const std::string lowerA = LowerAscii(textA), lowerB = LowerAscii(textB);
+    const std::string lowerA = sys::LowerAscii(textA), lowerB = sys::LowerAscii(textB);
     return lowerA != lowerB ? lowerA < lowerB : textA < textB;
   });
 }
@@ -166,11 +167,11 @@ struct EntryCodec {
     const ArchiveModule& module = Module();
     const ArchiveDialog* dialog = module.dialog;
     return {module.compressHook, module.modeName,
-            dialog ? dialog->NoCompressList() : SplitOnBar(kNoCompressExtensions)};
+            dialog ? dialog->NoCompressList() : sys::SplitOnBar(kNoCompressExtensions)};
   }
 
   bool IsOnNoCompressList(const std::string& source) const {
-    std::string extension = LowerAscii(sys::ExtractFileExt(source));
+    std::string extension = sys::LowerAscii(sys::ExtractFileExt(source));
     if (!extension.empty()) extension.erase(0, 1);
     return std::find(noCompress.begin(), noCompress.end(), extension) != noCompress.end();
   }
@@ -253,7 +254,7 @@ struct PackedEntry {
 void PackAhead(const PlannedEntry& entry, const EntryCodec& codec, PackedEntry& slot) {
   if (entry.isStub) return;
   try {
-    FileStream source(NativePath(entry.source), FileStream::Mode::Read);
+    FileStream source(sys::platform::NativePath(entry.source), FileStream::Mode::Read);
     if (source.Size() > kWholeEntryLimit) return;
     slot.date = sys::FileDosDateTime(entry.source);
     compression::MemoryStream packed;
@@ -269,7 +270,7 @@ void PackAhead(const PlannedEntry& entry, const EntryCodec& codec, PackedEntry& 
 // workers, a window of them ahead of the writer, and appended in order: the
 // bytes are those of one thread. Throws on read/write and codec failures.
 WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan, const Progress& progress) {
-  FileStream archive(NativePath(archivePath), FileStream::Mode::CreateNew);
+  FileStream archive(sys::platform::NativePath(archivePath), FileStream::Mode::CreateNew);
   const EntryCodec codec = EntryCodec::FromModule();
   const size_t n = plan.entries.size();
   std::vector<int64_t> table(2 * n + 1, 0);
@@ -287,7 +288,7 @@ WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan
     if (slot.error) std::rethrow_exception(slot.error);
     table[2 * i] = offset;
     if (slot.byWriter) {
-      FileStream source(NativePath(entry.source), FileStream::Mode::Read);
+      FileStream source(sys::platform::NativePath(entry.source), FileStream::Mode::Read);
       table[2 * i + 1] = sys::FileDosDateTime(entry.source);
       offset += WriteStoredEntry(archive, source, entry, codec);
     } else {
@@ -418,7 +419,7 @@ bool CreateFromItems(const std::string& archivePath, const std::string& baseFold
       // A source that cannot be opened names itself in the stream's message;
       // the archive is named as the user knows it, not by its temporary name.
       sys::Failure failure = sys::FailureOf(error);
-      const std::string shown = NativePath(temporary);
+      const std::string shown = sys::platform::NativePath(temporary);
       if (const size_t at = failure.message.find(shown); at != std::string::npos) {
         failure.message.replace(at, shown.size(), archivePath);
       }

@@ -170,10 +170,10 @@ uint32_t SumWords(const uint8_t* data, size_t wordCount) {
 uint32_t AddChecksums(uint32_t a, uint32_t b) { return Reduce(uint64_t{a} + b); }
 
 ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook hook, void* context) {
-  if (!sys::platform::RegularFileSize(NativePath(archivePath))) return {};
-  FileStream file(NativePath(archivePath), FileStream::Mode::ReadWrite);
+  if (!sys::platform::RegularFileSize(sys::platform::NativePath(archivePath))) return {};
+  FileStream file(sys::platform::NativePath(archivePath), FileStream::Mode::ReadWrite);
   const int64_t size = FindArchiveExtent(file).end;
-  const ChecksumPass pass = RunPass(NativePath(archivePath), size, kCreatingVerificationData, hook, context);
+  const ChecksumPass pass = RunPass(sys::platform::NativePath(archivePath), size, kCreatingVerificationData, hook, context);
   if (!pass.completed) return {};
   uint8_t field[8];
   sys::StoreI64(field, pass.sum);
@@ -185,10 +185,10 @@ ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook h
 }
 
 bool ArchiveVerify(const std::string& archivePath, ProgressHook hook, void* context) {
-  if (!sys::platform::RegularFileSize(NativePath(archivePath))) return false;
-  FileStream file(NativePath(archivePath), FileStream::Mode::Read);
+  if (!sys::platform::RegularFileSize(sys::platform::NativePath(archivePath))) return false;
+  FileStream file(sys::platform::NativePath(archivePath), FileStream::Mode::Read);
   const ArchiveExtent extent = FindArchiveExtent(file);
-  const ChecksumPass pass = RunPass(NativePath(archivePath), extent.end, kVerifyingDataIntegrity, hook, context);
+  const ChecksumPass pass = RunPass(sys::platform::NativePath(archivePath), extent.end, kVerifyingDataIntegrity, hook, context);
   if (!pass.completed) return false;
   uint8_t field[8];
   file.Seek(extent.end - layout::kChecksumFromEnd, SeekOrigin::Beginning);

@@ -6,38 +6,6 @@
 
 namespace archive {
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
-}
-
-std::vector<std::string> SplitOnBar(const std::string& text) {
-  std::vector<std::string> items;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t bar = text.find('|', start);
-    if (bar == std::string::npos) {
-      items.push_back(text.substr(start));
-      break;
-    }
-    items.push_back(text.substr(start, bar - start));
-    start = bar + 1;
-  }
-  return items;
-}
-
-std::string NativePath(const std::string& path) {
-  std::string native = path;
-  std::replace(native.begin(), native.end(), '\\', '/');
-  return native;
-}
-
 bool IsSafeStoredName(const std::string& name) {
   if (name.empty()) return true;  // the folder itself
   if (name.front() == '\\' || name.find('/') != std::string::npos || name.find(':') != std::string::npos ||
