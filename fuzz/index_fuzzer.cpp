@@ -23,6 +23,7 @@
 #include "archive/letters.h"
 #include "archive/names.h"
 #include "compression/stream.h"
+#include "system/byte_order.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ void UseIndex(const ArchiveIndex& index) {
 
 std::string Int64Bytes(int64_t value) {
   uint8_t bytes[8];
-  archive::EncodeInt64(value, bytes);
+  sys::StoreI64(bytes, value);
   return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 

@@ -1,8 +1,10 @@
-// Program entry: hands the command line to the application shell, on the
-// native toolkit on Windows and the console toolkit (terminal or pipes)
-// elsewhere.
+// Program entry: the start-up story. The process is hardened first; then
+// an option that only prints or converts runs and ends; otherwise the roles
+// run on the platform's default toolkit (native windows on Windows, the
+// terminal or pipes elsewhere).
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,17 +15,11 @@
 #include "archive/archive.h"
 #include "compression/block_pool.h"
 #include "system/launch.h"
+#include "system/activity_log.h"
 #include "system/platform.h"
+#include "system/process.h"
 #include "system/text_writer.h"
-#ifdef _WIN32
-#include "ui/win32/win32_toolkit.h"
-#else
-#ifndef _WIN32
-#include <iostream>
-#endif
-
-#include "ui/console/console_toolkit.h"
-#endif
+#include "ui/default_toolkit.h"
 
 namespace {
 
@@ -35,9 +31,7 @@ void ReportError(const std::exception& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-  ui::RestrictDllSearchToSystem();
-#endif
+  sys::HardenProcess();
   // Options come out first, so the roles only ever see positional arguments.
   const app::CommandOptions command =
       app::ParseOptions(sys::platform::CommandLineArguments(argc, argv));
@@ -75,14 +69,10 @@ int main(int argc, char** argv) {
   // The uninstall panel's link: the publisher's web address, in the browser.
   options.open_document = [](const std::string& address) { sys::platform::ShellLaunch(address, "", ""); };
 
-#ifdef _WIN32
-  ui::Win32Toolkit toolkit;
-#else
-  ui::ConsoleToolkit toolkit(std::cin, std::cout, ui::StdoutIsTerminal());
-#endif
+  const std::unique_ptr<ui::Toolkit> toolkit = ui::MakeDefaultToolkit(sys::FileBytesSoFar);
   app::InstallerRoles roles;
   try {
-    return app::RunApplication(toolkit, roles, options);
+    return app::RunApplication(*toolkit, roles, options);
   } catch (const std::exception& error) {
     ReportError(error);
     return app::kExitFailure;

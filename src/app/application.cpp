@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-#include "app/exit_status.h"
+#include "app/choose_dir.h"
 #include "app/exit_codes.h"
+#include "app/exit_status.h"
 #include "app/main_window.h"
 #include "app/options.h"
 #include "app/unattended.h"
 #include "archive/archive.h"
 #include "system/activity_log.h"
 #include "system/platform.h"
-#include "ui/choose_dir.h"
-#include "ui/console/silent_toolkit.h"
 #include "system/text.h"
+#include "ui/console/silent_toolkit.h"
 
 namespace app {
 
@@ -100,7 +100,7 @@ int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& opti
 
   TDInstallMain main_window(toolkit, roles, options.arguments, options.executable_path, options.open_document);
   main_window.SetUnattended(unattended);
-  ui::TDChooseDir chooser(toolkit);
+  TDChooseDir chooser(toolkit);
   main_window.SetChooser(&chooser);
   roles.CreateArchiveWindow(toolkit);
 

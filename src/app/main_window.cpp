@@ -5,14 +5,13 @@
 
 #include "app/elevation.h"
 #include "app/exit_codes.h"
-#include "app/options.h"
 #include "app/main_window_def.h"
+#include "app/options.h"
 #include "system/activity_log.h"
-#include "system/control_helpers.h"
-#include "system/launch.h"
 #include "system/paths.h"
 #include "system/platform.h"
 #include "system/settings.h"
+#include "ui/control_helpers.h"
 
 namespace app {
 
@@ -162,7 +161,7 @@ void TDInstallMain::ApplyInstallChoices() {
   }
   // As the user would: the custom choice, its edit box enabled, the folder typed.
   form_.Get("ROptionsCustomDir").SetChecked(true);
-  sys::SetControlsEnabled(&form_, "EOptionsInstallDir|BOptionsInstallBrowse", true, "|");
+  ui::SetControlsEnabled(&form_, "EOptionsInstallDir|BOptionsInstallBrowse", true, "|");
   form_.Get("EOptionsInstallDir").SetText(folder);
   sys::LogAction("Installation folder from --dir: " + folder);
 }

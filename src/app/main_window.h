@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "app/choose_dir.h"
 #include "app/roles.h"
 #include "app/unattended.h"
-#include "ui/choose_dir.h"
 #include "ui/form.h"
 #include "ui/toolkit.h"
 
@@ -47,7 +47,7 @@ class TDInstallMain {
 
   ui::Form& form() { return form_; }
   // The chooser the extract mode uses; must be set before the loop runs.
-  void SetChooser(ui::TDChooseDir* chooser) { chooser_ = chooser; }
+  void SetChooser(TDChooseDir* chooser) { chooser_ = chooser; }
   // The command line's choices for an unattended run: once a package is
   // open, --dir becomes the proposed folder (unless the script prevents a
   // change of folder) and --no-shortcuts clears both shortcut options; an
@@ -83,7 +83,7 @@ class TDInstallMain {
 
   ui::Toolkit& toolkit_;
   Roles& roles_;
-  ui::TDChooseDir* chooser_ = nullptr;
+  TDChooseDir* chooser_ = nullptr;
   ui::Form form_;
   std::string executable_path_;
   std::function<void(const std::string&)> open_document_;

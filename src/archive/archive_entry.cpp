@@ -6,9 +6,11 @@
 #include "archive/entry_flags.h"
 #include "archive/names.h"
 #include "archive/operation.h"
+#include "system/byte_order.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/platform.h"
+#include "system/text.h"
 
 namespace archive {
 
@@ -30,7 +32,7 @@ struct EntryLookup {
 EntryLookup FindEntry(const std::string& archivePath, const std::string& storedName) {
   const std::string name = !storedName.empty() && storedName.front() == '\\' ? storedName.substr(1) : storedName;
   EntryLookup lookup;
-  lookup.archive = std::make_unique<FileStream>(NativePath(archivePath), FileStream::Mode::Read);
+  lookup.archive = std::make_unique<FileStream>(sys::platform::NativePath(archivePath), FileStream::Mode::Read);
   lookup.index = ReadArchiveIndex(*lookup.archive, archivePath);
   lookup.k = lookup.index.FindName(name);
   lookup.isStub = name == layout::kStubName;
@@ -50,24 +52,9 @@ EntryRead ReadEntry(const EntryLookup& lookup, Stream& output, const std::string
 
 void WriteTail(Stream& output, int64_t tail) {
   uint8_t bytes[8];
-  EncodeInt64(tail, bytes);
+  sys::StoreI64(bytes, tail);
   output.Seek(0, compression::SeekOrigin::End);
   output.WriteExact(bytes, sizeof bytes);
-}
-
-StringList TextLines(const std::string& text) {
-  StringList lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-  }
-  return lines;
 }
 
 }  // namespace
@@ -91,7 +78,7 @@ bool ArchiveExtractEntry(const std::string& archivePath, const std::string& stor
   }
   const std::string temporary = sys::platform::UnpredictableTemporaryName();
   std::unique_ptr<FileStream> output =
-      std::make_unique<FileStream>(folder, temporary, NativePath(folder.Path() + temporary), 0666);
+      std::make_unique<FileStream>(folder, temporary, sys::platform::NativePath(folder.Path() + temporary), 0666);
   try {
     const EntryRead entry = ReadEntry(lookup, *output, archivePath);
     if (tail != 0) WriteTail(*output, tail);
@@ -121,7 +108,7 @@ int64_t EntryContentSize(Stream& archive, const ArchiveIndex& index, size_t k, c
   uint8_t head[layout::kRawEntryOverhead];
   archive.Seek(index.EntryOffset(k), compression::SeekOrigin::Beginning);
   archive.ReadExact(head, sizeof head);
-  const int64_t length = DecodeInt64(head + layout::kEntryLengthOffset);
+  const int64_t length = sys::LoadI64(head + layout::kEntryLengthOffset);
   if (length < 0 || length > storedLength - layout::kRawEntryOverhead) throw DamagedArchive(archivePath);
   if (!(head[0] & layout::kFlagCompressed) || !Module().decompressHook) return length;
   archive.Seek(index.EntryOffset(k) + layout::kEntryLengthOffset, compression::SeekOrigin::Beginning);
@@ -147,7 +134,7 @@ bool ArchiveReadTextEntry(const std::string& archivePath, const std::string& sto
   MemoryStream content;
   std::string letters;
   ArchiveReadEntry(archivePath, storedName, content, letters);
-  lines = TextLines(content.ToString());
+  lines = sys::SplitLines(content.ToString());
   return content.Size() > 0;
 }
 

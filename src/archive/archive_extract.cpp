@@ -171,7 +171,7 @@ class EntryReader {
  public:
   EntryReader(const std::string& archivePath, const ArchiveIndex& index)
       : archivePath_(archivePath), index_(index), decompress_(Module().decompressHook),
-        file_(NativePath(archivePath), FileStream::Mode::Read) {}
+        file_(sys::platform::NativePath(archivePath), FileStream::Mode::Read) {}
 
   // True when the first entries (up to a handful) in `order` all keep
   // their content as it stands: such an archive was made without
@@ -384,7 +384,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     for (int attempt = 0; !output; ++attempt) {
       temporary = sys::platform::UnpredictableTemporaryName();
       try {
-        output = std::make_unique<FileStream>(folder, temporary, NativePath(folder.Path() + temporary),
+        output = std::make_unique<FileStream>(folder, temporary, sys::platform::NativePath(folder.Path() + temporary),
                                               permissions);
       } catch (const std::exception&) {
         if (attempt >= 8 || !folder.Inspect(temporary)) throw;
@@ -403,7 +403,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     if (created) folder.RemoveFile(temporary);
     // The user knows the file by its own name, not by the temporary one.
     std::string reason = error.what();
-    const std::string shown = NativePath(folder.Path() + temporary);
+    const std::string shown = sys::platform::NativePath(folder.Path() + temporary);
     if (const size_t at = reason.find(shown); at != std::string::npos) reason.replace(at, shown.size(), destination);
     // An entry that does not decode is the archive's fault; anything else
     // (a full disk, a refused file) is the destination's.
@@ -493,7 +493,7 @@ enum class Outcome { Done, Cancelled, Refused };
 // folders, extract files. Damage and refusals are reported here.
 Outcome ExtractVerified(const std::string& archivePath, const std::string& folder, const std::string& target,
                         bool subfolders, const Progress& progress) {
-  FileStream archive(NativePath(archivePath), FileStream::Mode::Read);
+  FileStream archive(sys::platform::NativePath(archivePath), FileStream::Mode::Read);
   ArchiveIndex index;
   ContentHashes hashes;
   try {

@@ -6,6 +6,10 @@
 #include "archive/archive_layout.h"
 #include "archive/letters.h"
 #include "archive/names.h"
+#include "system/byte_order.h"
+#include "system/platform.h"
+#include "system/settings.h"
+#include "system/text.h"
 
 namespace archive {
 
@@ -29,7 +33,7 @@ int ArchiveIndex::FindName(const std::string& name) const {
     if (names[i] == name) return static_cast<int>(i);
   }
   for (size_t i = 0; i < names.size(); ++i) {
-    if (SameTextIgnoringCase(names[i], name)) return static_cast<int>(i);
+    if (sys::SameTextAscii(names[i], name)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -39,13 +43,13 @@ NameLookup::NameLookup(const StringList& names) {
   first_.reserve(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
     exact_.emplace(names[i], static_cast<int>(i));
-    first_.emplace(LowerAscii(names[i]), static_cast<int>(i));
+    first_.emplace(sys::LowerAscii(names[i]), static_cast<int>(i));
   }
 }
 
 int NameLookup::Find(const std::string& name) const {
   if (const auto same = exact_.find(name); same != exact_.end()) return same->second;
-  const auto found = first_.find(LowerAscii(name));
+  const auto found = first_.find(sys::LowerAscii(name));
   return found == first_.end() ? -1 : found->second;
 }
 
@@ -70,7 +74,7 @@ int64_t ReadInt64At(Stream& file, int64_t offset) {
   uint8_t bytes[8];
   file.Seek(offset, SeekOrigin::Beginning);
   file.ReadExact(bytes, sizeof bytes);
-  return DecodeInt64(bytes);
+  return sys::LoadI64(bytes);
 }
 
 // Entries must be contiguous, in order, inside [0, directory offset]; every
@@ -95,7 +99,7 @@ bool TableIsConsistent(const ArchiveIndex& index, int64_t directoryOffset) {
 // the file's bytes from `tailStart` to `contentEnd`.
 bool TrailerEndsAt(const uint8_t* tail, int64_t tailStart, int64_t end, int64_t contentEnd) {
   uint8_t version[layout::kTableValueSize];
-  EncodeInt64(layout::kFormatVersion, version);
+  sys::StoreI64(version, layout::kFormatVersion);
   if (end - layout::kTableValueSize < tailStart) return false;
   if (!std::equal(version, version + sizeof version, tail + (end - layout::kTableValueSize - tailStart))) return false;
   return std::all_of(tail + (end - tailStart), tail + (contentEnd - tailStart), [](uint8_t b) { return b == 0; });
@@ -146,7 +150,7 @@ void ParseDirectory(const std::string& directory, StringList& names, StringList&
   nameAttributes.clear();
   folderAttributes.clear();
   folders.clear();
-  const StringList items = SplitOnBar(directory);
+  const StringList items = sys::SplitOnBar(directory);
   if (items.size() <= 4) return;
   names = ItemsBetween(items, layout::kMarkerNames, layout::kMarkerNameAttributes);
   nameAttributes = ItemsBetween(items, layout::kMarkerNameAttributes, layout::kMarkerFolders);
@@ -174,7 +178,7 @@ ArchiveIndex ReadArchiveIndex(Stream& file, const std::string& archivePath) {
   file.Seek(tableOffset, SeekOrigin::Beginning);
   file.ReadExact(tableBytes.data(), static_cast<int64_t>(tableBytes.size()));
   index.table.resize(static_cast<size_t>(tableCount));
-  for (size_t i = 0; i < index.table.size(); ++i) index.table[i] = DecodeInt64(&tableBytes[i * 8]);
+  for (size_t i = 0; i < index.table.size(); ++i) index.table[i] = sys::LoadI64(&tableBytes[i * 8]);
 
   std::string directory(static_cast<size_t>(directorySize), '\0');
   file.Seek(directoryOffset, SeekOrigin::Beginning);
@@ -209,11 +213,11 @@ void FilterNamesByFolder(const std::string& folder, StringList& list, StringList
   if (folder.empty()) return;
   std::string prefix = folder;
   if (prefix.back() != '\\') prefix += '\\';
-  prefix = LowerAscii(prefix);
+  prefix = sys::LowerAscii(prefix);
   size_t i = 0;
   while (i < list.size()) {
     const size_t slash = list[i].rfind('\\');
-    const std::string folderPart = slash == std::string::npos ? "" : LowerAscii(list[i].substr(0, slash + 1));
+    const std::string folderPart = slash == std::string::npos ? "" : sys::LowerAscii(list[i].substr(0, slash + 1));
     const bool keep = slash != std::string::npos &&
                       (subfolders ? folderPart.starts_with(prefix) : folderPart == prefix);
     if (!keep) {
@@ -234,7 +238,7 @@ int ArchiveReadIndex(const std::string& archivePath, const std::string& folderPr
   nameAttributes.clear();
   folders.clear();
   folderAttributes.clear();
-  compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
+  compression::FileStream file(sys::platform::NativePath(archivePath), compression::FileStream::Mode::Read);
   ArchiveIndex index = ReadArchiveIndex(file, archivePath);
   names = std::move(index.names);
   nameAttributes = std::move(index.nameAttributes);

@@ -2,6 +2,7 @@
 #include "archive/names.h"
 #include "archive/operation.h"
 #include "compression/container_streams.h"
+#include "system/byte_order.h"
 #include "system/platform.h"
 
 namespace archive {
@@ -119,7 +120,7 @@ uint8_t DecodeStoredEntry(Stream& archive, int64_t offset, int64_t storedLength,
   if (storedLength < layout::kRawEntryOverhead) throw DamagedArchive(archivePath);
   uint8_t lengthBytes[8];
   archive.ReadExact(lengthBytes, sizeof lengthBytes);
-  const int64_t length = DecodeInt64(lengthBytes);
+  const int64_t length = sys::LoadI64(lengthBytes);
   // The payload must lie inside the entry, so that neither path reads into
   // the next entry, the directory or past the file.
   if (length < 0 || length > storedLength - layout::kRawEntryOverhead) throw DamagedArchive(archivePath);

@@ -14,11 +14,13 @@
 #include "archive/operation.h"
 #include "archive/pe_image.h"
 #include "compression/block_pool.h"
+#include "system/byte_order.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
 #include "system/platform.h"
 #include "system/settings.h"
+#include "system/text.h"
 
 namespace archive {
 
@@ -60,7 +62,7 @@ SourceItem MapListedEntry(const SourceItem& item, const std::string& e) {
 void SortIgnoringCase(std::vector<SourceItem>& list) {
   std::sort(list.begin(), list.end(), [](const SourceItem& a, const SourceItem& b) {
     const std::string textA = a.Text(), textB = b.Text();
-    const std::string lowerA = LowerAscii(textA), lowerB = LowerAscii(textB);
+    const std::string lowerA = sys::LowerAscii(textA), lowerB = sys::LowerAscii(textB);
     return lowerA != lowerB ? lowerA < lowerB : textA < textB;
   });
 }
@@ -176,11 +178,11 @@ struct EntryCodec {
     const ArchiveModule& module = Module();
     const ArchiveDialog* dialog = module.dialog;
     return {module.compressHook, module.modeName,
-            dialog ? dialog->NoCompressList() : SplitOnBar(kNoCompressExtensions)};
+            dialog ? dialog->NoCompressList() : sys::SplitOnBar(kNoCompressExtensions)};
   }
 
   bool IsOnNoCompressList(const std::string& source) const {
-    std::string extension = LowerAscii(sys::ExtractFileExt(source));
+    std::string extension = sys::LowerAscii(sys::ExtractFileExt(source));
     if (!extension.empty()) extension.erase(0, 1);
     return std::find(noCompress.begin(), noCompress.end(), extension) != noCompress.end();
   }
@@ -188,7 +190,7 @@ struct EntryCodec {
 
 void WriteInt64(Stream& stream, int64_t value) {
   uint8_t bytes[8];
-  EncodeInt64(value, bytes);
+  sys::StoreI64(bytes, value);
   stream.WriteExact(bytes, sizeof bytes);
 }
 
@@ -282,7 +284,7 @@ struct PackedEntry {
 void PackAhead(const PlannedEntry& entry, const EntryCodec& codec, bool hash, PackedEntry& slot) {
   if (entry.isStub || entry.isHashes) return;
   try {
-    FileStream source(NativePath(entry.source), FileStream::Mode::Read);
+    FileStream source(sys::platform::NativePath(entry.source), FileStream::Mode::Read);
     if (source.Size() > kWholeEntryLimit) return;
     slot.date = sys::FileDosDateTime(entry.source);
     compression::MemoryStream packed;
@@ -300,7 +302,7 @@ void PackAhead(const PlannedEntry& entry, const EntryCodec& codec, bool hash, Pa
 // workers, a window of them ahead of the writer, and appended in order: the
 // bytes are those of one thread. Throws on read/write and codec failures.
 WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan, const Progress& progress) {
-  FileStream archive(NativePath(archivePath), FileStream::Mode::CreateNew);
+  FileStream archive(sys::platform::NativePath(archivePath), FileStream::Mode::CreateNew);
   const EntryCodec codec = EntryCodec::FromModule();
   const size_t n = plan.entries.size();
   std::vector<int64_t> table(2 * n + 1, 0);
@@ -318,7 +320,7 @@ WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan
     const PlannedEntry& entry = plan.entries[i];
     // Only an entry the writer packs itself can be long.
     const int64_t size =
-        packed[i].byWriter && !entry.isHashes ? sys::platform::RegularFileSize(NativePath(entry.source)).value_or(0) : 0;
+        packed[i].byWriter && !entry.isHashes ? sys::platform::RegularFileSize(sys::platform::NativePath(entry.source)).value_or(0) : 0;
     if (!steps.Start(entry.label, i, size)) return false;
     const PackedEntry slot = std::move(packed[i]);
     if (slot.error) std::rethrow_exception(slot.error);
@@ -326,7 +328,7 @@ WriteResult WriteArchive(const std::string& archivePath, const ArchivePlan& plan
     if (entry.isHashes) {
       offset += WriteHashesEntry(archive, digests);
     } else if (slot.byWriter) {
-      FileStream source(NativePath(entry.source), FileStream::Mode::Read);
+      FileStream source(sys::platform::NativePath(entry.source), FileStream::Mode::Read);
       table[2 * i + 1] = sys::FileDosDateTime(entry.source);
       const bool hashThis = hash && !entry.isStub;
       if (hashThis || steps.Long()) {
@@ -466,7 +468,7 @@ bool CreateFromItems(const std::string& archivePath, const std::string& baseFold
       // A source that cannot be opened names itself in the stream's message;
       // the archive is named as the user knows it, not by its temporary name.
       sys::Failure failure = sys::FailureOf(error);
-      const std::string shown = NativePath(temporary);
+      const std::string shown = sys::platform::NativePath(temporary);
       if (const size_t at = failure.message.find(shown); at != std::string::npos) {
         failure.message.replace(at, shown.size(), archivePath);
       }

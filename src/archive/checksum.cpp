@@ -11,6 +11,7 @@
 #include "archive/pe_image.h"
 #include "compression/block_pool.h"
 #include "compression/stream.h"
+#include "system/byte_order.h"
 #include "system/platform.h"
 
 namespace archive {
@@ -30,7 +31,7 @@ uint32_t Reduce(uint64_t value) { return static_cast<uint32_t>(value % layout::k
 uint32_t SumWordsPortable(const uint8_t* data, size_t wordCount) {
   uint64_t sum = 0;
   for (size_t i = 0; i < wordCount; ++i, data += 4) {
-    sum += uint64_t{data[0]} | uint64_t{data[1]} << 8 | uint64_t{data[2]} << 16 | uint64_t{data[3]} << 24;
+    sum += sys::LoadU32(data);
   }
   return Reduce(sum);
 }
@@ -118,8 +119,7 @@ bool MatchesBeforeSigning(FileStream& file, const ArchiveExtent& extent, uint32_
     const std::vector<uint8_t> entry = ReadField(file, headers.certificateEntry, pe::kDirectoryEntrySize);
     sum = Subtract(sum, FieldContribution(entry.data(), headers.certificateEntry, pe::kDirectoryEntrySize, size));
   }
-  std::vector<uint32_t> candidates{0, static_cast<uint32_t>(checkSum[0] | checkSum[1] << 8 | checkSum[2] << 16 |
-                                                            uint32_t{checkSum[3]} << 24)};
+  std::vector<uint32_t> candidates{0, sys::LoadU32(checkSum.data())};
   try {
     // The stub is the entry "*" at offset 0.
     const ArchiveIndex index = ReadArchiveIndex(file, "");
@@ -131,7 +131,7 @@ bool MatchesBeforeSigning(FileStream& file, const ArchiveExtent& extent, uint32_
   }
   for (uint32_t value : candidates) {
     uint8_t bytes[4];
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    sys::StoreU32(bytes, value);
     const uint64_t amount = FieldContribution(bytes, headers.checkSumField, pe::kCheckSumSize, size);
     if (AddChecksums(sum, static_cast<uint32_t>(amount % layout::kChecksumModulus)) == stored) return true;
   }
@@ -170,13 +170,13 @@ uint32_t SumWords(const uint8_t* data, size_t wordCount) {
 uint32_t AddChecksums(uint32_t a, uint32_t b) { return Reduce(uint64_t{a} + b); }
 
 ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook hook, void* context) {
-  if (!sys::platform::RegularFileSize(NativePath(archivePath))) return {};
-  FileStream file(NativePath(archivePath), FileStream::Mode::ReadWrite);
+  if (!sys::platform::RegularFileSize(sys::platform::NativePath(archivePath))) return {};
+  FileStream file(sys::platform::NativePath(archivePath), FileStream::Mode::ReadWrite);
   const int64_t size = FindArchiveExtent(file).end;
-  const ChecksumPass pass = RunPass(NativePath(archivePath), size, kCreatingVerificationData, hook, context);
+  const ChecksumPass pass = RunPass(sys::platform::NativePath(archivePath), size, kCreatingVerificationData, hook, context);
   if (!pass.completed) return {};
   uint8_t field[8];
-  EncodeInt64(pass.sum, field);
+  sys::StoreI64(field, pass.sum);
   file.Seek(size - layout::kChecksumFromEnd, SeekOrigin::Beginning);
   file.WriteExact(field, sizeof field);
   file.Flush();
@@ -185,15 +185,15 @@ ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook h
 }
 
 bool ArchiveVerify(const std::string& archivePath, ProgressHook hook, void* context) {
-  if (!sys::platform::RegularFileSize(NativePath(archivePath))) return false;
-  FileStream file(NativePath(archivePath), FileStream::Mode::Read);
+  if (!sys::platform::RegularFileSize(sys::platform::NativePath(archivePath))) return false;
+  FileStream file(sys::platform::NativePath(archivePath), FileStream::Mode::Read);
   const ArchiveExtent extent = FindArchiveExtent(file);
-  const ChecksumPass pass = RunPass(NativePath(archivePath), extent.end, kVerifyingDataIntegrity, hook, context);
+  const ChecksumPass pass = RunPass(sys::platform::NativePath(archivePath), extent.end, kVerifyingDataIntegrity, hook, context);
   if (!pass.completed) return false;
   uint8_t field[8];
   file.Seek(extent.end - layout::kChecksumFromEnd, SeekOrigin::Beginning);
   file.ReadExact(field, sizeof field);
-  const int64_t stored = DecodeInt64(field);
+  const int64_t stored = sys::LoadI64(field);
   bool matches = stored == static_cast<int64_t>(pass.sum);
   if (!matches && extent.image && stored >= 0 && stored < static_cast<int64_t>(layout::kChecksumModulus)) {
     matches = MatchesBeforeSigning(file, extent, pass.sum, static_cast<uint32_t>(stored));

@@ -3,6 +3,7 @@
 #include "archive/archive.h"
 #include "archive/names.h"
 #include "system/activity_log.h"
+#include "system/settings.h"
 
 namespace archive {
 
@@ -69,7 +70,7 @@ TDIndexedFile::TDIndexedFile(ui::Toolkit& toolkit) : toolkit_(toolkit), form_(Wi
   // No close box (an operation ends through Abort or Cancel, never half-way
   // through a close), above other programs' windows while it works.
   form_.SetFrame({.close_box = false, .stays_on_top = true, .outer_height = 0});
-  noCompress_ = SplitOnBar(kNoCompressExtensions);
+  noCompress_ = sys::SplitOnBar(kNoCompressExtensions);
   form_.SetOnShow([this](ui::Form&) { FormShow(); });
   WireButtons();
   Module().dialog = this;

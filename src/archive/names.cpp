@@ -6,49 +6,6 @@
 
 namespace archive {
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
-}
-
-std::vector<std::string> SplitOnBar(const std::string& text) {
-  std::vector<std::string> items;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t bar = text.find('|', start);
-    if (bar == std::string::npos) {
-      items.push_back(text.substr(start));
-      break;
-    }
-    items.push_back(text.substr(start, bar - start));
-    start = bar + 1;
-  }
-  return items;
-}
-
-int64_t DecodeInt64(const uint8_t* bytes) {
-  uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
-  return static_cast<int64_t>(value);
-}
-
-void EncodeInt64(int64_t value, uint8_t* bytes) {
-  auto bits = static_cast<uint64_t>(value);
-  for (int i = 0; i < 8; ++i, bits >>= 8) bytes[i] = static_cast<uint8_t>(bits & 0xFF);
-}
-
-std::string NativePath(const std::string& path) {
-  std::string native = path;
-  std::replace(native.begin(), native.end(), '\\', '/');
-  return native;
-}
-
 bool IsSafeStoredName(const std::string& name) {
   if (name.empty()) return true;  // the folder itself
   if (name.front() == '\\' || name.find('/') != std::string::npos || name.find(':') != std::string::npos ||

@@ -1,5 +1,4 @@
-// Small text and byte helpers of the archive engine: letter case, the bar
-// separated directory items, little-endian integers, stored-name safety.
+// Stored-name safety of the archive engine.
 #pragma once
 
 #include <cstdint>
@@ -7,23 +6,6 @@
 #include <vector>
 
 namespace archive {
-
-// ASCII lower case (other bytes unchanged).
-std::string LowerAscii(std::string text);
-// Equality ignoring ASCII letter case.
-bool SameTextIgnoringCase(const std::string& a, const std::string& b);
-
-// Splits on "|": "||" yields an empty item, a trailing "|" adds none, ""
-// yields no items.
-std::vector<std::string> SplitOnBar(const std::string& text);
-
-int64_t DecodeInt64(const uint8_t* bytes);
-void EncodeInt64(int64_t value, uint8_t* bytes);
-
-// A path as the file layer opens it: every "\" becomes "/", which both
-// platforms accept, so that stored names (always with "\") and folder paths
-// from Windows scripts work on Linux too.
-std::string NativePath(const std::string& path);
 
 // True when a stored name (file or folder, "\"-separated) stays inside the
 // folder it is extracted to: relative, no drive letter or colon, no UNC or

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "system/byte_order.h"
+
 namespace archive::pe {
 
 using compression::SeekOrigin;
@@ -17,7 +19,7 @@ std::optional<uint32_t> ReadUnsigned(Stream& file, int64_t fileSize, int64_t off
   uint8_t bytes[4] = {0, 0, 0, 0};
   file.Seek(offset, SeekOrigin::Beginning);
   file.ReadExact(bytes, count);
-  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+  return sys::LoadU32(bytes);
 }
 
 uint32_t Fold(uint64_t sum) {
@@ -94,7 +96,7 @@ uint32_t UnsignedImageChecksum(Stream& file, int64_t size, const ImageHeaders& h
       }
     }
     for (int64_t i = 0; i + 1 < count; i += 2) {
-      sum += uint32_t{buffer[static_cast<size_t>(i)]} | uint32_t{buffer[static_cast<size_t>(i + 1)]} << 8;
+      sum += sys::LoadU16(&buffer[static_cast<size_t>(i)]);
     }
     if (count % 2) sum += buffer[static_cast<size_t>(count - 1)];
     sum = Fold(sum);
@@ -109,7 +111,7 @@ void WriteUnsignedFields(Stream& output, int64_t imageStart, const ImageHeaders&
     output.Seek(imageStart + headers.certificateEntry, SeekOrigin::Beginning);
     output.WriteExact(bytes, kDirectoryEntrySize);
   }
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(checkSum >> (8 * i));
+  sys::StoreU32(bytes, checkSum);
   output.Seek(imageStart + headers.checkSumField, SeekOrigin::Beginning);
   output.WriteExact(bytes, kCheckSumSize);
   output.Seek(0, SeekOrigin::End);

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "system/byte_order.h"
+
 namespace compression {
 
 namespace {
@@ -28,17 +30,14 @@ constexpr CrcTables MakeTables() {
 
 constexpr CrcTables kTables = MakeTables();
 
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 }  // namespace
 
 uint32_t ContainerCrc32(const uint8_t* data, size_t length, uint32_t crc) {
   const auto& t = kTables;
   while (length >= 8) {
-    const uint32_t one = crc ^ LoadLe32(data);
-    const uint32_t two = LoadLe32(data + 4);
+    const uint32_t one = crc ^ sys::LoadU32(data);
+    const uint32_t two = sys::LoadU32(data + 4);
     crc = t[7][one & 0xFF] ^ t[6][(one >> 8) & 0xFF] ^ t[5][(one >> 16) & 0xFF] ^ t[4][one >> 24] ^
           t[3][two & 0xFF] ^ t[2][(two >> 8) & 0xFF] ^ t[1][(two >> 16) & 0xFF] ^ t[0][two >> 24];
     data += 8;

@@ -18,6 +18,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "system/byte_order.h"
+
 namespace compression::layout {
 
 inline constexpr size_t kHeaderSize = 128;
@@ -42,16 +44,9 @@ inline constexpr size_t kUncompressedSizeOffset = 4;
 inline constexpr size_t kChecksumOffset = 8;
 inline constexpr size_t kNextOffsetOffset = 12;
 
-inline uint32_t LoadU32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline int32_t LoadI32(const uint8_t* p) { return static_cast<int32_t>(LoadU32(p)); }
-inline void StoreU32(uint8_t* p, uint32_t value) {
-  p[0] = uint8_t(value);
-  p[1] = uint8_t(value >> 8);
-  p[2] = uint8_t(value >> 16);
-  p[3] = uint8_t(value >> 24);
-}
-inline void StoreI32(uint8_t* p, int32_t value) { StoreU32(p, static_cast<uint32_t>(value)); }
+using sys::LoadI32;
+using sys::LoadU32;
+using sys::StoreI32;
+using sys::StoreU32;
 
 }  // namespace compression::layout

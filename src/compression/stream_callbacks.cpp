@@ -6,6 +6,7 @@
 #include "compression/codecs.h"
 #include "compression/container_layout.h"
 #include "compression/container_streams.h"
+#include "system/byte_order.h"
 
 namespace compression {
 
@@ -44,16 +45,14 @@ bool RecordHoldsContainer(Stream& source, int64_t length) {
 
 void WriteLengthPrefix(Stream& destination, int64_t length) {
   std::array<uint8_t, kLengthPrefixSize> bytes{};
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(uint64_t(length) >> (8 * i));
+  sys::StoreI64(bytes.data(), length);
   destination.WriteExact(bytes.data(), int64_t(bytes.size()));
 }
 
 int64_t ReadLengthPrefix(Stream& source) {
   std::array<uint8_t, kLengthPrefixSize> bytes{};
   source.ReadExact(bytes.data(), int64_t(bytes.size()));
-  uint64_t length = 0;
-  for (size_t i = 0; i < bytes.size(); ++i) length |= uint64_t(bytes[i]) << (8 * i);
-  return static_cast<int64_t>(length);
+  return sys::LoadI64(bytes.data());
 }
 
 }  // namespace
@@ -103,9 +102,7 @@ bool RecordIsStored(Stream& source) {
   const int64_t position = source.Position();
   std::array<uint8_t, kLengthPrefixSize> prefix{};
   const bool whole = source.Read(prefix.data(), int64_t(prefix.size())) == int64_t(prefix.size());
-  uint64_t length = 0;
-  for (size_t i = 0; i < prefix.size(); ++i) length |= uint64_t(prefix[i]) << (8 * i);
-  const bool stored = whole && !RecordHoldsContainer(source, static_cast<int64_t>(length));
+  const bool stored = whole && !RecordHoldsContainer(source, sys::LoadI64(prefix.data()));
   source.Seek(position, SeekOrigin::Beginning);
   return stored;
 }
@@ -116,8 +113,7 @@ int64_t ExpandedSizeBound(Stream& source) {
   const int64_t got = source.Read(bytes.data(), int64_t(bytes.size()));
   source.Seek(position, SeekOrigin::Beginning);
   if (got < kLengthPrefixSize) return 0;
-  int64_t length = 0;
-  for (int64_t i = 0; i < kLengthPrefixSize; ++i) length |= int64_t(uint64_t(bytes[size_t(i)]) << (8 * i));
+  const int64_t length = sys::LoadI64(bytes.data());
   if (length < 0) return 0;
   const uint8_t* container = bytes.data() + kLengthPrefixSize;
   if (length >= int64_t(layout::kHeaderSize) && got == int64_t(bytes.size()) && ContainerHeader::HasSignature(container)) {
@@ -133,10 +129,8 @@ int64_t ExpandedSize(Stream& source) {
   const int64_t position = source.Position();
   std::array<uint8_t, kLengthPrefixSize + layout::kHeaderSize> bytes{};
   const int64_t got = source.Read(bytes.data(), int64_t(bytes.size()));
-  int64_t length = 0;
-  for (int64_t i = 0; i < std::min<int64_t>(got, kLengthPrefixSize); ++i) {
-    length |= int64_t(uint64_t(bytes[size_t(i)]) << (8 * i));
-  }
+  // The bytes a short read left out are zeros.
+  int64_t length = sys::LoadI64(bytes.data());
   const uint8_t* container = bytes.data() + kLengthPrefixSize;
   if (got < kLengthPrefixSize || length < 0) {
     length = 0;

@@ -6,13 +6,13 @@
 
 #include "installer/install_journal.h"
 #include "installer/vel_installer.h"
-#include "system/control_helpers.h"
+#include "system/activity_log.h"
 #include "system/files.h"
 #include "system/launch.h"
 #include "system/paths.h"
-#include "system/activity_log.h"
 #include "system/text.h"
 #include "system/uninstall_log.h"
+#include "ui/control_helpers.h"
 
 namespace installer {
 
@@ -147,7 +147,9 @@ void VelInstaller::ApplyAction(const std::string& panel, const std::string& acti
       const ui::Control* launch = BoundControl("COptionsLaunch");
       if (launch && launch->checked()) {
         // A folder typed without its closing separator still names the folder.
-        sys::LaunchFile(toolkit_, sys::IncludeTrailingSeparator(installFolder) + GetSettingValue("ProgramExe"), "");
+        const sys::Failure failure =
+            sys::LaunchFile(sys::IncludeTrailingSeparator(installFolder) + GetSettingValue("ProgramExe"), "");
+        if (failure.failed()) ui::ShowMessage(toolkit_, failure.message);
       }
       CloseWindow();
     }
@@ -175,7 +177,7 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
   } else if (action == "ScopeUser") {
     UseScope(sys::InstallScope::User);
   } else if (action == "CustomDir") {
-    sys::SetControlsEnabled(&mainWindow_, kFolderControls, true, "|");
+    ui::SetControlsEnabled(&mainWindow_, kFolderControls, true, "|");
   } else if (action == "InstallBrowse") {
     BrowseInstallFolder();
   } else if (action == "Next") {
@@ -238,7 +240,7 @@ bool VelInstaller::DowngradeAccepted() {
 }
 
 void VelInstaller::UseFolderChoice(const std::string& variable) {
-  sys::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
+  ui::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
   // With a fixed folder the one choice shown already names it; the folder
   // variable behind the choice may even be undefined.
   if (GetSettingBool("PreventDirectoryChange")) return;
@@ -277,7 +279,7 @@ void VelInstaller::ShowPage(const std::string& name, const std::string& page) {
   WaitForPage(view);
   // A readme may be long; every other page is laid out to fit the panel.
   if (name != "Readme") toolkit_.HideBodyOverflow(view);
-  sys::ArrangeButtonBar(&mainWindow_, kCustomButtons, PageCaptions(name));
+  ui::ArrangeButtonBar(&mainWindow_, kCustomButtons, PageCaptions(name));
   ShowOnlyPanel("PnlCustom");
 }
 
@@ -313,10 +315,10 @@ void VelInstaller::ApplyScriptSettings() {
   mainWindow_.Get("GrpOptions").SetVisible(ask);
   if (ask) mainWindow_.Get("TxtOptionsAdminNote").SetVisible(false);
   UseScope(sys::ParseScope(scopeSetting).value_or(sys::InstallScope::Machine));
-  if (GetSettingBool("PreventDirectoryChange")) sys::SetControlsVisible(&mainWindow_, kFixedFolderHides, false, "|");
+  if (GetSettingBool("PreventDirectoryChange")) ui::SetControlsVisible(&mainWindow_, kFixedFolderHides, false, "|");
   if (HasSetting("ProgramName")) ApplyProgramName();
   mainWindow_.Get("COptionsReadme").SetVisible(GetSettingValue("ReadmeAvailable") == "true");
-  if (HasSetting("Version")) sys::SetNamedControlValue(&mainWindow_, "LIntroVersion", "Version " + GetSettingValue("Version"));
+  if (HasSetting("Version")) ui::SetNamedControlValue(&mainWindow_, "LIntroVersion", "Version " + GetSettingValue("Version"));
   toolkit_.Navigate(mainWindow_.Get("XLicenseHTML"), pageFolder + "license.htm");
 }
 
@@ -349,14 +351,14 @@ void VelInstaller::UseScope(sys::InstallScope scope) {
   mainWindow_.Get("ROptionsProgramsDir").SetText(GetSettingValue("programs_dir"));
   appsChoice.SetText(GetSettingValue(fixed ? "install_dir" : "apps_dir"));
   appsChoice.SetChecked(true);
-  sys::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
+  ui::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
   mainWindow_.Get("ROptionsScopeMachine").SetChecked(scope == sys::InstallScope::Machine);
   mainWindow_.Get("ROptionsScopeUser").SetChecked(scope == sys::InstallScope::User);
   sys::LogAction(std::string("Installing for ") + (scope == sys::InstallScope::User ? "the current user" : "all users"));
 }
 
 void VelInstaller::ApplyProgramName() {
-  for (const char* label : kProgramNameLabels) sys::SetNamedControlValue(&mainWindow_, label, displayName);
+  for (const char* label : kProgramNameLabels) ui::SetNamedControlValue(&mainWindow_, label, displayName);
   ui::Control& extra = mainWindow_.Get("MFinishedExtra");
   if (const std::string value = GetSettingValue("FinishedExtra"); !value.empty()) {
     extra.SetText(ExpandLineBreaks(value));

@@ -4,11 +4,10 @@
 
 namespace sys {
 
-void LaunchFile(ui::Toolkit& toolkit, const std::string& file, const std::string& parameters) {
+Failure LaunchFile(const std::string& file, const std::string& parameters) {
   std::string reason;
-  if (!platform::ShellLaunch(file, parameters, ExtractFilePath(file), &reason)) {
-    ui::ShowMessage(toolkit, kLaunchFailedMessage + file + (reason.empty() ? "" : "\n" + reason));
-  }
+  if (platform::ShellLaunch(file, parameters, ExtractFilePath(file), &reason)) return {};
+  return MakeFailure(FailureKind::Io, file, kLaunchFailedMessage + file + (reason.empty() ? "" : "\n" + reason));
 }
 
 }  // namespace sys

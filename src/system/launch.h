@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/toolkit.h"
+#include "system/failure.h"
 
 namespace sys {
 
@@ -21,10 +21,10 @@ inline constexpr const char* kLaunchNoHandler = "No application is registered to
 
 // Starts `file` with `parameters` (may be empty) in the file's own folder and
 // returns at once. When the platform refuses (missing file, nothing to run
-// it with), shows kLaunchFailedMessage followed by the path, and the reason
-// when the platform gives one, in an information box of `toolkit`. Nothing
-// is returned to the caller.
-void LaunchFile(ui::Toolkit& toolkit, const std::string& file, const std::string& parameters);
+// it with), the failure (kind Io, about `file`) carries the message to show:
+// kLaunchFailedMessage followed by the path, and the reason on a line of its
+// own when the platform gives one. The caller decides where it is shown.
+Failure LaunchFile(const std::string& file, const std::string& parameters);
 
 namespace platform {
 

@@ -1,5 +1,6 @@
 #include "system/paths.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <utility>
@@ -134,3 +135,12 @@ bool IsAbsolutePath(std::string_view path) {
 }
 
 }  // namespace sys
+
+namespace sys::platform {
+
+std::string NativePath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+}  // namespace sys::platform

@@ -25,6 +25,11 @@ extern const char kPathSeparator;
 // "/\\" elsewhere (":" is an ordinary name character on POSIX).
 extern const char* const kPathDelimiters;
 
+// A path as the file operations below open it: every "\" becomes "/", which
+// both platforms accept, so that archive stored names (always with "\") and
+// folder paths from Windows scripts work on Linux too.
+std::string NativePath(std::string path);
+
 // ---- Special folders ------------------------------------------------------
 
 // The folders behind the folder keywords. Common* are the all-users

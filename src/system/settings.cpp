@@ -86,6 +86,12 @@ void SplitDelimited(std::string_view text, std::string_view separators, StringLi
   }
 }
 
+StringList SplitOnBar(std::string_view text) {
+  StringList items;
+  SplitDelimited(text, "|", items);
+  return items;
+}
+
 std::string JoinDelimited(const StringList& list, std::string_view separators, int first,
                           int last) {
   const int count = static_cast<int>(list.size());

@@ -74,6 +74,9 @@ bool AssignSettingLine(std::string_view line, StringList& list);
 // whole text as one item. Items are not trimmed.
 void SplitDelimited(std::string_view text, std::string_view separators, StringList& list);
 
+// The items of a "|"-separated text (SplitDelimited on "|").
+StringList SplitOnBar(std::string_view text);
+
 // Joins entries first..last (last < 0 or past the end: to the last entry).
 // After every joined entry but the last, one separator character is added:
 // the character at (entry index mod separators.size()) of `separators`.

@@ -6,8 +6,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sys {
+
+// The lines of `text`, each ended by CR LF, LF or a lone CR (the ends not
+// kept); a last line without an end counts when it is not empty.
+std::vector<std::string> SplitLines(std::string_view text);
 
 // `text` with its ASCII letters A-Z turned into a-z.
 std::string LowerAscii(std::string_view text);

@@ -346,22 +346,10 @@ bool SaveUninstallLog(const std::string& logPath, const StringList& lines) {
 StringList LoadUninstallLog(const std::string& path) {
   std::string text = platform::ReadWholeFile(ToNativeSeparators(path)).value_or(std::string());
   if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
-  StringList lines;
-  std::string line;
-  auto finish = [&lines, &line] {
-    lines.push_back(IsValidUtf8(line) ? std::move(line) : platform::AnsiToUtf8(line));
-    line.clear();
-  };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') {
-      line += c;
-      continue;
-    }
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    finish();
+  StringList lines = SplitLines(text);
+  for (std::string& line : lines) {
+    if (!IsValidUtf8(line)) line = platform::AnsiToUtf8(line);
   }
-  if (!line.empty()) finish();
   return lines;
 }
 

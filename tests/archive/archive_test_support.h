@@ -11,6 +11,7 @@
 #include "archive/names.h"
 #include "compression/stream_callbacks.h"
 #include "support/temp_dir.h"
+#include "system/byte_order.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 
@@ -22,7 +23,7 @@ inline constexpr int32_t kDate2021 = 0x52221883;
 
 inline std::string Int64Bytes(int64_t value) {
   uint8_t bytes[8];
-  EncodeInt64(value, bytes);
+  sys::StoreI64(bytes, value);
   return std::string(reinterpret_cast<char*>(bytes), 8);
 }
 

@@ -11,6 +11,7 @@
 #include "archive/checksum.h"
 #include "archive/names.h"
 #include "support/temp_dir.h"
+#include "system/byte_order.h"
 #include "system/files.h"
 
 namespace archive {
@@ -20,7 +21,7 @@ using testsupport::TempDir;
 
 std::string Int64Bytes(int64_t value) {
   uint8_t bytes[8];
-  EncodeInt64(value, bytes);
+  sys::StoreI64(bytes, value);
   return std::string(reinterpret_cast<char*>(bytes), 8);
 }
 

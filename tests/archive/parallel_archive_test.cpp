@@ -13,6 +13,8 @@
 #include "archive_test_support.h"
 #include "compression/block_pool.h"
 #include "compression/stream.h"
+#include "system/platform.h"
+#include "system/settings.h"
 
 namespace archive::testing {
 namespace {
@@ -224,7 +226,7 @@ TEST_F(ParallelArchiveTest, UnreadableSourceFailsWithTheMessageOfOneWorker) {
 std::string CorruptEntry(const testsupport::TempDir& dir, const std::string& archivePath, const std::string& name,
                          bool chain = false) {
   std::string bytes = ReadFile(archivePath);
-  compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
+  compression::FileStream file(sys::platform::NativePath(archivePath), compression::FileStream::Mode::Read);
   const ArchiveIndex index = ReadArchiveIndex(file, archivePath);
   const size_t k = static_cast<size_t>(index.FindName(name));
   const size_t lastPayloadByte = static_cast<size_t>(index.EntryOffset(k) + index.StoredLength(k) - 1);
@@ -300,7 +302,7 @@ class ScriptedDialog : public ArchiveDialog {
   size_t next = 0;
   std::vector<std::string> questions;
   std::vector<std::thread::id> threads;
-  std::vector<std::string> noCompress = SplitOnBar(kNoCompressExtensions);
+  std::vector<std::string> noCompress = sys::SplitOnBar(kNoCompressExtensions);
 };
 
 TEST_F(ParallelArchiveTest, OverwriteQuestionsComeInOrderFromTheCallingThread) {

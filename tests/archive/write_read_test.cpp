@@ -113,7 +113,7 @@ TEST_F(ArchiveTest, CompressionPathAndRawPath) {
   const std::string archivePath = dir.dir() + "a.bvarc";
   ASSERT_TRUE(ArchiveCreateFromFolder(archivePath, dir.dir() + "src", kAllEntriesFilter, nullptr, nullptr, ""));
 
-  compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
+  compression::FileStream file(sys::platform::NativePath(archivePath), compression::FileStream::Mode::Read);
   const ArchiveIndex index = ReadArchiveIndex(file, archivePath);
   ASSERT_EQ(index.names, (StringList{"big.txt", "notes.txt", "photo.png"}));
   EXPECT_EQ(index.EntryOffset(0), 0);  // no stub: the first entry starts the file
@@ -148,7 +148,7 @@ TEST_F(ArchiveTest, FilesAboveSixtyFourMillionBytesAreStoredRaw) {
   ArchiveSetCodec("normal", EmptyRecordHook, nullptr);
   const std::string archivePath = dir.dir() + "a.bvarc";
   ASSERT_TRUE(ArchiveCreateFromFolder(archivePath, dir.dir() + "src", kAllEntriesFilter, nullptr, nullptr, ""));
-  compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
+  compression::FileStream file(sys::platform::NativePath(archivePath), compression::FileStream::Mode::Read);
   const ArchiveIndex index = ReadArchiveIndex(file, archivePath);
   ASSERT_EQ(index.names, (StringList{"at_limit.bin", "over_limit.bin"}));
   EXPECT_EQ(index.StoredLength(0), 9);  // flags + the hook's 8 bytes
@@ -260,7 +260,7 @@ bool OnPosix() { return sys::platform::kPathSeparator == '/'; }
 
 // The names of the archive at `path`, as its index holds them.
 StringList NamesIn(const std::string& path) {
-  compression::FileStream file(NativePath(path), compression::FileStream::Mode::Read);
+  compression::FileStream file(sys::platform::NativePath(path), compression::FileStream::Mode::Read);
   return ReadArchiveIndex(file, path).names;
 }
 
@@ -348,7 +348,7 @@ TEST_F(ArchiveTest, PermissionsComeBackNeverWider) {
 
   const std::string archivePath = dir.dir() + "a.bvarc";
   ASSERT_TRUE(ArchiveCreateFromFolder(archivePath, dir.dir() + "src", kAllEntriesFilter, nullptr, nullptr, ""));
-  compression::FileStream file(NativePath(archivePath), compression::FileStream::Mode::Read);
+  compression::FileStream file(sys::platform::NativePath(archivePath), compression::FileStream::Mode::Read);
   const ArchiveIndex index = ReadArchiveIndex(file, archivePath);
   const std::string target = dir.dir() + "out/";
   ASSERT_TRUE(ArchiveExtractAll(archivePath, target, nullptr, nullptr)) << Module().lastError;

@@ -20,6 +20,7 @@
 #include "compression/stream.h"
 #include "hostile/hostile_support.h"
 #include "system/paths.h"
+#include "system/platform.h"
 
 namespace hostile {
 namespace {
@@ -39,7 +40,7 @@ class Faults {
 // A disk with `budget` bytes left for files below `folder`.
 compression::FileFaults DiskWithRoom(const std::string& folder, int64_t budget) {
   auto left = std::make_shared<int64_t>(budget);
-  const std::string native = archive::NativePath(folder);
+  const std::string native = sys::platform::NativePath(folder);
   return {{}, [left, native](const std::string& path, int64_t count) {
             if (!path.starts_with(native)) return count;
             const int64_t taken = std::min(count, *left);
@@ -201,7 +202,7 @@ TEST_F(HostileFaults, SourcesThatVanishOrCannotBeReadEndThePackingCleanly) {
       {"unreadable",
        [&] {
          refusal = std::make_unique<Faults>(compression::FileFaults{
-             [native = archive::NativePath(source)](const std::string& path, compression::FileStream::Mode) {
+             [native = sys::platform::NativePath(source)](const std::string& path, compression::FileStream::Mode) {
                return path != native;
              },
              {}});
@@ -231,7 +232,7 @@ TEST_F(HostileFaults, SourcesThatVanishOrCannotBeReadEndThePackingCleanly) {
 
 TEST_F(HostileFaults, ATargetFolderThatRefusesFilesIsReported) {
   const std::string dest = FreshDestination();
-  const std::string native = archive::NativePath(dest);
+  const std::string native = sys::platform::NativePath(dest);
   Module().OverwriteExisting = archive::kYesToAll;
   {
     Faults readOnly({[&](const std::string& path, compression::FileStream::Mode mode) {
@@ -336,7 +337,7 @@ TEST_F(HostileFaults, KilledMidFileThenRerunLeavesEveryFileComplete) {
 // existing file stays exactly as it was and no temporary file remains.
 TEST_F(HostileFaults, DecodeErrorNeverDestroysTheExistingFile) {
   std::string bytes = ReadFile(archivePath);
-  compression::FileStream file(archive::NativePath(archivePath), compression::FileStream::Mode::Read);
+  compression::FileStream file(sys::platform::NativePath(archivePath), compression::FileStream::Mode::Read);
   const archive::ArchiveIndex index = archive::ReadArchiveIndex(file, archivePath);
   ASSERT_EQ(index.names[0], "a.txt");
   const size_t lastPayloadByte = static_cast<size_t>(index.EntryOffset(0) + index.StoredLength(0) - 1);

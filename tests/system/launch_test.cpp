@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
 #include "system/paths.h"
 #ifndef _WIN32
@@ -16,13 +15,14 @@
 
 namespace {
 
-TEST(LaunchTest, MissingFileShowsTheShellsMessage) {
+TEST(LaunchTest, MissingFileGivesTheShellsMessageAboutTheFile) {
   testsupport::TempDir dir;
-  testsupport::ScriptedToolkit toolkit;
   const std::string file = dir.dir() + "absent.exe";
-  sys::LaunchFile(toolkit, file, "");
+  const sys::Failure failure = sys::LaunchFile(file, "");
   const std::string reason = sys::PathSeparator() == '/' ? std::string("\n") + sys::kLaunchNotFound : "";
-  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"Problem occured launching " + file + reason});
+  EXPECT_EQ(failure.kind, sys::FailureKind::Io);
+  EXPECT_EQ(failure.path, file);
+  EXPECT_EQ(failure.message, "Problem occured launching " + file + reason);
 }
 
 TEST(LaunchTest, EmptyPathIsRefused) {
@@ -45,11 +45,9 @@ bool AppearsSoon(const std::filesystem::path& file) {
 TEST(LaunchTest, ProgramStartsInItsOwnFolderWithItsParameters) {
   if (sys::PathSeparator() != '/') GTEST_SKIP() << "shell script launch is a POSIX check";
   testsupport::TempDir dir;
-  testsupport::ScriptedToolkit toolkit;
   const std::string script = dir.Write("bin/run.sh", "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$2\" > started.tmp\nmv started.tmp marker.txt\n");
   std::filesystem::permissions(script, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
-  sys::LaunchFile(toolkit, script, "\"a b\" c");
-  EXPECT_TRUE(toolkit.messages.empty());
+  EXPECT_FALSE(sys::LaunchFile(script, "\"a b\" c").failed());
   ASSERT_TRUE(AppearsSoon(dir.path() / "bin" / "marker.txt"));
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "bin" / "marker.txt"), "a b|c");
 }

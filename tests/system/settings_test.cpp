@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "system/text.h"
+
 namespace {
 
 using sys::StringList;
@@ -87,6 +89,15 @@ TEST(Delimited, SplitKeepsEmptyItemsButNoTrailingOne) {
   StringList appended{"x"};
   sys::SplitDelimited("y", "|", appended);
   EXPECT_EQ(appended, (StringList{"x", "y"}));
+  EXPECT_EQ(sys::SplitOnBar("a||b|"), (StringList{"a", "", "b"}));
+}
+
+// Every line end counts once: CR LF is one end, not an empty line between.
+TEST(Delimited, LinesEndAtCrLfLfOrCr) {
+  EXPECT_EQ(sys::SplitLines(""), StringList{});
+  EXPECT_EQ(sys::SplitLines("a\r\nb\nc\rd"), (StringList{"a", "b", "c", "d"}));
+  EXPECT_EQ(sys::SplitLines("a\r\n\r\nb\r\n"), (StringList{"a", "", "b"}));
+  EXPECT_EQ(sys::SplitLines("\n\r"), (StringList{"", ""}));
 }
 
 TEST(Delimited, JoinRangesAndRotatingSeparators) {

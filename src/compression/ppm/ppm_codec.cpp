@@ -3,6 +3,7 @@
 #include "compression/ppm/ppm_model.h"
 #include "compression/ppm/ppm_range_coder.h"
 #include "compression/ppm/ppm_suballocator.h"
+#include "system/byte_order.h"
 
 namespace ppm {
 
@@ -12,16 +13,6 @@ namespace {
 constexpr uint32_t kInfoWordSize = 4;
 constexpr uint32_t kVariantG = 6;
 constexpr int kMaxMemoryMb = 256;
-
-void StoreInfoWord(uint8_t* out, uint32_t word) {
-  for (uint32_t i = 0; i < kInfoWordSize; ++i) out[i] = static_cast<uint8_t>(word >> (8 * i));
-}
-
-uint32_t LoadInfoWord(const uint8_t* in) {
-  uint32_t word = 0;
-  for (uint32_t i = 0; i < kInfoWordSize; ++i) word |= static_cast<uint32_t>(in[i]) << (8 * i);
-  return word;
-}
 
 size_t MemoryBytes(int memoryMb) { return static_cast<size_t>(memoryMb) << 20; }
 
@@ -46,7 +37,7 @@ size_t Codec::Encode(const uint8_t* input, size_t length, uint8_t* output, size_
                      int order, int memoryMb) {
   if (order < kMinOrder || order > kMaxOrder || memoryMb < 1 || memoryMb > kMaxMemoryMb) return 0;
   if (capacity < kInfoWordSize || !impl_->heap.Hold(MemoryBytes(memoryMb))) return 0;
-  StoreInfoWord(output, PpmInfoWord(order, memoryMb));
+  sys::StoreU32(output, PpmInfoWord(order, memoryMb));
 
   Model& model = impl_->model;
   RangeEncoder rc(output + kInfoWordSize, output + capacity);
@@ -60,7 +51,7 @@ size_t Codec::Encode(const uint8_t* input, size_t length, uint8_t* output, size_
 ptrdiff_t Codec::Decode(const uint8_t* payload, size_t payloadLength, uint8_t* output,
                         size_t expectedLength) {
   if (payloadLength < kInfoWordSize) return -1;
-  const uint32_t word = LoadInfoWord(payload);
+  const uint32_t word = sys::LoadU32(payload);
   if (word >> 12 != kVariantG) return -1;
   const int order = static_cast<int>(word & 0xF) + 1;
   const int memoryMb = static_cast<int>(word >> 4 & 0xFF) + 1;

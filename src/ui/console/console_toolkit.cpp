@@ -12,7 +12,6 @@
 #include <iterator>
 #include <ostream>
 
-#include "system/activity_log.h"
 #include "system/legacy_text.h"
 #include "system/text.h"
 
@@ -308,7 +307,7 @@ void ConsoleToolkit::DrawProgress(const Control& bar) {
   if (newRun) {
     bar_ = &bar;
     bar_started_ = now;
-    bar_bytes_ = sys::FileBytesSoFar();
+    bar_bytes_ = BytesSoFar();
     last_plain_tenth_ = -1;
   }
   bar_position_ = percent;
@@ -327,7 +326,7 @@ void ConsoleToolkit::DrawProgress(const Control& bar) {
   bar_drawn_ = now;
   const double elapsed = std::chrono::duration<double>(now - bar_started_).count();
   std::string rate, left;
-  if (elapsed >= 0.2) rate = FormatRate(static_cast<double>(sys::FileBytesSoFar() - bar_bytes_) / elapsed);
+  if (elapsed >= 0.2) rate = FormatRate(static_cast<double>(BytesSoFar() - bar_bytes_) / elapsed);
   if (elapsed >= 0.5 && percent > 0 && percent < 100) left = FormatDuration(elapsed * (100 - percent) / percent);
   const std::string line = ProgressBarLine(percent, rate, left, item, kLineWidth);
   out_ << '\r' << line;

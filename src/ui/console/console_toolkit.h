@@ -61,6 +61,11 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   using LineHandler = std::function<bool(const std::string& line, Form& waiting)>;
   void SetLineHandler(LineHandler handler) { line_handler_ = std::move(handler); }
 
+  // The bytes the program has read and written so far, for the bar's
+  // throughput; without a source the throughput reads 0 B/s.
+  using ByteCounter = std::function<int64_t()>;
+  void SetThroughputSource(ByteCounter bytesSoFar) { bytes_so_far_ = std::move(bytesSoFar); }
+
   // The default handling of a line described above; false when no showing,
   // enabled control of a shown form matches it.
   Control* ShortAnswerButton(const std::string& text, Form& waiting);
@@ -108,6 +113,8 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   std::chrono::steady_clock::time_point bar_started_{};
   std::chrono::steady_clock::time_point bar_drawn_{};
   int64_t bar_bytes_ = 0;
+  ByteCounter bytes_so_far_;
+  int64_t BytesSoFar() const { return bytes_so_far_ ? bytes_so_far_() : 0; }
   bool input_ended_ = false;
   bool bar_open_ = false;      // a terminal bar line is waiting for its newline
   int last_plain_tenth_ = -1;  // tenth of progress last printed as a plain line

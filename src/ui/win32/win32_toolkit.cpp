@@ -43,16 +43,6 @@ UINT MessageBoxFlags(Buttons buttons, Icon icon) {
 
 }  // namespace
 
-void RestrictDllSearchToSystem() {
-  // Looked up rather than imported: an unpatched Windows 7 lacks the call,
-  // and an import it cannot resolve would stop the program from starting.
-  using SetDirectories = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  auto set_directories = reinterpret_cast<SetDirectories>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (set_directories) set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
 Win32Toolkit::Win32Toolkit() {
   ole_initialised_ = SUCCEEDED(OleInitialize(nullptr));
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};

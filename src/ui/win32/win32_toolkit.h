@@ -42,12 +42,6 @@ namespace ui {
 class NativeForm;
 class FontSet;
 
-// Hardens the process before anything else runs: DLLs are loaded only from
-// the system folder, never from the program's or the current folder (a
-// downloaded installer sits beside whatever else was downloaded). Call it
-// first thing in main().
-void RestrictDllSearchToSystem();
-
 class Win32Toolkit : public Toolkit, private FormObserver {
  public:
   // Initialises OLE on the calling thread (the browser control and the

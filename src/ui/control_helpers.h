@@ -11,27 +11,27 @@
 
 #include "ui/form.h"
 
-namespace sys {
+namespace ui {
 
 // The component of `form` named `name` (letter case ignored; the window
 // itself is not a component), or nullptr, also when `form` is null.
-ui::Control* FindNamedComponent(const ui::Form* form, std::string_view name);
+Control* FindNamedComponent(const Form* form, std::string_view name);
 
 // Gives `control` a value: a label's caption becomes `value`; controls of
 // any other kind, and a null control, are left alone.
-void SetControlValue(ui::Control* control, const std::string& value);
+void SetControlValue(Control* control, const std::string& value);
 
 // SetControlValue on the component named `name`; nothing when it is absent.
-void SetNamedControlValue(ui::Form* form, std::string_view name, const std::string& value);
+void SetNamedControlValue(Form* form, std::string_view name, const std::string& value);
 
 // Enables or disables each component named in `names`. The list is split
 // on its own separator when it is in the "_list" form ("_list;a;b"),
 // otherwise on any character of `defaultSeparators`.
-void SetControlsEnabled(ui::Form* form, std::string_view names, bool enabled,
+void SetControlsEnabled(Form* form, std::string_view names, bool enabled,
                         std::string_view defaultSeparators = "|,");
 
 // Shows or hides each component named in `names` (list as above).
-void SetControlsVisible(ui::Form* form, std::string_view names, bool visible,
+void SetControlsVisible(Form* form, std::string_view names, bool visible,
                         std::string_view defaultSeparators = "|,");
 
 // Lays out a row of three equally wide buttons (names separated by "|" or
@@ -41,6 +41,6 @@ void SetControlsVisible(ui::Form* form, std::string_view names, bool visible,
 // three (later captions ignored). Buttons left without a caption are hidden
 // and their captions cleared; no caption at all hides the three. Does
 // nothing unless all three names are buttons of the form.
-void ArrangeButtonBar(ui::Form* form, std::string_view buttonNames, std::string_view captions);
+void ArrangeButtonBar(Form* form, std::string_view buttonNames, std::string_view captions);
 
-}  // namespace sys
+}  // namespace ui

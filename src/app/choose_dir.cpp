@@ -1,12 +1,19 @@
-#include "ui/choose_dir.h"
+#include "app/choose_dir.h"
 
 #include "system/platform.h"
 
-namespace ui {
+namespace app {
 
 namespace {
 
 namespace platform = sys::platform;
+using ui::Align;
+using ui::Border;
+using ui::ControlDef;
+using ui::ControlKind;
+using ui::Def;
+using ui::Font;
+using ui::Style;
 
 // The folder tree (CtrlDir) and the path drop-down (ShellCombo1) are edit
 // boxes in the model: their text is the selected folder. The non-visual link
@@ -47,8 +54,8 @@ std::string DefaultFolder() {
 
 }  // namespace
 
-TDChooseDir::TDChooseDir(Toolkit& toolkit) : toolkit_(toolkit), form_(kChooseDirWindow) {
-  form_.Get("BNewDir").SetOnClick([this](Control&) { BNewDirClick(); });
+TDChooseDir::TDChooseDir(ui::Toolkit& toolkit) : toolkit_(toolkit), form_(kChooseDirWindow) {
+  form_.Get("BNewDir").SetOnClick([this](ui::Control&) { BNewDirClick(); });
 }
 
 void TDChooseDir::SelectFolder(const std::string& folder) {
@@ -59,7 +66,7 @@ void TDChooseDir::SelectFolder(const std::string& folder) {
 
 std::string TDChooseDir::ChooseDirectory(const std::string& initial_folder, const std::string& prompt) {
   SelectFolder(IsFolder(initial_folder) ? initial_folder : DefaultFolder());
-  Control& caption = form_.Get("LCaption");
+  ui::Control& caption = form_.Get("LCaption");
   caption.SetText(prompt.empty() ? kChooseDirDefaultPrompt : prompt);
   const std::string chosen = toolkit_.ChooseDirectory(SelectedFolder(), caption.text());
   if (chosen.empty()) return "";
@@ -75,4 +82,4 @@ void TDChooseDir::BNewDirClick() {
   SelectFolder(path);
 }
 
-}  // namespace ui
+}  // namespace app

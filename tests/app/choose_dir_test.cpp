@@ -1,6 +1,6 @@
 // The directory chooser: start folder, prompt, trailing separator, cancel,
 // and creating a folder on the spot.
-#include "ui/choose_dir.h"
+#include "app/choose_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
 
-namespace ui {
+namespace app {
 namespace {
 
 TEST(TDChooseDir, StartsAtAnExistingFolderAndReturnsTheChoiceWithOneSeparator) {
@@ -57,4 +57,4 @@ TEST(TDChooseDir, NewFolderIsCreatedBelowTheSelectionAndSelected) {
 }
 
 }  // namespace
-}  // namespace ui
+}  // namespace app

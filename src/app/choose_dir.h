@@ -11,15 +11,15 @@
 #include "ui/form.h"
 #include "ui/toolkit.h"
 
-namespace ui {
+namespace app {
 
 inline constexpr const char* kChooseDirDefaultPrompt = "Choose a directory below";
 
 class TDChooseDir {
  public:
-  explicit TDChooseDir(Toolkit& toolkit);
+  explicit TDChooseDir(ui::Toolkit& toolkit);
 
-  Form& form() { return form_; }
+  ui::Form& form() { return form_; }
 
   // Lets the user pick a folder, starting at `initial_folder` when it is an
   // existing folder and at "c:\" (or the file system's root where there is
@@ -39,8 +39,8 @@ class TDChooseDir {
   void BNewDirClick();
 
  private:
-  Toolkit& toolkit_;
-  Form form_;
+  ui::Toolkit& toolkit_;
+  ui::Form form_;
 };
 
-}  // namespace ui
+}  // namespace app

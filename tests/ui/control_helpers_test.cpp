@@ -1,5 +1,5 @@
 // Driving a form's controls by name.
-#include "system/control_helpers.h"
+#include "ui/control_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -27,52 +27,52 @@ class ControlHelpersTest : public ::testing::Test {
 };
 
 TEST_F(ControlHelpersTest, FindsComponentsWithoutLetterCase) {
-  EXPECT_EQ(sys::FindNamedComponent(&form, "lname"), &form.Get("LName"));
-  EXPECT_EQ(sys::FindNamedComponent(&form, "EPATH"), &form.Get("EPath"));
-  EXPECT_EQ(sys::FindNamedComponent(&form, "DTest"), nullptr);
-  EXPECT_EQ(sys::FindNamedComponent(&form, "none"), nullptr);
-  EXPECT_EQ(sys::FindNamedComponent(nullptr, "LName"), nullptr);
+  EXPECT_EQ(ui::FindNamedComponent(&form, "lname"), &form.Get("LName"));
+  EXPECT_EQ(ui::FindNamedComponent(&form, "EPATH"), &form.Get("EPath"));
+  EXPECT_EQ(ui::FindNamedComponent(&form, "DTest"), nullptr);
+  EXPECT_EQ(ui::FindNamedComponent(&form, "none"), nullptr);
+  EXPECT_EQ(ui::FindNamedComponent(nullptr, "LName"), nullptr);
 }
 
 TEST_F(ControlHelpersTest, ValuesGoToLabelsOnly) {
-  sys::SetNamedControlValue(&form, "lname", "Test App");
-  sys::SetNamedControlValue(&form, "EPath", "changed");
-  sys::SetNamedControlValue(&form, "Missing", "x");
-  sys::SetNamedControlValue(nullptr, "LName", "x");
-  sys::SetControlValue(nullptr, "x");
+  ui::SetNamedControlValue(&form, "lname", "Test App");
+  ui::SetNamedControlValue(&form, "EPath", "changed");
+  ui::SetNamedControlValue(&form, "Missing", "x");
+  ui::SetNamedControlValue(nullptr, "LName", "x");
+  ui::SetControlValue(nullptr, "x");
   EXPECT_EQ(form.Get("LName").text(), "Test App");
   EXPECT_EQ(form.Get("EPath").text(), "path");
 }
 
 TEST_F(ControlHelpersTest, EnablesAndShowsNamedListsSkippingMissingNames) {
-  sys::SetControlsEnabled(&form, "EPath|Missing|COption", false, "|");
+  ui::SetControlsEnabled(&form, "EPath|Missing|COption", false, "|");
   EXPECT_FALSE(form.Get("EPath").enabled());
   EXPECT_FALSE(form.Get("COption").enabled());
-  sys::SetControlsVisible(&form, "_list;EPath;LName", false, "|");
+  ui::SetControlsVisible(&form, "_list;EPath;LName", false, "|");
   EXPECT_FALSE(form.Get("EPath").visible());
   EXPECT_FALSE(form.Get("LName").visible());
   EXPECT_TRUE(form.Get("COption").visible());
   // A separator outside the default set leaves the list as one name.
-  sys::SetControlsEnabled(&form, "EPath,COption", true, "|");
+  ui::SetControlsEnabled(&form, "EPath,COption", true, "|");
   EXPECT_FALSE(form.Get("EPath").enabled());
 }
 
 TEST_F(ControlHelpersTest, ButtonBarCentresOneTwoOrThreeButtons) {
-  sys::ArrangeButtonBar(&form, "B1|B2|B3", "Next");
+  ui::ArrangeButtonBar(&form, "B1|B2|B3", "Next");
   EXPECT_FALSE(form.Get("B1").visible());
   EXPECT_EQ(form.Get("B1").text(), "");
   EXPECT_FALSE(form.Get("B3").visible());
   EXPECT_EQ(form.Get("B2").text(), "Next");
   EXPECT_EQ(Left("B2"), (550 - 110 - 8) / 2);
 
-  sys::ArrangeButtonBar(&form, "B1,B2,B3", "Install,Exit");
+  ui::ArrangeButtonBar(&form, "B1,B2,B3", "Install,Exit");
   EXPECT_FALSE(form.Get("B1").visible());
   EXPECT_TRUE(form.Get("B3").visible());
   EXPECT_EQ(form.Get("B3").text(), "Exit");
   EXPECT_EQ(Left("B2"), (550 - 220 - 8) / 2);
   EXPECT_EQ(Left("B3"), Left("B2") + 118);
 
-  sys::ArrangeButtonBar(&form, "B1|B2|B3", "Back|Next|Cancel|Ignored");
+  ui::ArrangeButtonBar(&form, "B1|B2|B3", "Back|Next|Cancel|Ignored");
   for (const char* name : {"B1", "B2", "B3"}) EXPECT_TRUE(form.Get(name).visible()) << name;
   EXPECT_EQ(form.Get("B1").text(), "Back");
   EXPECT_EQ(Left("B1"), (550 - 330 - 16) / 2);
@@ -80,8 +80,8 @@ TEST_F(ControlHelpersTest, ButtonBarCentresOneTwoOrThreeButtons) {
 }
 
 TEST_F(ControlHelpersTest, ButtonBarNeedsThreeButtons) {
-  sys::ArrangeButtonBar(&form, "B1|B2|LName", "Next");
-  sys::ArrangeButtonBar(&form, "B1|B2", "Next");
+  ui::ArrangeButtonBar(&form, "B1|B2|LName", "Next");
+  ui::ArrangeButtonBar(&form, "B1|B2", "Next");
   EXPECT_EQ(form.Get("B2").text(), "Two");
   EXPECT_TRUE(form.Get("B1").visible());
 }
