@@ -8,6 +8,7 @@
 #include "app/main_window_def.h"
 #include "app/options.h"
 #include "system/activity_log.h"
+#include "system/launch.h"
 #include "system/paths.h"
 #include "system/platform.h"
 #include "system/settings.h"

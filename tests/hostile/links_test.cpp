@@ -145,7 +145,9 @@ TEST_F(HostileLinks, NamesPlantedInAFolderJustMadeAreKept) {
     const TreeSnapshot after = Snapshot(dest / "sub");
     ASSERT_EQ(after.size(), 2u);  // nothing left under a temporary name
     EXPECT_EQ(after.at("a.txt"), "first");
-    if (!asLink) EXPECT_EQ(after.at("b.txt"), "planted");
+    if (!asLink) {
+      EXPECT_EQ(after.at("b.txt"), "planted");
+    }
   }
 }
 
