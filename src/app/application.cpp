@@ -117,6 +117,12 @@ int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& opti
   sys::LogAction("Finished with exit code " + std::to_string(status) + " (" + meaning + ")");
   if (unattended.silent && status != kExitSuccess) {
     // Nobody saw the windows: say on standard error why the run failed.
+    // The archive roles tell their failure in their own window's status
+    // line, which a silent run never shows.
+    const std::string& archiveFailure = archive::Module().failure.message;
+    if (roles.role() == RoleKind::Other && !archiveFailure.empty() && archiveFailure != toolkit.lastMessage()) {
+      errors << kApplicationTitle << ": " << sys::EscapeControls(archiveFailure, "\n") << '\n';
+    }
     if (!toolkit.lastMessage().empty() && !toolkit.lastMessageEchoed()) {
       errors << kApplicationTitle << ": " << sys::EscapeControls(toolkit.lastMessage(), "\n") << '\n';
     }

@@ -117,6 +117,10 @@ TEST_F(OptionsCli, ExtractRoleExitCodes) {
   EXPECT_EQ(Run(Quoted(work.dir() + "missing.bvarc"), target + "\n"), 5) << out << err;
   EXPECT_EQ(Run(Quoted(archive), ""), 3) << "no folder chosen: cancelled";
   EXPECT_EQ(Run("archive " + Quoted(work.dir()) + " " + Quoted(source.dir()), ""), 3) << "no name given: cancelled";
+  // A silent run shows no window: its error names the file on standard error.
+  const std::string missingFolder = work.dir() + "no such folder";
+  EXPECT_EQ(Run("--silent archive " + Quoted(missingFolder) + " " + Quoted(source.dir()) + " --name=x"), 5);
+  EXPECT_NE(err.find(missingFolder), std::string::npos) << err;
 }
 
 // Both archive roles in one line: --name= answers the name, and an

@@ -7,8 +7,10 @@
 # registry values, the uninstall log and the uninstaller copy, and after the
 # uninstall that all of these are gone, except what stays by design (the
 # associations, the uninstaller and its folder), and that nothing else on
-# the drive went with them. Screenshots of each panel go to the build
-# folder's e2e-shots. Needs a display (run it under xvfb-run).
+# the drive went with them. Before that, a larger installer is cancelled on
+# its Status panel: the drive and the registry must be as they were.
+# Screenshots of each panel go to the build folder's e2e-shots. Needs a
+# display (run it under xvfb-run).
 # Usage: tests/e2e/wine_install_e2e.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -40,6 +42,33 @@ driver wait TDInstallMain see 'Your installer executable is ready to go.' see 'F
   shot 01-build-status TDInstallMain click OK || fail "driving the build"
 wait $program || fail "build exit status $?"
 [ -s "$work/notes-setup.exe" ] || fail "no installer written"
+
+echo "== cancel during the Status panel"
+# A payload large enough that the Status panel stays up while the user
+# cancels; the drive and the registry must then be as they were.
+cp -r "$here/examples/notes" "$work/large"
+head -c 48M /dev/urandom | base64 >"$work/large/files/install_dir/large.txt"
+$wine "$build/brevion.exe" --silent build 'C:\e2e\large-setup.exe' 'C:\e2e\large' </dev/null >"$work/large.log" 2>&1 ||
+  fail "building the large installer: $(cat "$work/large.log")"
+rm -r "$work/large"
+$wine 'C:\e2e\large-setup.exe' &
+program=$!
+driver wait 'Installing Brevion Notes' click Install see 'Brevion Notes licence' click 'I Accept' \
+  see 'Installation Options' click Next see 'Extracting files ...' click Cancel \
+  see 'Your installation was canceled. Your application is not ready.' \
+  shot 08-cancelled TDInstallMain click Cancel || fail "driving the cancel"
+status=0
+wait $program || status=$?
+[ "$status" = 5 ] || fail "the cancelled installer exits $status, not 5 (cancelled during the install)"
+# Wine's own folders (temporary files, caches) may change meanwhile.
+drive_listing | grep -v -e '^\./users/[^/]*/Temp/' -e '^\./users/[^/]*/AppData/' -e '^\./windows/' >"$work/after-cancel.txt"
+changed=$(grep -v -e '^\./users/[^/]*/Temp/' -e '^\./users/[^/]*/AppData/' -e '^\./windows/' "$work/before-install.txt" |
+  LC_ALL=C diff - "$work/after-cancel.txt" || true)
+[ -z "$changed" ] || fail "the cancelled install changed the drive:"$'\n'"$changed"
+driver_out regget 'HKCR\.bvnote\shell\open\command' >/dev/null 2>&1 && fail "the cancelled install left an association"
+$wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\BrevionNotes' >/dev/null 2>&1 &&
+  fail "the cancelled install left an installed-programs entry"
+rm "$work/large-setup.exe"
 
 echo "== installer wizard"
 $wine 'C:\e2e\notes-setup.exe' &
@@ -105,15 +134,16 @@ printf '%s\r\n' \
   'shortcut|Uninstall Brevion Notes|programs|Brevion Notes|' \
   'shortcut|Brevion Notes Readme|startmenu|Brevion Notes|' \
   'assoc|C:\Program Files\Brevion Notes\notes.cmd|.bvnote|C:\Program Files\Brevion Notes\notes.ico' \
+  'apps|BrevionNotes|machine' \
   >"$work/expected.inst"
 cmp "$work/expected.inst" "$data/Brevion Notes.inst" ||
   fail "the uninstall log differs: $(cat -A "$data/Brevion Notes.inst")"
-# The uninstaller is the installer's own program followed by its 8-byte tail.
+# The uninstaller is the installer's own (branded) program followed by its
+# 8-byte tail.
 uninstaller="$data/uninst3.exe"
 [ -f "$uninstaller" ] || fail "no uninstaller copy"
 stub_size=$(($(stat -c %s "$uninstaller") - 8))
-cmp -n "$stub_size" "$build/brevion.exe" "$uninstaller" || fail "the uninstaller is not the program"
-[ "$(stat -c %s "$build/brevion.exe")" = "$stub_size" ] || fail "the uninstaller's length is not the program's + 8"
+cmp -n "$stub_size" "$work/notes-setup.exe" "$uninstaller" || fail "the uninstaller is not the installer's program"
 [ "$(tail -c 8 "$uninstaller" | od -An -tx1 | tr -d ' \n')" = 283e500000000000 ] ||
   fail "the uninstaller's tail is not 5258792"
 
@@ -150,6 +180,7 @@ left=$(LC_ALL=C comm -13 "$work/before-install.txt" "$work/after-uninstall.txt" 
 [ "$left" = $'./ProgramData/BrevionNotes\n./ProgramData/BrevionNotes/uninst3.exe' ] ||
   fail "the uninstall left behind:"$'\n'"$left"
 
-expect_shots 01-build-status 02-intro 03-license 04-options 05-finished 06-uninstall 07-uninstalled
+expect_shots 01-build-status 02-intro 03-license 04-options 05-finished 06-uninstall 07-uninstalled \
+  08-cancelled
 contact_sheet
 echo "PASS"
