@@ -15,6 +15,7 @@
 #include "archive/content_hashes.h"
 #include "archive/entry_tap.h"
 #include "compression/block_pool.h"
+#include "system/byte_order.h"
 #include "system/file_dates.h"
 #include "system/files.h"
 #include "system/paths.h"
@@ -331,6 +332,24 @@ std::string UsageLine() {
          "archive DEST FOLDER | ARCHIVE] [options]";
 }
 
+namespace {
+
+// True when the file ends with the trailer's format version word: it was
+// written to carry an index, whether or not that index still reads.
+bool EndsWithFormatVersion(const std::string& path) {
+  try {
+    compression::FileStream file(path, compression::FileStream::Mode::Read);
+    if (file.Size() < archive::layout::kTrailerSize) return false;
+    uint8_t word[8];
+    file.Seek(-static_cast<int64_t>(sizeof word), compression::SeekOrigin::End);
+    return file.Read(word, sizeof word) == sizeof word && sys::LoadI64(word) == archive::layout::kFormatVersion;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 bool NothingToRun(const CommandOptions& options, const std::string& executablePath) {
   if (options.action != OptionAction::RunRole || !options.positional.empty()) return false;
   try {
@@ -338,7 +357,9 @@ bool NothingToRun(const CommandOptions& options, const std::string& executablePa
     const archive::ArchiveIndex index = archive::ReadArchiveIndex(file, executablePath);
     return index.FindName("install.dat") < 0 && index.EntryCount() <= 1;
   } catch (const std::exception&) {
-    return true;  // no index at the end: the builder itself, with no package
+    // No index at the end: the builder itself, with no package. A package
+    // whose index is damaged is still a package: the installer says so.
+    return !EndsWithFormatVersion(executablePath);
   }
 }
 

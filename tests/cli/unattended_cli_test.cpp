@@ -163,6 +163,15 @@ TEST_F(UnattendedCli, DamagedInstallerGivesItsCodeOnStandardErrorAndInTheLog) {
   EXPECT_NE(text.find("There are error(s) in the file"), std::string::npos) << text;
   EXPECT_NE(text.find("Finished with exit code 1"), std::string::npos) << text;
   EXPECT_FALSE(fs::exists(sandbox.dir() + "x"));
+
+  // A damaged entry table (a byte of the last entry's offset) is a damaged
+  // package too, not a builder started bare.
+  bytes = ReadFile(installer);
+  bytes[bytes.size() - 54] ^= 0x5A;
+  const std::string badTable = sandbox.Write("bad-table-setup", bytes);
+  fs::permissions(badTable, fs::perms::owner_all);
+  EXPECT_EQ(Run(Quoted(badTable) + " --silent --dir=" + Quoted(sandbox.dir() + "x")), 1) << out << err;
+  EXPECT_NE(err.find("This file does not contain a valid installation package."), std::string::npos) << err;
 }
 
 TEST_F(UnattendedCli, BadArgumentsAndAnUnwritableLogStopBeforeAnythingRuns) {
