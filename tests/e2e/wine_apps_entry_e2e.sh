@@ -8,13 +8,10 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$here/build/windows}" && pwd)
-export WINEPREFIX=$build/e2e-apps-prefix WINEDEBUG=-all WINEDLLOVERRIDES=mshtml= WINEARCH=win64
-wine=/usr/lib/wine/wine64
-rm -rf "$WINEPREFIX"
+source "$here/tests/e2e/e2e_common.sh"
+use_prefix "$build/e2e-apps-prefix" fresh
 drive=$WINEPREFIX/drive_c
-work=$drive/e2e
 mkdir -p "$work"
-fail() { echo "FAIL: $*"; /usr/lib/wine/wineserver -k 2>/dev/null || true; exit 1; }
 status() { local rc=0; $wine "$@" </dev/null >/dev/null 2>"$work/stderr.txt" || rc=$?; echo "$rc"; }
 key='Software\Microsoft\Windows\CurrentVersion\Uninstall\BrevionNotes'
 # The data of value $2 in hive $1's key, as reg prints it.
