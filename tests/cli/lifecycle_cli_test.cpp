@@ -131,6 +131,23 @@ TEST_F(LifecycleCli, SilentInstallForTheCurrentUser) {
   EXPECT_NE(output.find("--scope takes machine or user"), std::string::npos) << output;
 }
 
+// InstallScope=ask: the Options panel offers both scopes, every user first;
+// choosing "just for me" installs into the user's folders.
+TEST_F(LifecycleCli, AskedScopeIsChosenOnTheOptionsPanel) {
+  const fs::path project = sandbox.path() / "project";
+  fs::copy(kExampleProject, project, fs::copy_options::recursive);
+  std::string script = ReadFile((project / "files" / "install.dat").string());
+  script.insert(script.find("#variables") + 10, "\r\nInstallScope=ask");
+  sandbox.Write("project/files/install.dat", script);
+  const std::string package = sandbox.dir() + "ask-setup";
+  ASSERT_EQ(Run(Quoted(program) + " build " + Quoted(package) + " " + Quoted(project.string()) + " normal", ""), 0)
+      << output;
+  ASSERT_EQ(Run(Quoted(package), "1\ni accept\nROptionsScopeUser=1\nNext\nClose\n"), 0) << output;
+  EXPECT_NE(output.find("[x] Install for all users"), std::string::npos) << output;
+  EXPECT_TRUE(fs::exists(sandbox.dir() + "home/.local/share/Brevion Notes/notes.cmd")) << output;
+  EXPECT_FALSE(fs::exists(DataFolder())) << "nothing for every user";
+}
+
 TEST_F(LifecycleCli, InstallModeNamesThePackageAndNoCloseLeavesItUninstalled) {
   const std::string installer = Build("notes.bin");
   // Exit on the Intro page: cancelled before installing.
