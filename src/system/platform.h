@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sys::platform {
@@ -293,8 +294,20 @@ class FolderHandle {
  public:
   FolderHandle() = default;
   ~FolderHandle() { Close(); }
-  FolderHandle(FolderHandle&& other) noexcept;
-  FolderHandle& operator=(FolderHandle&& other) noexcept;
+  FolderHandle(FolderHandle&& other) noexcept
+      : handle_(other.handle_), path_(std::move(other.path_)), made_(other.made_) {
+    other.handle_ = kNone;
+  }
+  FolderHandle& operator=(FolderHandle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.handle_;
+      path_ = std::move(other.path_);
+      made_ = other.made_;
+      other.handle_ = kNone;
+    }
+    return *this;
+  }
   FolderHandle(const FolderHandle&) = delete;
   FolderHandle& operator=(const FolderHandle&) = delete;
 

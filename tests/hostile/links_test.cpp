@@ -137,9 +137,10 @@ TEST_F(HostileLinks, NamesPlantedInAFolderJustMadeAreKept) {
         dir.Write("dest/sub/b.txt", "planted");
       }
     };
-    EXPECT_FALSE(archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr));
+    const bool extracted = archive::ArchiveExtractAll(archivePath, dir.dir() + "dest", nullptr, nullptr);
     Module().afterFileWritten = {};
     if (planted) GTEST_SKIP() << *planted;
+    EXPECT_FALSE(extracted);
     EXPECT_NE(Module().lastError.find("b.txt"), std::string::npos) << Module().lastError;
     ExpectOutsideUnchanged();
     const TreeSnapshot after = Snapshot(dest / "sub");

@@ -507,22 +507,6 @@ int OpenAtRetrying(int folder, const std::string& name, int flags, mode_t mode =
 
 }  // namespace
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), made_(other.made_) {
-  other.handle_ = kNone;
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    made_ = other.made_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
 void FolderHandle::Close() {
   made_ = false;
   if (handle_ != kNone) close(static_cast<int>(handle_));

@@ -502,22 +502,6 @@ HANDLE OpenFolder(const std::string& path, DWORD flags) {
 
 }  // namespace
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), made_(other.made_) {
-  other.handle_ = kNone;
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    made_ = other.made_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
 void FolderHandle::Close() {
   made_ = false;
   if (handle_ != kNone) CloseHandle(reinterpret_cast<HANDLE>(handle_));
