@@ -43,7 +43,9 @@ std::string CommandLineText(const std::vector<std::string>& arguments, const Una
   std::vector<std::string> words = arguments;
   if (unattended.silent) words.push_back("--silent");
   if (unattended.folder) words.push_back("--dir=" + *unattended.folder);
-  if (unattended.noShortcuts) words.push_back("--no-shortcuts");
+  for (const std::string& word : NoShortcutsWords(unattended.noDesktopShortcut, unattended.noStartMenuShortcut)) {
+    words.push_back(word);
+  }
   if (unattended.allowDowngrade) words.push_back("--allow-downgrade");
   if (unattended.scope) words.push_back("--scope=" + std::string(sys::ScopeName(*unattended.scope)));
   if (!unattended.logFile.empty()) words.push_back("--log=" + unattended.logFile);

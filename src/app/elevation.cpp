@@ -4,14 +4,17 @@ namespace app {
 
 std::vector<std::string> ElevatedArguments(const std::vector<std::string>& positional,
                                            const UnattendedOptions& unattended, const std::string& folder,
-                                           bool noShortcuts) {
+                                           bool noDesktopShortcut, bool noStartMenuShortcut) {
   std::vector<std::string> words = positional;
   // The elevated run only carries out what was chosen here: its questions
   // were answered already.
   words.push_back("--silent");
   words.push_back("--scope=machine");
   words.push_back("--dir=" + folder);
-  if (noShortcuts || unattended.noShortcuts) words.push_back("--no-shortcuts");
+  for (const std::string& word : NoShortcutsWords(noDesktopShortcut || unattended.noDesktopShortcut,
+                                                  noStartMenuShortcut || unattended.noStartMenuShortcut)) {
+    words.push_back(word);
+  }
   if (unattended.allowDowngrade) words.push_back("--allow-downgrade");
   if (!unattended.logFile.empty()) words.push_back("--log=" + unattended.logFile);
   return words;

@@ -13,10 +13,10 @@ namespace app {
 
 // The command line of the elevated run: the role's positional words, then
 // --silent, --scope=machine, --dir=FOLDER, the switches that were given
-// (--no-shortcuts when `noShortcuts`, --allow-downgrade, --log=FILE).
+// (the shortcuts left out, --allow-downgrade, --log=FILE).
 std::vector<std::string> ElevatedArguments(const std::vector<std::string>& positional,
                                            const UnattendedOptions& unattended, const std::string& folder,
-                                           bool noShortcuts);
+                                           bool noDesktopShortcut, bool noStartMenuShortcut);
 
 // `arguments` as one Windows command line that the system's splitter
 // (CommandLineToArgvW, the C runtime) reads back into the same words: an

@@ -133,9 +133,10 @@ void TDInstallMain::RunUninstall() {
 
 void TDInstallMain::RunInstall() {
   roles_.OpenPackage(arguments_[1]);
-  roles_.SetElevatedInstall([this](const std::string& folder, bool noShortcuts, bool allowDowngrade) {
-    return InstallElevated(folder, noShortcuts, allowDowngrade);
-  });
+  roles_.SetElevatedInstall(
+      [this](const std::string& folder, bool noDesktopShortcut, bool noStartMenuShortcut, bool allowDowngrade) {
+        return InstallElevated(folder, noDesktopShortcut, noStartMenuShortcut, allowDowngrade);
+      });
   // An undefined install_dir stays empty rather than becoming a bare
   // separator, which would propose the root of the drive.
   form_.Get("EOptionsInstallDir").SetText(sys::IncludeTrailingSeparator(roles_.GetSettingValue("install_dir")));
@@ -147,10 +148,13 @@ void TDInstallMain::ApplyInstallChoices() {
   if (form_.closed()) return;
   if (unattended_.allowDowngrade) roles_.AllowDowngrade();
   if (unattended_.scope) roles_.UseScope(*unattended_.scope);
-  if (unattended_.noShortcuts) {
+  if (unattended_.noDesktopShortcut) {
     form_.Get("COptionsDesktopShortcut").SetChecked(false);
+    sys::LogAction("No desktop shortcut will be created (--no-shortcuts).");
+  }
+  if (unattended_.noStartMenuShortcut) {
     form_.Get("COptionsStartMenuShortcut").SetChecked(false);
-    sys::LogAction("No shortcuts will be created (--no-shortcuts).");
+    sys::LogAction("No Start menu shortcuts will be created (--no-shortcuts).");
   }
   if (!unattended_.folder) return;
   const std::string folder = sys::IncludeTrailingSeparator(*unattended_.folder);
@@ -167,11 +171,13 @@ void TDInstallMain::ApplyInstallChoices() {
   sys::LogAction("Installation folder from --dir: " + folder);
 }
 
-std::optional<int> TDInstallMain::InstallElevated(const std::string& folder, bool noShortcuts, bool allowDowngrade) {
+std::optional<int> TDInstallMain::InstallElevated(const std::string& folder, bool noDesktopShortcut,
+                                                  bool noStartMenuShortcut, bool allowDowngrade) {
   if (sys::platform::IsElevated()) return std::nullopt;
   UnattendedOptions choices = unattended_;
   choices.allowDowngrade = choices.allowDowngrade || allowDowngrade;
-  const std::string line = WindowsCommandLine(ElevatedArguments({"install", arguments_[1]}, choices, folder, noShortcuts));
+  const std::string line = WindowsCommandLine(ElevatedArguments({"install", arguments_[1]}, choices, folder,
+                                                                       noDesktopShortcut, noStartMenuShortcut));
   sys::LogAction("Installing for all users needs administrator rights: starting " + executable_path_ + " " + line);
   const sys::platform::ElevatedRun run =
       sys::platform::RunElevatedAndWait(executable_path_, line, [this] { toolkit_.ProcessMessages(); });

@@ -78,7 +78,8 @@ class TDInstallMain {
   // Installs into `folder` from an elevated copy of this process when this
   // one lacks administrator rights; its exit code, or nullopt when this
   // process is to install.
-  std::optional<int> InstallElevated(const std::string& folder, bool noShortcuts, bool allowDowngrade);
+  std::optional<int> InstallElevated(const std::string& folder, bool noDesktopShortcut, bool noStartMenuShortcut,
+                                     bool allowDowngrade);
   bool IsArchiveMode() const;
 
   ui::Toolkit& toolkit_;

@@ -155,7 +155,18 @@ constexpr OptionSpec kOptions[] = {
      }},
     {"--no-shortcuts", Form::Word,
      [](CommandOptions& o, const std::string&, const std::string&) {
-       o.unattended.noShortcuts = true;
+       o.unattended.noDesktopShortcut = o.unattended.noStartMenuShortcut = true;
+       return std::string();
+     }},
+    {"--no-shortcuts=", Form::Value,
+     [](CommandOptions& o, const std::string& name, const std::string& v) -> std::string {
+       if (sys::SameTextAscii(v, "desktop")) {
+         o.unattended.noDesktopShortcut = true;
+       } else if (sys::SameTextAscii(v, "startmenu")) {
+         o.unattended.noStartMenuShortcut = true;
+       } else {
+         return "--no-shortcuts= takes desktop or startmenu: " + name + "=" + v;
+       }
        return std::string();
      }},
     {"--scope=", Form::Value,
@@ -403,6 +414,8 @@ std::string UsageText() {
          "                     install (or extract) into FOLDER, a full path; /D= comes last\n"
          "                     and may hold spaces without quotes\n"
          "  --no-shortcuts     install without desktop and Start menu shortcuts\n"
+         "  --no-shortcuts=desktop, --no-shortcuts=startmenu\n"
+         "                     install without the one kind of shortcut\n"
          "  --scope=machine|user, /ALLUSERS, /CURRENTUSER\n"
          "                     install for every user (elevating when needed) or for\n"
          "                     the current user only\n"

@@ -48,8 +48,8 @@ class Roles {
   // --scope, /ALLUSERS, /CURRENTUSER: the scope chosen on the command line.
   virtual void UseScope(sys::InstallScope) {}
   // How an installation for every user runs elevated (see VelInstaller).
-  using ElevatedInstall = std::function<std::optional<int>(const std::string& folder, bool noShortcuts,
-                                                           bool allowDowngrade)>;
+  using ElevatedInstall = std::function<std::optional<int>(const std::string& folder, bool noDesktopShortcut,
+                                                           bool noStartMenuShortcut, bool allowDowngrade)>;
   virtual void SetElevatedInstall(ElevatedInstall) {}
 
   // The archive modes, each with its window title, closing messages and the

@@ -129,4 +129,11 @@ int SilentInstallExitCode(const WizardAutopilot& pilot, int status) {
   return pilot.lastPanel() == "Status" ? kExitFatalDuringInstall : kExitFatalBeforeInstall;
 }
 
+std::vector<std::string> NoShortcutsWords(bool noDesktopShortcut, bool noStartMenuShortcut) {
+  if (noDesktopShortcut && noStartMenuShortcut) return {"--no-shortcuts"};
+  if (noDesktopShortcut) return {"--no-shortcuts=desktop"};
+  if (noStartMenuShortcut) return {"--no-shortcuts=startmenu"};
+  return {};
+}
+
 }  // namespace app

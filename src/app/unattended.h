@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "system/apps_entry.h"
@@ -29,13 +30,18 @@ namespace app {
 struct UnattendedOptions {
   bool silent = false;
   std::optional<std::string> folder;  // --dir
-  bool noShortcuts = false;
+  bool noDesktopShortcut = false;    // --no-shortcuts, --no-shortcuts=desktop
+  bool noStartMenuShortcut = false;  // --no-shortcuts, --no-shortcuts=startmenu
   bool allowDowngrade = false;        // --allow-downgrade (/ALLOWDOWNGRADE)
   std::optional<sys::InstallScope> scope;  // --scope, /ALLUSERS, /CURRENTUSER
   std::string logFile;                // --log; "" when none
   bool logAnnounced = false;          // bare /LOG: the chosen path is told at the start
   std::optional<std::string> archiveName;  // --name: the archive role's name, not asked for
 };
+
+// The switches that leave out the given kinds of shortcut: "--no-shortcuts"
+// for both, else "--no-shortcuts=desktop" or "--no-shortcuts=startmenu".
+std::vector<std::string> NoShortcutsWords(bool noDesktopShortcut, bool noStartMenuShortcut);
 
 // Walks the installer's wizard as an unattended user would, one step each
 // time the silent toolkit is idle: Install on Intro, I Accept on License,

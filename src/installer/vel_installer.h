@@ -242,7 +242,8 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // Set by the shell where an installation for every user may need another,
   // elevated process: it installs into `folder` with the choices made here
   // and answers its exit code; nullopt when this process is to install.
-  std::function<std::optional<int>(const std::string& folder, bool noShortcuts, bool allowDowngrade)>
+  std::function<std::optional<int>(const std::string& folder, bool noDesktopShortcut, bool noStartMenuShortcut,
+                                   bool allowDowngrade)>
       installElevated;
   sys::InstallScope scope() const { return sys::CurrentInstallScope(); }
   // Why the engine's role ended short of its goal, a cancel included,

@@ -192,9 +192,11 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
       return;
     }
     if (scope() == sys::InstallScope::Machine && installElevated) {
-      const bool noShortcuts = !mainWindow_.Get("COptionsDesktopShortcut").checked() &&
-                               !mainWindow_.Get("COptionsStartMenuShortcut").checked();
-      if (const auto code = installElevated(folder, noShortcuts, true)) return FinishElevated(folder, *code);
+      const bool noDesktopShortcut = !mainWindow_.Get("COptionsDesktopShortcut").checked();
+      const bool noStartMenuShortcut = !mainWindow_.Get("COptionsStartMenuShortcut").checked();
+      if (const auto code = installElevated(folder, noDesktopShortcut, noStartMenuShortcut, true)) {
+        return FinishElevated(folder, *code);
+      }
     }
     SetInstallFolder(folder);
     RunInstall();

@@ -51,13 +51,17 @@ TEST(Elevation, CommandLineQuotesAsTheSystemSplits) {
 TEST(Elevation, ElevatedRunCarriesTheChoicesMade) {
   app::UnattendedOptions given;
   given.logFile = "C:\\logs\\setup.txt";
-  EXPECT_EQ(app::ElevatedArguments({"install", "C:\\setup.exe"}, given, "D:\\Apps\\Notes\\", false),
+  EXPECT_EQ(app::ElevatedArguments({"install", "C:\\setup.exe"}, given, "D:\\Apps\\Notes\\", false, false),
             (Words{"install", "C:\\setup.exe", "--silent", "--scope=machine", "--dir=D:\\Apps\\Notes\\",
                    "--log=C:\\logs\\setup.txt"}));
   given.logFile.clear();
   given.allowDowngrade = true;
-  EXPECT_EQ(app::ElevatedArguments({"install", "s.exe"}, given, "D:\\N\\", true),
+  EXPECT_EQ(app::ElevatedArguments({"install", "s.exe"}, given, "D:\\N\\", true, true),
             (Words{"install", "s.exe", "--silent", "--scope=machine", "--dir=D:\\N\\", "--no-shortcuts",
+                   "--allow-downgrade"}));
+  // One box unticked is carried as it was.
+  EXPECT_EQ(app::ElevatedArguments({"install", "s.exe"}, given, "D:\\N\\", false, true),
+            (Words{"install", "s.exe", "--silent", "--scope=machine", "--dir=D:\\N\\", "--no-shortcuts=startmenu",
                    "--allow-downgrade"}));
 }
 

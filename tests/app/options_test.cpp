@@ -100,7 +100,7 @@ TEST(OptionsParse, UnattendedOptionsInBothSpellings) {
   EXPECT_EQ(dashes.positional, (Args{"uninstall", "Notes"}));
   EXPECT_TRUE(dashes.unattended.silent);
   EXPECT_EQ(dashes.unattended.folder, folder);
-  EXPECT_TRUE(dashes.unattended.noShortcuts);
+  EXPECT_TRUE(dashes.unattended.noDesktopShortcut && dashes.unattended.noStartMenuShortcut);
   EXPECT_EQ(dashes.unattended.logFile, log);
 
   for (const std::string word : {"/S", "/SILENT", "/VERYSILENT"}) {
@@ -113,7 +113,13 @@ TEST(OptionsParse, UnattendedOptionsInBothSpellings) {
   const app::CommandOptions none = app::ParseOptions({"install", "setup.bin"});
   EXPECT_FALSE(none.unattended.silent);
   EXPECT_FALSE(none.unattended.folder.has_value());
-  EXPECT_FALSE(none.unattended.noShortcuts);
+  EXPECT_FALSE(none.unattended.noDesktopShortcut || none.unattended.noStartMenuShortcut);
+  // One kind of shortcut left out; anything else is refused.
+  const app::UnattendedOptions desktop = app::ParseOptions({"--no-shortcuts=Desktop"}).unattended;
+  EXPECT_TRUE(desktop.noDesktopShortcut && !desktop.noStartMenuShortcut);
+  const app::UnattendedOptions startMenu = app::ParseOptions({"--no-shortcuts=startmenu"}).unattended;
+  EXPECT_TRUE(!startMenu.noDesktopShortcut && startMenu.noStartMenuShortcut);
+  EXPECT_EQ(app::ParseOptions({"--no-shortcuts=all"}).action, OptionAction::BadArguments);
   EXPECT_EQ(none.unattended.logFile, "");
   // After "--" every word is positional.
   EXPECT_EQ(app::ParseOptions({"--", "/S"}).positional, Args{"/S"});

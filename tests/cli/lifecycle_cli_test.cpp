@@ -131,6 +131,15 @@ TEST_F(LifecycleCli, SilentInstallForTheCurrentUser) {
   EXPECT_NE(output.find("--scope takes machine or user"), std::string::npos) << output;
 }
 
+// --no-shortcuts=desktop leaves out the desktop shortcut and only that.
+TEST_F(LifecycleCli, OneKindOfShortcutIsLeftOut) {
+  const std::string installer = Build("notes-setup");
+  ASSERT_EQ(Run(Quoted(installer) + " --silent --no-shortcuts=desktop --dir=" + Quoted(sandbox.dir() + "apps/N"), ""), 0)
+      << output;
+  EXPECT_FALSE(fs::exists(sandbox.dir() + "home/Desktop/Brevion Notes.desktop"));
+  EXPECT_TRUE(fs::exists(Root() + "/usr/share/applications/Brevion Notes")) << output;
+}
+
 // InstallScope=ask: the Options panel offers both scopes, every user first;
 // choosing "just for me" installs into the user's folders.
 TEST_F(LifecycleCli, AskedScopeIsChosenOnTheOptionsPanel) {
