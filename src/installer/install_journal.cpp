@@ -149,6 +149,7 @@ void InstallJournal::ReadPrevious() {
     sys::SplitRecord(line, fields, 0, nullptr);
     if (IsFolderLine(fields)) previousFolders_.push_back(fields[1]);
     if (fields[0] == "shortcut") previousShortcutLines_.push_back(line);
+    if (fields[0] == "apps") previousAppsLines_.push_back(line);
   }
   if (previousList_) {
     for (const std::string& name : sys::LoadUninstallLog(listPath_)) {
@@ -197,6 +198,7 @@ bool InstallJournal::Begin(const std::string& installFolder, const std::string& 
     // run killed half way is then still uninstalled whole.
     for (const std::string& folder : previousFolders_) ok = AppendLog(sys::FolderLogLine(folder)) && ok;
     for (const std::string& line : previousShortcutLines_) ok = AppendLog(line) && ok;
+    for (const std::string& line : previousAppsLines_) ok = AppendLog(line) && ok;
     for (const std::string& name : previousFiles_) ok = AppendList(name) && ok;
     written_.clear();
     writtenKeys_.clear();
@@ -336,7 +338,8 @@ bool InstallJournal::SaveFinalLog(bool keepEarlier) {
   // then this run's), shortcuts and associations in the order they were
   // made, without the earlier log's lines carried at the start.
   auto isBody = [](const std::string& line) {
-    return line.starts_with("folder|") || line.starts_with("shortcut|") || line.starts_with("assoc|");
+    return line.starts_with("folder|") || line.starts_with("shortcut|") || line.starts_with("assoc|") ||
+           line.starts_with("apps|");
   };
   sys::StringList lines;
   size_t i = 0;
@@ -347,14 +350,18 @@ bool InstallJournal::SaveFinalLog(bool keepEarlier) {
     if (sys::FolderExists(folder)) lines.push_back(sys::FolderLogLine(folder));
   }
   for (const std::string& folder : folders_) lines.push_back(sys::FolderLogLine(folder));
-  std::set<std::string> previousShortcuts(previousShortcutLines_.begin(), previousShortcutLines_.end());
-  const size_t carriedShortcuts = sameFolder_ ? previousShortcutLines_.size() : 0;
-  size_t skippedShortcuts = 0;
+  // The earlier log's shortcut and entry lines carried at the start: this
+  // run's own lines for the same things come later and stay.
+  std::multiset<std::string> carried;
+  if (sameFolder_) {
+    carried.insert(previousShortcutLines_.begin(), previousShortcutLines_.end());
+    carried.insert(previousAppsLines_.begin(), previousAppsLines_.end());
+  }
   for (; i < logLines_.size(); ++i) {
     const std::string& line = logLines_[i];
     if (line.starts_with("folder|")) continue;
-    if (line.starts_with("shortcut|") && skippedShortcuts < carriedShortcuts && previousShortcuts.count(line)) {
-      ++skippedShortcuts;  // carried from the earlier log at the start
+    if (const auto it = carried.find(line); it != carried.end()) {
+      carried.erase(it);
       continue;
     }
     lines.push_back(line);

@@ -133,7 +133,7 @@ class InstallJournal : public archive::ExtractionWatcher {
   bool sameFolder_ = false;
   std::optional<std::string> previousLog_, previousList_;  // their bytes, for a rollback
   std::string previousFolder_;
-  sys::StringList previousFolders_, previousFiles_, previousShortcutLines_;
+  sys::StringList previousFolders_, previousFiles_, previousShortcutLines_, previousAppsLines_;
   std::set<std::string> previousKeys_;
 };
 

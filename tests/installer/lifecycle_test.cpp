@@ -17,6 +17,7 @@
 #include "archive/archive.h"
 #include "compression/block_pool.h"
 #include "installer/lifecycle_fixture.h"
+#include "system/apps_entry.h"
 #include "system/associations.h"
 #include "system/file_dates.h"
 
@@ -421,6 +422,36 @@ TEST_F(RollbackTest, AnUpgradeIntoAnotherFolderKilledHalfWayLeavesBothUninstalla
     OpenReal({.script = StandardScript(install, "#shortcuts\r\nd|$install_dir$a.exe||A|\r\n"),
               .program = {{"a.exe", "1"}, {"docs/d.txt", "1"}}});
   }
+}
+
+// An upgrade in place killed before it recorded its installed-programs
+// entry: the log it leaves still names the earlier one, which goes with
+// the uninstall.
+TEST_F(RollbackTest, AnUpgradeInPlaceKilledHalfWayStillUninstallsTheEntry) {
+  const std::string data = DataFolder("Test App");
+  InstallInto(install);
+  ASSERT_EQ(vel->outcome->install, InstallOutcome::Installed);
+  ASSERT_TRUE(sys::platform::ReadAppsEntry(sys::InstallScope::Machine, "Test App"));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    compression::SetWorkerCount(1);
+    fs::remove_all(dir.path() / "project");
+    OpenReal({.script = StandardScript(install, ""), .program = {{"a.exe", "2"}, {"n1", "2"}, {"n2", "2"}}});
+    for (int i = 0; i < 2; ++i) toolkit.QueueClickDuringWork("LStatusAction");  // two files go in
+    toolkit.QueueActionDuringWork("kill -9", [] { std::raise(SIGKILL); });
+    InstallInto(install);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ui::Form uninstallWindow(app::MainWindowDefinition());
+  testsupport::ScriptedToolkit uninstallToolkit;
+  auto uninstaller = MakeRealEngine(uninstallWindow, uninstallToolkit);
+  uninstaller->PrepareUninstall(data + "Test App.inst");
+  EXPECT_TRUE(uninstaller->RunUninstall());
+  EXPECT_FALSE(sys::platform::ReadAppsEntry(sys::InstallScope::Machine, "Test App"));
 }
 #endif
 
