@@ -315,6 +315,15 @@ class RollbackTest : public LifecycleTest {
     EXPECT_EQ(now, before);
   }
 
+  // Replays an uninstall log as the uninstaller would, in an engine of its own.
+  bool Uninstall(const std::string& log) {
+    ui::Form uninstallWindow(app::MainWindowDefinition());
+    testsupport::ScriptedToolkit uninstallToolkit;
+    auto uninstaller = MakeRealEngine(uninstallWindow, uninstallToolkit);
+    uninstaller->PrepareUninstall(log);
+    return uninstaller->RunUninstall();
+  }
+
   std::string install;
   std::map<std::string, std::string> before;
 };
@@ -372,11 +381,7 @@ TEST_F(RollbackTest, KilledAtAnyPointTheLogUninstallsWhatWasDone) {
     int status = 0;
     waitpid(child, &status, 0);
     if (fs::exists(data + "Test App.inst")) {
-      ui::Form uninstallWindow(app::MainWindowDefinition());
-      testsupport::ScriptedToolkit uninstallToolkit;
-      auto uninstaller = MakeRealEngine(uninstallWindow, uninstallToolkit);
-      uninstaller->PrepareUninstall(data + "Test App.inst");
-      EXPECT_TRUE(uninstaller->RunUninstall());
+      EXPECT_TRUE(Uninstall(data + "Test App.inst"));
     }
     ExpectAsBefore(dataName);
     EXPECT_TRUE(FilesBelow(data).empty() || FilesBelow(data) == std::vector<std::string>{"uninst3.exe"});
@@ -410,11 +415,7 @@ TEST_F(RollbackTest, AnUpgradeIntoAnotherFolderKilledHalfWayLeavesBothUninstalla
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(TreeOf(install), installed);
     EXPECT_TRUE(fs::exists(other));
-    ui::Form uninstallWindow(app::MainWindowDefinition());
-    testsupport::ScriptedToolkit uninstallToolkit;
-    auto uninstaller = MakeRealEngine(uninstallWindow, uninstallToolkit);
-    uninstaller->PrepareUninstall(data + "Test App.inst");
-    EXPECT_TRUE(uninstaller->RunUninstall());
+    EXPECT_TRUE(Uninstall(data + "Test App.inst"));
     EXPECT_EQ(FilesBelow(install), std::vector<std::string>{"report.doc"});
     EXPECT_FALSE(fs::exists(other));
     EXPECT_TRUE(FilesBelow(data).empty() || FilesBelow(data) == std::vector<std::string>{"uninst3.exe"});
@@ -446,11 +447,7 @@ TEST_F(RollbackTest, AnUpgradeInPlaceKilledHalfWayStillUninstallsTheEntry) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFSIGNALED(status));
-  ui::Form uninstallWindow(app::MainWindowDefinition());
-  testsupport::ScriptedToolkit uninstallToolkit;
-  auto uninstaller = MakeRealEngine(uninstallWindow, uninstallToolkit);
-  uninstaller->PrepareUninstall(data + "Test App.inst");
-  EXPECT_TRUE(uninstaller->RunUninstall());
+  EXPECT_TRUE(Uninstall(data + "Test App.inst"));
   EXPECT_FALSE(sys::platform::ReadAppsEntry(sys::InstallScope::Machine, "Test App"));
 }
 #endif
