@@ -324,6 +324,25 @@ class RollbackTest : public LifecycleTest {
     return uninstaller->RunUninstall();
   }
 
+#ifndef _WIN32
+  // In a child process, installs `program` into `folder` as an upgrade and
+  // is killed once `files` files went in. True when the child was killed.
+  bool UpgradeKilledAfter(int files, const std::string& folder, const std::map<std::string, std::string>& program) {
+    const pid_t child = fork();
+    if (child == 0) {
+      compression::SetWorkerCount(1);
+      fs::remove_all(dir.path() / "project");
+      OpenReal({.script = StandardScript(folder, ""), .program = program});
+      for (int i = 0; i < files; ++i) toolkit.QueueClickDuringWork("LStatusAction");
+      toolkit.QueueActionDuringWork("kill -9", [] { std::raise(SIGKILL); });
+      InstallInto(folder);
+      _exit(0);  // the run ended before it was killed
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFSIGNALED(status);
+  }
+#endif
+
   std::string install;
   std::map<std::string, std::string> before;
 };
@@ -399,20 +418,8 @@ TEST_F(RollbackTest, AnUpgradeIntoAnotherFolderKilledHalfWayLeavesBothUninstalla
     InstallInto(install);
     ASSERT_EQ(vel->outcome->install, InstallOutcome::Installed);
     const auto installed = TreeOf(install);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      compression::SetWorkerCount(1);
-      fs::remove_all(dir.path() / "project");
-      OpenReal({.script = StandardScript(other, ""), .program = {{"a.exe", "2"}, {"b.dat", "2"}, {"n1", "2"}, {"n2", "2"}, {"n3", "2"}}});
-      for (int i = 1; i < stopAt; ++i) toolkit.QueueClickDuringWork("LStatusAction");
-      toolkit.QueueActionDuringWork("kill -9", [] { std::raise(SIGKILL); });
-      InstallInto(other);
-      _exit(0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(UpgradeKilledAfter(stopAt - 1, other,
+                                   {{"a.exe", "2"}, {"b.dat", "2"}, {"n1", "2"}, {"n2", "2"}, {"n3", "2"}}));
     EXPECT_EQ(TreeOf(install), installed);
     EXPECT_TRUE(fs::exists(other));
     EXPECT_TRUE(Uninstall(data + "Test App.inst"));
@@ -433,20 +440,7 @@ TEST_F(RollbackTest, AnUpgradeInPlaceKilledHalfWayStillUninstallsTheEntry) {
   InstallInto(install);
   ASSERT_EQ(vel->outcome->install, InstallOutcome::Installed);
   ASSERT_TRUE(sys::platform::ReadAppsEntry(sys::InstallScope::Machine, "Test App"));
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    compression::SetWorkerCount(1);
-    fs::remove_all(dir.path() / "project");
-    OpenReal({.script = StandardScript(install, ""), .program = {{"a.exe", "2"}, {"n1", "2"}, {"n2", "2"}}});
-    for (int i = 0; i < 2; ++i) toolkit.QueueClickDuringWork("LStatusAction");  // two files go in
-    toolkit.QueueActionDuringWork("kill -9", [] { std::raise(SIGKILL); });
-    InstallInto(install);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_TRUE(UpgradeKilledAfter(2, install, {{"a.exe", "2"}, {"n1", "2"}, {"n2", "2"}}));
   EXPECT_TRUE(Uninstall(data + "Test App.inst"));
   EXPECT_FALSE(sys::platform::ReadAppsEntry(sys::InstallScope::Machine, "Test App"));
 }
