@@ -14,18 +14,18 @@ namespace app {
 void InstallerRoles::CreateEngine(ui::Form& main_window, ui::Toolkit& toolkit) {
   ArchiveRoles::CreateEngine(main_window, toolkit);
   engine_ = std::make_shared<installer::VelInstaller>(main_window, toolkit);
-  outcome_ = engine_->outcome;
+  outcome_ = engine_->Outcome();
 }
 
 void InstallerRoles::KeepOutcome() {
   if (!engine_) return;
-  failure_ = engine_->failure;
-  install_started_ = engine_->installStarted;
+  failure_ = engine_->Failure();
+  install_started_ = engine_->InstallStarted();
 }
 
 void InstallerRoles::DestroyEngine() {
   KeepOutcome();
-  if (engine_) engine_->cancelRequested = true;
+  if (engine_) engine_->RequestCancel();
   engine_.reset();
   ArchiveRoles::DestroyEngine();
 }
@@ -68,7 +68,7 @@ void InstallerRoles::Build(const std::string& package_path, const std::string& p
     if (diagnostics_ && !CheckProject(*engine, package_path, project_folder, compression_mode, builder)) return;
     const std::string stub = stub_file.empty() ? installer::BuildStubFor(package_path, builder) : stub_file;
     engine->Build(package_path, project_folder, compression_mode, stub, number);
-    build_written_ = engine->lastBuildWritten;
+    build_written_ = engine->LastBuildWritten();
     build_warnings_ = build_written_ && !archive::Module().warnings.empty();
   }
 }
@@ -87,8 +87,8 @@ int InstallerRoles::ExitCode(const sys::Failure& escaped) const {
   sys::Failure failure = failure_;
   bool started = install_started_;
   if (engine_) {
-    failure = engine_->failure;
-    started = engine_->installStarted;
+    failure = engine_->Failure();
+    started = engine_->InstallStarted();
   }
   if (!failure.failed()) failure = escaped;
   // How the engine's last run ended outranks the failure it recorded: an

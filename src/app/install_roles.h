@@ -28,11 +28,14 @@ class InstallerRoles : public ArchiveRoles {
              const std::string& compression_mode, const std::string& stub_file, int64_t number) override;
   void PrepareUninstall(const std::string& log_name) override;
   void OpenPackage(const std::string& path) override;
+  bool ProposeInstallFolder(const std::string& folder) override {
+    return engine_ && engine_->ProposeInstallFolder(folder);
+  }
   void AllowDowngrade() override {
-    if (engine_) engine_->allowDowngrade = true;
+    if (engine_) engine_->AllowDowngrade();
   }
   void SetElevatedInstall(ElevatedInstall install) override {
-    if (engine_) engine_->installElevated = std::move(install);
+    if (engine_) engine_->SetElevatedInstall(std::move(install));
   }
   void UseScope(sys::InstallScope scope) override {
     if (engine_) engine_->UseScope(scope);
@@ -59,7 +62,7 @@ class InstallerRoles : public ArchiveRoles {
                     const std::string& builder);
 
   std::shared_ptr<installer::VelInstaller> engine_;
-  std::shared_ptr<installer::RunOutcome> outcome_;  // outlives the engine
+  std::shared_ptr<const installer::RunOutcome> outcome_;  // outlives the engine
   RoleKind role_ = RoleKind::Other;
   bool package_refused_ = false;
   bool build_written_ = false;

@@ -158,16 +158,12 @@ void TDInstallMain::ApplyInstallChoices() {
   }
   if (!unattended_.folder) return;
   const std::string folder = sys::IncludeTrailingSeparator(*unattended_.folder);
-  if (sys::IsTrueValue(roles_.GetSettingValue("PreventDirectoryChange"))) {
+  if (!roles_.ProposeInstallFolder(folder)) {
     toolkit_.MessageBox("", "This installer always installs into " + roles_.GetSettingValue("install_dir") +
                                 "; the folder " + folder + " given with --dir is not used.",
                         ui::Buttons::Ok, ui::Icon::Warning);
     return;
   }
-  // As the user would: the custom choice, its edit box enabled, the folder typed.
-  form_.Get("ROptionsCustomDir").SetChecked(true);
-  ui::SetControlsEnabled(&form_, "EOptionsInstallDir|BOptionsInstallBrowse", true, "|");
-  form_.Get("EOptionsInstallDir").SetText(folder);
   sys::LogAction("Installation folder from --dir: " + folder);
 }
 

@@ -43,6 +43,9 @@ class Roles {
                      const std::string& compression_mode, const std::string& stub_file, int64_t number) = 0;
   virtual void PrepareUninstall(const std::string& log_name) = 0;
   virtual void OpenPackage(const std::string& path) = 0;
+  // Proposes `folder` on the Options panel as the user would choose it;
+  // false when the script fixes the installation folder.
+  virtual bool ProposeInstallFolder(const std::string& /*folder*/) { return false; }
   // Lets an older version install over a newer one without asking.
   virtual void AllowDowngrade() {}
   // --scope, /ALLUSERS, /CURRENTUSER: the scope chosen on the command line.

@@ -4,6 +4,7 @@
 
 #include "archive/archive.h"
 #include "compression/stream_callbacks.h"
+#include "installer/scoped_value.h"
 #include "installer/setup_branding.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
@@ -20,18 +21,6 @@ namespace {
 constexpr const char* kWindowsProgram = "brevion.exe";
 constexpr const char* kBrandedStubName = "setup-stub.exe";
 constexpr const char* kNothingToPack = "The project's \"files\" folder holds nothing to pack.";
-
-// Sets a flag for the life of a scope, cleared on every way out.
-class BusyScope {
- public:
-  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~BusyScope() { flag_ = false; }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  bool& flag_;
-};
 
 // The entries of a project without "files\install_dir": every visible
 // folder beside "install.dat" holds program files and goes below
@@ -86,14 +75,15 @@ std::string BuildStubFor(const std::string& packagePath, const std::string& buil
 void VelInstaller::Build(const std::string& packagePath, const std::string& projectFolder,
                          const std::string& compressionModeName, const std::string& stubFile, int64_t number) {
   const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
-  mode = "create";
+  run_.mode = "create";
   ShowPanel("Status");
   const std::string project = sys::IncludeTrailingSeparator(projectFolder);
-  if (!compressionModeName.empty()) compressionMode = compressionModeName;
-  archive::ArchiveSetCodec(compressionMode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
-  archivePath = packagePath;
-  cancelRequested = false;
-  lastBuildWritten = false;
+  if (!compressionModeName.empty()) run_.compressionMode = compressionModeName;
+  archive::ArchiveSetCodec(run_.compressionMode, compression::CompressStreamCallback,
+                           compression::ExpandStreamCallback);
+  run_.archivePath = packagePath;
+  run_.cancelRequested = false;
+  run_.lastBuildWritten = false;
   // Ctrl-C or SIGTERM stops the writing like Cancel, so that the unfinished
   // package is deleted rather than left behind.
   sys::InterruptGuard interrupts;
@@ -108,18 +98,14 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   const std::string files = project + "files" + sys::PathSeparator();
   archive::Module().lastError.clear();
   archive::Module().failure = {};
-  failure = {};
+  run_.failure = {};
   std::string failureText;
   std::string brandedStub;
   {
-    BusyScope working(busy);
+    ScopedValue working(run_.busy, true);
     // An installer always records the SHA-256 of its files, which it checks
     // before it keeps each one it installs.
-    struct HashesScope {
-      bool before = archive::Module().contentHashes;
-      HashesScope() { archive::Module().contentHashes = true; }
-      ~HashesScope() { archive::Module().contentHashes = before; }
-    } hashes;
+    ScopedValue hashes(archive::Module().contentHashes, true);
     // The script's names are checked as the installer will check them, so
     // that no installer is built that every user's run would refuse.
     if (const auto script = sys::platform::ReadWholeFile(files + "install.dat")) {
@@ -134,7 +120,7 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
     if (failureText.empty() && !stubFile.empty()) {
       sys::Failure branding;
       if (const auto image = BrandedStub(stubFile, BrandingOf(*this, project, files, packagePath), branding)) {
-        const std::string path = pageFolder.empty() ? std::string() : pageFolder + kBrandedStubName;
+        const std::string path = pageFolder_.empty() ? std::string() : pageFolder_ + kBrandedStubName;
         if (path.empty() || !sys::platform::WriteWholeFile(path, *image)) {
           branding = {sys::FailureKind::Io, path, "The file " + path + " cannot be written."};
         } else {
@@ -154,10 +140,10 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
     if (!failureText.empty()) {
       // Refused before anything is written.
     } else if (sys::FolderExists(files + "install_dir")) {
-      lastBuildWritten = archive::ArchiveCreateFromFolder(packagePath, files, archive::kAllEntriesFilter,
+      run_.lastBuildWritten = archive::ArchiveCreateFromFolder(packagePath, files, archive::kAllEntriesFilter,
                                                           &VelInstaller::ProgressHook, this, stub, number);
     } else if (const sys::StringList entries = OlderLayoutEntries(files); !entries.empty()) {
-      lastBuildWritten = archive::ArchiveCreate(packagePath, files, entries, archive::kAllEntriesFilter, stub,
+      run_.lastBuildWritten = archive::ArchiveCreate(packagePath, files, entries, archive::kAllEntriesFilter, stub,
                                                 &VelInstaller::ProgressHook, this, number);
     } else {
       failureText = kNothingToPack;
@@ -171,15 +157,15 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   ok.SetEnabled(true);
   mainWindow_.Get("TxtStatusFile").SetText("");
   // With a stub the package is a program: started without arguments it installs.
-  if (lastBuildWritten && !stubFile.empty()) sys::platform::MarkExecutable(packagePath);
+  if (run_.lastBuildWritten && !stubFile.empty()) sys::platform::MarkExecutable(packagePath);
 
-  if (cancelRequested) {
+  if (run_.cancelRequested) {
     NoteFailure(sys::FailureKind::Cancelled, packagePath, "Installer creation aborted.");
     mainWindow_.Get("CtrlStatusProgress").SetPosition(0);
     pleaseWait.SetText("Installer creation was canceled. Your installer is not ready.");
     action.SetText("Installer creation aborted.");
     sys::LogAction("Installer creation aborted.");
-  } else if (!lastBuildWritten) {
+  } else if (!run_.lastBuildWritten) {
     // A writer that failed on its own must not look like a finished build.
     if (failureText.empty()) failureText = archive::Module().lastError;
     const sys::Failure& cause = archive::Module().failure;

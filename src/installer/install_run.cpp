@@ -5,6 +5,7 @@
 
 #include "archive/archive.h"
 #include "installer/install_journal.h"
+#include "installer/scoped_value.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/apps_entry.h"
@@ -57,12 +58,15 @@ class InstallRun {
         window_(engine.mainWindow()),
         startMenuFolder_(engine.GetSettingValue("StartMenuFolder")),
         dataFolder_(sys::ProgramDataFolder(engine.GetSettingValue("ProgramName"))),
-        journal_(dataFolder_, dataFolder_.empty() ? std::string() : dataFolder_ + sys::UninstallLogName(engine.displayName)) {}
+        journal_(dataFolder_, dataFolder_.empty() ? std::string()
+                                                  : dataFolder_ + sys::UninstallLogName(engine.Script().displayName)) {}
 
   void Run();
 
  private:
-  bool Stopping() const { return engine_.cancelRequested || engine_.lastExtractionFailed || sys::InterruptRequested(); }
+  bool Stopping() const {
+    return engine_.run_.cancelRequested || engine_.run_.lastExtractionFailed || sys::InterruptRequested();
+  }
   void Install();
   void ExtractProgramFiles();
   void CreateScriptShortcuts();
@@ -84,27 +88,18 @@ class InstallRun {
   InstallJournal journal_;
 };
 
-// Tells the archive engine's extractions of the run about the journal.
-class WatcherScope {
- public:
-  explicit WatcherScope(archive::ExtractionWatcher& watcher) { archive::Module().watcher = &watcher; }
-  ~WatcherScope() { archive::Module().watcher = nullptr; }
-  WatcherScope(const WatcherScope&) = delete;
-  WatcherScope& operator=(const WatcherScope&) = delete;
-};
-
 void InstallRun::Run() {
-  engine_.installStarted = true;
+  engine_.run_.installStarted = true;
   engine_.SetInstallFolder(engine_.GetSettingValue("install_dir"));
   engine_.ShowPanel("Status");
-  engine_.cancelRequested = false;
-  engine_.lastExtractionFailed = false;
-  engine_.outcome->install = InstallOutcome::Running;
-  SetStatus(window_, "Please wait while " + engine_.displayName + " is installed to your computer.",
+  engine_.run_.cancelRequested = false;
+  engine_.run_.lastExtractionFailed = false;
+  engine_.outcome_->install = InstallOutcome::Running;
+  SetStatus(window_, "Please wait while " + engine_.script_.displayName + " is installed to your computer.",
             "Extracting files ...");
   window_.Get("BStatusOK").SetEnabled(false);
   engine_.toolkit().ProcessMessages();
-  sys::LogAction("Installing " + engine_.displayName + " into " + engine_.installFolder);
+  sys::LogAction("Installing " + engine_.script_.displayName + " into " + engine_.run_.installFolder);
   // Ctrl-C, SIGTERM and a closed console stop the run like Cancel does.
   sys::InterruptGuard interrupts;
   try {
@@ -113,7 +108,7 @@ void InstallRun::Run() {
     // An error from the file system, the shell or the registry: undo, then
     // let the application's error box tell it.
     journal_.RollBack();
-    engine_.outcome->install = InstallOutcome::Failed;
+    engine_.outcome_->install = InstallOutcome::Failed;
     window_.Get("BStatusOK").SetEnabled(true);
     window_.Get("CtrlStatusProgress").SetPosition(0);
     SetStatus(window_, kInstallFailedText, kInstallFailedAction);
@@ -127,7 +122,7 @@ void InstallRun::Run() {
 }
 
 void InstallRun::Install() {
-  if (!journal_.Begin(engine_.installFolder, engine_.GetSettingValue("Version"), sys::CurrentInstallScope())) {
+  if (!journal_.Begin(engine_.run_.installFolder, engine_.GetSettingValue("Version"), sys::CurrentInstallScope())) {
     return Fail(journal_.failure());
   }
   const sys::LogPublisher publisher{engine_.GetSettingValue("Publisher"), engine_.GetSettingValue("PublisherURL"),
@@ -135,14 +130,15 @@ void InstallRun::Install() {
   if (!(publisher.publisher + publisher.url + publisher.copyright).empty()) {
     journal_.Note(sys::PublisherLogLine(publisher));
   }
-  if (!journal_.MakeFolders(engine_.installFolder)) {
-    return Fail("The folder " + engine_.installFolder + " could not be created.");
+  if (!journal_.MakeFolders(engine_.run_.installFolder)) {
+    return Fail("The folder " + engine_.run_.installFolder + " could not be created.");
   }
   {
-    WatcherScope watching(journal_);
+    // The run's extractions tell the journal what they write.
+    ScopedValue<archive::ExtractionWatcher*> watching(archive::Module().watcher, &journal_);
     ExtractProgramFiles();
   }
-  if (!journal_.failure().empty()) engine_.lastExtractionFailed = true;
+  if (!journal_.failure().empty()) engine_.run_.lastExtractionFailed = true;
   // Shortcuts and associations to files that were not written would point
   // nowhere: a failed extraction stops the run as a cancel does.
   if (!Stopping()) {
@@ -150,7 +146,7 @@ void InstallRun::Install() {
     engine_.toolkit().ProcessMessages();
   }
   if (!Stopping()) {
-    if (engine_.shortcutLines.empty()) {
+    if (engine_.script_.shortcutLines.empty()) {
       CreateDefaultShortcuts();
     } else {
       CreateScriptShortcuts();
@@ -158,21 +154,21 @@ void InstallRun::Install() {
   }
   if (!Stopping()) RegisterAssociations();
   if (!Stopping()) WriteAppsEntry();
-  if (sys::InterruptRequested()) engine_.cancelRequested = true;
+  if (sys::InterruptRequested()) engine_.run_.cancelRequested = true;
   if (Stopping()) {
     journal_.RollBack();
-    engine_.outcome->install = engine_.cancelRequested ? InstallOutcome::Cancelled : InstallOutcome::Failed;
+    engine_.outcome_->install = engine_.run_.cancelRequested ? InstallOutcome::Cancelled : InstallOutcome::Failed;
     return;
   }
   if (!journal_.Commit()) return Fail(journal_.failure());
   WriteUninstaller();
-  engine_.outcome->install = InstallOutcome::Installed;
+  engine_.outcome_->install = InstallOutcome::Installed;
 }
 
 void InstallRun::Fail(const std::string& text) {
   journal_.RollBack();
-  engine_.lastExtractionFailed = true;
-  engine_.outcome->install = InstallOutcome::Failed;
+  engine_.run_.lastExtractionFailed = true;
+  engine_.outcome_->install = InstallOutcome::Failed;
   archive::Module().lastError = text;
   sys::LogAction(text);
   engine_.toolkit().MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
@@ -185,10 +181,10 @@ void InstallRun::ExtractProgramFiles() {
 }
 
 void InstallRun::CreateScriptShortcuts() {
-  for (const std::string& text : engine_.shortcutLines) {
+  for (const std::string& text : engine_.script_.shortcutLines) {
     if (Stopping()) break;
     sys::RecordFields fields;
-    sys::SplitRecord(text, fields, 0, &engine_.variables);
+    sys::SplitRecord(text, fields, 0, &engine_.script_.variables);
     CreateScriptShortcut({fields[0], fields[1], fields[2], fields[3], fields[4]});
   }
 }
@@ -208,11 +204,11 @@ void InstallRun::CreateScriptShortcut(const ShortcutLine& line) {
 }
 
 void InstallRun::CreateDefaultShortcuts() {
-  const std::string folder = engine_.installFolder;
+  const std::string folder = engine_.run_.installFolder;
   const std::string target = folder + engine_.GetSettingValue("ProgramExe");
   const std::string iconName = engine_.GetSettingValue("ProgramIcon");
   const std::string icon = iconName.empty() ? std::string() : folder + iconName;
-  const std::string& name = engine_.displayName;
+  const std::string& name = engine_.script_.displayName;
   if (IsChecked(engine_, "COptionsDesktopShortcut")) Shortcut(target, "", name, kDesktopFolder, icon, "");
   if (IsChecked(engine_, "COptionsStartMenuShortcut")) {
     CreateUninstallShortcut();
@@ -221,8 +217,8 @@ void InstallRun::CreateDefaultShortcuts() {
 }
 
 void InstallRun::CreateUninstallShortcut() {
-  const std::string& name = engine_.displayName;
-  Shortcut(dataFolder_ + engine_.uninstallerName, "uninstall \"" + name + "\"", "Uninstall " + name,
+  const std::string& name = engine_.script_.displayName;
+  Shortcut(dataFolder_ + engine_.script_.uninstallerName, "uninstall \"" + name + "\"", "Uninstall " + name,
            ProgramsKeyword(), "", startMenuFolder_);
 }
 
@@ -234,10 +230,10 @@ void InstallRun::Shortcut(const std::string& target, const std::string& argument
 }
 
 void InstallRun::RegisterAssociations() {
-  for (const std::string& text : engine_.associationLines) {
+  for (const std::string& text : engine_.script_.associationLines) {
     if (Stopping()) break;
     sys::RecordFields fields;
-    sys::SplitRecord(text, fields, 0, &engine_.variables);
+    sys::SplitRecord(text, fields, 0, &engine_.script_.variables);
     journal_.BeforeAssociation(fields[0], fields[1], fields[2]);
     sys::SetFileAssociation(fields[0], fields[1], fields[2]);
     sys::LogAction("Associated " + fields[1] + " with " + fields[0]);
@@ -249,17 +245,17 @@ void InstallRun::WriteAppsEntry() {
   // uninstaller that the entry could name.
   const std::string key = engine_.GetSettingValue("ProgramName");
   if (key.empty() || dataFolder_.empty()) return;
-  const std::string folder = sys::IncludeTrailingSeparator(engine_.installFolder);
+  const std::string folder = sys::IncludeTrailingSeparator(engine_.run_.installFolder);
   const std::string iconName = engine_.GetSettingValue("ProgramIcon");
   const std::string program = engine_.GetSettingValue("ProgramExe");
   sys::InstalledProgram installed;
-  installed.displayName = engine_.displayName;
+  installed.displayName = engine_.script_.displayName;
   installed.version = engine_.GetSettingValue("Version");
   installed.publisher = engine_.GetSettingValue("Publisher");
   installed.url = engine_.GetSettingValue("PublisherURL");
   installed.icon = !iconName.empty() ? folder + iconName : program.empty() ? std::string() : folder + program;
   installed.installFolder = folder;
-  installed.uninstaller = dataFolder_ + engine_.uninstallerName;
+  installed.uninstaller = dataFolder_ + engine_.script_.uninstallerName;
   installed.installedBytes = journal_.InstalledBytes();
   installed.installTime = std::time(nullptr);
   const sys::InstallScope scope = sys::CurrentInstallScope();
@@ -269,35 +265,35 @@ void InstallRun::WriteAppsEntry() {
     const std::string text = "The entry " + key + " of the installed programs could not be written (" +
                              (scope == sys::InstallScope::User ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") +
                              sys::kAppsEntryKeyPath + key + ").";
-    engine_.lastExtractionFailed = true;
+    engine_.run_.lastExtractionFailed = true;
     archive::Module().lastError = text;
     sys::LogAction(text);
     engine_.toolkit().MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
     return;
   }
-  sys::LogAction("Added " + engine_.displayName + " to the installed programs (" + key + ")");
+  sys::LogAction("Added " + engine_.script_.displayName + " to the installed programs (" + key + ")");
 }
 
 void InstallRun::ReportResult() {
-  if (engine_.outcome->install == InstallOutcome::Cancelled) {
+  if (engine_.outcome_->install == InstallOutcome::Cancelled) {
     window_.Get("CtrlStatusProgress").SetPosition(0);
     SetStatus(window_, "Your installation was canceled. Your application is not ready.", "Installation aborted.");
     sys::LogAction("Installation aborted.");
-    engine_.NoteFailure(sys::FailureKind::Cancelled, engine_.installFolder, "Installation aborted.");
+    engine_.NoteFailure(sys::FailureKind::Cancelled, engine_.run_.installFolder, "Installation aborted.");
     return;
   }
-  if (engine_.outcome->install != InstallOutcome::Installed) {
+  if (engine_.outcome_->install != InstallOutcome::Installed) {
     window_.Get("CtrlStatusProgress").SetPosition(0);
     SetStatus(window_, kInstallFailedText, kInstallFailedAction);
     sys::LogAction(kInstallFailedAction);
     // The archive engine recorded what failed and on which file.
     const sys::Failure& cause = archive::Module().failure;
     engine_.NoteFailure(cause.failed() ? cause.kind : sys::FailureKind::Other,
-                        cause.failed() ? cause.path : engine_.installFolder, kInstallFailedAction);
+                        cause.failed() ? cause.path : engine_.run_.installFolder, kInstallFailedAction);
     return;
   }
-  SetStatus(window_, engine_.displayName + " was successfully installed.", "Finished!");
-  sys::LogAction(engine_.displayName + " was successfully installed.");
+  SetStatus(window_, engine_.script_.displayName + " was successfully installed.", "Finished!");
+  sys::LogAction(engine_.script_.displayName + " was successfully installed.");
   engine_.ShowPanel(IsChecked(engine_, "COptionsReadme") ? "Readme" : "Finished");
 }
 
@@ -305,9 +301,10 @@ void InstallRun::WriteUninstaller() {
   // Without an application-data folder there is nowhere safe to write:
   // never fall back to the process's working folder.
   if (dataFolder_.empty()) return;
-  sys::LogAction("Wrote the uninstall log " + dataFolder_ + sys::UninstallLogName(engine_.displayName));
-  const std::string uninstaller = dataFolder_ + engine_.uninstallerName;
-  if (engine_.packageOpen && archive::ArchiveExtractEntry(engine_.archivePath, "*", uninstaller, kUninstallerTail)) {
+  sys::LogAction("Wrote the uninstall log " + dataFolder_ + sys::UninstallLogName(engine_.script_.displayName));
+  const std::string uninstaller = dataFolder_ + engine_.script_.uninstallerName;
+  if (engine_.run_.packageOpen &&
+      archive::ArchiveExtractEntry(engine_.run_.archivePath, "*", uninstaller, kUninstallerTail)) {
     sys::platform::MarkExecutable(uninstaller);
     sys::LogAction("Wrote the uninstaller " + uninstaller);
   }

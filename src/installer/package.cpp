@@ -4,6 +4,7 @@
 #include "archive/checksum.h"
 #include "compression/stream.h"
 #include "compression/stream_callbacks.h"
+#include "installer/scoped_value.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/files.h"
@@ -15,40 +16,25 @@
 
 namespace installer {
 
-namespace {
-
-// Clears a flag on every way out of a scope.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-};
-
-}  // namespace
-
 bool VelInstaller::OpenPackage(const std::string& path) {
   const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
-  archivePath = path;
+  run_.archivePath = path;
   archive::ArchiveModule& module = archive::Module();
   module.OverwriteExisting = archive::kYesOnNewer;
   module.OverwriteReadOnly = archive::kYesOnNewer;
   module.OverwriteSystem = archive::kYesOnNewer;
   if (!PreparePageFolder()) {
-    const std::string root = pageFolder.empty() ? sys::platform::PrivateTempRoot()
-                                                : sys::ExtractFilePath(sys::ExcludeTrailingSeparator(pageFolder));
+    const std::string root = pageFolder_.empty() ? sys::platform::PrivateTempRoot()
+                                                : sys::ExtractFilePath(sys::ExcludeTrailingSeparator(pageFolder_));
     ui::ShowMessage(toolkit_, PageFolderMessage(root));
     CloseWindow();
     return false;
   }
-  packageOpen = true;
-  archive::ArchiveSetCodec(compressionMode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  run_.packageOpen = true;
+  archive::ArchiveSetCodec(run_.compressionMode, compression::CompressStreamCallback,
+                           compression::ExpandStreamCallback);
   if (!ReadPackage(path)) {
-    packageOpen = false;
+    run_.packageOpen = false;
     NoteFailure(sys::FailureKind::Damaged, path, kInvalidPackageMessage);
     ui::ShowMessage(toolkit_, kInvalidPackageMessage);
     CloseWindow();
@@ -57,17 +43,17 @@ bool VelInstaller::OpenPackage(const std::string& path) {
   // Names that would put the log or the uninstaller outside the data
   // folder are refused before anything is extracted.
   if (const std::string unsafe = UnsafeScriptNames(); !unsafe.empty()) {
-    packageOpen = false;
+    run_.packageOpen = false;
     ui::ShowMessage(toolkit_, unsafe);
     CloseWindow();
     return false;
   }
-  mode = "install";
+  run_.mode = "install";
   // A package whose checksum fails is refused by the extraction; nothing of
   // it may be installed.
-  if (!ExtractFolder("temp_dir") && archive::Module().abort && !cancelRequested) {
-    packageOpen = false;
-    mode.clear();
+  if (!ExtractFolder("temp_dir") && archive::Module().abort && !run_.cancelRequested) {
+    run_.packageOpen = false;
+    run_.mode.clear();
     NoteFailure(sys::FailureKind::Damaged, path, kInvalidPackageMessage);
     ui::ShowMessage(toolkit_, kInvalidPackageMessage);
     CloseWindow();
@@ -84,7 +70,7 @@ bool VelInstaller::OpenPackage(const std::string& path) {
 // between. One that is missing is made privately, refused when anything
 // took its name meanwhile.
 bool VelInstaller::PreparePageFolder() {
-  const std::string folder = sys::ExcludeTrailingSeparator(pageFolder);
+  const std::string folder = sys::ExcludeTrailingSeparator(pageFolder_);
   if (folder.empty()) return false;
   const auto attributes = sys::platform::GetAttributes(folder);
   if (!attributes) return sys::platform::CreatePrivateFolder(folder);
@@ -97,7 +83,7 @@ bool VelInstaller::ReadPackage(const std::string& path) {
   // A file without a package, or with a damaged index or script, makes the
   // archive engine and the codecs throw; to the user it is one thing.
   try {
-    archive::ArchiveListFolders(path, "\\", packageListing);
+    archive::ArchiveListFolders(path, "\\", packageListing_);
     // Scripts written before the program spoke UTF-8 are in some Windows
     // machine's ANSI code page; both kinds are read into UTF-8 here. Blank
     // lines, which CR LF pairs leave between their halves, mean nothing.
@@ -109,28 +95,29 @@ bool VelInstaller::ReadPackage(const std::string& path) {
     ParseScript(script);
     return true;
   } catch (const std::exception&) {
-    packageListing.clear();
+    packageListing_.clear();
     return false;
   }
 }
 
 bool VelInstaller::ExtractPackageFolder(const std::string& name) {
-  lastExtractionFailed = false;
-  if (!packageOpen || !HasSetting(name)) return false;
+  run_.lastExtractionFailed = false;
+  if (!run_.packageOpen || !HasSetting(name)) return false;
   sys::LogAction("Extracting the package's \"" + name + "\" into " + GetSettingValue(name));
-  lastExtractionFailed = !ExtractFolder(name) && !cancelRequested;
+  run_.lastExtractionFailed = !ExtractFolder(name) && !run_.cancelRequested;
   return true;
 }
 
 bool VelInstaller::ExtractFolder(const std::string& name) {
-  if (!packageOpen || !HasSetting(name)) return false;
+  if (!run_.packageOpen || !HasSetting(name)) return false;
   const std::string packageFolder = sys::IncludeTrailing(name, '\\');
   const std::string target = GetSettingValue(name);
   // An empty folder would mean the process's working folder: never extract there.
   if (target.empty()) return false;
   sys::CreateFolders(target);
-  FlagScope working(busy);
-  return archive::ArchiveExtractFolder(archivePath, packageFolder, target, true, &VelInstaller::ProgressHook, this);
+  ScopedValue working(run_.busy, true);
+  return archive::ArchiveExtractFolder(run_.archivePath, packageFolder, target, true, &VelInstaller::ProgressHook,
+                                       this);
 }
 
 bool VelInstaller::ReportProgress(const std::string& text, int percent) {
@@ -143,7 +130,7 @@ bool VelInstaller::ReportProgress(const std::string& text, int percent) {
       if (activity) {
         sys::LogAction(text);
       } else if (!text.empty()) {
-        sys::LogAction((mode == "create" ? "Packing " : "Extracting ") + text);
+        sys::LogAction((run_.mode == "create" ? "Packing " : "Extracting ") + text);
       }
     }
     bar->SetPosition(percent);
@@ -151,8 +138,8 @@ bool VelInstaller::ReportProgress(const std::string& text, int percent) {
   // ... and is shown under it, where the user reads it.
   if (ui::Control* file = mainWindow_.Find("TxtStatusFile")) file->SetText(text);
   toolkit_.ProcessMessages();
-  if (sys::InterruptRequested()) cancelRequested = true;
-  return !cancelRequested;
+  if (sys::InterruptRequested()) run_.cancelRequested = true;
+  return !run_.cancelRequested;
 }
 
 bool VelInstaller::ProgressHook(void* context, const std::string& text, int percent) {

@@ -24,23 +24,23 @@ std::string SkippedLinksText(const sys::StringList& links) {
 
 bool VelInstaller::PrepareUninstall(const std::string& logName) {
   const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
-  archivePath = sys::UninstallLogPathFromArgument(logName);
-  const std::string name = sys::ProgramNameFromLogPath(archivePath);
+  run_.archivePath = sys::UninstallLogPathFromArgument(logName);
+  const std::string name = sys::ProgramNameFromLogPath(run_.archivePath);
   SetSettingValue("ProgramName", name);
-  mode = "uninstall";
-  outcome->notInstalled = !sys::FileExists(archivePath);
-  if (outcome->notInstalled) {
+  run_.mode = "uninstall";
+  outcome_->notInstalled = !sys::FileExists(run_.archivePath);
+  if (outcome_->notInstalled) {
     // Uninstalled already (or never installed): say so rather than ask.
-    const std::string text = NotInstalledMessage(name, archivePath);
+    const std::string text = NotInstalledMessage(name, run_.archivePath);
     sys::LogAction(text + " Nothing was removed.");
-    NoteFailure(sys::FailureKind::NotInstalled, archivePath, text);
+    NoteFailure(sys::FailureKind::NotInstalled, run_.archivePath, text);
     toolkit_.MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);
     CloseWindow();
     return true;
   }
   mainWindow_.Get("LUninstallProgramName").SetText(name);
   // The publisher's own words where the installation recorded them.
-  if (const auto publisher = sys::ReadLogPublisher(archivePath)) {
+  if (const auto publisher = sys::ReadLogPublisher(run_.archivePath)) {
     if (!publisher->publisher.empty()) mainWindow_.Get("TxtUninstallProduct").SetText(publisher->publisher);
     if (!publisher->copyright.empty()) mainWindow_.Get("TxtUninstallMaker").SetText(publisher->copyright);
     if (!publisher->url.empty()) {
@@ -51,16 +51,16 @@ bool VelInstaller::PrepareUninstall(const std::string& logName) {
   mainWindow_.SetCaption("Uninstalling " + name);
   mainWindow_.Get("LUninstallQuestion")
       .SetText("This program will uninstall " + name + ". Are you sure you wish to continue?");
-  sys::LogAction("Uninstalling " + name + " with the log " + archivePath);
+  sys::LogAction("Uninstalling " + name + " with the log " + run_.archivePath);
   ShowPanel("Uninstall");
   toolkit_.ProcessMessages();
   return true;
 }
 
 bool VelInstaller::RunUninstall() {
-  const std::string& logPath = archivePath;
+  const std::string& logPath = run_.archivePath;
   if (!sys::FileExists(logPath)) {
-    outcome->notInstalled = true;
+    outcome_->notInstalled = true;
     const std::string text = "The uninstall log " + logPath + " does not exist; nothing was removed.";
     NoteFailure(sys::FailureKind::NotInstalled, logPath, text);
     toolkit_.MessageBox("", text, ui::Buttons::Ok, ui::Icon::Error);

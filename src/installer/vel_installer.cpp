@@ -52,16 +52,14 @@ VelInstaller::VelInstaller(ui::Form& mainWindow, ui::Toolkit& toolkit, Directory
       return sys::IncludeTrailingSeparator(toolkit_.ChooseDirectory(initial, prompt));
     };
   }
-  uninstallerName = kDefaultUninstallerName;
-  sys::AddFolderVariables(variables, "_dir");
+  sys::AddFolderVariables(script_.variables, "_dir");
   // A fixed name in a temporary folder that other users share (/tmp, or
   // the Windows folder an installer running as SYSTEM uses) could be taken
   // beforehand by someone else, as a folder of theirs or as a link: every
   // run makes a new one of its own.
-  ownPageFolder_ = sys::CreateUniqueFolder(sys::platform::PrivateTempRoot(), kPageFolderPrefix);
-  SetSettingValue("temp_dir", ownPageFolder_);
-  pageFolder = ownPageFolder_;
-  sys::SplitDelimited(kPanelNames, "|", panelNames);
+  pageFolder_ = sys::CreateUniqueFolder(sys::platform::PrivateTempRoot(), kPageFolderPrefix);
+  SetSettingValue("temp_dir", pageFolder_);
+  sys::SplitDelimited(kPanelNames, "|", panelNames_);
   BindPanelControls(kBoundPanels);
   if (ui::Control* bar = mainWindow_.Find("CtrlStatusProgress")) bar->SetPosition(0);
 }
@@ -72,7 +70,7 @@ VelInstaller::~VelInstaller() {
     control->SetOnClick({});
     control->SetOnChange({});
   }
-  sys::RemoveOwnFolder(ownPageFolder_);
+  sys::RemoveOwnFolder(pageFolder_);
 }
 
 std::string PageFolderMessage(const std::string& root) {
@@ -80,23 +78,23 @@ std::string PageFolderMessage(const std::string& root) {
 }
 
 std::string VelInstaller::GetSettingValue(std::string_view name) const {
-  return sys::GetSettingValue(name, variables);
+  return sys::GetSettingValue(name, script_.variables);
 }
 
-bool VelInstaller::HasSetting(std::string_view name) const { return sys::HasSetting(name, variables); }
+bool VelInstaller::HasSetting(std::string_view name) const { return sys::HasSetting(name, script_.variables); }
 
-bool VelInstaller::GetSettingBool(std::string_view name) const { return sys::GetSettingBool(name, variables); }
+bool VelInstaller::GetSettingBool(std::string_view name) const { return sys::GetSettingBool(name, script_.variables); }
 
 void VelInstaller::SetSettingValue(std::string_view name, std::string_view value) {
-  sys::SetSettingValue(name, value, variables, true);
+  sys::SetSettingValue(name, value, script_.variables, true);
 }
 
 void VelInstaller::ParseScript(const sys::StringList& lines) {
-  shortcutLines.clear();
-  registryLines.clear();
+  script_.shortcutLines.clear();
+  script_.registryLines.clear();
   // Association lines are emptied too, so that reading a script twice does
   // not register its associations twice.
-  associationLines.clear();
+  script_.associationLines.clear();
   Section section = Section::None;
   for (size_t i = 0; i < lines.size(); ++i) {
     // Editors that save UTF-8 may put a byte-order mark before the first line.
@@ -109,15 +107,15 @@ void VelInstaller::ParseScript(const sys::StringList& lines) {
       continue;
     }
     switch (section) {
-      case Section::Variables: sys::AssignSettingLine(line, variables); break;
-      case Section::Shortcuts: shortcutLines.push_back(line); break;
-      case Section::Associations: associationLines.push_back(line); break;
-      case Section::Registry: registryLines.push_back(line); break;
+      case Section::Variables: sys::AssignSettingLine(line, script_.variables); break;
+      case Section::Shortcuts: script_.shortcutLines.push_back(line); break;
+      case Section::Associations: script_.associationLines.push_back(line); break;
+      case Section::Registry: script_.registryLines.push_back(line); break;
       case Section::None: break;
     }
   }
   // An empty name cannot name the uninstaller's file: the default stays.
-  if (const std::string name = GetSettingValue("UninstallerName"); !name.empty()) uninstallerName = name;
+  if (const std::string name = GetSettingValue("UninstallerName"); !name.empty()) script_.uninstallerName = name;
 }
 
 std::string VelInstaller::UnsafeScriptNames() const {
@@ -137,14 +135,14 @@ ui::Control* VelInstaller::BoundControl(std::string_view name) const {
 }
 
 void VelInstaller::SetInstallFolder(const std::string& folder) {
-  installFolder = folder.empty() ? std::string() : sys::IncludeTrailingSeparator(sys::ToNativeSeparators(folder));
-  SetSettingValue("install_dir", installFolder);
+  run_.installFolder = folder.empty() ? std::string() : sys::IncludeTrailingSeparator(sys::ToNativeSeparators(folder));
+  SetSettingValue("install_dir", run_.installFolder);
 }
 
 void VelInstaller::CloseWindow() { toolkit_.CloseForm(mainWindow_); }
 
 void VelInstaller::NoteFailure(sys::FailureKind kind, const std::string& path, const std::string& message) {
-  if (!failure.failed()) failure = sys::MakeFailure(kind, path, message);
+  if (!run_.failure.failed()) run_.failure = sys::MakeFailure(kind, path, message);
 }
 
 }  // namespace installer

@@ -100,6 +100,25 @@ std::string ProposedInstallFolder(const std::string& chosen, const std::string& 
 // returns the folder with a closing separator, or "" when cancelled.
 using DirectoryChooser = std::function<std::string(const std::string& initial, const std::string& prompt)>;
 
+// What the installation script says besides its variables, as ParseScript
+// and ApplyScriptSettings leave it.
+struct ScriptLists {
+  sys::StringList variables;
+  sys::StringList shortcutLines;
+  sys::StringList associationLines;
+  sys::StringList registryLines;
+  std::string uninstallerName = kDefaultUninstallerName;  // file name of the uninstaller copy
+  std::string displayName;  // DisplayName if defined (even empty), else ProgramName
+};
+
+// How an installation for every user runs in another, elevated process: it
+// installs into `folder` with the choices made here and answers its exit
+// code; nullopt when this process is to install.
+using ElevatedInstall = std::function<std::optional<int>(const std::string& folder, bool noDesktopShortcut,
+                                                         bool noStartMenuShortcut, bool allowDowngrade)>;
+
+class InstallRun;
+
 class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
  public:
   // Builds the engine for `mainWindow` (not owned; must outlive the engine):
@@ -111,7 +130,7 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   VelInstaller(ui::Form& mainWindow, ui::Toolkit& toolkit, DirectoryChooser chooser = {});
   // Removes the handlers the engine installed on the window's controls and
   // the page folder the engine made, with everything in it.
-  virtual ~VelInstaller();
+  ~VelInstaller();
   VelInstaller(const VelInstaller&) = delete;
   VelInstaller& operator=(const VelInstaller&) = delete;
 
@@ -119,13 +138,16 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
 
   // Reads the installation script's lines: the "variables" section into the
   // variables, the "shortcuts", "associations" and "registry" sections into
-  // their line lists; sets the uninstaller name from UninstallerName.
+  // their line lists (each emptied first); sets the uninstaller name from
+  // UninstallerName.
   void ParseScript(const sys::StringList& lines);
   // Why the script's ProgramName, DisplayName or UninstallerName cannot be
   // used (they become file and folder names in the data folder: "..", a
   // separator or a drive colon would put the log or the uninstaller outside
   // it); "" when all three are plain names.
   std::string UnsafeScriptNames() const;
+  // The script as read, and the names derived from it.
+  const ScriptLists& Script() const { return script_; }
 
   std::string GetSettingValue(std::string_view name) const;
   bool HasSetting(std::string_view name) const;
@@ -134,12 +156,6 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   void SetSettingValue(std::string_view name, std::string_view value);
 
   // ---- Wizard -----------------------------------------------------------------
-
-  // Adds every component of the main window whose name is a kind letter
-  // followed by one of `panels` (separated by "," or "|") to the bound
-  // controls, and makes HandleControlEvent the click handler of its buttons
-  // and radio buttons and the change handler of its edit boxes.
-  void BindPanelControls(const std::string& panels);
 
   // The one handler of the wizard's controls: derives the action word from
   // the control's name (or, on the Custom panel, its caption) and acts on it
@@ -150,9 +166,33 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // one exists (never for "License"); "" hides every panel. "Readme" exists
   // only as a page in the install folder.
   void ShowPanel(const std::string& name);
+  // The panel last shown ("" before any).
+  const std::string& CurrentPanel() const { return run_.currentPanel; }
 
   // Fills the panels from the variables (called when a package is opened).
   void ApplyScriptSettings();
+
+  // The script fixes the installation folder (PreventDirectoryChange): the
+  // Options panel offers no other, and no other is taken.
+  bool InstallFolderFixed() const;
+  // Proposes `folder` on the Options panel as the user would choose it: the
+  // custom choice ticked, its edit box enabled, the folder typed with its
+  // closing separator. False, with nothing changed, when the script fixes
+  // the folder.
+  bool ProposeInstallFolder(const std::string& folder);
+
+  // Installs for every user or for the current user alone: the folders
+  // proposed, the shortcut folders, the data folder, the file classes and
+  // the installed-programs entry follow it. The script's InstallScope
+  // (machine, the default, user or ask) chooses it when the package is
+  // opened; "ask" shows the choice on the Options panel.
+  void UseScope(sys::InstallScope scope);
+  sys::InstallScope scope() const { return sys::CurrentInstallScope(); }
+  // Installing an older version over a newer one goes ahead without asking.
+  void AllowDowngrade() { run_.allowDowngrade = true; }
+  // Set by the shell where an installation for every user may need another,
+  // elevated process (see ElevatedInstall).
+  void SetElevatedInstall(ElevatedInstall install) { installElevated_ = std::move(install); }
 
   // ---- Package ------------------------------------------------------------------
 
@@ -163,47 +203,72 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // and cannot be made privately (or is a link or a file) with
   // PageFolderMessage; the window is then closed and the result is false.
   bool OpenPackage(const std::string& path);
+  // The folders the open package holds, read when it was opened.
+  const sys::StringList& PackageListing() const { return packageListing_; }
 
   // Extracts the package's entries under `name` + "\" into the folder held
   // by the variable `name`, with sub-folders and the status bar as progress.
   // False when no package is open or the variable is not defined.
   bool ExtractPackageFolder(const std::string& name);
 
-  // The progress callback of extractions and builds: moves the status bar,
-  // lets pending messages run, and answers false once cancellation was
-  // requested.
-  bool ReportProgress(const std::string& text, int percent);
-  // ReportProgress as an archive progress hook; `context` is the engine.
-  static bool ProgressHook(void* context, const std::string& text, int percent);
-
   // Makes `folder` the installation folder, written the one way every user
   // of it sees: native separators and a closing separator. Sets the
   // variable install_dir too, so that "$install_dir$" expands the same.
   void SetInstallFolder(const std::string& folder);
+  const std::string& InstallFolder() const { return run_.installFolder; }
+  // The folder made at construction that receives the wizard's pages, with
+  // a closing separator ("" when it could not be made).
+  const std::string& PageFolder() const { return pageFolder_; }
 
   // ---- Runs -----------------------------------------------------------------------
 
   // The install run, started by "Next" on the Options panel once the install
   // folder has been taken from the edit box.
-  virtual void RunInstall();
+  void RunInstall();
   // The uninstall run, started by "Yes" on the Uninstall panel; true when a
   // log was found and replayed.
-  virtual bool RunUninstall();
+  bool RunUninstall();
   // Prepares uninstall mode for the log `logName` and shows the Uninstall panel.
-  virtual bool PrepareUninstall(const std::string& logName);
+  bool PrepareUninstall(const std::string& logName);
   // Writes a package from a project folder, reporting on the Status panel:
   // "files\install_dir" present packs the whole "files" folder, otherwise
   // the older layout (program folders and "install" pages beside
   // "install.dat") is mapped entry by entry. `stubFile` (may be empty) is
-  // stored first as the entry "*". Sets lastBuildWritten.
-  virtual void Build(const std::string& packagePath, const std::string& projectFolder,
-                     const std::string& compressionMode, const std::string& stubFile, int64_t number);
+  // stored first as the entry "*". An empty `compressionMode` keeps the
+  // engine's last one.
+  void Build(const std::string& packagePath, const std::string& projectFolder,
+             const std::string& compressionMode, const std::string& stubFile, int64_t number);
 
-  // ---- Helpers for the runs ----------------------------------------------------------
-
+  // "create", "install", "uninstall" or "" (the role the engine plays).
+  const std::string& Mode() const { return run_.mode; }
+  // The package file being opened, installed or written; in uninstall mode
+  // the log's path.
+  const std::string& ArchivePath() const { return run_.archivePath; }
+  // The mode name the archive engine packs with; empty until a build.
+  const std::string& CompressionMode() const { return run_.compressionMode; }
+  // Extracting a package folder or writing a package.
+  bool Busy() const { return run_.busy; }
+  // The last Build wrote its package file.
+  bool LastBuildWritten() const { return run_.lastBuildWritten; }
+  // The install run has begun: failures and cancels from here on leave
+  // the computer to be rolled back, not merely untouched.
+  bool InstallStarted() const { return run_.installStarted; }
+  // Cancel on the Status panel while busy, or the owner going away: the
+  // running extraction or build stops at its next progress report.
+  void RequestCancel() { run_.cancelRequested = true; }
+  bool CancelRequested() const { return run_.cancelRequested; }
+  // Why the engine's role ended short of its goal, a cancel included,
+  // recorded where it happened (kind None while nothing failed). The shell
+  // derives the exit code from it.
+  const sys::Failure& Failure() const { return run_.failure; }
   // Records `kind` as the engine's failure unless one is recorded already
   // (the first failure is the one that explains the rest).
   void NoteFailure(sys::FailureKind kind, const std::string& path, const std::string& message);
+  // How the runs ended; shared so that the owner can read it once the
+  // engine is gone.
+  std::shared_ptr<const RunOutcome> Outcome() const { return outcome_; }
+
+  // ---- Window -----------------------------------------------------------------------
 
   // The bound control of that name (exact), or nullptr.
   ui::Control* BoundControl(std::string_view name) const;
@@ -213,54 +278,41 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   // without touching the engine afterwards unless it is kept alive).
   void CloseWindow();
 
-  // ---- State ---------------------------------------------------------------------------
-
-  bool busy = false;             // extracting a package folder or writing a package
-  bool packageOpen = false;      // a package has been opened
-  std::string archivePath;       // package file; in uninstall mode the log's path
-  std::string compressionMode;   // mode name for the archive engine; empty until a build
-  std::string currentPanel;      // the panel last shown
-  std::string uninstallerName;   // file name of the uninstaller copy
-  std::string displayName;       // DisplayName if defined (even empty), else ProgramName
-  std::string pageFolder;        // the page folder made at construction, with a separator
-  std::string installFolder;     // the folder the program is installed into
-  std::string mode;              // "create", "install", "uninstall" or ""
-  bool cancelRequested = false;  // set by Cancel on the Status panel while busy
-  bool lastBuildWritten = false; // the last Build wrote its package file
-  // The last ExtractPackageFolder stopped on a failure (a file that could
-  // not be written, a damaged entry), not on a cancel.
-  bool lastExtractionFailed = false;
-  std::shared_ptr<RunOutcome> outcome = std::make_shared<RunOutcome>();
-  // Installing an older version over a newer one goes ahead without asking.
-  bool allowDowngrade = false;
-  // Installs for every user or for the current user alone: the folders
-  // proposed, the shortcut folders, the data folder, the file classes and
-  // the installed-programs entry follow it. The script's InstallScope
-  // (machine, the default, user or ask) chooses it when the package is
-  // opened; "ask" shows the choice on the Options panel.
-  void UseScope(sys::InstallScope scope);
-  // Set by the shell where an installation for every user may need another,
-  // elevated process: it installs into `folder` with the choices made here
-  // and answers its exit code; nullopt when this process is to install.
-  std::function<std::optional<int>(const std::string& folder, bool noDesktopShortcut, bool noStartMenuShortcut,
-                                   bool allowDowngrade)>
-      installElevated;
-  sys::InstallScope scope() const { return sys::CurrentInstallScope(); }
-  // Why the engine's role ended short of its goal, a cancel included,
-  // recorded where it happened (kind None while nothing failed). The shell
-  // derives the exit code from it.
-  sys::Failure failure;
-  // The install run has begun: failures and cancels from here on leave
-  // the computer to be rolled back, not merely untouched.
-  bool installStarted = false;
-  sys::StringList panelNames;
-  sys::StringList packageListing;  // the package's folders, read when it is opened
-  sys::StringList variables;
-  sys::StringList shortcutLines;
-  sys::StringList registryLines;
-  sys::StringList associationLines;
-
  private:
+  // The install run reads and moves the run state as it goes.
+  friend class InstallRun;
+
+  // Where the engine is in its role; every run resets what it reports.
+  struct RunState {
+    std::string mode;             // see Mode()
+    std::string currentPanel;     // the panel last shown
+    std::string archivePath;      // see ArchivePath()
+    std::string compressionMode;  // see CompressionMode()
+    std::string installFolder;    // the folder the program is installed into
+    bool busy = false;            // extracting a package folder or writing a package
+    bool packageOpen = false;     // a package has been opened
+    bool cancelRequested = false;
+    bool lastBuildWritten = false;
+    // The last ExtractPackageFolder stopped on a failure (a file that could
+    // not be written, a damaged entry), not on a cancel.
+    bool lastExtractionFailed = false;
+    bool installStarted = false;
+    bool allowDowngrade = false;
+    sys::Failure failure;
+  };
+
+  // Adds every component of the main window whose name is a kind letter
+  // followed by one of `panels` (separated by "," or "|") to the bound
+  // controls, and makes HandleControlEvent the click handler of its buttons
+  // and radio buttons and the change handler of its edit boxes.
+  void BindPanelControls(const std::string& panels);
+  // The progress callback of extractions and builds: moves the status bar,
+  // lets pending messages run, and answers false once cancellation was
+  // requested.
+  bool ReportProgress(const std::string& text, int percent);
+  // ReportProgress as an archive progress hook; `context` is the engine.
+  static bool ProgressHook(void* context, const std::string& text, int percent);
+
   void ApplyAction(const std::string& panel, const std::string& action);
   void ApplyOptionsAction(const std::string& action);
   void ConfirmExit();
@@ -269,7 +321,7 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   void FinishElevated(const std::string& folder, int code);
   void UseFolderChoice(const std::string& variable);
   // False when an older version would replace a newer installed one and
-  // that was not allowed (allowDowngrade) or agreed to.
+  // that was not allowed (AllowDowngrade) or agreed to.
   bool DowngradeAccepted();
   void BrowseInstallFolder();
   void ShowPage(const std::string& name, const std::string& page);
@@ -281,6 +333,12 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   bool ExtractFolder(const std::string& name);
   bool PreparePageFolder();
 
+  ScriptLists script_;
+  RunState run_;
+  std::shared_ptr<RunOutcome> outcome_ = std::make_shared<RunOutcome>();
+  ElevatedInstall installElevated_;
+  sys::StringList panelNames_;
+  sys::StringList packageListing_;  // the package's folders, read when it is opened
   // install_dir, apps_dir and programs_dir as the script left them, for
   // going back to machine scope.
   std::optional<std::array<std::string, 3>> machineFolders_;
@@ -291,7 +349,7 @@ class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
   std::map<std::string, ui::Control*, std::less<>> boundControls_;
   // The page folder this engine made ("" when it could not), removed with
   // the engine.
-  std::string ownPageFolder_;
+  std::string pageFolder_;
 };
 
 // The stub a build started from the command line stores: the Windows

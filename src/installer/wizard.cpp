@@ -108,10 +108,10 @@ void VelInstaller::HandleControlEvent(ui::Control& control) {
   if (panelWord == "Custom") {
     if (control.kind() == ui::ControlKind::Button) action = control.text();
   } else {
-    const size_t from = 1 + currentPanel.size();
+    const size_t from = 1 + run_.currentPanel.size();
     if (from < control.name().size()) action = control.name().substr(from, kMaxActionWord);
   }
-  ApplyAction(currentPanel, action);
+  ApplyAction(run_.currentPanel, action);
 }
 
 void VelInstaller::ApplyAction(const std::string& panel, const std::string& action) {
@@ -148,16 +148,16 @@ void VelInstaller::ApplyAction(const std::string& panel, const std::string& acti
       if (launch && launch->checked()) {
         // A folder typed without its closing separator still names the folder.
         const sys::Failure failure =
-            sys::LaunchFile(sys::IncludeTrailingSeparator(installFolder) + GetSettingValue("ProgramExe"), "");
+            sys::LaunchFile(sys::IncludeTrailingSeparator(run_.installFolder) + GetSettingValue("ProgramExe"), "");
         if (failure.failed()) ui::ShowMessage(toolkit_, failure.message);
       }
       CloseWindow();
     }
   } else if (panel == "Status") {
-    if (action == "OK" && mode == "create") CloseWindow();
+    if (action == "OK" && run_.mode == "create") CloseWindow();
     if (action == "Cancel") {
-      if (busy) {
-        cancelRequested = true;
+      if (run_.busy) {
+        RequestCancel();
         toolkit_.ProcessMessages();
       } else {
         NoteFailure(sys::FailureKind::Cancelled, "", "");
@@ -187,14 +187,14 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
       return;
     }
     if (!DowngradeAccepted()) {
-      outcome->install = InstallOutcome::DowngradeRefused;
+      outcome_->install = InstallOutcome::DowngradeRefused;
       CloseWindow();
       return;
     }
-    if (scope() == sys::InstallScope::Machine && installElevated) {
+    if (scope() == sys::InstallScope::Machine && installElevated_) {
       const bool noDesktopShortcut = !mainWindow_.Get("COptionsDesktopShortcut").checked();
       const bool noStartMenuShortcut = !mainWindow_.Get("COptionsStartMenuShortcut").checked();
-      if (const auto code = installElevated(folder, noDesktopShortcut, noStartMenuShortcut, true)) {
+      if (const auto code = installElevated_(folder, noDesktopShortcut, noStartMenuShortcut, true)) {
         return FinishElevated(folder, *code);
       }
     }
@@ -206,14 +206,14 @@ void VelInstaller::ApplyOptionsAction(const std::string& action) {
 }
 
 void VelInstaller::FinishElevated(const std::string& folder, int code) {
-  outcome->elevatedExitCode = code;
+  outcome_->elevatedExitCode = code;
   if (code != 0) {
     sys::LogAction("The elevated installation ended with exit code " + std::to_string(code));
     CloseWindow();
     return;
   }
   SetInstallFolder(folder);
-  outcome->install = InstallOutcome::Installed;
+  outcome_->install = InstallOutcome::Installed;
   const ui::Control* readme = BoundControl("COptionsReadme");
   ShowPanel(readme && readme->checked() ? "Readme" : "Finished");
 }
@@ -228,12 +228,12 @@ void VelInstaller::ConfirmExit() {
 bool VelInstaller::DowngradeAccepted() {
   const std::string version = GetSettingValue("Version");
   const auto previous = ReadPreviousInstallation(
-      sys::UninstallLogPath(GetSettingValue("ProgramName"), displayName));
-  if (allowDowngrade || !previous || previous->version.empty() || version.empty() ||
+      sys::UninstallLogPath(GetSettingValue("ProgramName"), script_.displayName));
+  if (run_.allowDowngrade || !previous || previous->version.empty() || version.empty() ||
       CompareVersions(version, previous->version) >= 0) {
     return true;
   }
-  const std::string question = "Version " + previous->version + " of " + displayName +
+  const std::string question = "Version " + previous->version + " of " + script_.displayName +
                                " is installed, which is newer than the version " + version +
                                " this installer holds. Replace it with the older version?";
   if (toolkit_.MessageBox(kExitCaption, question, ui::Buttons::YesNo, ui::Icon::Warning) == ui::Answer::Yes) return true;
@@ -245,25 +245,35 @@ void VelInstaller::UseFolderChoice(const std::string& variable) {
   ui::SetControlsEnabled(&mainWindow_, kFolderControls, false, "|");
   // With a fixed folder the one choice shown already names it; the folder
   // variable behind the choice may even be undefined.
-  if (GetSettingBool("PreventDirectoryChange")) return;
+  if (InstallFolderFixed()) return;
   mainWindow_.Get("EOptionsInstallDir").SetText(GetSettingValue(variable));
+}
+
+bool VelInstaller::InstallFolderFixed() const { return GetSettingBool("PreventDirectoryChange"); }
+
+bool VelInstaller::ProposeInstallFolder(const std::string& folder) {
+  if (InstallFolderFixed()) return false;
+  mainWindow_.Get("ROptionsCustomDir").SetChecked(true);
+  ui::SetControlsEnabled(&mainWindow_, kFolderControls, true, "|");
+  mainWindow_.Get("EOptionsInstallDir").SetText(sys::IncludeTrailingSeparator(folder));
+  return true;
 }
 
 void VelInstaller::BrowseInstallFolder() {
   ui::Control& edit = mainWindow_.Get("EOptionsInstallDir");
   const std::string folder = chooser_(NearestExistingFolder(edit.text()), kBrowsePrompt);
-  if (!folder.empty()) edit.SetText(ProposedInstallFolder(folder, displayName));
+  if (!folder.empty()) edit.SetText(ProposedInstallFolder(folder, script_.displayName));
 }
 
 void VelInstaller::ShowPanel(const std::string& name) {
-  currentPanel = name;
-  std::string page = pageFolder + name + ".htm";
+  run_.currentPanel = name;
+  std::string page = pageFolder_ + name + ".htm";
   std::string alternative = page;
   if (name == "Readme") {
     // Without an install folder a readme name would be looked up in the
     // process's working folder; without a readme there is nothing to show
     // and the wizard goes on to its end.
-    const std::string readme = installFolder.empty() ? std::string() : FindReadme(installFolder);
+    const std::string readme = run_.installFolder.empty() ? std::string() : FindReadme(run_.installFolder);
     if (readme.empty()) return ShowPanel("Finished");
     return ShowPage(name, readme);
   }
@@ -294,7 +304,7 @@ void VelInstaller::WaitForPage(ui::Control& view) {
 }
 
 void VelInstaller::ShowOnlyPanel(const std::string& panelControlName) {
-  for (const std::string& panel : panelNames) {
+  for (const std::string& panel : panelNames_) {
     if (ui::Control* control = mainWindow_.Find("Pnl" + panel)) control->SetVisible("Pnl" + panel == panelControlName);
   }
 }
@@ -311,17 +321,17 @@ void VelInstaller::SetFinishText() {
 }
 
 void VelInstaller::ApplyScriptSettings() {
-  displayName = GetSettingValue(HasSetting("DisplayName") ? "DisplayName" : "ProgramName");
+  script_.displayName = GetSettingValue(HasSetting("DisplayName") ? "DisplayName" : "ProgramName");
   const std::string scopeSetting = GetSettingValue("InstallScope");
   const bool ask = sys::SameTextAscii(scopeSetting, "ask");
   mainWindow_.Get("GrpOptions").SetVisible(ask);
   if (ask) mainWindow_.Get("TxtOptionsAdminNote").SetVisible(false);
   UseScope(sys::ParseScope(scopeSetting).value_or(sys::InstallScope::Machine));
-  if (GetSettingBool("PreventDirectoryChange")) ui::SetControlsVisible(&mainWindow_, kFixedFolderHides, false, "|");
+  if (InstallFolderFixed()) ui::SetControlsVisible(&mainWindow_, kFixedFolderHides, false, "|");
   if (HasSetting("ProgramName")) ApplyProgramName();
   mainWindow_.Get("COptionsReadme").SetVisible(GetSettingValue("ReadmeAvailable") == "true");
   if (HasSetting("Version")) ui::SetNamedControlValue(&mainWindow_, "LIntroVersion", "Version " + GetSettingValue("Version"));
-  toolkit_.Navigate(mainWindow_.Get("XLicenseHTML"), pageFolder + "license.htm");
+  toolkit_.Navigate(mainWindow_.Get("XLicenseHTML"), pageFolder_ + "license.htm");
 }
 
 void VelInstaller::UseScope(sys::InstallScope scope) {
@@ -330,11 +340,11 @@ void VelInstaller::UseScope(sys::InstallScope scope) {
     machineFolders_ = std::array<std::string, 3>{GetSettingValue("install_dir"), GetSettingValue("apps_dir"),
                                                  GetSettingValue("programs_dir")};
   }
-  const bool fixed = GetSettingBool("PreventDirectoryChange");
+  const bool fixed = InstallFolderFixed();
   const std::string userPrograms = sys::UserProgramFilesFolder();
   if (scope == sys::InstallScope::User && !fixed && !userPrograms.empty()) {
     // A user without administrator rights can write only below the profile.
-    const std::string folder = sys::IncludeTrailingSeparator(userPrograms + displayName);
+    const std::string folder = sys::IncludeTrailingSeparator(userPrograms + script_.displayName);
     SetSettingValue("install_dir", folder);
     SetSettingValue("apps_dir", folder);
     SetSettingValue("programs_dir", userPrograms);
@@ -345,7 +355,8 @@ void VelInstaller::UseScope(sys::InstallScope scope) {
   }
   // An upgrade goes where the earlier version is: the log is looked up in
   // the scope's data folder.
-  if (const auto previous = ReadPreviousInstallation(sys::UninstallLogPath(GetSettingValue("ProgramName"), displayName))) {
+  if (const auto previous =
+          ReadPreviousInstallation(sys::UninstallLogPath(GetSettingValue("ProgramName"), script_.displayName))) {
     SetSettingValue("install_dir", previous->folder);
   }
   ui::Control& appsChoice = mainWindow_.Get("ROptionsAppsDir");
@@ -360,7 +371,7 @@ void VelInstaller::UseScope(sys::InstallScope scope) {
 }
 
 void VelInstaller::ApplyProgramName() {
-  for (const char* label : kProgramNameLabels) ui::SetNamedControlValue(&mainWindow_, label, displayName);
+  for (const char* label : kProgramNameLabels) ui::SetNamedControlValue(&mainWindow_, label, script_.displayName);
   ui::Control& extra = mainWindow_.Get("MFinishedExtra");
   if (const std::string value = GetSettingValue("FinishedExtra"); !value.empty()) {
     extra.SetText(ExpandLineBreaks(value));
@@ -373,7 +384,7 @@ void VelInstaller::ApplyProgramName() {
     text.SetBounds(bounds);
   }
   const std::string title = GetSettingValue("InstallationTitle");
-  mainWindow_.SetCaption(title.empty() ? "Installing " + displayName : title);
+  mainWindow_.SetCaption(title.empty() ? "Installing " + script_.displayName : title);
 }
 
 }  // namespace installer

@@ -32,8 +32,8 @@ TEST(InstallRolesTest, InstallModeOpensThePackageAndProposesTheFolder) {
   toolkit.QueueClick("BLicenseAccept");
   toolkit.QueueAction("check folder", [&] {
     ASSERT_NE(roles.engine(), nullptr);
-    EXPECT_EQ(roles.engine()->mode, "install");
-    EXPECT_EQ(roles.engine()->displayName, "Role App");
+    EXPECT_EQ(roles.engine()->Mode(), "install");
+    EXPECT_EQ(roles.engine()->Script().displayName, "Role App");
   });
   toolkit.AnswerMessage(ui::Answer::Yes);
   toolkit.QueueClick("BOptionsExit");

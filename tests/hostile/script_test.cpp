@@ -23,8 +23,8 @@ TEST_F(HostileScript, MegabyteLinesAreReadByTheRules) {
   EXPECT_EQ(engine->GetSettingValue("ProgramName"), huge);
   EXPECT_EQ(engine->GetSettingValue("Long" + huge), "value");
   EXPECT_FALSE(engine->HasSetting("Lost"));  // in the unknown section named by the long line
-  EXPECT_EQ(engine->shortcutLines, StringList{"0|" + huge + "|||"});
-  EXPECT_EQ(engine->associationLines, StringList{huge});
+  EXPECT_EQ(engine->Script().shortcutLines, StringList{"0|" + huge + "|||"});
+  EXPECT_EQ(engine->Script().associationLines, StringList{huge});
 }
 
 TEST_F(HostileScript, ReferencesThatNestReferToThemselvesOrMultiplyStayBounded) {
@@ -39,7 +39,7 @@ TEST_F(HostileScript, ReferencesThatNestReferToThemselvesOrMultiplyStayBounded) 
   }
   script.push_back("Twice60=leaf");
   engine->ParseScript(script);
-  const StringList& variables = engine->variables;
+  const StringList& variables = engine->Script().variables;
 
   // One pass in list order: a self-reference stays, a loop stops after one
   // turn, a chain written in order resolves to its end.

@@ -52,11 +52,11 @@ TEST_F(BuildTest, ProjectWithInstallDirPacksAllOfFiles) {
   dir.Write("project/files/notes.txt", "never read by the installer");
   dir.Write("project/other.txt", "outside files");
   BuildProject();
-  EXPECT_TRUE(builder->lastBuildWritten);
+  EXPECT_TRUE(builder->LastBuildWritten());
   EXPECT_EQ(Status(), "Your installer executable is ready to go. / Finished!");
-  EXPECT_EQ(builder->mode, "create");
-  EXPECT_EQ(builder->archivePath, package);
-  EXPECT_FALSE(builder->busy);
+  EXPECT_EQ(builder->Mode(), "create");
+  EXPECT_EQ(builder->ArchivePath(), package);
+  EXPECT_FALSE(builder->Busy());
   EXPECT_TRUE(Get("BStatusOK").enabled());
   EXPECT_EQ(Showing(), "PnlStatus");
   EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "@sha256", "install.dat", "install_dir\\app.exe",
@@ -68,11 +68,9 @@ TEST_F(BuildTest, ProjectWithInstallDirPacksAllOfFiles) {
   ui::Form installWindow(app::MainWindowDefinition());
   testsupport::ScriptedToolkit installToolkit;
   auto installer = std::make_shared<VelInstaller>(installWindow, installToolkit);
-  installer->pageFolder = Folder("pages");
-  installer->SetSettingValue("temp_dir", installer->pageFolder);
   ASSERT_TRUE(installer->OpenPackage(package));
   EXPECT_EQ(installer->GetSettingValue("ProgramName"), "Built");
-  EXPECT_EQ(ReadFile(installer->pageFolder + "license.htm"), "terms");
+  EXPECT_EQ(ReadFile(installer->PageFolder() + "license.htm"), "terms");
 
   // OK closes the window once the build is over.
   toolkit.QueueClick("BStatusOK");
@@ -88,7 +86,7 @@ TEST_F(BuildTest, ProjectWithoutInstallDirMapsItsFolders) {
   dir.Write("project/files/.hidden/secret.txt", "not packed");
   dir.Write("project/files/loose.txt", "not packed either");
   BuildProject();
-  EXPECT_TRUE(builder->lastBuildWritten) << Status();
+  EXPECT_TRUE(builder->LastBuildWritten()) << Status();
   EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "@sha256", "install.dat", "install_dir\\bin\\app.exe",
                                                      "temp_dir\\license.htm"}));
 }
@@ -96,19 +94,19 @@ TEST_F(BuildTest, ProjectWithoutInstallDirMapsItsFolders) {
 TEST_F(BuildTest, OlderLayoutWithoutScriptOrPagesStillBuilds) {
   dir.Write("project/files/bin/app.exe", "program");
   BuildProject();
-  EXPECT_TRUE(builder->lastBuildWritten) << Status();
+  EXPECT_TRUE(builder->LastBuildWritten()) << Status();
   EXPECT_EQ(StoredNames(), (std::vector<std::string>{"*", "@sha256", "install_dir\\bin\\app.exe"}));
 }
 
 TEST_F(BuildTest, EmptyModeKeepsTheEnginesMode) {
   dir.Write("project/files/install_dir/app.exe", std::string(5000, 'a'));
-  builder->compressionMode = "bzip2fastest";
+  BuildProject("bzip2fastest");
   BuildProject("");
-  EXPECT_EQ(builder->compressionMode, "bzip2fastest");
+  EXPECT_EQ(builder->CompressionMode(), "bzip2fastest");
   EXPECT_EQ(archive::Module().modeName, "bzip2fastest");
-  EXPECT_TRUE(builder->lastBuildWritten);
+  EXPECT_TRUE(builder->LastBuildWritten());
   BuildProject("zlibfastest");
-  EXPECT_EQ(builder->compressionMode, "zlibfastest");
+  EXPECT_EQ(builder->CompressionMode(), "zlibfastest");
   EXPECT_EQ(archive::Module().modeName, "zlibfastest");
 }
 
@@ -119,7 +117,7 @@ TEST_F(BuildTest, CancelLeavesNoPackage) {
   toolkit.QueueClickDuringWork("BStatusCancel");
   BuildProject();
   EXPECT_FALSE(fs::exists(package));
-  EXPECT_FALSE(builder->lastBuildWritten);
+  EXPECT_FALSE(builder->LastBuildWritten());
   EXPECT_EQ(Status(), "Installer creation was canceled. Your installer is not ready. / Installer creation aborted.");
   EXPECT_EQ(Get("CtrlStatusProgress").position(), 0);
   EXPECT_FALSE(window.closed());
@@ -138,8 +136,8 @@ TEST_F(BuildTest, AnInterruptionLeavesNoPackageNorItsParts) {
   toolkit.QueueClickDuringWork("LStatusAction");
   toolkit.QueueActionDuringWork("SIGTERM", [] { std::raise(SIGTERM); });
   BuildProject();
-  EXPECT_FALSE(builder->lastBuildWritten);
-  EXPECT_TRUE(builder->cancelRequested);
+  EXPECT_FALSE(builder->LastBuildWritten());
+  EXPECT_TRUE(builder->CancelRequested());
   for (const auto& entry : fs::directory_iterator(fs::path(package).parent_path())) {
     EXPECT_FALSE(entry.path().filename().string().starts_with("~bvpart")) << entry.path();
     EXPECT_NE(entry.path().string(), package);
@@ -150,20 +148,20 @@ TEST_F(BuildTest, AnInterruptionLeavesNoPackageNorItsParts) {
 TEST_F(BuildTest, FailuresAreNotReportedAsSuccess) {
   fs::create_directories(dir.path() / "project" / "files");
   BuildProject();
-  EXPECT_FALSE(builder->lastBuildWritten);
+  EXPECT_FALSE(builder->LastBuildWritten());
   EXPECT_EQ(Get("LStatusAction").text(), "Installer creation failed.");
   EXPECT_EQ(Get("LStatusPleaseWait").text(), "The project's \"files\" folder holds nothing to pack.");
 
   dir.Write("project/files/install_dir/app.exe", "program");
   stub = dir.dir() + "missing-stub.bin";
   BuildProject();
-  EXPECT_FALSE(builder->lastBuildWritten);
+  EXPECT_FALSE(builder->LastBuildWritten());
   EXPECT_FALSE(fs::exists(package));
   EXPECT_EQ(Get("LStatusAction").text(), "Installer creation failed.");
   EXPECT_NE(Get("LStatusPleaseWait").text().find("missing-stub.bin"), std::string::npos)
       << Get("LStatusPleaseWait").text();
   EXPECT_TRUE(Get("BStatusOK").enabled());
-  EXPECT_FALSE(builder->busy);
+  EXPECT_FALSE(builder->Busy());
 }
 
 // ProgramName, DisplayName and UninstallerName become names in the data
@@ -179,7 +177,7 @@ TEST_F(BuildTest, ScriptNamesThatLeaveTheDataFolderAreRefused) {
     const std::string script = "#variables\r\nProgramName=Fine\r\n" + line + "\r\n";
     dir.Write("project/files/install.dat", script);
     BuildProject();
-    EXPECT_FALSE(builder->lastBuildWritten);
+    EXPECT_FALSE(builder->LastBuildWritten());
     EXPECT_FALSE(fs::exists(package));
     EXPECT_NE(Get("LStatusPleaseWait").text().find(line.substr(0, line.find('='))), std::string::npos)
         << Get("LStatusPleaseWait").text();
@@ -189,9 +187,8 @@ TEST_F(BuildTest, ScriptNamesThatLeaveTheDataFolderAreRefused) {
     ui::Form installWindow(app::MainWindowDefinition());
     testsupport::ScriptedToolkit installToolkit;
     auto installer = std::make_shared<VelInstaller>(installWindow, installToolkit);
-    installer->pageFolder = Folder("pages");
     EXPECT_FALSE(installer->OpenPackage(package));
-    EXPECT_FALSE(installer->packageOpen);
+    EXPECT_EQ(installer->Mode(), "") << "the package did not open";
     fs::remove(package);
   }
 }

@@ -1,5 +1,7 @@
 // Shared set-up of the installer engine tests: the real main window, the
-// scripted toolkit, and a real package written with the archive engine.
+// scripted toolkit, a real package written with the archive engine, and the
+// real engine with every special folder inside the test's temporary folder
+// (where the platform allows it: see SandboxFolders).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,26 +20,9 @@
 #include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
 #include "system/paths.h"
+#include "system/sandbox_folders.h"
 
 namespace installer::testing {
-
-// An engine whose runs only record that they were reached; the tests give
-// the install run extra work through `onInstall`.
-class RecordingInstaller : public VelInstaller {
- public:
-  using VelInstaller::VelInstaller;
-  void RunInstall() override {
-    installRuns.push_back(installFolder);
-    if (onInstall) onInstall();
-  }
-  bool RunUninstall() override {
-    ++uninstallRuns;
-    return true;
-  }
-  std::vector<std::string> installRuns;
-  int uninstallRuns = 0;
-  std::function<void()> onInstall;
-};
 
 // What a test package holds: the script ("install.dat", left out when
 // `withScript` is false), wizard pages and program files.
@@ -61,12 +46,35 @@ class InstallerTest : public ::testing::Test {
   // A folder below the test's temporary folder, with its closing separator.
   std::string Folder(const std::string& name) const { return dir.dir() + name + Sep(); }
 
-  // Creates the engine with its page folder inside the test's folder (as
-  // construction makes it from the system's temporary folder).
-  void MakeEngine() {
-    engine = std::make_shared<RecordingInstaller>(window, toolkit);
-    engine->pageFolder = Folder("pages");
-    engine->SetSettingValue("temp_dir", engine->pageFolder);
+  // Creates the engine; its page folder is made in the sandbox's
+  // temporary folder.
+  void MakeEngine(ui::Toolkit* kit = nullptr) { engine = std::make_shared<VelInstaller>(window, kit ? *kit : toolkit); }
+
+  // Performs `action` at the first message pump of the next install run
+  // (once it is extracting, with `whileBusy`); pumps before the run pass
+  // it on.
+  void DuringInstall(const std::string& label, std::function<void()> action, bool whileBusy = false) {
+    toolkit.QueueActionDuringWork(label, [this, label, action, whileBusy] {
+      if (engine && engine->InstallStarted() && (!whileBusy || engine->Busy())) {
+        action();
+      } else {
+        DuringInstall(label, action, whileBusy);
+      }
+    });
+  }
+  // Stops the next install run as soon as it has begun, as the owner going
+  // away does: the run takes its folder, then rolls back, so that nothing
+  // is left outside the test's folder on any platform.
+  void CancelNextInstall() {
+    DuringInstall("cancel the install", [this] { engine->RequestCancel(); });
+  }
+  // Clicks `control` while the next install run extracts.
+  void ClickWhileBusy(const std::string& control) {
+    DuringInstall("click " + control, [this, control] { Get(control).Click(); }, true);
+  }
+  // The folder the last install run took, "" when none ran.
+  std::string InstalledInto() const {
+    return engine && engine->InstallStarted() ? engine->InstallFolder() : std::string();
   }
 
   // Writes a project and packs it into an installer file with a stub.
@@ -110,7 +118,8 @@ class InstallerTest : public ::testing::Test {
   testsupport::TempDir dir;
   ui::Form window;
   testsupport::ScriptedToolkit toolkit;
-  std::shared_ptr<RecordingInstaller> engine;
+  testsupport::SandboxFolders sandbox;
+  std::shared_ptr<VelInstaller> engine;
 
  private:
   int packages_ = 0;

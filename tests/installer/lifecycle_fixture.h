@@ -5,7 +5,6 @@
 
 #include "installer/installer_fixture.h"
 #include "system/files.h"
-#include "system/sandbox_folders.h"
 #include "system/shortcuts.h"
 #include "system/uninstall_log.h"
 
@@ -26,12 +25,9 @@ class LifecycleTest : public InstallerTest {
   // False for tests that write below no folder keyword: they run everywhere.
   bool touchesSpecialFolders = true;
 
-  // A real engine on the fixture's window, pages inside the test folder.
-  std::shared_ptr<VelInstaller> MakeRealEngine(ui::Form& form, ui::Toolkit& tk) {
-    auto made = std::make_shared<VelInstaller>(form, tk);
-    made->pageFolder = Folder("pages");
-    made->SetSettingValue("temp_dir", made->pageFolder);
-    return made;
+  // A real engine on `form`; its page folder is made in the sandbox.
+  static std::shared_ptr<VelInstaller> MakeRealEngine(ui::Form& form, ui::Toolkit& tk) {
+    return std::make_shared<VelInstaller>(form, tk);
   }
 
   // Opens a package written from `content` in a real engine.
@@ -44,8 +40,7 @@ class LifecycleTest : public InstallerTest {
 
   // Installs into `folder` as "Next" on the Options panel does.
   void InstallInto(const std::string& folder) {
-    vel->SetSettingValue("install_dir", folder);
-    vel->installFolder = folder;
+    vel->SetInstallFolder(folder);
     vel->RunInstall();
   }
 
@@ -62,7 +57,6 @@ class LifecycleTest : public InstallerTest {
     return lines;
   }
 
-  testsupport::SandboxFolders sandbox;
   std::shared_ptr<VelInstaller> vel;
 };
 

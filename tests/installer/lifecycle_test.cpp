@@ -79,7 +79,7 @@ TEST_F(LifecycleTest, ExampleBuiltInstalledAndUninstalled) {
     testsupport::ScriptedToolkit buildToolkit;
     auto builder = MakeRealEngine(buildWindow, buildToolkit);
     builder->Build(package, kExampleProject, "normal", stub, 0);
-    ASSERT_TRUE(builder->lastBuildWritten) << buildWindow.Get("LStatusPleaseWait").text();
+    ASSERT_TRUE(builder->LastBuildWritten()) << buildWindow.Get("LStatusPleaseWait").text();
   }
   EXPECT_EQ(ReadFile(package).substr(0, kStubBytes.size()), kStubBytes);
 
@@ -351,7 +351,7 @@ TEST_F(RollbackTest, CancelOnTheStatusPanelUndoesEverything) {
   for (int i = 0; i < 5; ++i) toolkit.QueueClickDuringWork("LStatusAction");  // a few files go in
   toolkit.QueueClickDuringWork("BStatusCancel");
   InstallInto(install);
-  EXPECT_EQ(vel->outcome->install, InstallOutcome::Cancelled);
+  EXPECT_EQ(vel->Outcome()->install, InstallOutcome::Cancelled);
   EXPECT_EQ(Get("LStatusAction").text(), "Installation aborted.");
   ExpectAsBefore();
 }
@@ -363,7 +363,7 @@ TEST_F(RollbackTest, AFailureHalfWayUndoesEverything) {
   fs::last_write_time(install + "f.dat", fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
   before = TreeOf(sandbox.temp().path());
   InstallInto(install);
-  EXPECT_EQ(vel->outcome->install, InstallOutcome::Failed);
+  EXPECT_EQ(vel->Outcome()->install, InstallOutcome::Failed);
   EXPECT_EQ(Get("LStatusAction").text(), kInstallFailedAction);
   ExpectAsBefore();
 }
@@ -374,7 +374,7 @@ TEST_F(RollbackTest, AnInterruptionUndoesEverythingAndEndsTheRun) {
   for (int i = 0; i < 4; ++i) toolkit.QueueClickDuringWork("LStatusAction");
   toolkit.QueueActionDuringWork("SIGINT", [] { std::raise(SIGINT); });
   InstallInto(install);
-  EXPECT_EQ(vel->outcome->install, InstallOutcome::Cancelled);
+  EXPECT_EQ(vel->Outcome()->install, InstallOutcome::Cancelled);
   EXPECT_TRUE(window.closed());
   ExpectAsBefore();
 }
@@ -416,7 +416,7 @@ TEST_F(RollbackTest, AnUpgradeIntoAnotherFolderKilledHalfWayLeavesBothUninstalla
   for (int stopAt : {2, 4}) {
     SCOPED_TRACE(stopAt);
     InstallInto(install);
-    ASSERT_EQ(vel->outcome->install, InstallOutcome::Installed);
+    ASSERT_EQ(vel->Outcome()->install, InstallOutcome::Installed);
     const auto installed = TreeOf(install);
     ASSERT_TRUE(UpgradeKilledAfter(stopAt - 1, other,
                                    {{"a.exe", "2"}, {"b.dat", "2"}, {"n1", "2"}, {"n2", "2"}, {"n3", "2"}}));
@@ -438,7 +438,7 @@ TEST_F(RollbackTest, AnUpgradeIntoAnotherFolderKilledHalfWayLeavesBothUninstalla
 TEST_F(RollbackTest, AnUpgradeInPlaceKilledHalfWayStillUninstallsTheEntry) {
   const std::string data = DataFolder("Test App");
   InstallInto(install);
-  ASSERT_EQ(vel->outcome->install, InstallOutcome::Installed);
+  ASSERT_EQ(vel->Outcome()->install, InstallOutcome::Installed);
   ASSERT_TRUE(sys::platform::ReadAppsEntry(sys::InstallScope::Machine, "Test App"));
   ASSERT_TRUE(UpgradeKilledAfter(2, install, {{"a.exe", "2"}, {"n1", "2"}, {"n2", "2"}}));
   EXPECT_TRUE(Uninstall(data + "Test App.inst"));
@@ -450,7 +450,7 @@ TEST_F(RollbackTest, AnUpgradeInPlaceKilledHalfWayStillUninstallsTheEntry) {
 // the end message says how many.
 TEST_F(RollbackTest, UninstallKeepsWhatTheUserHadAndSavedAndSaysSo) {
   InstallInto(install);
-  ASSERT_EQ(vel->outcome->install, InstallOutcome::Installed);
+  ASSERT_EQ(vel->Outcome()->install, InstallOutcome::Installed);
   sandbox.temp().Write("scratch/Work/docs/my notes.txt", "saved after the install");
   ui::Form uninstallWindow(app::MainWindowDefinition());
   testsupport::ScriptedToolkit uninstallToolkit;
@@ -479,7 +479,7 @@ TEST_F(LifecycleTest, UpgradeReplacesAndDropsAndADowngradeIsRefused) {
   OpenReal({.script = StandardScript("/elsewhere/", "Version=2.0\r\n"), .program = {{"a.txt", "a2"}, {"new.txt", "n"}}});
   EXPECT_EQ(vel->GetSettingValue("install_dir"), install) << "the earlier folder is proposed";
   InstallInto(install);
-  EXPECT_EQ(vel->outcome->install, InstallOutcome::Installed);
+  EXPECT_EQ(vel->Outcome()->install, InstallOutcome::Installed);
   EXPECT_EQ(FilesBelow(install), (std::vector<std::string>{"a.txt", "new.txt"}));
   EXPECT_EQ(ReadFile(install + "a.txt"), "a2");
   const std::vector<std::string> lines = LogLines(log);
@@ -495,7 +495,7 @@ TEST_F(LifecycleTest, UpgradeReplacesAndDropsAndADowngradeIsRefused) {
   toolkit.QueueClick("BLicenseAccept");
   toolkit.QueueClick("BOptionsNext");
   toolkit.Run(window);
-  EXPECT_EQ(vel->outcome->install, InstallOutcome::DowngradeRefused);
+  EXPECT_EQ(vel->Outcome()->install, InstallOutcome::DowngradeRefused);
   EXPECT_EQ(ReadFile(install + "a.txt"), "a2");
   EXPECT_EQ(LogLines(log).at(1), "version|2.0");
 }
@@ -507,7 +507,7 @@ TEST_F(LifecycleTest, AFolderWithoutItsSeparatorIsCompletedOnce) {
   OpenReal({.script = StandardScript(install, "#associations\r\n$install_dir$testapp.exe|.sep|\r\n"),
             .program = {{"testapp.exe", "x"}}});
   InstallInto(sys::ExcludeTrailingSeparator(install));
-  EXPECT_EQ(vel->installFolder, install);
+  EXPECT_EQ(vel->InstallFolder(), install);
   EXPECT_EQ(sys::ReadShortcut(sys::ShortcutPath("Test App", "user_desktop", ""))->target, install + "testapp.exe");
   EXPECT_EQ(sys::GetFileAssociation(".sep")->openCommand, install + "testapp.exe %1");
   EXPECT_EQ(LogLines(DataFolder("Test App") + "Test App.inst").front(), "dir|" + install);
@@ -522,8 +522,8 @@ TEST_F(LifecycleTest, ExtractionThatFailsStopsTheRunAndSaysSo) {
                                               "$install_dir$a.exe|.fld|\r\n"),
             .program = {{"a.exe", "a"}}});
   InstallInto(install);
-  EXPECT_EQ(vel->outcome->install, InstallOutcome::Failed);
-  EXPECT_FALSE(vel->cancelRequested);
+  EXPECT_EQ(vel->Outcome()->install, InstallOutcome::Failed);
+  EXPECT_FALSE(vel->CancelRequested());
   EXPECT_EQ(Showing(), "PnlStatus");
   EXPECT_EQ(Get("LStatusPleaseWait").text(), kInstallFailedText);
   EXPECT_EQ(Get("LStatusAction").text(), kInstallFailedAction);

@@ -19,8 +19,8 @@ class PackageTest : public InstallerTest {
     EXPECT_EQ(toolkit.MessageTexts(),
               std::vector<std::string>{"This file does not contain a valid installation package."});
     EXPECT_TRUE(window.closed());
-    EXPECT_FALSE(engine->packageOpen);
-    EXPECT_EQ(engine->mode, "");
+    EXPECT_EQ(engine->Mode(), "");
+    EXPECT_FALSE(engine->ExtractPackageFolder("temp_dir")) << "no package is open";
   }
 };
 
@@ -29,19 +29,18 @@ TEST_F(PackageTest, OpeningReadsTheScriptExtractsPagesAndShowsIntro) {
   ASSERT_TRUE(Open({.script = StandardScript(install, "#shortcuts\r\nd|$install_dir$testapp.exe||App|\r\n"),
                     .pages = {{"license.htm", "terms"}, {"img/logo.png", "png"}},
                     .program = {{"testapp.exe", "app"}}}));
-  EXPECT_TRUE(engine->packageOpen);
-  EXPECT_EQ(engine->mode, "install");
-  EXPECT_EQ(engine->archivePath, dir.dir() + "setup1.exe");
+  EXPECT_EQ(engine->Mode(), "install");
+  EXPECT_EQ(engine->ArchivePath(), dir.dir() + "setup1.exe");
   EXPECT_EQ(engine->GetSettingValue("ProgramName"), "Test App");
-  EXPECT_EQ(engine->shortcutLines.size(), 1u);
-  EXPECT_EQ(testsupport::ReadFile(engine->pageFolder + "license.htm"), "terms");
-  EXPECT_TRUE(sys::FileExists(engine->pageFolder + "img" + Sep() + "logo.png"));
+  EXPECT_EQ(engine->Script().shortcutLines.size(), 1u);
+  EXPECT_EQ(testsupport::ReadFile(engine->PageFolder() + "license.htm"), "terms");
+  EXPECT_TRUE(sys::FileExists(engine->PageFolder() + "img" + Sep() + "logo.png"));
   // Program files stay in the package until the install run.
   EXPECT_FALSE(sys::FolderExists(install));
   EXPECT_EQ(Showing(), "PnlIntro");
-  EXPECT_EQ(engine->currentPanel, "Intro");
-  EXPECT_NE(std::find(engine->packageListing.begin(), engine->packageListing.end(), "install_dir\\"),
-            engine->packageListing.end());
+  EXPECT_EQ(engine->CurrentPanel(), "Intro");
+  EXPECT_NE(std::find(engine->PackageListing().begin(), engine->PackageListing().end(), "install_dir\\"),
+            engine->PackageListing().end());
   const archive::ArchiveModule& module = archive::Module();
   EXPECT_EQ(module.OverwriteExisting, archive::kYesOnNewer);
   EXPECT_EQ(module.OverwriteReadOnly, archive::kYesOnNewer);
@@ -54,20 +53,22 @@ TEST_F(PackageTest, OpeningTwiceStartsFromAnEmptyPageFolder) {
   dir.Write("pages/stray.htm", "left from before");
   EXPECT_TRUE(engine->OpenPackage(BuildPackage({.script = StandardScript(Folder("app")),
                                                 .pages = {{"license.htm", "terms"}}})));
-  EXPECT_FALSE(sys::FileExists(engine->pageFolder + "stray.htm"));
-  EXPECT_TRUE(sys::FileExists(engine->pageFolder + "license.htm"));
+  EXPECT_FALSE(sys::FileExists(engine->PageFolder() + "stray.htm"));
+  EXPECT_TRUE(sys::FileExists(engine->PageFolder() + "license.htm"));
 }
 
 TEST_F(PackageTest, ScriptMovingTempDirMovesTheExtractionButNotThePageFolder) {
   const std::string moved = Folder("moved");
-  ASSERT_TRUE(Open({.script = StandardScript(Folder("app"), "temp_dir=" + moved + "\r\n"),
-                    .pages = {{"license.htm", "terms"}, {"Intro.htm", "intro"}}}));
+  MakeEngine();
+  const std::string pages = engine->PageFolder();
+  ASSERT_TRUE(engine->OpenPackage(BuildPackage({.script = StandardScript(Folder("app"), "temp_dir=" + moved + "\r\n"),
+                                                .pages = {{"license.htm", "terms"}, {"Intro.htm", "intro"}}})));
   EXPECT_TRUE(sys::FileExists(moved + "license.htm"));
-  EXPECT_EQ(engine->pageFolder, Folder("pages"));
-  EXPECT_FALSE(sys::FileExists(engine->pageFolder + "license.htm"));
+  EXPECT_EQ(engine->PageFolder(), pages);
+  EXPECT_FALSE(sys::FileExists(engine->PageFolder() + "license.htm"));
   // Pages are looked up in the page folder only: Intro stays a panel.
   EXPECT_EQ(Showing(), "PnlIntro");
-  EXPECT_EQ(toolkit.navigations.back(), "XLicenseHTML -> " + engine->pageFolder + "license.htm");
+  EXPECT_EQ(toolkit.navigations.back(), "XLicenseHTML -> " + engine->PageFolder() + "license.htm");
 }
 
 TEST_F(PackageTest, ScriptIsReadAsUtf8OrAsLegacyAnsiText) {
@@ -85,17 +86,17 @@ TEST_F(PackageTest, ScriptIsReadAsUtf8OrAsLegacyAnsiText) {
                                 Folder("app") + "\r\n#shortcuts\r\nd|$install_dir$a.exe||" + c.name + "|\r\n"}));
     const std::string expected = c.name.starts_with("Caf") ? "Café Été" : c.name;
     EXPECT_EQ(engine->GetSettingValue("ProgramName"), expected);
-    EXPECT_EQ(engine->shortcutLines, std::vector<std::string>{"d|$install_dir$a.exe||" + expected + "|"});
+    EXPECT_EQ(engine->Script().shortcutLines, std::vector<std::string>{"d|$install_dir$a.exe||" + expected + "|"});
   }
 }
 
 TEST_F(PackageTest, PackageWithoutScriptRunsOnDefaults) {
   ASSERT_TRUE(Open({.withScript = false, .program = {{"a.exe", "a"}}}));
-  EXPECT_EQ(engine->mode, "install");
+  EXPECT_EQ(engine->Mode(), "install");
   EXPECT_EQ(Get("LIntroProgramName").text(), "Program Name");
   EXPECT_EQ(Get("LIntroVersion").text(), "Version 3.0");
   EXPECT_EQ(window.caption(), "Brevion Installer");
-  EXPECT_EQ(engine->uninstallerName, "uninst3.exe");
+  EXPECT_EQ(engine->Script().uninstallerName, "uninst3.exe");
   EXPECT_EQ(Get("EOptionsInstallDir").text(), "");
   EXPECT_FALSE(Get("COptionsReadme").visible());
   EXPECT_EQ(Showing(), "PnlIntro");
@@ -122,7 +123,7 @@ TEST_F(PackageTest, DamagedPackageIsRefusedClearly) {
   bytes[bytes.size() / 3] ^= 0x5A;
   std::ofstream(package, std::ios::binary | std::ios::trunc) << bytes;
   ExpectRefused(package);
-  EXPECT_FALSE(sys::FileExists(engine->pageFolder + "license.htm"));
+  EXPECT_FALSE(sys::FileExists(engine->PageFolder() + "license.htm"));
 }
 
 TEST_F(PackageTest, DamagedIndexIsRefusedClearly) {
@@ -138,8 +139,8 @@ TEST_F(PackageTest, DamagedIndexIsRefusedClearly) {
 // that others may write to as well.
 class PageFolderTest : public InstallerTest {
  protected:
-  std::shared_ptr<RecordingInstaller> RealEngine(ui::Form& form, testsupport::ScriptedToolkit& tk) {
-    return std::make_shared<RecordingInstaller>(form, tk);
+  static std::shared_ptr<VelInstaller> RealEngine(ui::Form& form, testsupport::ScriptedToolkit& tk) {
+    return std::make_shared<VelInstaller>(form, tk);
   }
   static bool MakeLink(const std::string& target, const std::string& link) {
     std::error_code error;
@@ -147,7 +148,6 @@ class PageFolderTest : public InstallerTest {
     return !error;
   }
 
-  testsupport::SandboxFolders sandbox;
   const std::string temp = sys::platform::PrivateTempRoot();
 };
 
@@ -169,9 +169,9 @@ TEST_F(PageFolderTest, NamesTakenBeforehandAreNeverUsedOrFollowed) {
     engine.reset();  // the old engine unbinds the window's controls as it goes
     engine = RealEngine(window, toolkit);
     ASSERT_TRUE(engine->OpenPackage(package));
-    EXPECT_FALSE(engine->pageFolder.starts_with(fixed + Sep()));
-    EXPECT_EQ(testsupport::ReadFile(engine->pageFolder + "license.htm"), "terms");
-    EXPECT_EQ(toolkit.navigations.back(), "XLicenseHTML -> " + engine->pageFolder + "license.htm");
+    EXPECT_FALSE(engine->PageFolder().starts_with(fixed + Sep()));
+    EXPECT_EQ(testsupport::ReadFile(engine->PageFolder() + "license.htm"), "terms");
+    EXPECT_EQ(toolkit.navigations.back(), "XLicenseHTML -> " + engine->PageFolder() + "license.htm");
     if (!link) {
       EXPECT_EQ(testsupport::ReadFile(planted), "planted");
     }
@@ -181,8 +181,8 @@ TEST_F(PageFolderTest, NamesTakenBeforehandAreNeverUsedOrFollowed) {
   // Its own folder replaced by a link before the package is opened: refused.
   engine.reset();
   engine = RealEngine(window, toolkit);
-  sys::RemoveFolder(engine->pageFolder);
-  if (MakeLink(victim, engine->pageFolder)) {
+  sys::RemoveFolder(engine->PageFolder());
+  if (MakeLink(victim, engine->PageFolder())) {
     EXPECT_FALSE(engine->OpenPackage(package));
     EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{PageFolderMessage(temp)});
     EXPECT_TRUE(std::filesystem::is_empty(victim));
@@ -194,11 +194,11 @@ TEST_F(PageFolderTest, TwoInstallersAtOnceHaveTwoPrivateFoldersRemovedWithThem) 
       {.script = StandardScript(Folder("app")), .pages = {{"license.htm", "terms"}, {"img/logo.png", "png"}}});
   ui::Form otherWindow(app::MainWindowDefinition());
   testsupport::ScriptedToolkit otherToolkit;
-  std::shared_ptr<RecordingInstaller> first = RealEngine(window, toolkit);
-  std::shared_ptr<RecordingInstaller> second = RealEngine(otherWindow, otherToolkit);
+  std::shared_ptr<VelInstaller> first = RealEngine(window, toolkit);
+  std::shared_ptr<VelInstaller> second = RealEngine(otherWindow, otherToolkit);
   ASSERT_TRUE(first->OpenPackage(package));
   ASSERT_TRUE(second->OpenPackage(package));
-  const std::string firstFolder = first->pageFolder, secondFolder = second->pageFolder;
+  const std::string firstFolder = first->PageFolder(), secondFolder = second->PageFolder();
   EXPECT_NE(firstFolder, secondFolder);
   for (const std::string& folder : {firstFolder, secondFolder}) {
     EXPECT_TRUE(folder.starts_with(temp)) << folder;

@@ -17,8 +17,8 @@ TEST_F(PagesTest, IntroPageOffersInstallAndExitAsACentredPair) {
                     // only in letter case).
                     .pages = {{"Intro.htm", "<p>welcome</p>"}, {"License.htm", "<p>never shown</p>"}}}));
   EXPECT_EQ(Showing(), "PnlCustom");
-  EXPECT_EQ(engine->currentPanel, "Intro");
-  EXPECT_EQ(toolkit.navigations.back(), "XCustomHTML -> " + engine->pageFolder + "Intro.htm");
+  EXPECT_EQ(engine->CurrentPanel(), "Intro");
+  EXPECT_EQ(toolkit.navigations.back(), "XCustomHTML -> " + engine->PageFolder() + "Intro.htm");
   EXPECT_EQ(toolkit.overflow_hidden, std::vector<std::string>{"XCustomHTML"});
   EXPECT_FALSE(Get("BCustom1").visible());
   EXPECT_EQ(Get("BCustom1").text(), "");
@@ -36,7 +36,7 @@ TEST_F(PagesTest, IntroPageOffersInstallAndExitAsACentredPair) {
   });
   toolkit.Run(window);
   EXPECT_NE(std::find(toolkit.navigations.begin(), toolkit.navigations.end(),
-                      "XLicenseHTML -> " + engine->pageFolder + "license.htm"),
+                      "XLicenseHTML -> " + engine->PageFolder() + "license.htm"),
             toolkit.navigations.end());
 }
 
@@ -62,14 +62,15 @@ TEST_F(PagesTest, OptionsPageNextInstallsIntoTheHiddenEditBoxFolder) {
     EXPECT_EQ(Get("BCustom1").bounds().left, left);
     EXPECT_EQ(Get("BCustom3").bounds().left, left + 2 * 118);
   });
+  CancelNextInstall();
   toolkit.QueueClick("BCustom2");
   toolkit.Run(window);
-  EXPECT_EQ(engine->installRuns, std::vector<std::string>{install});
+  EXPECT_EQ(InstalledInto(), install);
 }
 
 TEST_F(PagesTest, ReadmeHtmlPageIsPreferredAndKeepsScrollBars) {
   ASSERT_TRUE(Open({.script = StandardScript(install)}));
-  engine->installFolder = install;
+  engine->SetInstallFolder(install);
   dir.Write("app/Readme.htm", "<p>read</p>");
   dir.Write("app/Readme.txt", "read");
   engine->ShowPanel("Readme");
@@ -80,7 +81,8 @@ TEST_F(PagesTest, ReadmeHtmlPageIsPreferredAndKeepsScrollBars) {
 
 TEST_F(PagesTest, ReadmeIsFoundInAFolderTypedWithoutItsSeparator) {
   ASSERT_TRUE(Open({.script = StandardScript(install)}));
-  engine->installFolder = sys::ExcludeTrailingSeparator(install);
+  engine->SetInstallFolder(sys::ExcludeTrailingSeparator(install));
+  EXPECT_EQ(engine->InstallFolder(), install);
   dir.Write("app/Readme.txt", "read");
   engine->ShowPanel("Readme");
   EXPECT_EQ(Showing(), "PnlCustom");
@@ -88,7 +90,7 @@ TEST_F(PagesTest, ReadmeIsFoundInAFolderTypedWithoutItsSeparator) {
 
 TEST_F(PagesTest, WizardIsFilledFromTheScript) {
   ASSERT_TRUE(Open({.script = StandardScript(install, "FinishedExtra=one|two\r\nInstallationTitle=Setup\r\n")}));
-  EXPECT_EQ(engine->displayName, "Test App");
+  EXPECT_EQ(engine->Script().displayName, "Test App");
   for (const char* label : {"LIntroProgramName", "LOptionsProgramName", "LStatusProgramName", "LFinishedProgramName"}) {
     EXPECT_EQ(Get(label).text(), "Test App") << label;
   }
@@ -104,7 +106,7 @@ TEST_F(PagesTest, WizardIsFilledFromTheScript) {
 
 TEST_F(PagesTest, DisplayNameDefinedEmptyIsUsedAsIs) {
   ASSERT_TRUE(Open({.script = StandardScript(install, "DisplayName==\r\n")}));
-  EXPECT_EQ(engine->displayName, "");
+  EXPECT_EQ(engine->Script().displayName, "");
   EXPECT_EQ(Get("LIntroProgramName").text(), "");
   EXPECT_EQ(window.caption(), "Installing ");
 }
@@ -121,9 +123,10 @@ TEST_F(PagesTest, ReadmeAvailableIsCaseSensitivePreventDirectoryChangeIsNot) {
   toolkit.QueueClick("BIntroInstall");
   toolkit.QueueClick("BLicenseAccept");
   toolkit.QueueClick("ROptionsAppsDir");  // the one choice shown: the fixed folder stays
+  CancelNextInstall();
   toolkit.QueueClick("BOptionsNext");
   toolkit.Run(window);
-  EXPECT_EQ(engine->installRuns, std::vector<std::string>{Folder("fixed")});
+  EXPECT_EQ(InstalledInto(), Folder("fixed"));
 }
 
 TEST_F(PagesTest, ReadmeAvailableTrueShowsTheCheckBox) {

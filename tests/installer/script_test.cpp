@@ -18,22 +18,20 @@ TEST_F(InstallerTest, ConstructionSetsFolderVariablesPageFolderAndBindings) {
   VelInstaller fresh(window, toolkit);
   // A folder made for this engine: the prefix, 16 random hex digits.
   const std::string prefix = sys::platform::PrivateTempRoot() + "bvinstaller-";
-  ASSERT_EQ(fresh.pageFolder.size(), prefix.size() + 17) << fresh.pageFolder;
-  EXPECT_TRUE(fresh.pageFolder.starts_with(prefix)) << fresh.pageFolder;
-  EXPECT_EQ(fresh.pageFolder.find_first_not_of("0123456789abcdef", prefix.size()), prefix.size() + 16);
-  EXPECT_EQ(fresh.pageFolder.back(), Sep());
-  EXPECT_TRUE(sys::FolderExists(fresh.pageFolder));
-  EXPECT_EQ(fresh.GetSettingValue("temp_dir"), fresh.pageFolder);
-  EXPECT_EQ(fresh.uninstallerName, "uninst3.exe");
-  EXPECT_EQ(fresh.mode, "");
-  EXPECT_FALSE(fresh.busy);
-  EXPECT_FALSE(fresh.packageOpen);
-  EXPECT_EQ(fresh.panelNames,
-            (StringList{"Options", "Intro", "License", "Status", "Custom", "Finished", "Uninstall", "About"}));
+  ASSERT_EQ(fresh.PageFolder().size(), prefix.size() + 17) << fresh.PageFolder();
+  EXPECT_TRUE(fresh.PageFolder().starts_with(prefix)) << fresh.PageFolder();
+  EXPECT_EQ(fresh.PageFolder().find_first_not_of("0123456789abcdef", prefix.size()), prefix.size() + 16);
+  EXPECT_EQ(fresh.PageFolder().back(), Sep());
+  EXPECT_TRUE(sys::FolderExists(fresh.PageFolder()));
+  EXPECT_EQ(fresh.GetSettingValue("temp_dir"), fresh.PageFolder());
+  EXPECT_EQ(fresh.Script().uninstallerName, "uninst3.exe");
+  EXPECT_EQ(fresh.Mode(), "");
+  EXPECT_FALSE(fresh.Busy());
+  EXPECT_FALSE(fresh.ExtractPackageFolder("temp_dir")) << "no package is open";
   // Folder variables come first, in keyword order, temp_dir last.
-  ASSERT_GE(fresh.variables.size(), 13u);
-  EXPECT_TRUE(fresh.variables.front().starts_with("windows_dir="));
-  EXPECT_TRUE(fresh.variables[12].starts_with("temp_dir="));
+  ASSERT_GE(fresh.Script().variables.size(), 13u);
+  EXPECT_TRUE(fresh.Script().variables.front().starts_with("windows_dir="));
+  EXPECT_TRUE(fresh.Script().variables[12].starts_with("temp_dir="));
   EXPECT_EQ(fresh.GetSettingValue("programs_dir"), sys::SpecialFolderPath("programs"));
 
   // Buttons and radio buttons are wired by click, edit boxes by change;
@@ -94,20 +92,20 @@ TEST_F(ScriptTest, VariableLinesFollowTheAssignmentRules) {
 }
 
 TEST_F(ScriptTest, ListSectionsKeepTrimmedLinesInOrder) {
-  engine->associationLines = {"left over"};
+  Parse({"#associations", "left over"});
   Parse({"#shortcuts", " d|$install_dir$a.exe||A| ", "sp|b.exe||B|", "#associations", "a.exe|.abc|",
          "#registry", "HKCU|x", "#shortcuts", "p|c.exe||C|"});
-  EXPECT_EQ(engine->shortcutLines, (StringList{"d|$install_dir$a.exe||A|", "sp|b.exe||B|", "p|c.exe||C|"}));
-  EXPECT_EQ(engine->associationLines, (StringList{"a.exe|.abc|"}));
-  EXPECT_EQ(engine->registryLines, (StringList{"HKCU|x"}));
+  EXPECT_EQ(engine->Script().shortcutLines, (StringList{"d|$install_dir$a.exe||A|", "sp|b.exe||B|", "p|c.exe||C|"}));
+  EXPECT_EQ(engine->Script().associationLines, (StringList{"a.exe|.abc|"}));
+  EXPECT_EQ(engine->Script().registryLines, (StringList{"HKCU|x"}));
 }
 
 TEST_F(ScriptTest, UninstallerNameAndScriptOverridesOfFolderVariables) {
   // Defined as empty it cannot name a file: the default stays.
   Parse({"#variables", "UninstallerName=="});
-  EXPECT_EQ(engine->uninstallerName, "uninst3.exe");
+  EXPECT_EQ(engine->Script().uninstallerName, "uninst3.exe");
   Parse({"#variables", "UninstallerName=remove.exe", "programs_dir=C:\\Progs\\"});
-  EXPECT_EQ(engine->uninstallerName, "remove.exe");
+  EXPECT_EQ(engine->Script().uninstallerName, "remove.exe");
   EXPECT_EQ(engine->GetSettingValue("programs_dir"), "C:\\Progs\\");
 }
 

@@ -222,7 +222,7 @@ class BrandedBuildTest : public InstallerTest {
     auto builder = std::make_shared<VelInstaller>(window, toolkit);
     toolkit.ShowForm(window);
     builder->Build(package, dir.dir() + "project", "zlibfastest", stub, 0);
-    failure = builder->failure;
+    failure = builder->Failure();
   }
   std::string stub, package = dir.dir() + "setup.exe";
   sys::Failure failure;

@@ -34,8 +34,8 @@ class UninstallQuestionTest : public UninstallTest {
 TEST_F(UninstallQuestionTest, PrepareShowsTheQuestionForAFullLogPath) {
   const std::string log = WriteLog("My App.inst", {});
   EXPECT_TRUE(vel->PrepareUninstall(log));
-  EXPECT_EQ(vel->archivePath, log);
-  EXPECT_EQ(vel->mode, "uninstall");
+  EXPECT_EQ(vel->ArchivePath(), log);
+  EXPECT_EQ(vel->Mode(), "uninstall");
   EXPECT_EQ(vel->GetSettingValue("ProgramName"), "My App");
   EXPECT_EQ(Get("LUninstallProgramName").text(), "My App");
   EXPECT_EQ(window.caption(), "Uninstalling My App");
@@ -45,9 +45,9 @@ TEST_F(UninstallQuestionTest, PrepareShowsTheQuestionForAFullLogPath) {
 
 TEST_F(UninstallQuestionTest, ANameWithOrWithoutADotLooksBesideTheProgram) {
   vel->PrepareUninstall("My App");
-  EXPECT_EQ(vel->archivePath, sys::ExeFolder() + "My App.inst");
+  EXPECT_EQ(vel->ArchivePath(), sys::ExeFolder() + "My App.inst");
   vel->PrepareUninstall("Notes 2.0");
-  EXPECT_EQ(vel->archivePath, sys::ExeFolder() + "Notes 2.0.inst");
+  EXPECT_EQ(vel->ArchivePath(), sys::ExeFolder() + "Notes 2.0.inst");
   EXPECT_EQ(vel->GetSettingValue("ProgramName"), "Notes 2.0");
 }
 
@@ -55,8 +55,8 @@ TEST_F(UninstallQuestionTest, ANameWithOrWithoutADotLooksBesideTheProgram) {
 TEST_F(UninstallQuestionTest, MissingLogSaysTheProgramIsNotInstalled) {
   toolkit.ShowForm(window);
   vel->PrepareUninstall(dir.dir() + "gone.inst");
-  EXPECT_TRUE(vel->outcome->notInstalled);
-  EXPECT_EQ(vel->failure.kind, sys::FailureKind::NotInstalled);
+  EXPECT_TRUE(vel->Outcome()->notInstalled);
+  EXPECT_EQ(vel->Failure().kind, sys::FailureKind::NotInstalled);
   EXPECT_TRUE(window.closed());
   EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{NotInstalledMessage("gone", dir.dir() + "gone.inst")});
   EXPECT_FALSE(vel->RunUninstall());
@@ -160,7 +160,7 @@ TEST_F(UninstallQuestionTest, AFolderTurnedIntoALinkIsNamedAndTheRunIsNoPlainSuc
   EXPECT_TRUE(vel->RunUninstall());
   EXPECT_TRUE(fs::exists(kept));
   EXPECT_FALSE(fs::exists(install + "app.exe"));
-  EXPECT_EQ(vel->failure.kind, sys::FailureKind::Unsafe);
+  EXPECT_EQ(vel->Failure().kind, sys::FailureKind::Unsafe);
   EXPECT_EQ(toolkit.MessageTexts(),
             std::vector<std::string>{std::string(kUninstalledMessage) + "\n" + SkippedLinksText({install + "sub"})});
   EXPECT_NE(SkippedLinksText({install + "sub"}).find(install + "sub"), std::string::npos);

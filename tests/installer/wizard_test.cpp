@@ -32,17 +32,20 @@ class WizardTest : public InstallerTest {
 
 TEST_F(WizardTest, IntroLicenseOptionsNextStartsTheRunWithTheTypedFolder) {
   EXPECT_EQ(Showing(), "PnlIntro");
-  EXPECT_EQ(engine->mode, "install");
+  EXPECT_EQ(engine->Mode(), "install");
   const std::string typed = dir.dir() + "typed" + Sep() + "App";  // no closing separator
+  CancelNextInstall();
   WalkToOptions();
   toolkit.QueueClick("ROptionsCustomDir");
   toolkit.QueueSetText("EOptionsInstallDir", typed);
   toolkit.QueueClick("BOptionsNext");
   toolkit.Run(window);
+  // The run shows Status; the cancel performed there is a step of its own.
   EXPECT_EQ(StepPanels(), (std::vector<std::string>{"PnlLicense", "PnlOptions", "PnlOptions", "PnlOptions",
-                                                    "PnlOptions", ""}));
+                                                    "PnlStatus", "PnlStatus", ""}));
   // Completed once, where it is taken: every later user sees the same folder.
-  ASSERT_EQ(engine->installRuns, std::vector<std::string>{typed + Sep()});
+  ASSERT_EQ(InstalledInto(), typed + Sep());
+  EXPECT_EQ(engine->Outcome()->install, InstallOutcome::Cancelled);
   EXPECT_EQ(engine->GetSettingValue("install_dir"), typed + Sep());
   EXPECT_TRUE(toolkit.messages.empty());
 }
@@ -57,7 +60,7 @@ TEST_F(WizardTest, NextRefusesAFolderThatIsNotAFullPath) {
     toolkit.QueueClick("BOptionsNext");
   }
   toolkit.Run(window);
-  EXPECT_TRUE(engine->installRuns.empty());
+  EXPECT_FALSE(engine->InstallStarted());
   ASSERT_EQ(toolkit.messages.size(), 2u);
   EXPECT_EQ(toolkit.messages[0].text, RelativeFolderMessage("relative" + std::string(1, Sep()) + "App"));
   EXPECT_EQ(toolkit.messages[0].icon, ui::Icon::Error);
@@ -72,6 +75,7 @@ TEST_F(WizardTest, FolderChoicesFillTheEditBox) {
   EXPECT_FALSE(Get("BOptionsInstallBrowse").enabled());
   const std::string chosen = Folder("chosen");
   sys::CreateFolders(chosen);
+  CancelNextInstall();
   WalkToOptions();
   toolkit.QueueClick("ROptionsProgramsDir");
   toolkit.QueueAction("check programs_dir", [&] {
@@ -92,7 +96,7 @@ TEST_F(WizardTest, FolderChoicesFillTheEditBox) {
   EXPECT_EQ(toolkit.choosers[0].text, "Choose an installation directory");
   // The chooser starts at the nearest folder that exists.
   EXPECT_EQ(toolkit.choosers[0].initial, chosen);
-  EXPECT_EQ(engine->installRuns, std::vector<std::string>{chosen + "Test App" + Sep()});
+  EXPECT_EQ(InstalledInto(), chosen + "Test App" + Sep());
 }
 
 TEST_F(WizardTest, ChosenFolderGetsTheProgramFolderUnlessEmptyOrAlreadyItsOwn) {
@@ -139,7 +143,7 @@ TEST_F(WizardTest, ExitOnOptionsAsksAndHonoursNo) {
   EXPECT_EQ(toolkit.messages[0].buttons, ui::Buttons::YesNo);
   EXPECT_TRUE(window.closed());
   EXPECT_FALSE(toolkit.ran_out_of_input);
-  EXPECT_TRUE(engine->installRuns.empty());
+  EXPECT_FALSE(engine->InstallStarted());
 }
 
 TEST_F(WizardTest, CancelOnLicenseAsksAndHonoursNo) {
@@ -168,11 +172,12 @@ TEST_F(WizardTest, DeclineShowsItsMessageAndCloses) {
 }
 
 TEST_F(WizardTest, ReadmePageLeadsToFinishedAndCloseLaunchesTheProgram) {
-  engine->onInstall = [&] {
-    sys::CreateFolders(install);
-    dir.Write("proposed/Readme.txt", "read me");
-    engine->ShowPanel("Readme");
-  };
+  // The run installs for real: shortcuts, associations and the data folder.
+  if (!testsupport::SandboxFolders::kRedirected) GTEST_SKIP() << "special folders cannot be redirected here";
+  dir.Write("proposed/Readme.txt", "read me");  // the user's, kept by the install
+  // A program that is not in the package: the launch fails and says so.
+  engine->SetSettingValue("ProgramExe", "missing.exe");
+  Get("COptionsReadme").SetChecked(true);
   WalkToOptions();
   toolkit.QueueClick("COptionsLaunch");
   toolkit.QueueClick("BOptionsNext");
@@ -194,10 +199,10 @@ TEST_F(WizardTest, ReadmePageLeadsToFinishedAndCloseLaunchesTheProgram) {
   EXPECT_EQ(toolkit.navigations.back(), "XCustomHTML -> " + install + "Readme.txt");
   // A readme keeps its scroll bars.
   EXPECT_TRUE(toolkit.overflow_hidden.empty());
-  // testapp.exe was never installed: the launch fails with the shell's message.
+  EXPECT_TRUE(sys::FileExists(install + "testapp.exe")) << "the run installed";
   const std::string reason = sys::PathSeparator() == '/' ? std::string("\n") + sys::kLaunchNotFound : "";
   EXPECT_EQ(toolkit.MessageTexts(),
-            std::vector<std::string>{"Problem occured launching " + install + "testapp.exe" + reason});
+            std::vector<std::string>{"Problem occured launching " + install + "missing.exe" + reason});
   EXPECT_TRUE(window.closed());
   EXPECT_FALSE(toolkit.ran_out_of_input);
 }
@@ -226,21 +231,24 @@ TEST_F(WizardTest, FinishedTextKeepsItsDesignWithoutScriptText) {
 TEST_F(WizardTest, ReadmeWithoutFileGoesOnToFinished) {
   engine->ShowPanel("Readme");  // no install folder yet
   EXPECT_EQ(Showing(), "PnlFinished");
-  engine->installFolder = dir.dir();
+  engine->SetInstallFolder(dir.dir());
   dir.Write("readme.md", "not a readme page");
   engine->ShowPanel("Readme");
   EXPECT_EQ(Showing(), "PnlFinished");
-  EXPECT_EQ(engine->currentPanel, "Finished");
+  EXPECT_EQ(engine->CurrentPanel(), "Finished");
 }
 
 TEST_F(WizardTest, StatusOkClosesOnlyWhenCreating) {
-  engine->onInstall = [&] { engine->ShowPanel("Status"); };
+  CancelNextInstall();
   WalkToOptions();
   toolkit.QueueClick("BOptionsNext");
   toolkit.QueueClick("BStatusOK");
   toolkit.QueueAction("still open", [&] {
     EXPECT_FALSE(window.closed());
-    engine->mode = "create";
+    EXPECT_EQ(Showing(), "PnlStatus");
+    // A build (here of a project with nothing to pack) ends on the same panel.
+    engine->Build(dir.dir() + "out.exe", Folder("no project"), "zlibfastest", "", 0);
+    EXPECT_EQ(engine->Mode(), "create");
   });
   toolkit.QueueClick("BStatusOK");
   toolkit.Run(window);
@@ -249,22 +257,19 @@ TEST_F(WizardTest, StatusOkClosesOnlyWhenCreating) {
 }
 
 TEST_F(WizardTest, StatusCancelWhileBusyRequestsCancellation) {
-  const std::string target = Folder("target");
-  engine->onInstall = [&] {
-    engine->ShowPanel("Status");
-    engine->SetSettingValue("install_dir", target);
-    toolkit.QueueClickDuringWork("BStatusCancel");
-    EXPECT_TRUE(engine->ExtractPackageFolder("install_dir"));
-    EXPECT_TRUE(engine->cancelRequested);
-    EXPECT_FALSE(engine->busy);
-    EXPECT_FALSE(window.closed());
-  };
+  ClickWhileBusy("BStatusCancel");
   WalkToOptions();
   toolkit.QueueClick("BOptionsNext");
+  toolkit.QueueAction("cancelled", [&] {
+    EXPECT_TRUE(engine->CancelRequested());
+    EXPECT_FALSE(engine->Busy());
+    EXPECT_FALSE(window.closed());
+    EXPECT_EQ(engine->Outcome()->install, InstallOutcome::Cancelled);
+  });
   toolkit.QueueClick("BStatusCancel");  // no longer busy: closes
   toolkit.Run(window);
-  // Cancelled at the first file.
-  EXPECT_FALSE(sys::FileExists(target + "testapp.exe"));
+  // Cancelled at the first file, and undone.
+  EXPECT_FALSE(sys::FileExists(install + "testapp.exe"));
   EXPECT_TRUE(window.closed());
   EXPECT_FALSE(toolkit.ran_out_of_input);
   EXPECT_TRUE(toolkit.messages.empty());
@@ -278,26 +283,28 @@ TEST_F(WizardTest, ExtractionMovesTheStatusBarAndNeedsADefinedFolder) {
   EXPECT_TRUE(sys::FileExists(target + "data" + Sep() + "two.txt"));
   EXPECT_EQ(Get("CtrlStatusProgress").position(), 100);
   EXPECT_FALSE(engine->ExtractPackageFolder("no_such_dir"));
-  engine->packageOpen = false;
+  MakeEngine();  // no package open
+  engine->SetSettingValue("install_dir", target);
   EXPECT_FALSE(engine->ExtractPackageFolder("install_dir"));
 }
 
 TEST_F(WizardTest, UninstallPanelYesRunsAndClosesNoCloses) {
-  engine->ShowPanel("Uninstall");
+  // An installation that left nothing but its (empty) log.
+  ASSERT_TRUE(engine->PrepareUninstall(dir.Write("data/Test App.inst", "")));
   toolkit.QueueClick("BUninstallYes");
   toolkit.Run(window);
-  EXPECT_EQ(engine->uninstallRuns, 1);
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{kUninstalledMessage});
   EXPECT_TRUE(window.closed());
   toolkit.QueueClick("BUninstallNo");
   toolkit.Run(window);
-  EXPECT_EQ(engine->uninstallRuns, 1);
+  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{kUninstalledMessage}) << "No runs nothing";
   EXPECT_TRUE(window.closed());
   EXPECT_FALSE(toolkit.ran_out_of_input);
 }
 
 TEST_F(WizardTest, ProgramMadeChangesSelectNoRow) {
   // Filling the wizard ticked ROptionsAppsDir and set the edit box: nothing ran.
-  EXPECT_TRUE(engine->installRuns.empty());
+  EXPECT_FALSE(engine->InstallStarted());
   EXPECT_TRUE(toolkit.messages.empty());
   // On the Options panel the edit box's change gives "InstallDir", which no
   // panel uses; on another panel a radio button's click gives no known word.
@@ -308,27 +315,28 @@ TEST_F(WizardTest, ProgramMadeChangesSelectNoRow) {
   Get("ROptionsProgramsDir").SetChecked(true);
   EXPECT_EQ(Get("EOptionsInstallDir").text(), "elsewhere");
   EXPECT_EQ(Showing(), "PnlIntro");
-  EXPECT_TRUE(engine->installRuns.empty());
+  EXPECT_FALSE(engine->InstallStarted());
   EXPECT_TRUE(toolkit.messages.empty());
   EXPECT_FALSE(window.closed());
 }
 
 TEST_F(WizardTest, ClosingTheWindowDuringARunKeepsTheEngineUntilTheRunEnds) {
-  std::weak_ptr<RecordingInstaller> watch = engine;
-  RecordingInstaller* raw = engine.get();
-  // The owner lets the engine go when the window closes, as the program does.
-  window.SetOnClose([&](ui::Form&) { engine.reset(); });
-  raw->onInstall = [&] {
+  std::weak_ptr<VelInstaller> watch = engine;
+  // The owner lets the engine go when the window closes, as the program
+  // does: asking its run to stop first.
+  window.SetOnClose([&](ui::Form&) {
+    engine->RequestCancel();
+    engine.reset();
+  });
+  DuringInstall("close the window", [&] {
     window.Close();
     EXPECT_FALSE(watch.expired());
-    raw->ShowPanel("Status");
-    raw->SetSettingValue("install_dir", Folder("target"));
-    EXPECT_TRUE(raw->ExtractPackageFolder("install_dir"));
-  };
+  });
   WalkToOptions();
   toolkit.QueueClick("BOptionsNext");
   toolkit.Run(window);
   EXPECT_TRUE(watch.expired());
+  EXPECT_FALSE(sys::FileExists(install + "testapp.exe")) << "the stopped run was undone";
   EXPECT_FALSE(Get("BOptionsNext").has_click_handler());
 }
 
