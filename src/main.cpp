@@ -10,7 +10,7 @@
 
 #include "app/application.h"
 #include "app/exit_codes.h"
-#include "app/install_roles.h"
+#include "app/roles.h"
 #include "app/options.h"
 #include "archive/archive.h"
 #include "compression/block_pool.h"
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   options.open_document = [](const std::string& address) { sys::platform::ShellLaunch(address, "", ""); };
 
   const std::unique_ptr<ui::Toolkit> toolkit = ui::MakeDefaultToolkit(sys::FileBytesSoFar);
-  app::InstallerRoles roles;
+  app::Roles roles;
   try {
     return app::RunApplication(*toolkit, roles, options);
   } catch (const std::exception& error) {

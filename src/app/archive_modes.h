@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "app/roles.h"
 #include "archive/archive.h"
 #include "archive/indexed_file_form.h"
 #include "ui/toolkit.h"
@@ -34,25 +33,6 @@ class ArchiveModes {
 
  private:
   std::unique_ptr<archive::TDIndexedFile> window_;
-};
-
-// The roles of a build with the archive modes and without the installer
-// engine: the archive operations run, the installer's report that they are
-// not available yet.
-class ArchiveRoles : public UnavailableRoles {
- public:
-  void CreateArchiveWindow(ui::Toolkit& toolkit) override { modes_.CreateArchiveWindow(toolkit); }
-  // Each keeps the failure the archive module recorded for ExitCode.
-  bool CreateArchive(const std::string& archiveFile, const std::string& folder) override;
-  bool ExtractArchive(const std::string& archiveFile, const std::string& destination) override;
-  // The archive operation's code (ArchiveExitCode), else UnavailableRoles's.
-  int ExitCode(const sys::Failure& escaped) const override;
-
- private:
-  ArchiveModes modes_;
-  bool archiveRan_ = false;
-  sys::Failure archiveFailure_;
-  bool archiveWarned_ = false;  // written, but sources left out by name
 };
 
 }  // namespace app

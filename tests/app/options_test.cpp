@@ -7,7 +7,7 @@
 
 #include <sstream>
 
-#include "app/archive_modes.h"
+#include "app/roles.h"
 #include "app/exit_codes.h"
 #include "archive/archive.h"
 #include "archive/checksum.h"
@@ -234,7 +234,7 @@ TEST_F(OptionsArchive, TestDecodesEveryEntry) {
 }
 
 TEST_F(OptionsArchive, ArchiveRolesTellDamageFromMissingFiles) {
-  app::ArchiveRoles roles;
+  app::Roles roles;
   EXPECT_TRUE(roles.ExtractArchive(path, work.dir() + "out"));
   EXPECT_EQ(roles.ExitCode({}), app::kExitSuccess);
   EXPECT_FALSE(roles.ExtractArchive(DamagedCopy("bad.bvarc", 200), work.dir() + "out"));

@@ -1,122 +1,107 @@
-// Start-up and mode dispatch, run headless on the scripted toolkit with
-// roles that record what the dispatch asked of them.
+// Start-up and mode dispatch, run headless on the scripted toolkit with the
+// real roles, over real packages, archives and logs in temporary folders.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
 #include "app/exit_codes.h"
 #include "app/roles.h"
+#include "archive/archive.h"
+#include "compression/stream_callbacks.h"
 #include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
 #include "system/paths.h"
+#include "system/text_writer.h"
 
 namespace {
 
 using testsupport::ScriptedToolkit;
 
-class RecordingRoles : public app::Roles {
- public:
-  std::vector<std::string> calls;
-  std::vector<std::string> panels_at_dispatch;  // showing when the role was called
-  std::string install_dir;
-  bool archive_result = true;
-  bool throw_on_extract = false;
-  ui::Form* window = nullptr;
-  ui::Toolkit* toolkit = nullptr;
-
-  void CreateArchiveWindow(ui::Toolkit&) override { calls.push_back("archive window"); }
-  void CreateEngine(ui::Form& main_window, ui::Toolkit& kit) override {
-    window = &main_window;
-    toolkit = &kit;
-    calls.push_back("engine");
-  }
-  void DestroyEngine() override { calls.push_back("destroy"); }
-  void ShowPanel(const std::string& name) override {
-    calls.push_back("show " + name);
-    for (ui::Control* control : window->controls()) {
-      if (control->name().starts_with("Pnl")) control->SetVisible(control->name() == "Pnl" + name);
-    }
-  }
-  std::string GetSettingValue(const std::string& name) override { return name == "install_dir" ? install_dir : ""; }
-  void Build(const std::string& package, const std::string& project, const std::string& mode,
-             const std::string& stub, int64_t number) override {
-    Called("build " + package + "|" + project + "|" + mode + "|" + stub + "|" + std::to_string(number));
-  }
-  void PrepareUninstall(const std::string& log) override {
-    Called("uninstall " + log);
-    ShowPanel("Uninstall");
-  }
-  void OpenPackage(const std::string& path) override { Called("open " + path); }
-  bool CreateArchive(const std::string& file, const std::string& folder) override {
-    Called("create " + file + "|" + folder);
-    return archive_result;
-  }
-  bool ExtractArchive(const std::string& file, const std::string& destination) override {
-    Called("extract " + file + "|" + destination);
-    if (throw_on_extract) throw std::runtime_error("Stream read error");
-    return archive_result;
-  }
-  int ExitCode(const sys::Failure&) const override { return 0; }
-
- private:
-  void Called(const std::string& call) {
-    calls.push_back(call);
-    panels_at_dispatch = ScriptedToolkit::ShowingPanels(*window);
-  }
-};
-
 const std::string kExe = "/opt/brevion/setup.exe";
 
+// One start of the program with the real roles on the scripted toolkit.
 struct Session {
   explicit Session(std::vector<std::string> arguments) : options{std::move(arguments), kExe, {}, {}, nullptr} {}
   int Start() { return app::RunApplication(toolkit, roles, options); }
-  bool Called(const std::string& call) const {
-    return std::find(roles.calls.begin(), roles.calls.end(), call) != roles.calls.end();
-  }
+  // The main window, while it is open.
+  ui::Form& Window() const { return roles.engine()->mainWindow(); }
   app::StartupOptions options;
   ScriptedToolkit toolkit;
-  RecordingRoles roles;
+  app::Roles roles;
 };
 
+// A package written with the archive engine: an installer whose script
+// proposes `install` (without its closing separator).
+std::string WritePackage(testsupport::TempDir& dir, const std::string& install) {
+  dir.Write("files/install.dat", "#variables\r\nProgramName=Start App\r\ninstall_dir=" + install + "\r\n");
+  dir.Write("files/install_dir/start.exe", "program");
+  const std::string stub = dir.Write("stub.bin", "MZ");
+  const std::string package = dir.dir() + "setup.exe";
+  archive::ArchiveSetCodec("zlibfastest", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  EXPECT_TRUE(archive::ArchiveCreateFromFolder(package, dir.dir() + "files", archive::kAllEntriesFilter, nullptr,
+                                               nullptr, stub));
+  return package;
+}
+
 TEST(Startup, NoArgumentsInstallsFromTheProgramsOwnFile) {
+  testsupport::TempDir dir;
+  const std::string install = dir.dir() + "app";
   Session run({});
-  run.roles.install_dir = "/srv/app";
-  std::string edit_text;
-  run.toolkit.QueueAction("read", [&] { edit_text = run.roles.window->Get("EOptionsInstallDir").text(); });
-  EXPECT_EQ(run.Start(), 0);
+  run.options.executable_path = WritePackage(dir, install);
+  std::string editText;
+  run.toolkit.QueueAction("read", [&] { editText = run.Window().Get("EOptionsInstallDir").text(); });
+  EXPECT_EQ(run.Start(), app::kExitSuccess) << "nothing failed while the wizard waited";
   EXPECT_EQ(run.toolkit.title(), "Brevion Installer");
-  EXPECT_EQ(run.roles.calls, (std::vector<std::string>{"archive window", "engine", "show ", "open " + kExe, "destroy"}));
-  EXPECT_TRUE(run.roles.panels_at_dispatch.empty()) << "no panel shows before the dispatch";
-  EXPECT_EQ(edit_text, "/srv/app" + std::string(1, sys::PathSeparator())) << "install_dir, closed by a separator";
+  ASSERT_FALSE(run.toolkit.steps.empty());
+  EXPECT_EQ(run.toolkit.steps.front().panels, std::vector<std::string>{"PnlIntro"}) << "the package was opened";
+  EXPECT_EQ(editText, install + sys::PathSeparator()) << "install_dir, closed by a separator";
   EXPECT_TRUE(run.toolkit.ran_out_of_input) << "the wizard waits for the user";
 }
 
+// Without arguments the program's own file is the package; a program that
+// carries none says so and fails.
+TEST(Startup, AProgramWithoutAPackageSaysSoAndFails) {
+  Session run({});
+  EXPECT_EQ(run.Start(), app::kExitInitFailed);
+  EXPECT_EQ(run.toolkit.MessageTexts(),
+            std::vector<std::string>{"This file does not contain a valid installation package."});
+  EXPECT_FALSE(run.toolkit.ran_out_of_input) << "the window closes itself";
+}
+
 TEST(Startup, EditBoxProposesTheProgramsFolderUntilAPackageSaysOtherwise) {
-  Session run({"uninstall", "My App"});
-  std::string edit_text;
-  run.toolkit.QueueAction("read", [&] { edit_text = run.roles.window->Get("EOptionsInstallDir").text(); });
+  testsupport::TempDir dir;
+  // An installation that left its (empty) log: the uninstaller asks first.
+  Session run({"uninstall", dir.Write("My App.inst", "")});
+  std::string editText;
+  run.toolkit.QueueAction("read", [&] { editText = run.Window().Get("EOptionsInstallDir").text(); });
   run.Start();
-  EXPECT_TRUE(run.Called("uninstall My App"));
-  EXPECT_EQ(edit_text, "/opt/brevion/");
+  EXPECT_EQ(run.roles.role(), app::RoleKind::Uninstall);
+  EXPECT_EQ(editText, "/opt/brevion/");
 }
 
 TEST(Startup, InstallWithASecondArgumentOpensThatFile) {
-  Session run({"install", "/tmp/package.exe"});
+  testsupport::TempDir dir;
+  Session run({"install", WritePackage(dir, dir.dir() + "app")});
+  std::string caption;
+  run.toolkit.QueueAction("read", [&] { caption = run.Window().Get("LIntroProgramName").text(); });
   run.Start();
-  EXPECT_TRUE(run.Called("open /tmp/package.exe"));
+  EXPECT_EQ(run.roles.role(), app::RoleKind::Install);
+  EXPECT_EQ(caption, "Start App");
 }
 
 TEST(Startup, ModeWordsMatchWithLetterCaseElseTheyNameAnArchive) {
+  testsupport::TempDir dir;
   for (std::string word : {"Build", "INSTALL", "Uninstall", "Archive"}) {
     Session run({word});
-    run.toolkit.AnswerChooser("/dest/");
-    EXPECT_EQ(run.Start(), 0);
-    EXPECT_TRUE(run.Called("extract " + word + "|/dest/")) << word;
+    run.toolkit.AnswerChooser(dir.dir() + "dest");
+    // No such archive: the extraction fails on the file it was given.
+    EXPECT_EQ(run.Start(), app::kExitIoFailure) << word;
+    EXPECT_EQ(run.roles.role(), app::RoleKind::Other) << word;
     ASSERT_EQ(run.toolkit.choosers.size(), 1u);
     EXPECT_EQ(run.toolkit.choosers[0].text, "Choose a directory to extract files to.");
     EXPECT_FALSE(run.toolkit.choosers[0].main_visible) << "the main window hides before the chooser";
@@ -135,26 +120,25 @@ TEST(Startup, ExtractStartsInTheArchivesFolderAndCancelExtractsNothing) {
   Session run({dir.dir() + "b.bvarc"});
   EXPECT_EQ(run.Start(), app::kExitCancelled);
   EXPECT_EQ(run.toolkit.choosers.at(0).initial, dir.dir());
-  EXPECT_EQ(run.roles.calls, (std::vector<std::string>{"archive window", "engine", "destroy"}));
+  EXPECT_TRUE(run.toolkit.messages.empty()) << "nothing was tried";
   EXPECT_FALSE(run.toolkit.ran_out_of_input);
 }
 
-TEST(Startup, AFailingOrThrowingExtractionStillEndsTheProgram) {
-  Session failing({"x.bvarc"});
-  failing.toolkit.AnswerChooser("/dest");
-  failing.roles.archive_result = false;
-  EXPECT_EQ(failing.Start(), 1);
-
-  Session throwing({"x.bvarc"});
-  throwing.toolkit.AnswerChooser("/dest");
-  throwing.roles.throw_on_extract = true;
-  EXPECT_EQ(throwing.Start(), 1);
-  EXPECT_EQ(throwing.toolkit.MessageTexts(), std::vector<std::string>{"Stream read error"});
-  EXPECT_FALSE(throwing.toolkit.ran_out_of_input) << "the hidden window was closed, not left running";
+TEST(Startup, AFailedExtractionStillEndsTheProgram) {
+  testsupport::TempDir dir;
+  Session damaged({dir.Write("x.bvarc", "not an archive at all")});
+  damaged.toolkit.AnswerChooser(dir.dir() + "dest");
+  EXPECT_EQ(damaged.Start(), app::kExitDamaged);
+  EXPECT_FALSE(damaged.toolkit.ran_out_of_input) << "the hidden window was closed, not left running";
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "dest" / "x"));
 }
 
 TEST(Startup, ArchiveModeAsksForANameBehindTheAboutPanel) {
-  Session run({"archive", "/out", "/src/project"});
+  testsupport::TempDir dir;
+  dir.Write("src/project/notes.txt", "notes");
+  const std::string out = dir.dir() + "out";
+  std::filesystem::create_directories(out);
+  Session run({"archive", out, dir.dir() + "src/project"});
   run.toolkit.AnswerInput("backup.zip");
   EXPECT_EQ(run.Start(), 0);
   ASSERT_EQ(run.toolkit.inputs.size(), 1u);
@@ -163,66 +147,84 @@ TEST(Startup, ArchiveModeAsksForANameBehindTheAboutPanel) {
   EXPECT_EQ(run.toolkit.inputs[0].initial, "");
   EXPECT_TRUE(run.toolkit.inputs[0].main_visible);
   EXPECT_EQ(run.toolkit.inputs[0].panels, std::vector<std::string>{"PnlAbout"});
-  std::string folder = "/out" + std::string(1, sys::PathSeparator());
-  EXPECT_TRUE(run.Called("create " + folder + "backup.bvarc|/src/project"));
+  // The name typed gets the archive's own extension.
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::path(out) / "backup.bvarc"));
   EXPECT_FALSE(run.toolkit.ran_out_of_input);
 }
 
 TEST(Startup, ArchiveModeWithAnEmptyOrCancelledNameCreatesNothingAndEnds) {
+  testsupport::TempDir dir;
+  dir.Write("src/notes.txt", "notes");
+  std::filesystem::create_directories(dir.path() / "out");
   for (std::optional<std::string> answer : {std::optional<std::string>(""), std::optional<std::string>()}) {
-    Session run({"archive", "/out", "/src"});
+    Session run({"archive", dir.dir() + "out", dir.dir() + "src"});
     run.toolkit.AnswerInput(answer);
     EXPECT_EQ(run.Start(), app::kExitCancelled);
-    EXPECT_EQ(run.roles.calls, (std::vector<std::string>{"archive window", "engine", "destroy"}));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "out"));
     EXPECT_FALSE(run.toolkit.ran_out_of_input);
     EXPECT_TRUE(run.toolkit.messages.empty());
   }
 }
 
+// The build runs on the Status panel with the arguments given; the
+// number is optional and any integer.
 TEST(Startup, BuildPassesItsArgumentsAndDefaultsTheNumber) {
-  Session run({"build", "/out/setup.exe", "/projects/app", "ppmmax"});
-  bool status_caption_visible = true;
-  run.toolkit.QueueAction("read", [&] { status_caption_visible = run.roles.window->Get("LStatusCaption").visible(); });
-  run.Start();
-  EXPECT_TRUE(run.Called("build /out/setup.exe|/projects/app|ppmmax||0"));
-  EXPECT_TRUE(run.roles.panels_at_dispatch.empty());
-  EXPECT_FALSE(status_caption_visible);
+  testsupport::TempDir dir;
+  dir.Write("project/files/install.dat", "#variables\r\nProgramName=Built\r\n");
+  dir.Write("project/files/install_dir/app.exe", "program");
+  const std::string package = dir.dir() + "setup.bin";
+  Session run({"build", package, dir.dir() + "project", "zlibfastest"});
+  bool statusCaptionVisible = true;
+  std::vector<std::string> panels;
+  run.toolkit.QueueAction("read", [&] {
+    statusCaptionVisible = run.Window().Get("LStatusCaption").visible();
+    panels = ScriptedToolkit::ShowingPanels(run.Window());
+  });
+  EXPECT_EQ(run.Start(), app::kExitSuccess);
+  EXPECT_EQ(run.roles.role(), app::RoleKind::Build);
+  EXPECT_EQ(archive::Module().modeName, "zlibfastest");
+  EXPECT_TRUE(std::filesystem::is_regular_file(package));
+  EXPECT_EQ(panels, std::vector<std::string>{"PnlStatus"});
+  EXPECT_FALSE(statusCaptionVisible);
 
-  Session numbered({"build", "p", "f", "m", "-42", "ignored sixth"});
-  numbered.Start();
-  EXPECT_TRUE(numbered.Called("build p|f|m||-42"));
+  // Checked before anything is written: each argument reached the check.
+  sys::StringWriter checks;
+  Session numbered({"build", dir.dir() + "other.bin", dir.dir() + "no project", "no-such-mode", "-42", "sixth"});
+  numbered.options.errors = &checks;
+  EXPECT_EQ(numbered.Start(), app::kExitBadProject);
+  EXPECT_TRUE(numbered.toolkit.messages.empty()) << "-42 is a number";
+  EXPECT_NE(checks.Text().find("no project"), std::string::npos) << checks.Text();
+  EXPECT_NE(checks.Text().find("unknown compression mode \"no-such-mode\""), std::string::npos) << checks.Text();
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "other.bin"));
 }
 
 TEST(Startup, AnInvalidBuildNumberReachesTheErrorBoxAndTheWindowStaysOpen) {
   for (std::string number : {"12x", "0x10", " 5", "99999999999999999999", "+-1"}) {
     Session run({"build", "p", "f", "m", number});
-    bool still_open = false;
-    run.toolkit.QueueAction("look", [&] { still_open = run.roles.window->visible(); });
+    bool stillOpen = false;
+    bool statusShown = true;
+    run.toolkit.QueueAction("look", [&] {
+      stillOpen = run.Window().visible();
+      statusShown = run.Window().Get("PnlStatus").visible();
+    });
     EXPECT_EQ(run.Start(), 1) << number;
     EXPECT_EQ(run.toolkit.MessageTexts(), std::vector<std::string>{"'" + number + "' is not a valid integer value"});
     EXPECT_EQ(run.toolkit.messages.at(0).icon, ui::Icon::Error);
     EXPECT_EQ(run.toolkit.messages.at(0).caption, "") << "the application's title";
-    EXPECT_TRUE(still_open);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(statusShown) << "no build ran";
     EXPECT_TRUE(run.toolkit.ran_out_of_input) << "only the user closes it";
-    EXPECT_FALSE(run.Called("build p|f|m||0"));
   }
 }
 
 TEST(Startup, UninstallLinkOpensTheMakersAddress) {
-  Session run({"uninstall", "App"});
+  testsupport::TempDir dir;
+  Session run({"uninstall", dir.Write("App.inst", "")});
   std::string opened;
   run.options.open_document = [&](const std::string& address) { opened = address; };
   run.toolkit.QueueClick("LUninstallLink");
   run.Start();
   EXPECT_EQ(opened, "https://www.brevion.example/");
-}
-
-TEST(Startup, UnavailableRolesSayWhatIsMissingAndFail) {
-  ScriptedToolkit toolkit;
-  app::UnavailableRoles roles;
-  EXPECT_EQ(app::RunApplication(toolkit, roles, {{}, kExe, {}, {}, nullptr}), 1);
-  EXPECT_EQ(toolkit.MessageTexts(), std::vector<std::string>{"Installing is not available in this build yet."});
-  EXPECT_FALSE(toolkit.ran_out_of_input) << "the window closes itself";
 }
 
 }  // namespace

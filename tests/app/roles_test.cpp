@@ -1,6 +1,6 @@
 // The install role of the whole program: start-up, dispatch, the engine
 // opening a real package and the wizard until the user leaves.
-#include "app/install_roles.h"
+#include "app/roles.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ TEST(InstallRolesTest, InstallModeOpensThePackageAndProposesTheFolder) {
   ASSERT_TRUE(archive::ArchiveCreateFromFolder(package, dir.dir() + "files", archive::kAllEntriesFilter, nullptr,
                                                nullptr, stub));
   ScriptedToolkit toolkit;
-  app::InstallerRoles roles;
+  app::Roles roles;
   toolkit.QueueClick("BIntroInstall");
   toolkit.QueueClick("BLicenseAccept");
   toolkit.QueueAction("check folder", [&] {
@@ -48,7 +48,7 @@ TEST(InstallRolesTest, InstallModeOpensThePackageAndProposesTheFolder) {
 TEST(InstallRolesTest, FileWithoutPackageEndsWithAClearMessage) {
   testsupport::TempDir dir;
   ScriptedToolkit toolkit;
-  app::InstallerRoles roles;
+  app::Roles roles;
   const std::string plain = dir.Write("plain.exe", "just a program");
   EXPECT_EQ(app::RunApplication(toolkit, roles, {{"install", plain}, plain, {}, {}, nullptr}), app::kExitInitFailed);
   EXPECT_EQ(toolkit.MessageTexts(),
