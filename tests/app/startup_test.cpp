@@ -52,7 +52,7 @@ TEST(Startup, NoArgumentsInstallsFromTheProgramsOwnFile) {
   testsupport::TempDir dir;
   const std::string install = dir.dir() + "app";
   Session run({});
-  run.options.executable_path = WritePackage(dir, install);
+  run.options.executablePath = WritePackage(dir, install);
   std::string editText;
   run.toolkit.QueueAction("read", [&] { editText = run.Window().Get("EOptionsInstallDir").text(); });
   EXPECT_EQ(run.Start(), app::kExitSuccess) << "nothing failed while the wizard waited";
@@ -221,7 +221,7 @@ TEST(Startup, UninstallLinkOpensTheMakersAddress) {
   testsupport::TempDir dir;
   Session run({"uninstall", dir.Write("App.inst", "")});
   std::string opened;
-  run.options.open_document = [&](const std::string& address) { opened = address; };
+  run.options.openDocument = [&](const std::string& address) { opened = address; };
   run.toolkit.QueueClick("LUninstallLink");
   run.Start();
   EXPECT_EQ(opened, "https://www.brevion.example/");
