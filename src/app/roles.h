@@ -21,7 +21,7 @@
 
 namespace app {
 
-class Roles {
+class Roles final {
  public:
   // Start-up, third window: creates the archive engine's progress and
   // question window (TDIndexedFile), hidden, and makes it the archive

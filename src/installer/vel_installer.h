@@ -119,7 +119,7 @@ using ElevatedInstall = std::function<std::optional<int>(const std::string& fold
 
 class InstallRun;
 
-class VelInstaller : public std::enable_shared_from_this<VelInstaller> {
+class VelInstaller final : public std::enable_shared_from_this<VelInstaller> {
  public:
   // Builds the engine for `mainWindow` (not owned; must outlive the engine):
   // the folder variables, the page folder, the panel names, the bound
