@@ -504,7 +504,7 @@ std::string FormatDosDate(int32_t dosDateTime) {
 }
 
 void UseArchiveCodec() {
-  archive::ArchiveSetCodec("normal", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  archive::ArchiveSetStreamCodec("normal");
 }
 
 }  // namespace

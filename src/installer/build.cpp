@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "archive/archive.h"
-#include "compression/stream_callbacks.h"
 #include "installer/setup_branding.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
@@ -90,7 +89,7 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   ShowPanel("Status");
   const std::string project = sys::IncludeTrailingSeparator(projectFolder);
   if (!compressionModeName.empty()) compressionMode = compressionModeName;
-  archive::ArchiveSetCodec(compressionMode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  archive::ArchiveSetStreamCodec(compressionMode);
   archivePath = packagePath;
   cancelRequested = false;
   lastBuildWritten = false;

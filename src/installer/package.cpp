@@ -3,7 +3,6 @@
 #include "archive/archive.h"
 #include "archive/checksum.h"
 #include "compression/stream.h"
-#include "compression/stream_callbacks.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
 #include "system/files.h"
@@ -46,7 +45,7 @@ bool VelInstaller::OpenPackage(const std::string& path) {
     return false;
   }
   packageOpen = true;
-  archive::ArchiveSetCodec(compressionMode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  archive::ArchiveSetStreamCodec(compressionMode);
   if (!ReadPackage(path)) {
     packageOpen = false;
     NoteFailure(sys::FailureKind::Damaged, path, kInvalidPackageMessage);
