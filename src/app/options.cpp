@@ -8,13 +8,13 @@
 
 #include "app/application.h"
 #include "app/exit_codes.h"
-#include "app/unattended.h"
 #include "archive/archive.h"
 #include "archive/archive_layout.h"
 #include "archive/checksum.h"
 #include "archive/content_hashes.h"
 #include "archive/entry_tap.h"
 #include "compression/block_pool.h"
+#include "system/activity_log.h"
 #include "system/byte_order.h"
 #include "system/file_dates.h"
 #include "system/files.h"
@@ -271,7 +271,7 @@ CommandOptions BadArguments(std::string error, bool showUsage = false) {
 }  // namespace
 
 std::string DefaultLogPath() {
-  std::string stamp = TimeStamp();
+  std::string stamp = sys::TimeStamp();
   for (char& c : stamp) {
     if (c == ':') c = '-';
     if (c == ' ') c = '_';
