@@ -7,7 +7,9 @@
 #include "app/exit_status.h"
 #include "app/main_window.h"
 #include "app/options.h"
-#include "app/unattended.h"
+#include "app/reporting_toolkit.h"
+#include "app/unattended_options.h"
+#include "app/wizard_autopilot.h"
 #include "archive/archive.h"
 #include "system/activity_log.h"
 #include "system/platform.h"
@@ -21,8 +23,8 @@ namespace {
 // Sends the activity log's lines to the --log file for the life of a run.
 class ActivityScope {
  public:
-  explicit ActivityScope(ActivityFile& file) {
-    if (file.is_open()) {
+  explicit ActivityScope(sys::ActivityFile& file) {
+    if (file.IsOpen()) {
       previous_ = sys::SetActivitySink([&file](std::string_view text) { file.Write(text); });
       installed_ = true;
     }
@@ -68,7 +70,7 @@ int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& opti
   sys::FileWriter standardError(stderr);
   sys::TextWriter& errors = options.errors ? *options.errors : standardError;
   if (unattended.silent) sys::platform::AttachParentConsole();
-  ActivityFile logFile;
+  sys::ActivityFile logFile;
   if (!unattended.logFile.empty() && !logFile.Open(unattended.logFile)) {
     errors << kApplicationTitle << ": the log file " << unattended.logFile << " cannot be written.\n";
     // An installer that cannot start is "init failed" to the scripts that run it.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/roles.h"
-#include "app/unattended.h"
+#include "app/unattended_options.h"
 #include "system/text_writer.h"
 #include "ui/toolkit.h"
 
@@ -21,7 +21,7 @@ struct StartupOptions {
   std::string executablePath;         // full path of the running program
   // Opens a document or web address with the shell (may be empty).
   std::function<void(const std::string&)> openDocument;
-  // --silent, --dir, --no-shortcuts and --log (app/unattended.h).
+  // --silent, --dir, --no-shortcuts and --log (app/unattended_options.h).
   UnattendedOptions unattended;
   // Where a silent run reports its errors, and a build the project's
   // errors and warnings (nullptr: standard error).

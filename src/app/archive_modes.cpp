@@ -3,7 +3,6 @@
 #include "app/exit_codes.h"
 #include "archive/archive.h"
 #include "system/files.h"
-#include "compression/stream_callbacks.h"
 
 namespace app {
 
@@ -12,10 +11,7 @@ namespace {
 // The archive modes always write with this mode name.
 constexpr const char* kArchiveModeName = "normal";
 
-void UseArchiveCodec() {
-  archive::ArchiveSetCodec(kArchiveModeName, compression::CompressStreamCallback,
-                           compression::ExpandStreamCallback);
-}
+void UseArchiveCodec() { archive::ArchiveSetStreamCodec(kArchiveModeName); }
 
 }  // namespace
 

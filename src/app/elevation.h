@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/unattended.h"
+#include "app/unattended_options.h"
 
 namespace app {
 

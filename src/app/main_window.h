@@ -19,7 +19,7 @@
 
 #include "app/choose_dir.h"
 #include "app/roles.h"
-#include "app/unattended.h"
+#include "app/unattended_options.h"
 #include "ui/form.h"
 #include "ui/toolkit.h"
 

@@ -8,13 +8,12 @@
 
 #include "app/application.h"
 #include "app/exit_codes.h"
-#include "app/unattended.h"
+#include "app/exit_status.h"
 #include "archive/archive.h"
 #include "archive/archive_layout.h"
-#include "archive/checksum.h"
-#include "archive/content_hashes.h"
-#include "archive/entry_tap.h"
+#include "archive/list_and_test.h"
 #include "compression/block_pool.h"
+#include "system/activity_log.h"
 #include "system/byte_order.h"
 #include "system/file_dates.h"
 #include "system/files.h"
@@ -271,7 +270,7 @@ CommandOptions BadArguments(std::string error, bool showUsage = false) {
 }  // namespace
 
 std::string DefaultLogPath() {
-  std::string stamp = TimeStamp();
+  std::string stamp = sys::TimeStamp();
   for (char& c : stamp) {
     if (c == ':') c = '-';
     if (c == ' ') c = '_';
@@ -433,67 +432,6 @@ std::string UsageText() {
 
 namespace {
 
-// A stream that keeps nothing and counts the extent written, so an entry can
-// be decoded without a file.
-class DiscardStream : public compression::Stream {
- public:
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void*, int64_t count) override {
-    if (count <= 0) return 0;
-    position_ += count;
-    extent_ = std::max(extent_, position_);
-    return count;
-  }
-  int64_t Seek(int64_t offset, compression::SeekOrigin origin) override {
-    const int64_t base = origin == compression::SeekOrigin::Beginning ? 0
-                         : origin == compression::SeekOrigin::Current ? position_
-                                                                       : extent_;
-    position_ = std::max<int64_t>(0, base + offset);
-    return position_;
-  }
-  int64_t Size() override { return extent_; }
-  void SetSize(int64_t size) override { extent_ = size; }
-  int64_t Position() override { return position_; }
-
- private:
-  int64_t position_ = 0;
-  int64_t extent_ = 0;
-};
-
-// The archive's index, or the exit code and message when it cannot be read.
-struct OpenedIndex {
-  archive::ArchiveIndex index;
-  std::unique_ptr<compression::FileStream> file;
-  int exitCode = kExitSuccess;
-  std::string error;
-};
-
-OpenedIndex OpenIndex(const std::string& archivePath) {
-  OpenedIndex opened;
-  try {
-    opened.file = std::make_unique<compression::FileStream>(archivePath, compression::FileStream::Mode::Read);
-  } catch (const std::exception& error) {
-    opened.exitCode = kExitIoFailure;
-    opened.error = error.what();
-    return opened;
-  }
-  try {
-    opened.index = archive::ReadArchiveIndex(*opened.file, archivePath);
-  } catch (const std::exception& error) {
-    opened.exitCode = kExitDamaged;
-    opened.error = error.what();
-  }
-  return opened;
-}
-
-bool IsCompressed(compression::FileStream& file, const archive::ArchiveIndex& index, size_t k) {
-  if (index.names[k] == archive::layout::kStubName) return false;
-  uint8_t flags = 0;
-  file.Seek(index.EntryOffset(k) + archive::layout::kEntryFlagsOffset, compression::SeekOrigin::Beginning);
-  file.ReadExact(&flags, 1);
-  return (flags & archive::layout::kFlagCompressed) != 0;
-}
-
 std::string FormatDosDate(int32_t dosDateTime) {
   if (dosDateTime == 0) return "-";
   const sys::DosFields fields = sys::UnpackDosDateTime(dosDateTime);
@@ -503,87 +441,37 @@ std::string FormatDosDate(int32_t dosDateTime) {
   return text;
 }
 
-void UseArchiveCodec() {
-  archive::ArchiveSetCodec("normal", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+void UseArchiveCodec() { archive::ArchiveSetStreamCodec("normal"); }
+
+// Prints what went wrong, if anything, and gives the exit code: the entry's
+// name before the message when one entry is at fault.
+int Report(const archive::ArchiveFindings& found, sys::TextWriter& out) {
+  if (!found.failure.failed()) return kExitSuccess;
+  if (!found.failedEntry.empty()) out << sys::EscapeControls(found.failedEntry) << ": ";
+  out << sys::EscapeControls(found.failure.message) << '\n';
+  return ArchiveExitCode(found.failure.kind);
 }
 
 }  // namespace
 
 int ListArchive(const std::string& archivePath, sys::TextWriter& out) {
   UseArchiveCodec();
-  OpenedIndex opened = OpenIndex(archivePath);
-  if (opened.exitCode != kExitSuccess) {
-    out << opened.error << '\n';
-    return opened.exitCode;
-  }
-  const archive::ArchiveIndex& index = opened.index;
+  const archive::ArchiveFindings found = archive::ArchiveListEntries(archivePath);
+  if (found.failure.failed() && found.failedEntry.empty()) return Report(found, out);
   out << "Name\tSize\tStored\tDate\tAttributes\tCompression\n";
-  // The index and each entry's headers only: nothing is decoded, so the
-  // listing costs the same for an entry that claims gigabytes.
-  for (size_t k = 0; k < index.EntryCount(); ++k) {
-    const std::string name = sys::EscapeControls(index.names[k]);
-    try {
-      const bool compressed = IsCompressed(*opened.file, index, k);
-      out << name << '\t' << archive::EntryContentSize(*opened.file, index, k, archivePath) << '\t'
-          << index.StoredLength(k) << '\t' << FormatDosDate(index.StoredDate(k)) << '\t'
-          << sys::EscapeControls(index.nameAttributes[k]) << '\t' << (compressed ? "compressed" : "stored") << '\n';
-    } catch (const std::exception& error) {
-      out << name << ": " << sys::EscapeControls(error.what()) << '\n';
-      return kExitDamaged;
-    }
+  for (const archive::EntryListing& entry : found.entries) {
+    out << sys::EscapeControls(entry.name) << '\t' << entry.size << '\t' << entry.stored << '\t'
+        << FormatDosDate(entry.dosDate) << '\t' << sys::EscapeControls(entry.attributes) << '\t'
+        << (entry.compressed ? "compressed" : "stored") << '\n';
   }
-  return kExitSuccess;
+  return Report(found, out);
 }
 
 int TestArchive(const std::string& archivePath, sys::TextWriter& out) {
   UseArchiveCodec();
-  OpenedIndex opened = OpenIndex(archivePath);
-  // Bytes added to a signed installer after signing are named as such
-  // rather than as plain damage.
-  if (opened.file) {
-    if (const int64_t after = archive::FindArchiveExtent(*opened.file).bytesAfterSignature; after > 0) {
-      out << archive::SignatureNotAtEndMessage(archivePath, after) << '\n';
-      return kExitDamaged;
-    }
-  }
-  if (opened.exitCode == kExitSuccess && !archive::ArchiveVerify(archivePath, nullptr, nullptr)) {
-    opened.exitCode = kExitDamaged;
-    opened.error = archive::DamagedArchiveMessage(archivePath);
-  }
-  if (opened.exitCode != kExitSuccess) {
-    out << opened.error << '\n';
-    return opened.exitCode;
-  }
-  // Each entry decoded once, from the archive opened once, into a sink
-  // that keeps nothing; content with a recorded digest is checked against it.
-  archive::ContentHashes hashes;
-  try {
-    hashes = archive::ContentHashes::Read(*opened.file, opened.index, archivePath);
-  } catch (const std::exception& error) {
-    out << sys::EscapeControls(error.what()) << '\n';
-    return kExitDamaged;
-  }
-  for (size_t k = 0; k < opened.index.EntryCount(); ++k) {
-    try {
-      DiscardStream sink;
-      archive::EntryTap tap(sink, hashes.For(k) != nullptr);
-      archive::DecodeEntry(*opened.file, opened.index, k, tap, archivePath);
-      if (hashes.For(k)) {
-        std::optional<sys::Sha256Digest> digest = tap.Digest(sink.Size());
-        if (!digest) {
-          compression::MemoryStream content;  // written out of order: hashed whole
-          archive::DecodeEntry(*opened.file, opened.index, k, content, archivePath);
-          digest = sys::Sha256Of(content.Data().data(), content.Data().size());
-        }
-        hashes.Check(k, *digest, opened.index, archivePath);
-      }
-    } catch (const std::exception& error) {
-      out << sys::EscapeControls(opened.index.names[k]) << ": " << sys::EscapeControls(error.what()) << '\n';
-      return kExitDamaged;
-    }
-  }
-  out << "OK\n";
-  return kExitSuccess;
+  const archive::ArchiveFindings found = archive::ArchiveTest(archivePath);
+  if (!found.failure.failed()) out << "OK\n";
+  return Report(found, out);
 }
 
 void ApplyTuning(const CommandOptions& options) {

@@ -10,7 +10,7 @@
 //   --memory=SIZE      memory budget of the compression workers (512M, 2G)
 //   --max-size=BYTES   the most an extraction may write (K, M, G suffixes)
 //   --case-collisions=error|rename|keep-first   names differing only in case
-//   --silent, /S, /SILENT, /VERYSILENT, /Q     unattended run (app/unattended.h)
+//   --silent, /S, /SILENT, /VERYSILENT, /Q     unattended run (app/unattended_options.h)
 //   --dir=FOLDER, /DIR=FOLDER   installation or extraction folder
 //   /D=FOLDER          the same; last on the line, spaces need no quotes
 //   --no-shortcuts     install without shortcuts
@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "app/unattended.h"
+#include "app/unattended_options.h"
 #include "archive/case_collisions.h"
 #include "system/text_writer.h"
 

@@ -103,6 +103,11 @@ ArchiveModule& Module();
 // Stores the mode name used for writing and the two codec callbacks.
 void ArchiveSetCodec(const std::string& modeName, CompressHook compressHook, DecompressHook decompressHook);
 
+// ArchiveSetCodec with the compression layer's own stream callbacks, the
+// pair every operation of the program writes and reads with; `modeName`
+// picks the codec as CompressionLevelFromName reads it.
+void ArchiveSetStreamCodec(const std::string& modeName);
+
 // Passes the window title, closing messages and progress step to the window.
 void ArchiveSetMessages(const std::string& title, const std::string& successMessage,
                         const std::string& failureMessage, int progressStep);

@@ -2,6 +2,7 @@
 #include "archive/names.h"
 #include "archive/operation.h"
 #include "compression/container_streams.h"
+#include "compression/stream_callbacks.h"
 #include "system/byte_order.h"
 #include "system/platform.h"
 
@@ -20,6 +21,10 @@ void ArchiveSetCodec(const std::string& modeName, CompressHook compressHook, Dec
   module.modeName = modeName;
   module.compressHook = compressHook;
   module.decompressHook = decompressHook;
+}
+
+void ArchiveSetStreamCodec(const std::string& modeName) {
+  ArchiveSetCodec(modeName, compression::CompressStreamCallback, compression::ExpandStreamCallback);
 }
 
 void ArchiveSetMessages(const std::string& title, const std::string& successMessage,

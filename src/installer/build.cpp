@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "archive/archive.h"
-#include "compression/stream_callbacks.h"
 #include "installer/scoped_value.h"
 #include "installer/setup_branding.h"
 #include "installer/vel_installer.h"
@@ -79,8 +78,7 @@ void VelInstaller::Build(const std::string& packagePath, const std::string& proj
   ShowPanel("Status");
   const std::string project = sys::IncludeTrailingSeparator(projectFolder);
   if (!compressionModeName.empty()) run_.compressionMode = compressionModeName;
-  archive::ArchiveSetCodec(run_.compressionMode, compression::CompressStreamCallback,
-                           compression::ExpandStreamCallback);
+  archive::ArchiveSetStreamCodec(run_.compressionMode);
   run_.archivePath = packagePath;
   run_.cancelRequested = false;
   run_.lastBuildWritten = false;

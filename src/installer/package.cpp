@@ -3,7 +3,6 @@
 #include "archive/archive.h"
 #include "archive/checksum.h"
 #include "compression/stream.h"
-#include "compression/stream_callbacks.h"
 #include "installer/scoped_value.h"
 #include "installer/vel_installer.h"
 #include "system/activity_log.h"
@@ -31,8 +30,7 @@ bool VelInstaller::OpenPackage(const std::string& path) {
     return false;
   }
   run_.packageOpen = true;
-  archive::ArchiveSetCodec(run_.compressionMode, compression::CompressStreamCallback,
-                           compression::ExpandStreamCallback);
+  archive::ArchiveSetStreamCodec(run_.compressionMode);
   if (!ReadPackage(path)) {
     run_.packageOpen = false;
     NoteFailure(sys::FailureKind::Damaged, path, kInvalidPackageMessage);

@@ -8,7 +8,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
+
+#include "system/platform.h"
 
 namespace sys {
 
@@ -21,6 +24,29 @@ ActivitySink SetActivitySink(ActivitySink sink);
 
 // Reports one action, e.g. "Created shortcut Brevion Notes in user_desktop".
 void LogAction(std::string_view text);
+
+// The local date and time as "YYYY-MM-DD HH:MM:SS".
+std::string TimeStamp();
+
+// A file the log's lines are appended to (the --log file), each line with
+// the local date and time ("2026-12-08 21:40:01  text") and a CR LF end;
+// line breaks inside a text become spaces. Lines already in the file stay.
+class ActivityFile {
+ public:
+  ActivityFile() = default;
+  ActivityFile(const ActivityFile&) = delete;
+  ActivityFile& operator=(const ActivityFile&) = delete;
+
+  // Opens `path` for appending, creating it when missing; false when it
+  // cannot be written.
+  bool Open(const std::string& path);
+  bool IsOpen() const { return file_.IsOpen(); }
+  // Appends one line; nothing when the file is not open.
+  void Write(std::string_view text);
+
+ private:
+  platform::FileHandle file_;
+};
 
 // Bytes read and written through the program's file streams since the
 // process started; progress displays derive their throughput from it. Safe

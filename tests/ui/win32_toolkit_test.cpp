@@ -414,13 +414,6 @@ TEST_F(Win32ToolkitTest, HtmlViewShowsThePageTextWhenNoBrowserIsAvailable) {
   EXPECT_EQ(TextOf(text), "First <line>\r\nSecond  line\r\n");
 }
 
-TEST(HtmlToPlainText, DecodesEntitiesAndKeepsParagraphsApart) {
-  EXPECT_EQ(ui::HtmlToPlainText("a&lt;b&gt; &#65;&#x42; &unknown; & x"), "a<b> AB &unknown; & x");
-  EXPECT_EQ(ui::HtmlToPlainText("<p>one</p>\n\n<p>two</p><!-- <p>hidden</p> -->"), "one\r\n\r\ntwo");
-  EXPECT_EQ(ui::HtmlToPlainText("<div>  spaced    out  </div>"), "spaced out");
-  EXPECT_EQ(ui::HtmlToPlainText("unterminated <b"), "unterminated");
-}
-
 // Writes the screen area of `window` as a 24-bit BMP file.
 void SaveWindowPicture(HWND window, const std::string& file) {
   RECT area;

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +13,7 @@
 
 #include "system/legacy_text.h"
 #include "system/text.h"
+#include "ui/html_text.h"
 
 namespace ui {
 
@@ -72,63 +72,6 @@ bool IsDigits(const std::string& text) {
          std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
-// The text of a tag's name, lower-cased ("br", "/p", "script").
-std::string TagName(const std::string& html, size_t open) {
-  size_t end = html.find_first_of(" \t\r\n>/", open + 2);
-  if (end == std::string::npos) end = html.size();
-  return Lower(html.substr(open + 1, end - open - 1));
-}
-
-// What a reader of a page sees, roughly: text without tags, scripts and
-// styles, a line break for each block, a few common entities decoded, and
-// no runs of blank lines.
-// The UTF-8 bytes of a code point (text inside is UTF-8); nothing for a
-// value past the last code point.
-std::string Utf8(uint32_t code) {
-  std::string out;
-  if (code < 0x110000) sys::AppendUtf8(out, code);
-  return out;
-}
-
-// Named entities a licence or page commonly holds, and numeric ones
-// ("&#169;", "&#xA9;"); anything else stays as written.
-std::string DecodeEntities(const std::string& text) {
-  static const std::pair<std::string_view, std::string_view> kNamed[] = {
-      {"nbsp", " "},  {"lt", "<"},    {"gt", ">"},    {"quot", "\""}, {"apos", "'"},  {"amp", "&"},
-      {"copy", "\u00A9"}, {"reg", "\u00AE"}, {"trade", "\u2122"}, {"mdash", "\u2014"}, {"ndash", "\u2013"},
-      {"hellip", "\u2026"}, {"lsquo", "\u2018"}, {"rsquo", "\u2019"}, {"ldquo", "\u201C"}, {"rdquo", "\u201D"},
-      {"bull", "\u2022"}, {"middot", "\u00B7"}, {"euro", "\u20AC"}, {"sect", "\u00A7"}};
-  std::string out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const size_t semicolon = text[pos] == '&' ? text.find(';', pos) : std::string::npos;
-    if (semicolon == std::string::npos || semicolon - pos > 10) {
-      out += text[pos++];
-      continue;
-    }
-    const std::string name = text.substr(pos + 1, semicolon - pos - 1);
-    std::string plain;
-    if (name.size() > 1 && name[0] == '#') {
-      const bool hex = name[1] == 'x' || name[1] == 'X';
-      const std::string digits = name.substr(hex ? 2 : 1);
-      uint32_t code = 0;
-      auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
-      if (!digits.empty() && error == std::errc() && stop == digits.data() + digits.size()) plain = Utf8(code);
-    } else {
-      for (const auto& [entity, text8] : kNamed) {
-        if (name == entity) plain = std::string(text8);
-      }
-    }
-    if (plain.empty()) {
-      out += text[pos++];
-    } else {
-      out += plain;
-      pos = semicolon + 1;
-    }
-  }
-  return out;
-}
-
 // `line` broken at spaces into lines of at most kConsoleWidth columns (a
 // word longer than that stays whole). Columns are counted per UTF-8
 // character.
@@ -174,44 +117,10 @@ std::string WrappedLines(const std::string& text) {
   return out;
 }
 
+// A page as the terminal shows it: its text, each line wrapped.
 std::string PlainPageText(const std::string& html) {
-  static const char* const kBlocks[] = {"br", "p", "/p", "div", "/div", "h1", "/h1", "h2", "/h2", "h3", "/h3",
-                                        "li", "tr", "/tr", "/table", "/ul", "/ol", "hr"};
-  std::string text;
-  size_t pos = 0;
-  while (pos < html.size()) {
-    if (html[pos] != '<') {
-      char c = html[pos++];
-      text += (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
-      continue;
-    }
-    const std::string tag = TagName(html, pos);
-    size_t close = html.find('>', pos);
-    if (close == std::string::npos) break;
-    if (tag == "script" || tag == "style" || tag == "title") {
-      size_t end = Lower(html).find("</" + tag, close);
-      close = end == std::string::npos ? html.size() : html.find('>', end);
-      if (close == std::string::npos) close = html.size();
-    }
-    if (std::find(std::begin(kBlocks), std::end(kBlocks), tag) != std::end(kBlocks)) text += '\n';
-    // A list item reads as one on the terminal too.
-    if (tag == "li") text += "- ";
-    pos = close + 1;
-  }
-  text = DecodeEntities(text);
-  std::string lines;
-  size_t start = 0;
-  bool blank = true;
-  while (start <= text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = Trim(text.substr(start, end - start));
-    if (!line.empty() || !blank) lines += Wrapped(line) + "\n";
-    blank = line.empty();
-    start = end + 1;
-  }
-  while (lines.size() >= 2 && lines.compare(lines.size() - 2, 2, "\n\n") == 0) lines.pop_back();
-  return lines;
+  const std::string text = HtmlToPlainText(html);
+  return text.empty() ? "" : WrappedLines(text) + "\n";
 }
 
 std::string ReadPage(const std::string& file) {

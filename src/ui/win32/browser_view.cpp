@@ -5,9 +5,9 @@
 #include <ole2.h>
 
 #include <cctype>
-#include <vector>
 
 #include "system/win32/wide_text.h"
+#include "ui/html_text.h"
 
 namespace ui {
 
@@ -27,79 +27,6 @@ constexpr CLSID kHtmlDocumentClass = {0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
-}
-
-bool IsBlockTag(const std::string& name) {
-  static const char* const kBlocks[] = {"br", "p", "div", "li", "ul", "ol", "tr", "table", "h1", "h2", "h3",
-                                        "h4", "h5", "h6", "pre", "blockquote", "hr", "title", "dt", "dd"};
-  for (const char* block : kBlocks) {
-    if (name == block) return true;
-  }
-  return false;
-}
-
-// A character as UTF-8; "?" for a code that is no character.
-std::string Utf8Of(long code) {
-  if (code <= 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return "?";
-  auto byte = [](long bits) { return static_cast<char>(bits); };
-  if (code < 0x80) return std::string(1, byte(code));
-  if (code < 0x800) return {byte(0xC0 | (code >> 6)), byte(0x80 | (code & 0x3F))};
-  if (code < 0x10000) return {byte(0xE0 | (code >> 12)), byte(0x80 | ((code >> 6) & 0x3F)), byte(0x80 | (code & 0x3F))};
-  return {byte(0xF0 | (code >> 18)), byte(0x80 | ((code >> 12) & 0x3F)), byte(0x80 | ((code >> 6) & 0x3F)),
-          byte(0x80 | (code & 0x3F))};
-}
-
-// Decodes the entity starting at html[at] ('&'); returns its text and moves
-// `at` past it, or returns "&" when it is not an entity.
-std::string DecodeEntity(const std::string& html, size_t& at) {
-  size_t end = html.find(';', at);
-  if (end == std::string::npos || end - at > 10) {
-    ++at;
-    return "&";
-  }
-  std::string name = html.substr(at + 1, end - at - 1);
-  std::string text;
-  if (!name.empty() && name[0] == '#') {
-    bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
-    long code = std::strtol(name.c_str() + (hex ? 2 : 1), nullptr, hex ? 16 : 10);
-    text = Utf8Of(code);
-  } else {
-    static const std::pair<const char*, const char*> kNamed[] = {
-        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", " "},
-        {"copy", "\xC2\xA9"}, {"reg", "\xC2\xAE"}};
-    for (const auto& [entity, value] : kNamed) {
-      if (Lower(name) == entity) text = value;
-    }
-    if (text.empty()) {
-      ++at;
-      return "&";
-    }
-  }
-  at = end + 1;
-  return text;
-}
-
-// Trims every line, drops blank lines at both ends and keeps at most one
-// blank line between paragraphs.
-std::string TidyLines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    size_t first = line.find_first_not_of(' ');
-    line = first == std::string::npos ? "" : line.substr(first, line.find_last_not_of(' ') - first + 1);
-    if (line.empty() && (lines.empty() || lines.back().empty())) continue;
-    lines.push_back(line);
-  }
-  while (!lines.empty() && lines.back().empty()) lines.pop_back();
-  std::string result;
-  for (const std::string& line : lines) {
-    if (!result.empty()) result += "\r\n";
-    result += line;
-  }
-  return result;
 }
 
 // A page's bytes as UTF-8: valid UTF-8 (a byte-order mark dropped) stays as
@@ -239,51 +166,6 @@ void ReleaseAndClear(T*& pointer) {
 }
 
 }  // namespace
-
-std::string HtmlToPlainText(const std::string& html) {
-  std::string text;
-  size_t at = 0;
-  auto break_line = [&text] { text += '\n'; };
-  while (at < html.size()) {
-    char c = html[at];
-    if (c == '<') {
-      if (html.compare(at, 4, "<!--") == 0) {
-        size_t end = html.find("-->", at + 4);
-        at = end == std::string::npos ? html.size() : end + 3;
-        continue;
-      }
-      size_t end = html.find('>', at);
-      if (end == std::string::npos) break;
-      std::string tag = Lower(html.substr(at + 1, end - at - 1));
-      bool closing = !tag.empty() && tag[0] == '/';
-      size_t name_start = closing ? 1 : 0;
-      size_t name_end = tag.find_first_of(" \t\r\n/", name_start);
-      std::string name = tag.substr(name_start, name_end == std::string::npos ? std::string::npos : name_end - name_start);
-      at = end + 1;
-      if (!closing && (name == "script" || name == "style" || name == "title")) {
-        size_t close = Lower(html).find("</" + name, at);
-        at = close == std::string::npos ? html.size() : html.find('>', close) + 1;
-        if (at == 0) at = html.size();
-        continue;
-      }
-      if (IsBlockTag(name)) break_line();
-      continue;
-    }
-    if (c == '&') {
-      text += DecodeEntity(html, at);
-      continue;
-    }
-    text += (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
-    ++at;
-  }
-  // Collapse runs of spaces inside each line.
-  std::string collapsed;
-  for (char ch : text) {
-    if (ch == ' ' && !collapsed.empty() && collapsed.back() == ' ') continue;
-    collapsed += ch;
-  }
-  return TidyLines(collapsed);
-}
 
 // The web-browser control, in-place active inside the host window.
 class BrowserView::Browser {
@@ -449,7 +331,7 @@ void BrowserView::Navigate(const std::string& file) {
   std::string text = "This page cannot be displayed.\r\n\r\n" + file;
   if (ReadWholeFile(file, content)) {
     content = PageText(content);
-    text = IsPlainTextFile(file) ? WithCrLf(content) : HtmlToPlainText(content);
+    text = WithCrLf(IsPlainTextFile(file) ? content : HtmlToPlainText(content));
   }
   SetWindowTextW(fallback_, Widen(text).c_str());
 }

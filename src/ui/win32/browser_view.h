@@ -4,7 +4,7 @@
 //
 // Where the browser control or its HTML engine cannot be created, the host
 // holds a read-only multi-line edit box instead and shows each page's text
-// with the tags stripped (HtmlToPlainText), so that a wizard page can still
+// with the tags stripped (ui/html_text.h), so that a wizard page can still
 // be read and its buttons used; such a view is always complete.
 #pragma once
 
@@ -14,13 +14,6 @@
 #include "ui/win32/win32_api.h"
 
 namespace ui {
-
-// The readable text of an HTML page: tags removed, script, style and title
-// contents dropped, line breaks at <br> and at the end of blocks (p, div,
-// li, headings, table rows), the common entities and numeric character
-// references decoded (as UTF-8), runs of white space within a line collapsed. Lines
-// are joined with CR LF.
-std::string HtmlToPlainText(const std::string& html);
 
 class BrowserView {
  public:

@@ -1,13 +1,7 @@
-#include "app/unattended.h"
-
-#include <chrono>
-#include <cstdio>
+#include "app/wizard_autopilot.h"
 
 #include "app/exit_codes.h"
-#include "system/activity_log.h"
 #include "system/paths.h"
-#include "system/platform.h"
-#include "system/text.h"
 
 namespace app {
 
@@ -76,64 +70,9 @@ bool WizardAutopilot::Step(ui::Form& window) {
   return false;
 }
 
-std::string TimeStamp() {
-  const auto now = std::chrono::system_clock::now();
-  const int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
-  const sys::platform::LocalDateTime local = sys::platform::ToLocalDateTime(seconds);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day, local.hour,
-                local.minute, local.second);
-  return text;
-}
-
-ActivityFile::~ActivityFile() {
-  if (file_) std::fclose(file_);
-}
-
-bool ActivityFile::Open(const std::string& path) {
-  if (file_) std::fclose(file_);
-  file_ = std::fopen(sys::ToNativeSeparators(path).c_str(), "ab");
-  return file_ != nullptr;
-}
-
-void ActivityFile::Write(std::string_view text) {
-  if (!file_) return;
-  std::string line = TimeStamp() + "  ";
-  for (char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;
-  // CR LF keeps the file readable on Windows; the log is plain text.
-  line += "\r\n";
-  std::fwrite(line.data(), 1, line.size(), file_);
-  std::fflush(file_);
-}
-
-ui::Answer ReportingToolkit::MessageBox(const std::string& caption, const std::string& text, ui::Buttons buttons,
-                                        ui::Icon icon) {
-  const bool problem = icon == ui::Icon::Error || icon == ui::Icon::Warning;
-  const char* prefix = icon == ui::Icon::Error ? "Error: " : icon == ui::Icon::Warning ? "Warning: " : "";
-  sys::LogAction(prefix + text);
-  lastMessage_ = text;
-  lastEchoed_ = problem && errors_;
-  if (lastEchoed_) {
-    std::string line = text;
-    for (char& c : line) {
-      if (c == '\r' || c == '\n') c = ' ';
-    }
-    line = sys::EscapeControls(line);
-    *errors_ << (caption.empty() ? inner_.title() : caption) << ": " << prefix << line << '\n';
-  }
-  return inner_.MessageBox(caption, text, buttons, icon);
-}
-
 int SilentInstallExitCode(const WizardAutopilot& pilot, int status) {
   if (status != kExitSuccess || pilot.finished()) return status;
   return pilot.lastPanel() == "Status" ? kExitFatalDuringInstall : kExitFatalBeforeInstall;
-}
-
-std::vector<std::string> NoShortcutsWords(bool noDesktopShortcut, bool noStartMenuShortcut) {
-  if (noDesktopShortcut && noStartMenuShortcut) return {"--no-shortcuts"};
-  if (noDesktopShortcut) return {"--no-shortcuts=desktop"};
-  if (noStartMenuShortcut) return {"--no-shortcuts=startmenu"};
-  return {};
 }
 
 }  // namespace app
