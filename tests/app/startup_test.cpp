@@ -176,14 +176,25 @@ TEST(Startup, BuildPassesItsArgumentsAndDefaultsTheNumber) {
   Session run({"build", package, dir.dir() + "project", "zlibfastest"});
   bool statusCaptionVisible = true;
   std::vector<std::string> panels;
+  std::string status;
   run.toolkit.QueueAction("read", [&] {
     statusCaptionVisible = run.Window().Get("LStatusCaption").visible();
     panels = ScriptedToolkit::ShowingPanels(run.Window());
+    status = run.Window().Get("LStatusPleaseWait").text();
   });
-  EXPECT_EQ(run.Start(), app::kExitSuccess);
+  const int code = run.Start();
   EXPECT_EQ(run.roles.role(), app::RoleKind::Build);
   EXPECT_EQ(archive::Module().modeName, "zlibfastest");
-  EXPECT_TRUE(std::filesystem::is_regular_file(package));
+  // Without a stub named, the builder's own program is stored. On Windows
+  // it is given the setup's icon and version, which this test program,
+  // having no resources, cannot carry: the build says so.
+  if (sys::PathSeparator() == '/') {
+    EXPECT_EQ(code, app::kExitSuccess) << status;
+    EXPECT_TRUE(std::filesystem::is_regular_file(package));
+  } else {
+    EXPECT_NE(status.find("cannot carry the setup's icon and version"), std::string::npos) << status;
+    EXPECT_NE(code, app::kExitSuccess);
+  }
   EXPECT_EQ(panels, std::vector<std::string>{"PnlStatus"});
   EXPECT_FALSE(statusCaptionVisible);
 

@@ -107,13 +107,13 @@ TEST_F(WizardTest, ChosenFolderGetsTheProgramFolderUnlessEmptyOrAlreadyItsOwn) {
   dir.Write("shared/Test App/old.txt", "x");
   dir.Write("shared/.hidden", "x");
   struct Case {
-    std::string chosen, display_name, proposed;
+    std::string chosen, displayName, proposed;
   };
   for (const Case& row : {Case{empty, "Test App", empty}, Case{sys::ExcludeTrailingSeparator(empty), "Test App", empty},
                           Case{shared, "Test App", own}, Case{own, "Test App", own},
                           Case{shared + "test app", "TEST APP", shared + "test app" + Sep()},
                           Case{shared, "", shared}}) {
-    EXPECT_EQ(installer::ProposedInstallFolder(row.chosen, row.display_name), row.proposed) << row.chosen;
+    EXPECT_EQ(installer::ProposedInstallFolder(row.chosen, row.displayName), row.proposed) << row.chosen;
   }
 }
 
