@@ -64,10 +64,10 @@ int main(int argc, char** argv) {
   options.unattended = command.unattended;
   options.warningsAreErrors = command.warningsAreErrors;
   options.arguments = command.positional;
-  options.executable_path = sys::platform::ExecutablePath();
-  if (options.executable_path.empty() && argc > 0) options.executable_path = argv[0];
+  options.executablePath = sys::platform::ExecutablePath();
+  if (options.executablePath.empty() && argc > 0) options.executablePath = argv[0];
   // The uninstall panel's link: the publisher's web address, in the browser.
-  options.open_document = [](const std::string& address) { sys::platform::ShellLaunch(address, "", ""); };
+  options.openDocument = [](const std::string& address) { sys::platform::ShellLaunch(address, "", ""); };
 
   const std::unique_ptr<ui::Toolkit> toolkit = ui::MakeDefaultToolkit(sys::FileBytesSoFar);
   app::InstallerRoles roles;

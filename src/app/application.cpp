@@ -102,18 +102,18 @@ int RunApplication(ui::Toolkit& native, Roles& roles, const StartupOptions& opti
     ShowErrorBox(toolkit, error.text);
   });
 
-  TDInstallMain main_window(toolkit, roles, options.arguments, options.executable_path, options.open_document);
-  main_window.SetUnattended(unattended);
+  TDInstallMain mainWindow(toolkit, roles, options.arguments, options.executablePath, options.openDocument);
+  mainWindow.SetUnattended(unattended);
   TDChooseDir chooser(toolkit);
-  main_window.SetChooser(&chooser);
+  mainWindow.SetChooser(&chooser);
   roles.CreateArchiveWindow(toolkit);
 
-  toolkit.Run(main_window.form());
+  toolkit.Run(mainWindow.form());
   toolkit.SetErrorHandler({});
   // The roles know why an operation failed; the window only that it did
   // (an archive prompt left without an answer).
   int status = roles.ExitCode(escaped);
-  if (status == kExitSuccess) status = main_window.exit_code();
+  if (status == kExitSuccess) status = mainWindow.exitCode();
   if (status == kExitSuccess && escaped.failed()) status = kExitFailure;
   if (unattended.silent && roles.role() == RoleKind::Install) status = SilentInstallExitCode(pilot, status);
   const char* meaning = ExitCodeMeaning(status, roles.role());

@@ -18,9 +18,9 @@ inline constexpr const char* kApplicationTitle = "Brevion Installer";
 
 struct StartupOptions {
   std::vector<std::string> arguments;  // the command line without the program name
-  std::string executable_path;         // full path of the running program
+  std::string executablePath;         // full path of the running program
   // Opens a document or web address with the shell (may be empty).
-  std::function<void(const std::string&)> open_document;
+  std::function<void(const std::string&)> openDocument;
   // --silent, --dir, --no-shortcuts and --log (app/unattended_options.h).
   UnattendedOptions unattended;
   // Where a silent run reports its errors, and a build the project's

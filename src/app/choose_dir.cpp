@@ -64,8 +64,8 @@ void TDChooseDir::SelectFolder(const std::string& folder) {
   form_.Get("ShellCombo1").SetText(folder);
 }
 
-std::string TDChooseDir::ChooseDirectory(const std::string& initial_folder, const std::string& prompt) {
-  SelectFolder(IsFolder(initial_folder) ? initial_folder : DefaultFolder());
+std::string TDChooseDir::ChooseDirectory(const std::string& initialFolder, const std::string& prompt) {
+  SelectFolder(IsFolder(initialFolder) ? initialFolder : DefaultFolder());
   ui::Control& caption = form_.Get("LCaption");
   caption.SetText(prompt.empty() ? kChooseDirDefaultPrompt : prompt);
   const std::string chosen = toolkit_.ChooseDirectory(SelectedFolder(), caption.text());

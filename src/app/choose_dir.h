@@ -21,12 +21,12 @@ class TDChooseDir {
 
   ui::Form& form() { return form_; }
 
-  // Lets the user pick a folder, starting at `initial_folder` when it is an
+  // Lets the user pick a folder, starting at `initialFolder` when it is an
   // existing folder and at "c:\" (or the file system's root where there is
   // no such drive) otherwise, with `prompt` above the selection ("Choose a
   // directory below" when empty). Returns the chosen folder with exactly one
   // closing separator, or "" when the user cancelled.
-  std::string ChooseDirectory(const std::string& initial_folder, const std::string& prompt);
+  std::string ChooseDirectory(const std::string& initialFolder, const std::string& prompt);
 
   // The selected folder (CtrlDir).
   const std::string& SelectedFolder() const { return form_.Get("CtrlDir").text(); }

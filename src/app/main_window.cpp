@@ -42,13 +42,13 @@ int64_t StrToInt64(const std::string& text) {
 }
 
 TDInstallMain::TDInstallMain(ui::Toolkit& toolkit, Roles& roles, const std::vector<std::string>& arguments,
-                             const std::string& executable_path,
-                             std::function<void(const std::string&)> open_document)
+                             const std::string& executablePath,
+                             std::function<void(const std::string&)> openDocument)
     : toolkit_(toolkit),
       roles_(roles),
       form_(MainWindowDefinition()),
-      executable_path_(executable_path),
-      open_document_(std::move(open_document)) {
+      executablePath_(executablePath),
+      openDocument_(std::move(openDocument)) {
   form_.SetOnShow([this](ui::Form&) { FormShow(); });
   form_.Get("CtrlAppTimer").SetOnClick([this](ui::Control&) { CtrlAppTimerTimer(); });
   form_.Get("LUninstallLink").SetOnClick([this](ui::Control&) { LUninstallLinkClick(); });
@@ -56,12 +56,12 @@ TDInstallMain::TDInstallMain(ui::Toolkit& toolkit, Roles& roles, const std::vect
 }
 
 TDInstallMain::~TDInstallMain() {
-  if (engine_created_) roles_.DestroyEngine();
+  if (engineCreated_) roles_.DestroyEngine();
 }
 
 void TDInstallMain::FormCreate(const std::vector<std::string>& arguments) {
-  line_break_ = "\r\n";
-  form_.Get("EOptionsInstallDir").SetText(sys::IncludeTrailingSeparator(sys::ExtractFilePath(executable_path_)));
+  lineBreak_ = "\r\n";
+  form_.Get("EOptionsInstallDir").SetText(sys::IncludeTrailingSeparator(sys::ExtractFilePath(executablePath_)));
   for (size_t i = 0; i < arguments_.size() && i < arguments.size(); ++i) arguments_[i] = arguments[i];
 }
 
@@ -73,12 +73,12 @@ bool TDInstallMain::IsArchiveMode() const {
 void TDInstallMain::FormShow() {
   // The engine belongs to the window's first showing; later showings (the
   // window may be hidden and shown again) keep it and do not re-arm.
-  if (engine_created_) return;
+  if (engineCreated_) return;
   roles_.CreateEngine(form_, toolkit_);
-  engine_created_ = true;
+  engineCreated_ = true;
   ui::Control& timer = form_.Get("CtrlAppTimer");
   timer.SetEnabled(true);
-  toolkit_.StartTimer(timer.interval_ms(), [&timer] {
+  toolkit_.StartTimer(timer.intervalMs(), [&timer] {
     if (timer.enabled()) timer.RaiseClick();
   });
   if (IsArchiveMode()) {
@@ -92,7 +92,7 @@ void TDInstallMain::ApplyArgumentDefaults() {
   if (arguments_[4].empty()) arguments_[4] = "0";
   // An uninstall without a name must not take the program's own file for
   // its log: it is refused with the usage instead.
-  if (arguments_[1].empty() && arguments_[0] != "uninstall") arguments_[1] = executable_path_;
+  if (arguments_[1].empty() && arguments_[0] != "uninstall") arguments_[1] = executablePath_;
 }
 
 void TDInstallMain::CtrlAppTimerTimer() {
@@ -122,7 +122,7 @@ void TDInstallMain::RunBuild() {
 
 void TDInstallMain::RunUninstall() {
   if (arguments_[1].empty()) {
-    exit_code_ = kExitBadArguments;
+    exitCode_ = kExitBadArguments;
     toolkit_.MessageBox("", "uninstall needs the name of the program to remove.\n\n" + UsageText(), ui::Buttons::Ok,
                         ui::Icon::Error);
     toolkit_.CloseForm(form_);
@@ -178,9 +178,9 @@ std::optional<int> TDInstallMain::InstallElevated(const std::string& folder, boo
   choices.allowDowngrade = choices.allowDowngrade || allowDowngrade;
   const std::string line = WindowsCommandLine(ElevatedArguments({"install", arguments_[1]}, choices, folder,
                                                                        noDesktopShortcut, noStartMenuShortcut));
-  sys::LogAction("Installing for all users needs administrator rights: starting " + executable_path_ + " " + line);
+  sys::LogAction("Installing for all users needs administrator rights: starting " + executablePath_ + " " + line);
   const sys::platform::ElevatedRun run =
-      sys::platform::RunElevatedAndWait(executable_path_, line, [this] { toolkit_.ProcessMessages(); });
+      sys::platform::RunElevatedAndWait(executablePath_, line, [this] { toolkit_.ProcessMessages(); });
   if (run.refused) {
     sys::LogAction("Administrator rights were refused.");
     return kExitCancelledBeforeInstall;
@@ -220,19 +220,19 @@ void TDInstallMain::RunArchive() {
   // --name= answers the question before it is asked.
   std::optional<std::string> name = unattended_.archiveName;
   if (!name) name = toolkit_.InputBox("Create Archive", "Archive File Name:", "");
-  std::string target_folder = sys::IncludeTrailingSeparator(arguments_[1]);
+  std::string targetFolder = sys::IncludeTrailingSeparator(arguments_[1]);
   if (!name || name->empty()) {
-    exit_code_ = kExitCancelled;
+    exitCode_ = kExitCancelled;
     return;
   }
-  std::string target_file = target_folder + sys::ChangeExtension(*name, ".bvarc");
-  exit_code_ = kExitFailure;  // stays so when the role throws
-  exit_code_ = roles_.CreateArchive(target_file, arguments_[2]) ? kExitSuccess : kExitFailure;
+  std::string targetFile = targetFolder + sys::ChangeExtension(*name, ".bvarc");
+  exitCode_ = kExitFailure;  // stays so when the role throws
+  exitCode_ = roles_.CreateArchive(targetFile, arguments_[2]) ? kExitSuccess : kExitFailure;
 }
 
 void TDInstallMain::RunExtract() {
   CloseOnExit close(toolkit_, form_);
-  const std::string& archive_file = arguments_[0];
+  const std::string& archiveFile = arguments_[0];
   toolkit_.HideForm(form_);
   std::string destination;
   if (unattended_.folder) {
@@ -240,21 +240,21 @@ void TDInstallMain::RunExtract() {
   } else if (chooser_) {
     // The archive's own folder; a bare name has none (which once proposed
     // the root), and then the current folder is where it was found.
-    const std::string archiveFolder = sys::ExtractFilePath(archive_file);
+    const std::string archiveFolder = sys::ExtractFilePath(archiveFile);
     destination = chooser_->ChooseDirectory(archiveFolder.empty() ? CurrentFolder() : archiveFolder,
                                             "Choose a directory to extract files to.");
   }
   if (destination.empty()) {
-    exit_code_ = kExitCancelled;
+    exitCode_ = kExitCancelled;
     return;
   }
-  exit_code_ = kExitFailure;
-  exit_code_ = roles_.ExtractArchive(archive_file, destination) ? kExitSuccess : kExitFailure;
+  exitCode_ = kExitFailure;
+  exitCode_ = roles_.ExtractArchive(archiveFile, destination) ? kExitSuccess : kExitFailure;
 }
 
 void TDInstallMain::LUninstallLinkClick() {
   const std::string url = roles_.GetSettingValue("PublisherURL");
-  if (open_document_) open_document_(url.empty() ? std::string(kMakerWebAddress) : url);
+  if (openDocument_) openDocument_(url.empty() ? std::string(kMakerWebAddress) : url);
 }
 
 }  // namespace app

@@ -35,10 +35,10 @@ class TDInstallMain {
   // Builds the window and runs FormCreate: the line break (CR LF), the
   // install-folder edit box set to the executable's folder, and the first
   // five of `arguments` (the command line without the program name; missing
-  // ones stay empty). `open_document` opens the maker's web address (may be
+  // ones stay empty). `openDocument` opens the maker's web address (may be
   // empty: the link then does nothing).
   TDInstallMain(ui::Toolkit& toolkit, Roles& roles, const std::vector<std::string>& arguments,
-                const std::string& executable_path, std::function<void(const std::string&)> open_document);
+                const std::string& executablePath, std::function<void(const std::string&)> openDocument);
   // Destroys the engine, after the loop has ended: never from inside one of
   // the engine's own events.
   ~TDInstallMain();
@@ -56,11 +56,11 @@ class TDInstallMain {
 
   // Argument 1 (the mode) to 5; defaults applied once the dispatch ran.
   const std::string& argument(int number) const { return arguments_.at(number - 1); }
-  const std::string& line_break() const { return line_break_; }
+  const std::string& lineBreak() const { return lineBreak_; }
   // The archive modes' outcome (app/exit_codes.h): 0 when done or not an
   // archive mode, 3 when the name or folder prompt was cancelled, 1 when the
   // operation failed (the roles may know more, see Roles::ExitCode).
-  int exit_code() const { return exit_code_; }
+  int exitCode() const { return exitCode_; }
 
  private:
   void FormCreate(const std::vector<std::string>& arguments);
@@ -86,13 +86,13 @@ class TDInstallMain {
   Roles& roles_;
   TDChooseDir* chooser_ = nullptr;
   ui::Form form_;
-  std::string executable_path_;
-  std::function<void(const std::string&)> open_document_;
+  std::string executablePath_;
+  std::function<void(const std::string&)> openDocument_;
   std::array<std::string, 5> arguments_;
   UnattendedOptions unattended_;
-  std::string line_break_;
-  bool engine_created_ = false;
-  int exit_code_ = 0;
+  std::string lineBreak_;
+  bool engineCreated_ = false;
+  int exitCode_ = 0;
 };
 
 }  // namespace app

@@ -211,7 +211,7 @@ TEST(Startup, AnInvalidBuildNumberReachesTheErrorBoxAndTheWindowStaysOpen) {
 TEST(Startup, UninstallLinkOpensTheMakersAddress) {
   Session run({"uninstall", "App"});
   std::string opened;
-  run.options.open_document = [&](const std::string& address) { opened = address; };
+  run.options.openDocument = [&](const std::string& address) { opened = address; };
   run.toolkit.QueueClick("LUninstallLink");
   run.Start();
   EXPECT_EQ(opened, "https://www.brevion.example/");

@@ -329,7 +329,7 @@ TEST_F(WizardTest, ClosingTheWindowDuringARunKeepsTheEngineUntilTheRunEnds) {
   toolkit.QueueClick("BOptionsNext");
   toolkit.Run(window);
   EXPECT_TRUE(watch.expired());
-  EXPECT_FALSE(Get("BOptionsNext").has_click_handler());
+  EXPECT_FALSE(Get("BOptionsNext").hasClickHandler());
 }
 
 TEST_F(InstallerTest, BackOnAPageDoesNothing) {
