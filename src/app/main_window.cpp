@@ -78,7 +78,7 @@ void TDInstallMain::FormShow() {
   engineCreated_ = true;
   ui::Control& timer = form_.Get("CtrlAppTimer");
   timer.SetEnabled(true);
-  toolkit_.StartTimer(timer.interval_ms(), [&timer] {
+  toolkit_.StartTimer(timer.intervalMs(), [&timer] {
     if (timer.enabled()) timer.RaiseClick();
   });
   if (IsArchiveMode()) {

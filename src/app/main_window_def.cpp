@@ -17,12 +17,12 @@ using ui::Style;
 constexpr Style kHeading{.font = Font::Heading};
 constexpr Style kBig{.font = Font::LargeHeading, .align = Align::Center};
 constexpr Style kCentred{.align = Align::Center};
-constexpr Style kCentredWrapped{.align = Align::Center, .word_wrap = true};
+constexpr Style kCentredWrapped{.align = Align::Center, .wordWrap = true};
 constexpr Style kBold{.font = Font::Bold};
 constexpr Style kBigButton{.font = Font::Heading};
 constexpr Style kBevel{.border = Border::Lowered};
 constexpr Style kRaised{.border = Border::Raised};
-constexpr Style kPlainMemo{.align = Align::Center, .word_wrap = true, .border = Border::None};
+constexpr Style kPlainMemo{.align = Align::Center, .wordWrap = true, .border = Border::None};
 
 // Geometry shared by the panels: the heading row, the box below it and the
 // button row at the bottom.
@@ -64,11 +64,11 @@ constexpr ControlDef Of(ControlKind kind, std::string_view name, std::string_vie
 }
 // The button Enter presses, and the one Escape presses, on its panel.
 constexpr ControlDef Default(ControlDef def) {
-  def.is_default = true;
+  def.isDefault = true;
   return def;
 }
 constexpr ControlDef Cancel(ControlDef def) {
-  def.is_cancel = true;
+  def.isCancel = true;
   return def;
 }
 constexpr ControlDef Hidden(ControlDef def) {
@@ -186,7 +186,7 @@ constexpr auto kMainWindow = std::to_array<ControlDef>({
     Label("TxtAboutMaker", "PnlAbout", {0, 256, 550, 20}, "Copyright (c) Brevion Software", kCentred),
     Hidden(Button("BAboutOK", "PnlAbout", kButtonMiddle, "OK")),
 
-    {.kind = ControlKind::Timer, .name = "CtrlAppTimer", .enabled = false, .interval_ms = 1000},
+    {.kind = ControlKind::Timer, .name = "CtrlAppTimer", .enabled = false, .intervalMs = 1000},
 });
 
 }  // namespace

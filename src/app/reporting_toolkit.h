@@ -32,8 +32,8 @@ class ReportingToolkit : public ui::Toolkit {
   void Run(ui::Form& main) override { inner_.Run(main); }
   void WaitUntil(ui::Form& form, const std::function<bool()>& done) override { inner_.WaitUntil(form, done); }
   void ProcessMessages() override { inner_.ProcessMessages(); }
-  void StartTimer(int interval_ms, std::function<void()> tick) override {
-    inner_.StartTimer(interval_ms, std::move(tick));
+  void StartTimer(int intervalMs, std::function<void()> tick) override {
+    inner_.StartTimer(intervalMs, std::move(tick));
   }
   ui::Answer MessageBox(const std::string& caption, const std::string& text, ui::Buttons buttons,
                         ui::Icon icon) override;
@@ -41,8 +41,8 @@ class ReportingToolkit : public ui::Toolkit {
                                       const std::string& answer) override {
     return inner_.InputBox(caption, prompt, answer);
   }
-  std::string ChooseDirectory(const std::string& initial_folder, const std::string& prompt) override {
-    return inner_.ChooseDirectory(initial_folder, prompt);
+  std::string ChooseDirectory(const std::string& initialFolder, const std::string& prompt) override {
+    return inner_.ChooseDirectory(initialFolder, prompt);
   }
   void Navigate(ui::Control& view, const std::string& file) override { inner_.Navigate(view, file); }
   bool DocumentComplete(ui::Control& view) override { return inner_.DocumentComplete(view); }

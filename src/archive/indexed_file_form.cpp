@@ -57,8 +57,8 @@ const ui::ControlDef kIndexedFileForm[] = {
 std::vector<ui::ControlDef> WithKeyRoles() {
   std::vector<ui::ControlDef> table(std::begin(kIndexedFileForm), std::end(kIndexedFileForm));
   for (ui::ControlDef& def : table) {
-    def.is_default = def.name == "BYes" || def.name == "BYes3";
-    def.is_cancel = def.name == "BCancel5" || def.name == "BCancel3" || def.name == "BAbort";
+    def.isDefault = def.name == "BYes" || def.name == "BYes3";
+    def.isCancel = def.name == "BCancel5" || def.name == "BCancel3" || def.name == "BAbort";
   }
   return table;
 }
@@ -69,7 +69,7 @@ TDIndexedFile::TDIndexedFile(ui::Toolkit& toolkit) : toolkit_(toolkit), form_(Wi
   progressStep_ = 0;
   // No close box (an operation ends through Abort or Cancel, never half-way
   // through a close), above other programs' windows while it works.
-  form_.SetFrame({.close_box = false, .stays_on_top = true, .outer_height = 0});
+  form_.SetFrame({.closeBox = false, .staysOnTop = true, .outerHeight = 0});
   noCompress_ = sys::SplitOnBar(kNoCompressExtensions);
   form_.SetOnShow([this](ui::Form&) { FormShow(); });
   WireButtons();
@@ -100,7 +100,7 @@ void TDIndexedFile::SetAnswer(int answer) { answer_ = answer; }
 
 void TDIndexedFile::FormShow() {
   ui::WindowFrame frame = form_.frame();
-  frame.outer_height = kShownHeight;
+  frame.outerHeight = kShownHeight;
   form_.SetFrame(frame);
   for (const char* panel : {"PnlQuery", "PnlBtns5", "PnlBtns3", "PnlProgress"}) Set(panel, false);
   Module().abort = false;

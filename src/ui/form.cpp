@@ -39,9 +39,9 @@ Control::Control(Form& form, const ControlDef& def, Control* parent)
       visible_(def.visible),
       enabled_(def.enabled),
       checked_(IsCheckable(def.kind) && def.checked),
-      interval_ms_(def.interval_ms),
-      is_default_(def.is_default),
-      is_cancel_(def.is_cancel) {}
+      intervalMs_(def.intervalMs),
+      isDefault_(def.isDefault),
+      isCancel_(def.isCancel) {}
 
 void Control::Notify(Property what) {
   if (FormObserver* observer = form_.observer()) observer->ControlChanged(*this, what);
@@ -143,11 +143,11 @@ void Control::Click() {
 
 void Control::RaiseClick() {
   // Copy first: the handler may replace itself while it runs.
-  if (EventHandler handler = on_click_) handler(*this);
+  if (EventHandler handler = onClick_) handler(*this);
 }
 
 void Control::RaiseChange() {
-  if (EventHandler handler = on_change_) handler(*this);
+  if (EventHandler handler = onChange_) handler(*this);
 }
 
 Form::Form(std::span<const ControlDef> table) {
@@ -156,7 +156,7 @@ Form::Form(std::span<const ControlDef> table) {
   }
   for (const ControlDef& def : table) {
     if (def.name.empty()) throw std::invalid_argument("form table: a control has no name");
-    if (by_name_.contains(def.name)) {
+    if (byName_.contains(def.name)) {
       throw std::invalid_argument("form table: duplicate control name " + std::string(def.name));
     }
     Control* parent = nullptr;
@@ -170,7 +170,7 @@ Form::Form(std::span<const ControlDef> table) {
     }
     owned_.push_back(std::make_unique<Control>(*this, def, parent));
     Control* control = owned_.back().get();
-    by_name_.emplace(control->name(), control);
+    byName_.emplace(control->name(), control);
     if (window_) {
       controls_.push_back(control);
     } else {
@@ -181,8 +181,8 @@ Form::Form(std::span<const ControlDef> table) {
 }
 
 Control* Form::Find(std::string_view name) const {
-  auto found = by_name_.find(name);
-  return found == by_name_.end() ? nullptr : found->second;
+  auto found = byName_.find(name);
+  return found == byName_.end() ? nullptr : found->second;
 }
 
 Control& Form::Get(std::string_view name) const {
@@ -269,7 +269,7 @@ Control* Form::NextInGroup(const Control& radio, bool backward) const {
 
 Control* Form::DefaultButton() const {
   for (Control* control : controls_) {
-    if (control->kind() == ControlKind::Button && control->is_default() && control->usable()) return control;
+    if (control->kind() == ControlKind::Button && control->isDefault() && control->usable()) return control;
   }
   return nullptr;
 }
@@ -290,7 +290,7 @@ Control* Form::EnterTarget(const Control* focused) const {
 
 Control* Form::EscapeTarget() const {
   for (Control* control : controls_) {
-    if (control->kind() == ControlKind::Button && control->is_cancel() && control->usable()) return control;
+    if (control->kind() == ControlKind::Button && control->isCancel() && control->usable()) return control;
   }
   return nullptr;
 }
@@ -306,8 +306,8 @@ size_t Form::AccessKeyIndex(const Control& target) const {
     size_t chosen = std::string::npos;
     for (int pass = 0; pass < 2 && chosen == std::string::npos; ++pass) {
       for (size_t i = 0; i < caption.size(); ++i) {
-        bool word_start = i == 0 || caption[i - 1] == ' ';
-        if (IsLetter(caption[i]) && (pass == 1 || word_start) &&
+        bool wordStart = i == 0 || caption[i - 1] == ' ';
+        if (IsLetter(caption[i]) && (pass == 1 || wordStart) &&
             taken.find(Folded(caption[i])) == std::string::npos) {
           chosen = i;
           break;
@@ -333,14 +333,14 @@ void Form::Show() {
   closed_ = false;
   if (window_->visible_) return;
   window_->SetVisibleFlag(true);
-  if (FormHandler handler = on_show_) handler(*this);
+  if (FormHandler handler = onShow_) handler(*this);
 }
 
 void Form::Hide() { window_->SetVisibleFlag(false); }
 
 void Form::Close() {
   if (closed_) return;
-  if (FormHandler handler = on_close_) handler(*this);
+  if (FormHandler handler = onClose_) handler(*this);
   window_->SetVisibleFlag(false);
   closed_ = true;
 }

@@ -65,7 +65,7 @@ enum class Font { Normal, Bold, Heading, LargeHeading };
 struct Style {
   Font font = Font::Normal;
   Align align = Align::Left;
-  bool word_wrap = false;
+  bool wordWrap = false;
   Border border = Border::None;
   bool operator==(const Style&) const = default;
 };
@@ -84,11 +84,11 @@ struct ControlDef {
   bool visible = true;
   bool enabled = true;       // for a timer: armed at design time
   bool checked = false;
-  int interval_ms = 1000;    // timers only
+  int intervalMs = 1000;    // timers only
   // Keyboard roles of a button: Enter presses the default button of what is
   // showing, Escape its cancel button (see Form::EnterTarget/EscapeTarget).
-  bool is_default = false;
-  bool is_cancel = false;
+  bool isDefault = false;
+  bool isCancel = false;
 };
 
 // A table entry with the fields window tables set, so that none is left to
@@ -169,19 +169,19 @@ class Control {
 
   // Timer interval in milliseconds (design value; the timer is one-shot in
   // use because its tick handler disables it).
-  int interval_ms() const { return interval_ms_; }
+  int intervalMs() const { return intervalMs_; }
 
   // Keyboard roles given at design time (buttons only).
-  bool is_default() const { return is_default_; }
-  bool is_cancel() const { return is_cancel_; }
+  bool isDefault() const { return isDefault_; }
+  bool isCancel() const { return isCancel_; }
   // True for a control the user can reach and use now: enabled and showing.
   bool usable() const { return enabled_ && IsShowing(); }
 
   // Handlers replace any earlier one; an empty function removes it.
-  void SetOnClick(EventHandler handler) { on_click_ = std::move(handler); }
-  void SetOnChange(EventHandler handler) { on_change_ = std::move(handler); }
-  bool has_click_handler() const { return static_cast<bool>(on_click_); }
-  bool has_change_handler() const { return static_cast<bool>(on_change_); }
+  void SetOnClick(EventHandler handler) { onClick_ = std::move(handler); }
+  void SetOnChange(EventHandler handler) { onChange_ = std::move(handler); }
+  bool hasClickHandler() const { return static_cast<bool>(onClick_); }
+  bool hasChangeHandler() const { return static_cast<bool>(onChange_); }
 
   // What a user's click does: a check box toggles, a radio button is ticked
   // (raising its click even when it was ticked already, as a native click
@@ -209,22 +209,22 @@ class Control {
   bool enabled_;
   bool checked_;
   int position_ = 0;
-  int interval_ms_;
-  bool is_default_;
-  bool is_cancel_;
-  EventHandler on_click_;
-  EventHandler on_change_;
+  int intervalMs_;
+  bool isDefault_;
+  bool isCancel_;
+  EventHandler onClick_;
+  EventHandler onChange_;
 };
 
 using FormHandler = std::function<void(Form& form)>;
 
 // How a toolkit frames a form's window.
 struct WindowFrame {
-  bool close_box = true;      // a title-bar close box (with its system menu)
-  bool stays_on_top = false;  // above the windows of other programs
+  bool closeBox = true;      // a title-bar close box (with its system menu)
+  bool staysOnTop = false;  // above the windows of other programs
   // When above 0: the window's outer height (title bar and border included),
   // in 96-dpi pixels; the client area gets what is left of it.
-  int outer_height = 0;
+  int outerHeight = 0;
   bool operator==(const WindowFrame&) const = default;
 };
 
@@ -310,8 +310,8 @@ class Form {
   // a form that is already closed does nothing.
   void Close();
 
-  void SetOnShow(FormHandler handler) { on_show_ = std::move(handler); }
-  void SetOnClose(FormHandler handler) { on_close_ = std::move(handler); }
+  void SetOnShow(FormHandler handler) { onShow_ = std::move(handler); }
+  void SetOnClose(FormHandler handler) { onClose_ = std::move(handler); }
 
   // One observer per form (the toolkit that shows it); nullptr detaches.
   void SetObserver(FormObserver* observer) { observer_ = observer; }
@@ -321,11 +321,11 @@ class Form {
   friend class Control;
   std::vector<std::unique_ptr<Control>> owned_;
   std::vector<Control*> controls_;
-  std::map<std::string, Control*, std::less<>> by_name_;
+  std::map<std::string, Control*, std::less<>> byName_;
   Control* window_ = nullptr;
   FormObserver* observer_ = nullptr;
-  FormHandler on_show_;
-  FormHandler on_close_;
+  FormHandler onShow_;
+  FormHandler onClose_;
   bool closed_ = false;
   WindowFrame frame_;
 };

@@ -82,9 +82,9 @@ class Toolkit {
   virtual void ProcessMessages() = 0;
 
   // Arms a one-shot timer: `tick` runs once, from the loop, after about
-  // `interval_ms` milliseconds (a toolkit without a clock may run it as soon
+  // `intervalMs` milliseconds (a toolkit without a clock may run it as soon
   // as the loop is idle).
-  virtual void StartTimer(int interval_ms, std::function<void()> tick) = 0;
+  virtual void StartTimer(int intervalMs, std::function<void()> tick) = 0;
 
   // Modal message box. An empty caption means the application's title.
   // Returns the button pressed; closing the box without one answers Cancel
@@ -95,10 +95,10 @@ class Toolkit {
   // text entered, or nullopt when the box was cancelled.
   virtual std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
                                               const std::string& answer) = 0;
-  // Modal folder selection starting at `initial_folder` (already checked to
+  // Modal folder selection starting at `initialFolder` (already checked to
   // exist by the caller), with `prompt` above the tree. Returns the chosen
   // folder (with or without a closing separator) or "" when cancelled.
-  virtual std::string ChooseDirectory(const std::string& initial_folder, const std::string& prompt) = 0;
+  virtual std::string ChooseDirectory(const std::string& initialFolder, const std::string& prompt) = 0;
 
   // Browser view (a control of kind HtmlView): opens a local file; reports
   // whether the loaded document is complete; hides the document body's

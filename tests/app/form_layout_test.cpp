@@ -41,11 +41,11 @@ TEST(FormLayout, QuestionWindowShowsItsAnswersAtItsShownHeight) {
   archive::TDIndexedFile window(toolkit);
   window.form().Show();
   const ui::WindowFrame& frame = window.form().frame();
-  EXPECT_EQ(frame.outer_height, 116);
-  EXPECT_FALSE(frame.close_box);
-  EXPECT_TRUE(frame.stays_on_top);
+  EXPECT_EQ(frame.outerHeight, 116);
+  EXPECT_FALSE(frame.closeBox);
+  EXPECT_TRUE(frame.staysOnTop);
   ui::Rect client = window.form().window().bounds();
-  client.height = frame.outer_height - 37;
+  client.height = frame.outerHeight - 37;
   for (const char* panel : {"PnlProgress", "PnlQuery", "PnlBtns5", "PnlBtns3"}) {
     window.form().Get(panel).SetVisible(true);
   }

@@ -51,7 +51,7 @@ TEST(MainWindow, HoldsEveryNamedControlWithItsDesignState) {
   ui::Control& timer = form.Get("CtrlAppTimer");
   EXPECT_EQ(timer.kind(), ControlKind::Timer);
   EXPECT_FALSE(timer.enabled());
-  EXPECT_EQ(timer.interval_ms(), 1000);
+  EXPECT_EQ(timer.intervalMs(), 1000);
 
   // The options radios form one group, top to bottom.
   ui::Control* box = form.Get("ROptionsAppsDir").parent();

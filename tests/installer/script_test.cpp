@@ -36,14 +36,14 @@ TEST_F(InstallerTest, ConstructionSetsFolderVariablesPageFolderAndBindings) {
 
   // Buttons and radio buttons are wired by click, edit boxes by change;
   // check boxes, labels and the engine-filled Ctrl controls only listed or left.
-  EXPECT_TRUE(Get("BOptionsNext").has_click_handler());
-  EXPECT_TRUE(Get("ROptionsAppsDir").has_click_handler());
-  EXPECT_TRUE(Get("BCustom2").has_click_handler());
-  EXPECT_TRUE(Get("EOptionsInstallDir").has_change_handler());
-  EXPECT_FALSE(Get("COptionsLaunch").has_click_handler());
+  EXPECT_TRUE(Get("BOptionsNext").hasClickHandler());
+  EXPECT_TRUE(Get("ROptionsAppsDir").hasClickHandler());
+  EXPECT_TRUE(Get("BCustom2").hasClickHandler());
+  EXPECT_TRUE(Get("EOptionsInstallDir").hasChangeHandler());
+  EXPECT_FALSE(Get("COptionsLaunch").hasClickHandler());
   EXPECT_NE(fresh.BoundControl("COptionsLaunch"), nullptr);
   EXPECT_NE(fresh.BoundControl("LUninstallLink"), nullptr);
-  EXPECT_FALSE(Get("LUninstallLink").has_click_handler());
+  EXPECT_FALSE(Get("LUninstallLink").hasClickHandler());
   EXPECT_EQ(fresh.BoundControl("CtrlStatusProgress"), nullptr);
   EXPECT_EQ(fresh.BoundControl("PnlOptions"), nullptr);
   EXPECT_EQ(fresh.BoundControl("TxtOptionsCaption"), nullptr);
@@ -54,8 +54,8 @@ TEST_F(InstallerTest, ConstructionSetsFolderVariablesPageFolderAndBindings) {
 TEST_F(InstallerTest, DestroyedEngineLeavesNoHandlerBehind) {
   MakeEngine();
   engine.reset();
-  EXPECT_FALSE(Get("BOptionsNext").has_click_handler());
-  EXPECT_FALSE(Get("EOptionsInstallDir").has_change_handler());
+  EXPECT_FALSE(Get("BOptionsNext").hasClickHandler());
+  EXPECT_FALSE(Get("EOptionsInstallDir").hasChangeHandler());
   Get("BIntroExit").Click();  // must not reach a destroyed engine
   EXPECT_FALSE(window.closed());
 }

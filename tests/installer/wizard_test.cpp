@@ -337,7 +337,7 @@ TEST_F(WizardTest, ClosingTheWindowDuringARunKeepsTheEngineUntilTheRunEnds) {
   toolkit.Run(window);
   EXPECT_TRUE(watch.expired());
   EXPECT_FALSE(sys::FileExists(install + "testapp.exe")) << "the stopped run was undone";
-  EXPECT_FALSE(Get("BOptionsNext").has_click_handler());
+  EXPECT_FALSE(Get("BOptionsNext").hasClickHandler());
 }
 
 TEST_F(InstallerTest, BackOnAPageDoesNothing) {

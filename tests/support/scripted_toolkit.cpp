@@ -93,15 +93,15 @@ void ScriptedToolkit::ShowForm(ui::Form& form) {
 }
 
 void ScriptedToolkit::Dispatch(const std::string& label, const std::function<void()>& event) {
-  ui::RunGuarded(*this, error_handler_, event);
+  ui::RunGuarded(*this, errorHandler_, event);
   ui::Form* main = main_ ? main_ : waiting_;
   steps.push_back({label, main ? ShowingPanels(*main) : std::vector<std::string>{}});
 }
 
-void ScriptedToolkit::Loop(ui::Form& form, const std::function<bool()>& done, bool until_closed) {
+void ScriptedToolkit::Loop(ui::Form& form, const std::function<bool()>& done, bool untilClosed) {
   ui::Form* outer = waiting_;
   waiting_ = &form;
-  auto finished = [&] { return done() || (until_closed ? form.closed() : !form.visible()); };
+  auto finished = [&] { return done() || (untilClosed ? form.closed() : !form.visible()); };
   while (!finished()) {
     if (!timers_.empty()) {
       std::function<void()> tick = std::move(timers_.front());
@@ -178,13 +178,13 @@ std::optional<std::string> ScriptedToolkit::InputBox(const std::string& caption,
   return given;
 }
 
-std::string ScriptedToolkit::ChooseDirectory(const std::string& initial_folder, const std::string& prompt) {
+std::string ScriptedToolkit::ChooseDirectory(const std::string& initialFolder, const std::string& prompt) {
   std::string folder;
   if (!chooser_answers_.empty()) {
     folder = chooser_answers_.front();
     chooser_answers_.pop_front();
   }
-  Dialog dialog = Record("", prompt, initial_folder);
+  Dialog dialog = Record("", prompt, initialFolder);
   dialog.answer = folder;
   choosers.push_back(std::move(dialog));
   return folder;

@@ -77,19 +77,19 @@ class ScriptedToolkit : public ui::Toolkit, private ui::FormObserver {
   // ---- ui::Toolkit ---------------------------------------------------------
   void SetTitle(const std::string& title) override { title_ = title; }
   const std::string& title() const override { return title_; }
-  void SetErrorHandler(ui::ErrorHandler handler) override { error_handler_ = std::move(handler); }
+  void SetErrorHandler(ui::ErrorHandler handler) override { errorHandler_ = std::move(handler); }
   void ShowForm(ui::Form& form) override;
   void HideForm(ui::Form& form) override { form.Hide(); }
   void CloseForm(ui::Form& form) override { form.Close(); }
   void Run(ui::Form& main) override;
   void WaitUntil(ui::Form& form, const std::function<bool()>& done) override;
   void ProcessMessages() override;
-  void StartTimer(int interval_ms, std::function<void()> tick) override;
+  void StartTimer(int intervalMs, std::function<void()> tick) override;
   ui::Answer MessageBox(const std::string& caption, const std::string& text, ui::Buttons buttons,
                         ui::Icon icon) override;
   std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& answer) override;
-  std::string ChooseDirectory(const std::string& initial_folder, const std::string& prompt) override;
+  std::string ChooseDirectory(const std::string& initialFolder, const std::string& prompt) override;
   void Navigate(ui::Control& view, const std::string& file) override;
   bool DocumentComplete(ui::Control&) override { return true; }
   void HideBodyOverflow(ui::Control& view) override { overflow_hidden.push_back(view.name()); }
@@ -100,13 +100,13 @@ class ScriptedToolkit : public ui::Toolkit, private ui::FormObserver {
     std::function<void()> run;
   };
   void ControlChanged(ui::Control&, ui::Property) override {}
-  void Loop(ui::Form& form, const std::function<bool()>& done, bool until_closed);
+  void Loop(ui::Form& form, const std::function<bool()>& done, bool untilClosed);
   void Dispatch(const std::string& label, const std::function<void()>& event);
   ui::Control* Reachable(const std::string& name);
   Dialog Record(const std::string& caption, const std::string& text, const std::string& initial) const;
 
   std::string title_;
-  ui::ErrorHandler error_handler_;
+  ui::ErrorHandler errorHandler_;
   std::deque<Action> actions_;
   std::deque<Action> work_actions_;
   std::deque<std::function<void()>> timers_;

@@ -146,7 +146,7 @@ TEST_F(FormTest, AHandlerMayReplaceItselfWhileItRuns) {
   button.Click();
   button.Click();
   EXPECT_EQ(calls, 1);
-  EXPECT_FALSE(button.has_click_handler());
+  EXPECT_FALSE(button.hasClickHandler());
 }
 
 }  // namespace

@@ -141,8 +141,8 @@ ConsoleToolkit::ConsoleToolkit(std::istream& in, std::ostream& out, bool termina
 
 std::optional<std::string> ConsoleToolkit::ReadLine() {
   std::string line;
-  if (input_ended_ || !std::getline(in_, line)) {
-    input_ended_ = true;
+  if (inputEnded_ || !std::getline(in_, line)) {
+    inputEnded_ = true;
     return std::nullopt;
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -153,9 +153,9 @@ std::optional<std::string> ConsoleToolkit::ReadLine() {
 }
 
 void ConsoleToolkit::Print(const std::string& text) {
-  if (bar_open_) {
+  if (barOpen_) {
     out_ << '\n';
-    bar_open_ = false;
+    barOpen_ = false;
   }
   out_ << text;
   out_.flush();
@@ -212,35 +212,35 @@ void ConsoleToolkit::DrawProgress(const Control& bar) {
   const int percent = bar.position();
   const Clock::time_point now = Clock::now();
   // Another bar, or this one going back, starts a new run with its own pace.
-  const bool newRun = &bar != bar_ || percent < bar_position_;
+  const bool newRun = &bar != bar_ || percent < barPosition_;
   if (newRun) {
     bar_ = &bar;
-    bar_started_ = now;
-    bar_bytes_ = BytesSoFar();
-    last_plain_tenth_ = -1;
+    barStarted_ = now;
+    barBytes_ = BytesSoFar();
+    lastPlainTenth_ = -1;
   }
-  bar_position_ = percent;
+  barPosition_ = percent;
   const std::string item = bar.text().empty() ? status_ : ConsoleText(bar.text());
   if (!terminal_) {
     std::string number = std::to_string(percent) + "%";
     number.insert(0, 4 - std::min<size_t>(number.size(), 4), ' ');
     int tenth = percent / 10;
-    if (tenth == last_plain_tenth_) return;
-    last_plain_tenth_ = tenth;
+    if (tenth == lastPlainTenth_) return;
+    lastPlainTenth_ = tenth;
     Print(number + "  " + item + "\n");
     return;
   }
   // Redrawn at most ten times a second; the first and the last state always.
-  if (!newRun && percent < 100 && now - bar_drawn_ < std::chrono::milliseconds(100)) return;
-  bar_drawn_ = now;
-  const double elapsed = std::chrono::duration<double>(now - bar_started_).count();
+  if (!newRun && percent < 100 && now - barDrawn_ < std::chrono::milliseconds(100)) return;
+  barDrawn_ = now;
+  const double elapsed = std::chrono::duration<double>(now - barStarted_).count();
   std::string rate, left;
-  if (elapsed >= 0.2) rate = FormatRate(static_cast<double>(BytesSoFar() - bar_bytes_) / elapsed);
+  if (elapsed >= 0.2) rate = FormatRate(static_cast<double>(BytesSoFar() - barBytes_) / elapsed);
   if (elapsed >= 0.5 && percent > 0 && percent < 100) left = FormatDuration(elapsed * (100 - percent) / percent);
   const std::string line = ProgressBarLine(percent, rate, left, item, kLineWidth);
   out_ << '\r' << line;
   out_.flush();
-  bar_open_ = true;
+  barOpen_ = true;
 }
 
 void ConsoleToolkit::ControlChanged(Control& control, Property what) {
@@ -253,16 +253,16 @@ void ConsoleToolkit::ControlChanged(Control& control, Property what) {
   }
 }
 
-Control* ConsoleToolkit::FindReachable(const std::string& name_or_caption, Form& waiting) {
+Control* ConsoleToolkit::FindReachable(const std::string& nameOrCaption, Form& waiting) {
   std::vector<Form*> search{&waiting};
   for (Form* form : forms_) {
     if (form != &waiting) search.push_back(form);
   }
   auto reachable = [](const Control* c) { return c && c->IsShowing() && c->enabled(); };
   for (Form* form : search) {
-    if (Control* control = form->Find(name_or_caption); reachable(control)) return control;
+    if (Control* control = form->Find(nameOrCaption); reachable(control)) return control;
   }
-  std::string caption = PlainCaption(name_or_caption);
+  std::string caption = PlainCaption(nameOrCaption);
   for (Form* form : search) {
     for (Control* control : form->controls()) {
       if (control->kind() == ControlKind::Button && reachable(control) && PlainCaption(control->text()) == caption) {
@@ -338,8 +338,8 @@ bool ConsoleToolkit::ApplyLine(const std::string& line, Form& waiting) {
   if (!control) control = ShortAnswerButton(text, waiting);
   if (!control && IsDigits(text)) {
     const size_t number = std::stoul(text);
-    if (number >= 1 && number <= numbered_buttons_.size()) {
-      Control* listed = numbered_buttons_[number - 1];
+    if (number >= 1 && number <= numberedButtons_.size()) {
+      Control* listed = numberedButtons_[number - 1];
       if (listed->IsShowing() && listed->enabled()) control = listed;
     }
   }
@@ -366,9 +366,9 @@ std::string ConsoleToolkit::ScreenKey(const Form& form) const {
 
 void ConsoleToolkit::PrintScreenIfChanged(Form& form) {
   const std::string key = ScreenKey(form);
-  if (key == last_screen_) return;
-  last_screen_ = key;
-  numbered_buttons_.clear();
+  if (key == lastScreen_) return;
+  lastScreen_ = key;
+  numberedButtons_.clear();
   std::string screen = "== " + form.caption() + " ==\n";
   for (Control* control : form.controls()) {
     if (!control->IsShowing()) continue;
@@ -390,15 +390,15 @@ void ConsoleToolkit::PrintScreenIfChanged(Form& form) {
         if (!control->text().empty()) screen += PlainPageText(ReadPage(control->text()));
         break;
       case ControlKind::Button:
-        if (control->enabled() && !control->text().empty()) numbered_buttons_.push_back(control);
+        if (control->enabled() && !control->text().empty()) numberedButtons_.push_back(control);
         break;
       default:
         break;
     }
   }
   std::string buttons;
-  for (size_t i = 0; i < numbered_buttons_.size(); ++i) {
-    std::string caption = numbered_buttons_[i]->text();
+  for (size_t i = 0; i < numberedButtons_.size(); ++i) {
+    std::string caption = numberedButtons_[i]->text();
     std::erase(caption, '&');
     buttons += (buttons.empty() ? "" : "  ") + std::to_string(i + 1) + ") " + caption;
   }
@@ -417,7 +417,7 @@ void ConsoleToolkit::RunTimers() {
   while (!timers_.empty()) {
     std::function<void()> tick = std::move(timers_.front());
     timers_.pop_front();
-    RunGuarded(*this, error_handler_, tick);
+    RunGuarded(*this, errorHandler_, tick);
   }
 }
 
@@ -438,43 +438,43 @@ void ConsoleToolkit::PrintPrompt(Form& form) {
   if (!buttons.empty()) Print("[" + buttons + "] ");
 }
 
-void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool until_closed) {
-  auto finished = [&] { return done() || (until_closed ? form.closed() : !form.visible()); };
-  if (!until_closed && !finished()) PrintPrompt(form);
+void ConsoleToolkit::Loop(Form& form, const std::function<bool()>& done, bool untilClosed) {
+  auto finished = [&] { return done() || (untilClosed ? form.closed() : !form.visible()); };
+  if (!untilClosed && !finished()) PrintPrompt(form);
   while (!finished()) {
     if (!timers_.empty()) {
       RunTimers();
       continue;
     }
-    if (until_closed) {
+    if (untilClosed) {
       PrintScreenIfChanged(form);
       // Once per screen: an OK that changes nothing leaves it to the user.
       Control* ok = OnlyOkButton(form);
-      if (ok && pressed_screen_ != last_screen_) {
-        pressed_screen_ = last_screen_;
-        RunGuarded(*this, error_handler_, [ok] { ok->Click(); });
+      if (ok && pressedScreen_ != lastScreen_) {
+        pressedScreen_ = lastScreen_;
+        RunGuarded(*this, errorHandler_, [ok] { ok->Click(); });
         continue;
       }
     }
     std::optional<std::string> line = ReadLine();
     if (!line) {
       // Nobody is left to click: close the window as its close box would.
-      RunGuarded(*this, error_handler_, [&form] { form.Close(); });
+      RunGuarded(*this, errorHandler_, [&form] { form.Close(); });
       continue;
     }
-    RunGuarded(*this, error_handler_, [&] {
-      bool understood = line_handler_ && line_handler_(*line, form);
+    RunGuarded(*this, errorHandler_, [&] {
+      bool understood = lineHandler_ && lineHandler_(*line, form);
       if (!understood && !ApplyLine(*line, form) && !Trim(*line).empty()) {
         Print("Not understood: " + Trim(*line) + "\n");
-        if (!until_closed) PrintPrompt(form);
+        if (!untilClosed) PrintPrompt(form);
       }
     });
   }
 }
 
 void ConsoleToolkit::Run(Form& main) {
-  last_screen_.clear();
-  numbered_buttons_.clear();
+  lastScreen_.clear();
+  numberedButtons_.clear();
   ShowForm(main);
   Loop(main, [] { return false; }, true);
 }
@@ -496,7 +496,7 @@ Answer ConsoleToolkit::MessageBox(const std::string& caption, const std::string&
     err_ << message;
     err_.flush();
     // The window is printed again, so the user sees what to correct.
-    last_screen_.clear();
+    lastScreen_.clear();
   } else {
     Print(message);
   }
@@ -527,15 +527,15 @@ std::optional<std::string> ConsoleToolkit::InputBox(const std::string& caption, 
   return line->empty() ? answer : *line;
 }
 
-std::string ConsoleToolkit::ChooseDirectory(const std::string& initial_folder, const std::string& prompt) {
-  Print(prompt + (initial_folder.empty() ? "" : " [" + initial_folder + "]") + " ");
+std::string ConsoleToolkit::ChooseDirectory(const std::string& initialFolder, const std::string& prompt) {
+  Print(prompt + (initialFolder.empty() ? "" : " [" + initialFolder + "]") + " ");
   std::optional<std::string> line = ReadLine();
   if (!line) {
     Print("\n");
     return "";
   }
   std::string folder = Trim(*line);
-  return folder.empty() ? initial_folder : folder;
+  return folder.empty() ? initialFolder : folder;
 }
 
 }  // namespace ui

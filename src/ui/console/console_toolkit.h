@@ -59,12 +59,12 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   // being waited for; returns true when it understood the line. A handler
   // that returns false falls back to the default (click / NAME=VALUE).
   using LineHandler = std::function<bool(const std::string& line, Form& waiting)>;
-  void SetLineHandler(LineHandler handler) { line_handler_ = std::move(handler); }
+  void SetLineHandler(LineHandler handler) { lineHandler_ = std::move(handler); }
 
   // The bytes the program has read and written so far, for the bar's
   // throughput; without a source the throughput reads 0 B/s.
   using ByteCounter = std::function<int64_t()>;
-  void SetThroughputSource(ByteCounter bytesSoFar) { bytes_so_far_ = std::move(bytesSoFar); }
+  void SetThroughputSource(ByteCounter bytesSoFar) { bytesSoFar_ = std::move(bytesSoFar); }
 
   // The default handling of a line described above; false when no showing,
   // enabled control of a shown form matches it.
@@ -75,25 +75,25 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   // ---- Toolkit ----------------------------------------------------------------
   void SetTitle(const std::string& title) override { title_ = title; }
   const std::string& title() const override { return title_; }
-  void SetErrorHandler(ErrorHandler handler) override { error_handler_ = std::move(handler); }
+  void SetErrorHandler(ErrorHandler handler) override { errorHandler_ = std::move(handler); }
   void ShowForm(Form& form) override;
   void HideForm(Form& form) override { form.Hide(); }
   void CloseForm(Form& form) override { form.Close(); }
   void Run(Form& main) override;
   void WaitUntil(Form& form, const std::function<bool()>& done) override;
   void ProcessMessages() override;
-  void StartTimer(int interval_ms, std::function<void()> tick) override;
+  void StartTimer(int intervalMs, std::function<void()> tick) override;
   Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) override;
   std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& answer) override;
-  std::string ChooseDirectory(const std::string& initial_folder, const std::string& prompt) override;
+  std::string ChooseDirectory(const std::string& initialFolder, const std::string& prompt) override;
   void Navigate(Control& view, const std::string& file) override { view.SetText(file); }
   bool DocumentComplete(Control&) override { return true; }
   void HideBodyOverflow(Control&) override {}
 
  private:
   void ControlChanged(Control& control, Property what) override;
-  void Loop(Form& form, const std::function<bool()>& done, bool until_closed);
+  void Loop(Form& form, const std::function<bool()>& done, bool untilClosed);
   void PrintPrompt(Form& form);
   void PrintScreenIfChanged(Form& form);
   std::string ScreenKey(const Form& form) const;
@@ -101,7 +101,7 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   std::optional<std::string> ReadLine();
   void Print(const std::string& text);
   void DrawProgress(const Control& bar);
-  Control* FindReachable(const std::string& name_or_caption, Form& waiting);
+  Control* FindReachable(const std::string& nameOrCaption, Form& waiting);
 
   std::istream& in_;
   std::ostream& out_;
@@ -109,24 +109,24 @@ class ConsoleToolkit : public Toolkit, private FormObserver {
   bool terminal_;
   // The run of the bar being drawn: where it started, for its pace.
   const Control* bar_ = nullptr;
-  int bar_position_ = 0;
-  std::chrono::steady_clock::time_point bar_started_{};
-  std::chrono::steady_clock::time_point bar_drawn_{};
-  int64_t bar_bytes_ = 0;
-  ByteCounter bytes_so_far_;
-  int64_t BytesSoFar() const { return bytes_so_far_ ? bytes_so_far_() : 0; }
-  bool input_ended_ = false;
-  bool bar_open_ = false;      // a terminal bar line is waiting for its newline
-  int last_plain_tenth_ = -1;  // tenth of progress last printed as a plain line
+  int barPosition_ = 0;
+  std::chrono::steady_clock::time_point barStarted_{};
+  std::chrono::steady_clock::time_point barDrawn_{};
+  int64_t barBytes_ = 0;
+  ByteCounter bytesSoFar_;
+  int64_t BytesSoFar() const { return bytesSoFar_ ? bytesSoFar_() : 0; }
+  bool inputEnded_ = false;
+  bool barOpen_ = false;      // a terminal bar line is waiting for its newline
+  int lastPlainTenth_ = -1;  // tenth of progress last printed as a plain line
   std::string status_;         // latest text of a showing label
   std::string title_;
-  ErrorHandler error_handler_;
-  LineHandler line_handler_;
+  ErrorHandler errorHandler_;
+  LineHandler lineHandler_;
   std::deque<std::function<void()>> timers_;
   std::vector<Form*> forms_;   // shown at least once, most recent first
-  std::string pressed_screen_;  // the screen whose only OK was pressed for the user
-  std::string last_screen_;    // ScreenKey of the main window when last printed
-  std::vector<Control*> numbered_buttons_;  // the buttons listed with numbers
+  std::string pressedScreen_;  // the screen whose only OK was pressed for the user
+  std::string lastScreen_;    // ScreenKey of the main window when last printed
+  std::vector<Control*> numberedButtons_;  // the buttons listed with numbers
 };
 
 }  // namespace ui

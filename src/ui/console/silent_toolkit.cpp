@@ -6,7 +6,7 @@ void SilentToolkit::RunTimers() {
   while (!timers_.empty()) {
     std::function<void()> tick = std::move(timers_.front());
     timers_.pop_front();
-    RunGuarded(*this, error_handler_, tick);
+    RunGuarded(*this, errorHandler_, tick);
   }
 }
 
@@ -21,15 +21,15 @@ void SilentToolkit::Run(Form& main) {
     bool acted = false;
     if (idle_ && steps < kMaxIdleSteps) {
       ++steps;
-      RunGuarded(*this, error_handler_, [&] { acted = idle_(main); });
+      RunGuarded(*this, errorHandler_, [&] { acted = idle_(main); });
     }
-    if (!acted) RunGuarded(*this, error_handler_, [&main] { main.Close(); });
+    if (!acted) RunGuarded(*this, errorHandler_, [&main] { main.Close(); });
   }
 }
 
 void SilentToolkit::WaitUntil(Form& form, const std::function<bool()>& done) {
   RunTimers();
-  if (!done() && form.visible()) RunGuarded(*this, error_handler_, [&form] { form.Close(); });
+  if (!done() && form.visible()) RunGuarded(*this, errorHandler_, [&form] { form.Close(); });
 }
 
 Answer SilentToolkit::MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) {

@@ -35,7 +35,7 @@ class SilentToolkit : public Toolkit {
   // ---- Toolkit ----------------------------------------------------------------
   void SetTitle(const std::string& title) override { title_ = title; }
   const std::string& title() const override { return title_; }
-  void SetErrorHandler(ErrorHandler handler) override { error_handler_ = std::move(handler); }
+  void SetErrorHandler(ErrorHandler handler) override { errorHandler_ = std::move(handler); }
   void ShowForm(Form& form) override { form.Show(); }
   void HideForm(Form& form) override { form.Hide(); }
   void CloseForm(Form& form) override { form.Close(); }
@@ -46,8 +46,8 @@ class SilentToolkit : public Toolkit {
   Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) override;
   std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& answer) override;
-  std::string ChooseDirectory(const std::string& initial_folder, const std::string&) override {
-    return initial_folder;
+  std::string ChooseDirectory(const std::string& initialFolder, const std::string&) override {
+    return initialFolder;
   }
   void Navigate(Control& view, const std::string& file) override { view.SetText(file); }
   bool DocumentComplete(Control&) override { return true; }
@@ -61,7 +61,7 @@ class SilentToolkit : public Toolkit {
   void RunTimers();
 
   std::string title_;
-  ErrorHandler error_handler_;
+  ErrorHandler errorHandler_;
   MessageReceiver receiver_;
   IdleHandler idle_;
   std::deque<std::function<void()>> timers_;

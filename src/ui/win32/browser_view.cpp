@@ -195,10 +195,10 @@ class BrowserView::Browser {
   void Resize() {
     RECT area;
     GetClientRect(host_, &area);
-    IOleInPlaceObject* in_place = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&in_place)))) {
-      in_place->SetObjectRects(&area, &area);
-      in_place->Release();
+    IOleInPlaceObject* inPlace = nullptr;
+    if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
+      inPlace->SetObjectRects(&area, &area);
+      inPlace->Release();
     }
   }
 
@@ -260,13 +260,13 @@ class BrowserView::Browser {
 BrowserView::BrowserView(HWND parent, const RECT& bounds, bool visible, HFONT font) {
   static bool registered = false;
   if (!registered) {
-    WNDCLASSW host_class{};
-    host_class.lpfnWndProc = HostProc;
-    host_class.hInstance = GetModuleHandleW(nullptr);
-    host_class.hCursor = SystemCursor(IDC_ARROW);
-    host_class.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    host_class.lpszClassName = kHostClass;
-    RegisterClassW(&host_class);
+    WNDCLASSW hostClass{};
+    hostClass.lpfnWndProc = HostProc;
+    hostClass.hInstance = GetModuleHandleW(nullptr);
+    hostClass.hCursor = SystemCursor(IDC_ARROW);
+    hostClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    hostClass.lpszClassName = kHostClass;
+    RegisterClassW(&hostClass);
     registered = true;
   }
   DWORD style = WS_CHILD | WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0);
@@ -322,9 +322,9 @@ LRESULT CALLBACK BrowserView::HostProc(HWND window, UINT message, WPARAM wparam,
 }
 
 void BrowserView::Navigate(const std::string& file) {
-  navigated_at_ = GetTickCount();
+  navigatedAt_ = GetTickCount();
   if (browser_) {
-    if (!browser_->Navigate(file)) navigated_at_ = GetTickCount() - kLoadPatienceMs;
+    if (!browser_->Navigate(file)) navigatedAt_ = GetTickCount() - kLoadPatienceMs;
     return;
   }
   std::string content;
@@ -338,7 +338,7 @@ void BrowserView::Navigate(const std::string& file) {
 
 bool BrowserView::DocumentComplete() const {
   if (!browser_) return true;
-  return browser_->Complete() || GetTickCount() - navigated_at_ >= kLoadPatienceMs;
+  return browser_->Complete() || GetTickCount() - navigatedAt_ >= kLoadPatienceMs;
 }
 
 void BrowserView::HideBodyOverflow() {

@@ -50,7 +50,7 @@ class BrowserView {
   HWND host_ = nullptr;
   HWND fallback_ = nullptr;
   std::unique_ptr<Browser> browser_;
-  DWORD navigated_at_ = 0;
+  DWORD navigatedAt_ = 0;
 };
 
 }  // namespace ui

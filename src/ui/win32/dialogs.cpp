@@ -69,18 +69,18 @@ class Scaler {
  public:
   Scaler() {
     HDC screen = GetDC(nullptr);
-    pixels_per_inch_ = GetDeviceCaps(screen, LOGPIXELSY);
+    pixelsPerInch_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
   }
-  int operator()(int pixels) const { return MulDiv(pixels, pixels_per_inch_, 96); }
+  int operator()(int pixels) const { return MulDiv(pixels, pixelsPerInch_, 96); }
 
  private:
-  int pixels_per_inch_ = 96;
+  int pixelsPerInch_ = 96;
 };
 
-HWND AddChild(HWND parent, const wchar_t* window_class, const std::string& text, DWORD style, DWORD ex_style,
+HWND AddChild(HWND parent, const wchar_t* windowClass, const std::string& text, DWORD style, DWORD exStyle,
               const RECT& area, int id, HFONT font, const Scaler& scale) {
-  HWND child = CreateWindowExW(ex_style, window_class, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+  HWND child = CreateWindowExW(exStyle, windowClass, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
                                scale(area.left), scale(area.top), scale(area.right - area.left),
                                scale(area.bottom - area.top), parent,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
@@ -154,8 +154,8 @@ std::optional<std::string> RunInputBox(Win32Toolkit& toolkit, HWND owner, const 
   AddChild(box, L"BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 0, kCancelArea, IDCANCEL, font, scale);
   SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
 
-  bool owner_was_enabled = owner && IsWindowEnabled(owner);
-  if (owner_was_enabled) EnableWindow(owner, FALSE);
+  bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
   ShowWindow(box, SW_SHOW);
   SetForegroundWindow(box);
   SetFocus(state.edit);
@@ -164,14 +164,14 @@ std::optional<std::string> RunInputBox(Win32Toolkit& toolkit, HWND owner, const 
   }
   // The owner is enabled again before the box goes, so that it, not some
   // other program, becomes the active window.
-  if (owner_was_enabled) EnableWindow(owner, TRUE);
+  if (ownerWasEnabled) EnableWindow(owner, TRUE);
   SetWindowLongPtrW(box, GWLP_USERDATA, 0);
   DestroyWindow(box);
   return state.result;
 }
 
-std::string BrowseForFolder(HWND owner, const std::string& initial_folder, const std::string& prompt) {
-  std::string start = !initial_folder.empty() && IsFolder(initial_folder) ? initial_folder : "c:\\";
+std::string BrowseForFolder(HWND owner, const std::string& initialFolder, const std::string& prompt) {
+  std::string start = !initialFolder.empty() && IsFolder(initialFolder) ? initialFolder : "c:\\";
   // The shell selects "c:\foo" but not always "c:\foo\"; a drive keeps its backslash.
   if (start.size() > 3 && (start.back() == '\\' || start.back() == '/')) start.pop_back();
   std::wstring wide_start = Widen(start);

@@ -21,8 +21,8 @@ std::optional<std::string> RunInputBox(Win32Toolkit& toolkit, HWND owner, const 
 
 // The shell's folder browser with `prompt` above its tree, a field for
 // typing a path and a button for making a new folder. The selection starts
-// at `initial_folder` when it is an existing folder, else at "c:\". Returns
+// at `initialFolder` when it is an existing folder, else at "c:\". Returns
 // the chosen folder, or "" when cancelled.
-std::string BrowseForFolder(HWND owner, const std::string& initial_folder, const std::string& prompt);
+std::string BrowseForFolder(HWND owner, const std::string& initialFolder, const std::string& prompt);
 
 }  // namespace ui

@@ -32,10 +32,10 @@ const wchar_t* FirstInstalled(std::initializer_list<const wchar_t*> faces) {
   return *faces.begin();
 }
 
-HFONT MakeFont(const wchar_t* face, int points, bool bold, int pixels_per_inch) {
+HFONT MakeFont(const wchar_t* face, int points, bool bold, int pixelsPerInch) {
   if (face[0] == L'\0') return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(points, pixels_per_inch, 72);
+  font.lfHeight = -MulDiv(points, pixelsPerInch, 72);
   font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = DEFAULT_QUALITY;
@@ -50,24 +50,24 @@ void Release(HFONT font) {
 
 }  // namespace
 
-FontSet::FontSet(int pixels_per_inch) {
-  const wchar_t* dialog_face = FirstInstalled({L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma", L"Arial"});
-  const wchar_t* display_face = FirstInstalled({L"Comic Sans MS", L"Trebuchet MS", L"Tahoma", L"Arial"});
-  normal_ = MakeFont(dialog_face, 8, false, pixels_per_inch);
-  bold_ = MakeFont(dialog_face, 8, true, pixels_per_inch);
-  heading_ = MakeFont(display_face, 12, true, pixels_per_inch);
-  large_heading_ = MakeFont(display_face, 18, true, pixels_per_inch);
+FontSet::FontSet(int pixelsPerInch) {
+  const wchar_t* dialogFace = FirstInstalled({L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma", L"Arial"});
+  const wchar_t* displayFace = FirstInstalled({L"Comic Sans MS", L"Trebuchet MS", L"Tahoma", L"Arial"});
+  normal_ = MakeFont(dialogFace, 8, false, pixelsPerInch);
+  bold_ = MakeFont(dialogFace, 8, true, pixelsPerInch);
+  heading_ = MakeFont(displayFace, 12, true, pixelsPerInch);
+  largeHeading_ = MakeFont(displayFace, 18, true, pixelsPerInch);
 }
 
 FontSet::~FontSet() {
-  for (HFONT font : {normal_, bold_, heading_, large_heading_}) Release(font);
+  for (HFONT font : {normal_, bold_, heading_, largeHeading_}) Release(font);
 }
 
 HFONT FontSet::Get(Font font) const {
   switch (font) {
     case Font::Bold: return bold_;
     case Font::Heading: return heading_;
-    case Font::LargeHeading: return large_heading_;
+    case Font::LargeHeading: return largeHeading_;
     case Font::Normal: break;
   }
   return normal_;

@@ -12,8 +12,8 @@ namespace ui {
 
 class FontSet {
  public:
-  // `pixels_per_inch` is the screen's vertical resolution.
-  explicit FontSet(int pixels_per_inch);
+  // `pixelsPerInch` is the screen's vertical resolution.
+  explicit FontSet(int pixelsPerInch);
   ~FontSet();
   FontSet(const FontSet&) = delete;
   FontSet& operator=(const FontSet&) = delete;
@@ -24,7 +24,7 @@ class FontSet {
   HFONT normal_;
   HFONT bold_;
   HFONT heading_;
-  HFONT large_heading_;
+  HFONT largeHeading_;
 };
 
 }  // namespace ui

@@ -31,10 +31,10 @@ void SetText(HWND window, const std::string& text) { SetWindowTextW(window, Wide
 
 // A caption as a button shows it: "&" doubled (a literal ampersand) and the
 // access key, if any, marked by a "&" before it.
-std::string MarkedCaption(const std::string& caption, size_t access_key) {
+std::string MarkedCaption(const std::string& caption, size_t accessKey) {
   std::string marked;
   for (size_t i = 0; i < caption.size(); ++i) {
-    if (i == access_key) marked += '&';
+    if (i == accessKey) marked += '&';
     marked += caption[i];
     if (caption[i] == '&') marked += '&';
   }
@@ -49,10 +49,10 @@ bool IsClickable(ControlKind kind) {
 // window (Windows 10 and later), else the screen's.
 int WindowPixelsPerInch(HWND window) {
   using GetDpi = UINT(WINAPI*)(HWND);
-  static const auto get_dpi = reinterpret_cast<GetDpi>(
+  static const auto getDpi = reinterpret_cast<GetDpi>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  if (get_dpi && window) {
-    if (UINT dpi = get_dpi(window)) return static_cast<int>(dpi);
+  if (getDpi && window) {
+    if (UINT dpi = getDpi(window)) return static_cast<int>(dpi);
   }
   HDC screen = GetDC(nullptr);
   int pixels = GetDeviceCaps(screen, LOGPIXELSY);
@@ -62,12 +62,12 @@ int WindowPixelsPerInch(HWND window) {
 
 // The outer size for a client size, with the frame metrics of the given
 // resolution where the system offers them.
-void AdjustForFrame(RECT& area, DWORD style, DWORD ex_style, int pixels_per_inch) {
+void AdjustForFrame(RECT& area, DWORD style, DWORD exStyle, int pixelsPerInch) {
   using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-  static const auto adjust_for_dpi = reinterpret_cast<AdjustForDpi>(
+  static const auto adjustForDpi = reinterpret_cast<AdjustForDpi>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
-  if (adjust_for_dpi && adjust_for_dpi(&area, style, FALSE, ex_style, static_cast<UINT>(pixels_per_inch))) return;
-  AdjustWindowRectEx(&area, style, FALSE, ex_style);
+  if (adjustForDpi && adjustForDpi(&area, style, FALSE, exStyle, static_cast<UINT>(pixelsPerInch))) return;
+  AdjustWindowRectEx(&area, style, FALSE, exStyle);
 }
 
 DWORD LabelStyle(const Style& style) {
@@ -75,7 +75,7 @@ DWORD LabelStyle(const Style& style) {
   switch (style.align) {
     case Align::Center: bits |= SS_CENTER; break;
     case Align::Right: bits |= SS_RIGHT; break;
-    case Align::Left: bits |= style.word_wrap ? SS_LEFT : SS_LEFTNOWORDWRAP; break;
+    case Align::Left: bits |= style.wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP; break;
   }
   if (style.border == Border::Lowered) bits |= SS_SUNKEN;
   if (style.border == Border::Single) bits |= WS_BORDER;
@@ -92,9 +92,9 @@ DWORD EditAlignment(const Style& style) {
 }
 
 struct NativeKind {
-  const wchar_t* window_class;
+  const wchar_t* windowClass;
   DWORD style;
-  DWORD ex_style;
+  DWORD exStyle;
 };
 
 // The window class and styles that render a control of the given kind.
@@ -106,7 +106,7 @@ NativeKind NativeKindOf(const Control& control) {
     case ControlKind::Label:
       return {L"STATIC", LabelStyle(style), 0};
     case ControlKind::Button:
-      return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP | (style.word_wrap ? BS_MULTILINE : 0u), 0};
+      return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP | (style.wordWrap ? BS_MULTILINE : 0u), 0};
     case ControlKind::CheckBox:
       return {L"BUTTON", BS_CHECKBOX | WS_TABSTOP, 0};
     case ControlKind::RadioButton:
@@ -140,7 +140,7 @@ NativeForm* FormOfWindow(HWND window) {
 }  // namespace
 
 NativeForm::NativeForm(Win32Toolkit& toolkit, Form& form, HWND owner) : toolkit_(toolkit), form_(form) {
-  pixels_per_inch_ = WindowPixelsPerInch(nullptr);
+  pixelsPerInch_ = WindowPixelsPerInch(nullptr);
   RegisterClasses();
   CreateTopWindow(owner);
   const std::vector<Control*>& controls = form.controls();
@@ -155,9 +155,9 @@ NativeForm::NativeForm(Win32Toolkit& toolkit, Form& form, HWND owner) : toolkit_
         break;
       }
     }
-    bool starts_group = control.kind() != ControlKind::RadioButton || !previous ||
+    bool startsGroup = control.kind() != ControlKind::RadioButton || !previous ||
                         previous->kind() != ControlKind::RadioButton;
-    CreateChild(control, index, starts_group);
+    CreateChild(control, index, startsGroup);
   }
   RefreshCaptions();
   if (form.visible()) ShowTopWindow(true);
@@ -179,10 +179,10 @@ NativeForm::~NativeForm() {
 
 void NativeForm::RegisterClasses() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  std::wstring top_class = Widen("T" + form_.name());
+  std::wstring topClass = Widen("T" + form_.name());
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
-  if (!GetClassInfoExW(instance, top_class.c_str(), &existing)) {
+  if (!GetClassInfoExW(instance, topClass.c_str(), &existing)) {
     WNDCLASSEXW top{};
     top.cbSize = sizeof top;
     top.lpfnWndProc = TopWindowProc;
@@ -190,7 +190,7 @@ void NativeForm::RegisterClasses() {
     top.hCursor = SystemCursor(IDC_ARROW);
     top.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     top.hIcon = LoadIconW(instance, L"MAINICON");
-    top.lpszClassName = top_class.c_str();
+    top.lpszClassName = topClass.c_str();
     RegisterClassExW(&top);
   }
   if (!GetClassInfoExW(instance, kPanelClass, &existing)) {
@@ -206,7 +206,7 @@ void NativeForm::RegisterClasses() {
   }
 }
 
-int NativeForm::Scale(int pixels) const { return MulDiv(pixels, pixels_per_inch_, 96); }
+int NativeForm::Scale(int pixels) const { return MulDiv(pixels, pixelsPerInch_, 96); }
 
 RECT NativeForm::ScaledBounds(const Rect& bounds) const {
   RECT area{Scale(bounds.left), Scale(bounds.top), 0, 0};
@@ -215,24 +215,24 @@ RECT NativeForm::ScaledBounds(const Rect& bounds) const {
   return area;
 }
 
-DWORD NativeForm::TopStyle() const { return form_.frame().close_box ? kTopStyle : kTopStyle & ~WS_SYSMENU; }
+DWORD NativeForm::TopStyle() const { return form_.frame().closeBox ? kTopStyle : kTopStyle & ~WS_SYSMENU; }
 
-DWORD NativeForm::TopExStyle() const { return kTopExStyle | (form_.frame().stays_on_top ? WS_EX_TOPMOST : 0); }
+DWORD NativeForm::TopExStyle() const { return kTopExStyle | (form_.frame().staysOnTop ? WS_EX_TOPMOST : 0); }
 
 HFONT NativeForm::FontOf(const Control& control) const {
-  return toolkit_.fonts(pixels_per_inch_).Get(control.style().font);
+  return toolkit_.fonts(pixelsPerInch_).Get(control.style().font);
 }
 
 void NativeForm::CreateTopWindow(HWND owner) {
-  std::wstring top_class = Widen("T" + form_.name());
-  window_ = CreateWindowExW(TopExStyle() | (owner ? 0 : WS_EX_APPWINDOW), top_class.c_str(),
+  std::wstring topClass = Widen("T" + form_.name());
+  window_ = CreateWindowExW(TopExStyle() | (owner ? 0 : WS_EX_APPWINDOW), topClass.c_str(),
                             Widen(form_.caption()).c_str(), TopStyle(), 0, 0, 100, 100, owner, nullptr,
                             GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetPropW(window_, Win32Toolkit::kDialogProperty, reinterpret_cast<HANDLE>(1));
   // The window may have opened on a monitor with another resolution.
-  pixels_per_inch_ = WindowPixelsPerInch(window_);
-  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(toolkit_.fonts(pixels_per_inch_).Get(Font::Normal)),
+  pixelsPerInch_ = WindowPixelsPerInch(window_);
+  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(toolkit_.fonts(pixelsPerInch_).Get(Font::Normal)),
                FALSE);
   PlaceTopWindow();
 }
@@ -241,7 +241,7 @@ void NativeForm::ApplyFrame() {
   LONG_PTR kept = GetWindowLongPtrW(window_, GWL_EXSTYLE) & WS_EX_APPWINDOW;
   SetWindowLongPtrW(window_, GWL_STYLE, (GetWindowLongPtrW(window_, GWL_STYLE) & WS_VISIBLE) | TopStyle());
   SetWindowLongPtrW(window_, GWL_EXSTYLE, kept | TopExStyle());
-  SetWindowPos(window_, form_.frame().stays_on_top ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+  SetWindowPos(window_, form_.frame().staysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   PlaceTopWindow();
 }
@@ -249,10 +249,10 @@ void NativeForm::ApplyFrame() {
 void NativeForm::PlaceTopWindow() {
   const Rect& bounds = form_.window().bounds();
   RECT outer{0, 0, Scale(bounds.width), Scale(bounds.height)};
-  AdjustForFrame(outer, TopStyle(), TopExStyle(), pixels_per_inch_);
+  AdjustForFrame(outer, TopStyle(), TopExStyle(), pixelsPerInch_);
   int width = outer.right - outer.left;
   int height = outer.bottom - outer.top;
-  if (form_.frame().outer_height > 0) height = Scale(form_.frame().outer_height);
+  if (form_.frame().outerHeight > 0) height = Scale(form_.frame().outerHeight);
   RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   int left = work.left + std::max(0L, (work.right - work.left - width) / 2);
@@ -265,23 +265,23 @@ void NativeForm::FitClientArea() {
   // The frame the system draws may differ from the one computed for the
   // resolution (a window that has not taken its new metrics yet): the
   // client area, which the layout fills, gets exactly its size.
-  if (form_.frame().outer_height > 0) return;
+  if (form_.frame().outerHeight > 0) return;
   const Rect& bounds = form_.window().bounds();
   RECT client;
   RECT outer;
   GetClientRect(window_, &client);
   GetWindowRect(window_, &outer);
-  int extra_width = Scale(bounds.width) - client.right;
-  int extra_height = Scale(bounds.height) - client.bottom;
-  if (extra_width == 0 && extra_height == 0) return;
-  SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + extra_width, outer.bottom - outer.top + extra_height,
+  int extraWidth = Scale(bounds.width) - client.right;
+  int extraHeight = Scale(bounds.height) - client.bottom;
+  if (extraWidth == 0 && extraHeight == 0) return;
+  SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + extraWidth, outer.bottom - outer.top + extraHeight,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void NativeForm::Rescale(int pixels_per_inch, const RECT* suggested) {
-  if (pixels_per_inch <= 0) return;
-  pixels_per_inch_ = pixels_per_inch;
-  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(toolkit_.fonts(pixels_per_inch_).Get(Font::Normal)),
+void NativeForm::Rescale(int pixelsPerInch, const RECT* suggested) {
+  if (pixelsPerInch <= 0) return;
+  pixelsPerInch_ = pixelsPerInch;
+  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(toolkit_.fonts(pixelsPerInch_).Get(Font::Normal)),
                FALSE);
   for (Entry& entry : entries_) {
     if (!entry.handle) continue;
@@ -295,9 +295,9 @@ void NativeForm::Rescale(int pixels_per_inch, const RECT* suggested) {
   }
   const Rect& bounds = form_.window().bounds();
   RECT outer{0, 0, Scale(bounds.width), Scale(bounds.height)};
-  AdjustForFrame(outer, TopStyle(), TopExStyle(), pixels_per_inch_);
+  AdjustForFrame(outer, TopStyle(), TopExStyle(), pixelsPerInch_);
   int width = outer.right - outer.left;
-  int height = form_.frame().outer_height > 0 ? Scale(form_.frame().outer_height) : outer.bottom - outer.top;
+  int height = form_.frame().outerHeight > 0 ? Scale(form_.frame().outerHeight) : outer.bottom - outer.top;
   // The system's suggestion keeps the window under the mouse on the monitor
   // it moved to; the size is the layout's own.
   RECT place{};
@@ -311,7 +311,7 @@ void NativeForm::Rescale(int pixels_per_inch, const RECT* suggested) {
   RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
-void NativeForm::CreateChild(Control& control, size_t index, bool starts_group) {
+void NativeForm::CreateChild(Control& control, size_t index, bool startsGroup) {
   Entry entry{&control, nullptr, nullptr, {}, false};
   HWND parent = control.parent() ? HandleOf(*control.parent()) : window_;
   if (!parent) parent = window_;
@@ -320,13 +320,13 @@ void NativeForm::CreateChild(Control& control, size_t index, bool starts_group) 
   if (control.kind() == ControlKind::HtmlView) {
     entry.browser = std::make_unique<BrowserView>(parent, area, control.visible(), font);
     entry.handle = entry.browser->window();
-  } else if (NativeKind native = NativeKindOf(control); native.window_class) {
-    DWORD style = WS_CHILD | native.style | (control.visible() ? WS_VISIBLE : 0u) | (starts_group ? WS_GROUP : 0u);
+  } else if (NativeKind native = NativeKindOf(control); native.windowClass) {
+    DWORD style = WS_CHILD | native.style | (control.visible() ? WS_VISIBLE : 0u) | (startsGroup ? WS_GROUP : 0u);
     auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + index));
     // Captions of clickable controls are set with their access keys once
     // the whole form exists (RefreshCaptions).
     std::wstring text = IsClickable(control.kind()) ? std::wstring() : Widen(control.text());
-    entry.handle = CreateWindowExW(native.ex_style, native.window_class, text.c_str(), style, area.left, area.top,
+    entry.handle = CreateWindowExW(native.exStyle, native.windowClass, text.c_str(), style, area.left, area.top,
                                    area.right - area.left, area.bottom - area.top, parent, id,
                                    GetModuleHandleW(nullptr), nullptr);
   }
@@ -414,9 +414,9 @@ void NativeForm::EnsureFocus(bool activating) {
   // The system hands the focus of a control being hidden to its parent, a
   // panel, which takes no keys: that counts as lost too.
   Control* focused = FocusedControl();
-  bool takes_keys = focused && focused->kind() != ControlKind::Panel && focused->kind() != ControlKind::Label &&
+  bool takesKeys = focused && focused->kind() != ControlKind::Panel && focused->kind() != ControlKind::Label &&
                     focused->kind() != ControlKind::Image;
-  if (takes_keys && focused->usable() && IsWindowVisible(GetFocus())) return;
+  if (takesKeys && focused->usable() && IsWindowVisible(GetFocus())) return;
   if (Control* first = form_.InitialFocus()) FocusControl(*first);
 }
 
@@ -424,8 +424,8 @@ void NativeForm::RefreshCaptions() {
   for (Entry& entry : entries_) {
     if (!entry.handle || !IsClickable(entry.control->kind())) continue;
     std::string shown = MarkedCaption(entry.control->text(), form_.AccessKeyIndex(*entry.control));
-    if (shown == entry.shown_caption && !shown.empty()) continue;
-    entry.shown_caption = shown;
+    if (shown == entry.shownCaption && !shown.empty()) continue;
+    entry.shownCaption = shown;
     SetText(entry.handle, shown);
   }
 }
@@ -435,30 +435,30 @@ void NativeForm::RefreshDefaultLook() {
   for (Entry& entry : entries_) {
     if (!entry.handle || entry.control->kind() != ControlKind::Button) continue;
     bool wanted = entry.control == target;
-    if (wanted == entry.default_look) continue;
-    entry.default_look = wanted;
+    if (wanted == entry.defaultLook) continue;
+    entry.defaultLook = wanted;
     SendMessageW(entry.handle, BM_SETSTYLE, wanted ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
   }
 }
 
 bool NativeForm::HandleKey(const MSG& message) {
   bool alt = GetKeyState(VK_MENU) < 0;
-  bool control_key = GetKeyState(VK_CONTROL) < 0;
+  bool controlKey = GetKeyState(VK_CONTROL) < 0;
   Control* focused = FocusedControl();
   // Alt+letter, or a plain letter while a button has the focus (it types
   // nothing there), presses the control with that access key. The dialog
   // manager is not asked: it would find keys on hidden panels too.
   bool letter = message.wParam < 0x80 && std::isalnum(static_cast<int>(message.wParam));
-  bool on_button = focused && (focused->kind() == ControlKind::Button || focused->kind() == ControlKind::CheckBox ||
+  bool onButton = focused && (focused->kind() == ControlKind::Button || focused->kind() == ControlKind::CheckBox ||
                                focused->kind() == ControlKind::RadioButton);
-  if ((message.message == WM_SYSCHAR || (message.message == WM_CHAR && on_button)) && letter) {
+  if ((message.message == WM_SYSCHAR || (message.message == WM_CHAR && onButton)) && letter) {
     if (Control* target = form_.AccessKeyTarget(static_cast<char>(message.wParam))) {
       FocusControl(*target);
       Act(*target);
     }
     return true;
   }
-  if (message.message != WM_KEYDOWN || alt || control_key) return false;
+  if (message.message != WM_KEYDOWN || alt || controlKey) return false;
   switch (message.wParam) {
     case VK_TAB:
       if (Control* next = form_.NextTabStop(focused, GetKeyState(VK_SHIFT) < 0)) FocusControl(*next);
@@ -661,7 +661,7 @@ bool NativeForm::HandleShared(NativeForm& form, UINT message, WPARAM wparam, LPA
       // A label that does something when clicked (a web address) shows the
       // link cursor.
       Entry* entry = form.EntryOf(reinterpret_cast<HWND>(wparam));
-      if (!entry || entry->control->kind() != ControlKind::Label || !entry->control->has_click_handler()) {
+      if (!entry || entry->control->kind() != ControlKind::Label || !entry->control->hasClickHandler()) {
         return false;
       }
       SetCursor(SystemCursor(IDC_HAND));
@@ -679,7 +679,7 @@ LRESULT CALLBACK NativeForm::TopWindowProc(HWND window, UINT message, WPARAM wpa
     LRESULT result = 0;
     if (HandleShared(*form, message, wparam, lparam, result)) return result;
     if (message == WM_CLOSE) {
-      if (!form->form_.frame().close_box) {
+      if (!form->form_.frame().closeBox) {
         // A window without a close box ends only through its own buttons:
         // Alt+F4 means its cancel button, as Escape does.
         if (Control* cancel = form->form_.EscapeTarget()) form->Act(*cancel);
@@ -696,10 +696,10 @@ LRESULT CALLBACK NativeForm::TopWindowProc(HWND window, UINT message, WPARAM wpa
       // program), as in a dialog; the window itself never holds it.
       if (LOWORD(wparam) == WA_INACTIVE) {
         HWND focus = GetFocus();
-        form->last_focus_ = focus && IsChild(window, focus) ? focus : nullptr;
+        form->lastFocus_ = focus && IsChild(window, focus) ? focus : nullptr;
         return 0;
       }
-      HWND last = form->last_focus_;
+      HWND last = form->lastFocus_;
       if (last && IsWindow(last) && IsWindowVisible(last) && IsWindowEnabled(last)) {
         SetFocus(last);
       } else {

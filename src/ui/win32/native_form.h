@@ -42,20 +42,20 @@ class NativeForm {
   // Gives the default-button look to the button Enter would press now.
   void RefreshDefaultLook();
   // The screen resolution the form is laid out for.
-  int pixels_per_inch() const { return pixels_per_inch_; }
+  int pixelsPerInch() const { return pixelsPerInch_; }
 
  private:
   struct Entry {
     Control* control;
     HWND handle;
     std::unique_ptr<BrowserView> browser;
-    std::string shown_caption;  // the caption as shown, with its access key marker
-    bool default_look = false;
+    std::string shownCaption;  // the caption as shown, with its access key marker
+    bool defaultLook = false;
   };
 
   void RegisterClasses();
   void CreateTopWindow(HWND owner);
-  void CreateChild(Control& control, size_t index, bool starts_group);
+  void CreateChild(Control& control, size_t index, bool startsGroup);
   RECT ScaledBounds(const Rect& bounds) const;
   int Scale(int pixels) const;
   void PlaceTopWindow();
@@ -78,7 +78,7 @@ class NativeForm {
   DWORD TopExStyle() const;
   void ApplyFrame();
   // Lays everything out again for a new resolution (WM_DPICHANGED).
-  void Rescale(int pixels_per_inch, const RECT* suggested);
+  void Rescale(int pixelsPerInch, const RECT* suggested);
   HFONT FontOf(const Control& control) const;
 
   // Window procedures' work: a command, a notification or a drawing request
@@ -95,8 +95,8 @@ class NativeForm {
   Win32Toolkit& toolkit_;
   Form& form_;
   HWND window_ = nullptr;
-  int pixels_per_inch_ = 96;
-  HWND last_focus_ = nullptr;  // the focus when the window was last deactivated
+  int pixelsPerInch_ = 96;
+  HWND lastFocus_ = nullptr;  // the focus when the window was last deactivated
   std::vector<Entry> entries_;  // in table order; index + kFirstId is the control's id
 };
 

@@ -44,36 +44,36 @@ UINT MessageBoxFlags(Buttons buttons, Icon icon) {
 }  // namespace
 
 Win32Toolkit::Win32Toolkit() {
-  ole_initialised_ = SUCCEEDED(OleInitialize(nullptr));
+  oleInitialised_ = SUCCEEDED(OleInitialize(nullptr));
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  screen_pixels_per_inch_ = ScreenPixelsPerInch();
+  screenPixelsPerInch_ = ScreenPixelsPerInch();
 
-  WNDCLASSW message_class{};
-  message_class.lpfnWndProc = MessageWindowProc;
-  message_class.hInstance = GetModuleHandleW(nullptr);
-  message_class.lpszClassName = kMessageWindowClass;
-  RegisterClassW(&message_class);
-  message_window_ = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  WNDCLASSW messageClass{};
+  messageClass.lpfnWndProc = MessageWindowProc;
+  messageClass.hInstance = GetModuleHandleW(nullptr);
+  messageClass.lpszClassName = kMessageWindowClass;
+  RegisterClassW(&messageClass);
+  messageWindow_ = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     GetModuleHandleW(nullptr), nullptr);
-  SetWindowLongPtrW(message_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(messageWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 Win32Toolkit::~Win32Toolkit() {
-  for (const auto& [id, tick] : timers_) KillTimer(message_window_, id);
+  for (const auto& [id, tick] : timers_) KillTimer(messageWindow_, id);
   timers_.clear();
   // The forms may be gone already: the native windows go without touching
   // them (see ~NativeForm).
   forms_.clear();
-  SetWindowLongPtrW(message_window_, GWLP_USERDATA, 0);
-  DestroyWindow(message_window_);
+  SetWindowLongPtrW(messageWindow_, GWLP_USERDATA, 0);
+  DestroyWindow(messageWindow_);
   fonts_.clear();
-  if (ole_initialised_) OleUninitialize();
+  if (oleInitialised_) OleUninitialize();
 }
 
-const FontSet& Win32Toolkit::fonts(int pixels_per_inch) const {
-  std::unique_ptr<FontSet>& set = fonts_[pixels_per_inch];
-  if (!set) set = std::make_unique<FontSet>(pixels_per_inch);
+const FontSet& Win32Toolkit::fonts(int pixelsPerInch) const {
+  std::unique_ptr<FontSet>& set = fonts_[pixelsPerInch];
+  if (!set) set = std::make_unique<FontSet>(pixelsPerInch);
   return *set;
 }
 
@@ -84,9 +84,9 @@ NativeForm* Win32Toolkit::Find(const Form& form) const {
 
 NativeForm& Win32Toolkit::Native(Form& form) {
   if (NativeForm* native = Find(form)) return *native;
-  NativeForm* first = first_form_ ? Find(*first_form_) : nullptr;
+  NativeForm* first = firstForm_ ? Find(*firstForm_) : nullptr;
   HWND owner = first ? first->window() : nullptr;
-  if (!first_form_) first_form_ = &form;
+  if (!firstForm_) firstForm_ = &form;
   auto native = std::make_unique<NativeForm>(*this, form, owner);
   NativeForm& result = *native;
   forms_.emplace(&form, std::move(native));
@@ -110,7 +110,7 @@ HWND Win32Toolkit::DialogOwner() const {
   return active;
 }
 
-void Win32Toolkit::Dispatch(const std::function<void()>& event) { RunGuarded(*this, error_handler_, event); }
+void Win32Toolkit::Dispatch(const std::function<void()>& event) { RunGuarded(*this, errorHandler_, event); }
 
 void Win32Toolkit::ControlChanged(Control& control, Property what) {
   if (NativeForm* native = Find(control.form())) native->Apply(control, what);
@@ -189,14 +189,14 @@ void Win32Toolkit::ProcessMessages() {
   }
 }
 
-void Win32Toolkit::StartTimer(int interval_ms, std::function<void()> tick) {
-  UINT_PTR id = next_timer_id_++;
+void Win32Toolkit::StartTimer(int intervalMs, std::function<void()> tick) {
+  UINT_PTR id = nextTimerId_++;
   timers_.emplace(id, std::move(tick));
-  SetTimer(message_window_, id, static_cast<UINT>(std::max(interval_ms, 1)), nullptr);
+  SetTimer(messageWindow_, id, static_cast<UINT>(std::max(intervalMs, 1)), nullptr);
 }
 
 void Win32Toolkit::TimerTicked(UINT_PTR id) {
-  KillTimer(message_window_, id);
+  KillTimer(messageWindow_, id);
   auto found = timers_.find(id);
   if (found == timers_.end()) return;
   std::function<void()> tick = std::move(found->second);
@@ -234,8 +234,8 @@ std::optional<std::string> Win32Toolkit::InputBox(const std::string& caption, co
   return RunInputBox(*this, DialogOwner(), caption.empty() ? title_ : caption, prompt, answer);
 }
 
-std::string Win32Toolkit::ChooseDirectory(const std::string& initial_folder, const std::string& prompt) {
-  return BrowseForFolder(DialogOwner(), initial_folder, prompt);
+std::string Win32Toolkit::ChooseDirectory(const std::string& initialFolder, const std::string& prompt) {
+  return BrowseForFolder(DialogOwner(), initialFolder, prompt);
 }
 
 void Win32Toolkit::Navigate(Control& view, const std::string& file) {

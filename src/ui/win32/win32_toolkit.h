@@ -67,26 +67,26 @@ class Win32Toolkit : public Toolkit, private FormObserver {
   void Dispatch(const std::function<void()>& event);
   // The fonts at the screen's resolution, and at another one (a window on a
   // monitor with its own scale); each set is made once.
-  const FontSet& fonts() const { return fonts(screen_pixels_per_inch_); }
-  const FontSet& fonts(int pixels_per_inch) const;
+  const FontSet& fonts() const { return fonts(screenPixelsPerInch_); }
+  const FontSet& fonts(int pixelsPerInch) const;
   // The window that owns message boxes and dialogs: the active form window.
   HWND DialogOwner() const;
 
   // ---- Toolkit ----------------------------------------------------------------
   void SetTitle(const std::string& title) override { title_ = title; }
   const std::string& title() const override { return title_; }
-  void SetErrorHandler(ErrorHandler handler) override { error_handler_ = std::move(handler); }
+  void SetErrorHandler(ErrorHandler handler) override { errorHandler_ = std::move(handler); }
   void ShowForm(Form& form) override;
   void HideForm(Form& form) override { form.Hide(); }
   void CloseForm(Form& form) override { form.Close(); }
   void Run(Form& main) override;
   void WaitUntil(Form& form, const std::function<bool()>& done) override;
   void ProcessMessages() override;
-  void StartTimer(int interval_ms, std::function<void()> tick) override;
+  void StartTimer(int intervalMs, std::function<void()> tick) override;
   Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons, Icon icon) override;
   std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& answer) override;
-  std::string ChooseDirectory(const std::string& initial_folder, const std::string& prompt) override;
+  std::string ChooseDirectory(const std::string& initialFolder, const std::string& prompt) override;
   void Navigate(Control& view, const std::string& file) override;
   bool DocumentComplete(Control& view) override;
   void HideBodyOverflow(Control& view) override;
@@ -100,15 +100,15 @@ class Win32Toolkit : public Toolkit, private FormObserver {
   static LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
   std::string title_;
-  ErrorHandler error_handler_;
-  int screen_pixels_per_inch_ = 96;
+  ErrorHandler errorHandler_;
+  int screenPixelsPerInch_ = 96;
   mutable std::map<int, std::unique_ptr<FontSet>> fonts_;
   std::map<const Form*, std::unique_ptr<NativeForm>> forms_;
-  const Form* first_form_ = nullptr;  // owner of the later forms' windows
-  HWND message_window_ = nullptr;     // receives the timers' WM_TIMER
-  UINT_PTR next_timer_id_ = 1;
+  const Form* firstForm_ = nullptr;  // owner of the later forms' windows
+  HWND messageWindow_ = nullptr;     // receives the timers' WM_TIMER
+  UINT_PTR nextTimerId_ = 1;
   std::map<UINT_PTR, std::function<void()>> timers_;
-  bool ole_initialised_ = false;
+  bool oleInitialised_ = false;
 };
 
 }  // namespace ui
