@@ -11,7 +11,6 @@
 #include "app/exit_codes.h"
 #include "archive/archive.h"
 #include "archive/checksum.h"
-#include "compression/stream_callbacks.h"
 #include "support/temp_dir.h"
 #include "system/file_dates.h"
 #include "system/files.h"
@@ -154,7 +153,7 @@ TEST(OptionsParse, HelpListsEveryRoleAndOption) {
 class OptionsArchive : public ::testing::Test {
  protected:
   void SetUp() override {
-    archive::ArchiveSetCodec("normal", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+    archive::ArchiveSetStreamCodec("normal");
     std::string text;
     for (int i = 0; i < 200; ++i) text += "line " + std::to_string(i % 7) + "\n";
     for (const std::string& file : {source.Write("raw.png", "0123456789"), source.Write("sub/notes.txt", text)}) {

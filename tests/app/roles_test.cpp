@@ -7,7 +7,6 @@
 #include "app/application.h"
 #include "app/exit_codes.h"
 #include "archive/archive.h"
-#include "compression/stream_callbacks.h"
 #include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
 #include "system/paths.h"
@@ -23,7 +22,7 @@ TEST(InstallRolesTest, InstallModeOpensThePackageAndProposesTheFolder) {
   dir.Write("files/install_dir/role.exe", "program");
   const std::string stub = dir.Write("stub.bin", "MZ");
   const std::string package = dir.dir() + "setup.exe";
-  archive::ArchiveSetCodec("zlibfastest", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  archive::ArchiveSetStreamCodec("zlibfastest");
   ASSERT_TRUE(archive::ArchiveCreateFromFolder(package, dir.dir() + "files", archive::kAllEntriesFilter, nullptr,
                                                nullptr, stub));
   ScriptedToolkit toolkit;

@@ -12,7 +12,6 @@
 #include "app/exit_codes.h"
 #include "app/roles.h"
 #include "archive/archive.h"
-#include "compression/stream_callbacks.h"
 #include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
 #include "system/paths.h"
@@ -42,7 +41,7 @@ std::string WritePackage(testsupport::TempDir& dir, const std::string& install) 
   dir.Write("files/install_dir/start.exe", "program");
   const std::string stub = dir.Write("stub.bin", "MZ");
   const std::string package = dir.dir() + "setup.exe";
-  archive::ArchiveSetCodec("zlibfastest", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  archive::ArchiveSetStreamCodec("zlibfastest");
   EXPECT_TRUE(archive::ArchiveCreateFromFolder(package, dir.dir() + "files", archive::kAllEntriesFilter, nullptr,
                                                nullptr, stub));
   return package;

@@ -9,7 +9,6 @@
 
 #include "archive/archive.h"
 #include "archive/names.h"
-#include "compression/stream_callbacks.h"
 #include "support/temp_dir.h"
 #include "system/byte_order.h"
 #include "system/file_dates.h"
@@ -32,7 +31,7 @@ inline std::string Int64Bytes(int64_t value) {
 class ArchiveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ArchiveSetCodec("zlibmax", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+    ArchiveSetStreamCodec("zlibmax");
     ArchiveModule& module = Module();
     module.OverwriteExisting = module.OverwriteReadOnly = module.OverwriteSystem = kNotAsked;
     module.abort = false;

@@ -100,7 +100,7 @@ class ParallelArchiveTest : public ArchiveTest {
  protected:
   void SetUp() override {
     ArchiveTest::SetUp();
-    ArchiveSetCodec("zlibfastest", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+    ArchiveSetStreamCodec("zlibfastest");
   }
 
   // A folder of many files of mixed sizes and kinds: empty ones, small
@@ -144,7 +144,7 @@ TEST_F(ParallelArchiveTest, EveryModeWritesAndExtractsTheBytesOfOneWorker) {
   const auto sources = FilesBelow(dir.path() / "src");
   for (const char* mode : {"none", "zlibfastest", "bzipfastest", "ppmfastest"}) {
     SCOPED_TRACE(mode);
-    ArchiveSetCodec(mode, compression::CompressStreamCallback, compression::ExpandStreamCallback);
+    ArchiveSetStreamCodec(mode);
     ProgressLog single, several;
     const std::string one = Create(1, std::string(mode) + "-1.bvarc", &single);
     const std::string many = Create(kSeveral, std::string(mode) + "-n.bvarc", &several);

@@ -50,7 +50,7 @@ TEST(EntryFlags, LettersAndAttributes) {
 // A small folder written with the stored mode "none", so that every byte of
 // the archive can be written down by hand.
 TEST_F(ArchiveTest, WrittenArchiveMatchesTheHandComputedLayout) {
-  ArchiveSetCodec("none", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+  ArchiveSetStreamCodec("none");
   const std::string stub = WriteDated("stub.exe", "MZstub");
   WriteDated("src/.hidden", "hid");
   WriteDated("src/empty.txt", "");

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "archive/archive.h"
-#include "compression/stream_callbacks.h"
 #include "support/built_program.h"
 #include "support/temp_dir.h"
 #include "system/file_dates.h"
@@ -43,7 +42,7 @@ class OptionsCli : public ::testing::Test {
 
   // One raw file dated 2024-05-17 13:45, packed by the archive engine.
   std::string MakeArchive() {
-    archive::ArchiveSetCodec("normal", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+    archive::ArchiveSetStreamCodec("normal");
     const std::string file = source.Write("photo.png", "0123456789");
     sys::ApplyAttributeLetters(file, "a");
     sys::SetFileDosDateTime(file, sys::PackDosDateTime({2024, 5, 17, 13, 45, 0}));

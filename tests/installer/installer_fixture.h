@@ -15,7 +15,6 @@
 
 #include "app/main_window_def.h"
 #include "archive/archive.h"
-#include "compression/stream_callbacks.h"
 #include "installer/vel_installer.h"
 #include "support/scripted_toolkit.h"
 #include "support/temp_dir.h"
@@ -91,7 +90,7 @@ class InstallerTest : public ::testing::Test {
     }
     const std::string stub = dir.Write("stub.bin", "MZ the installer's own program");
     const std::string package = dir.dir() + "setup" + std::to_string(++packages_) + ".exe";
-    archive::ArchiveSetCodec("zlibfastest", compression::CompressStreamCallback, compression::ExpandStreamCallback);
+    archive::ArchiveSetStreamCodec("zlibfastest");
     EXPECT_TRUE(archive::ArchiveCreateFromFolder(package, files, archive::kAllEntriesFilter, nullptr, nullptr, stub));
     return package;
   }
