@@ -73,7 +73,12 @@ class Model {
   void Mask(uint8_t symbol) { unmasked_[symbol] = 0; }
   void ClearMasks() { std::memset(unmasked_, 0xFF, sizeof unmasked_); }
   void MaskedEscape(uint8_t* context, See* see, uint32_t total);
-  bool EncodeMasked(RangeEncoder& rc, uint8_t* context, int symbol);
+  // Chooses the interval of `symbol` (or of the escape) in a context
+  // reached by escapes and updates the model as for a coded symbol.
+  struct Interval {
+    uint32_t low, size, total;
+  };
+  Interval EncodeMasked(uint8_t* context, int symbol);
   void DecodeMasked(RangeDecoder& rc, uint8_t* context);
   void MaskedHit(uint8_t* context, See* see, uint8_t* state);
   bool EscapeToSuffix();

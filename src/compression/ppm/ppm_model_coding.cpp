@@ -174,7 +174,7 @@ inline uint32_t Model::SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weigh
   return sum;
 }
 
-bool Model::EncodeMasked(RangeEncoder& rc, uint8_t* mc, int symbol) {
+Model::Interval Model::EncodeMasked(uint8_t* mc, int symbol) {
   const uint32_t diff = NumStats(mc) - numMasked_;
   uint32_t escFreq;
   See* see = MakeEscapeFreq(mc, diff, &escFreq);
@@ -194,24 +194,22 @@ bool Model::EncodeMasked(RangeEncoder& rc, uint8_t* mc, int symbol) {
     uint32_t k = 0, before = 0;
     while (k < numTaken && Symbol(taken[k]) != symbol) before += Freq(taken[k++]);
     if (k < numTaken) {
-      rc.Encode(before, Freq(taken[k]), sum + escFreq);
+      const Interval coded{before, Freq(taken[k]), sum + escFreq};
       MaskedHit(mc, see, taken[k]);
-    } else {
-      rc.Encode(sum, escFreq, sum + escFreq);
-      see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
-      for (k = 0; k < numTaken; ++k) Mask(Symbol(taken[k]));
-      numMasked_ = NumStats(mc);
+      return coded;
     }
-    return true;
+    see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
+    for (k = 0; k < numTaken; ++k) Mask(Symbol(taken[k]));
+    numMasked_ = NumStats(mc);
+    return {sum, escFreq, sum + escFreq};
   }
   if (hit) {
-    rc.Encode(low, Freq(hit), sum + escFreq);
+    const Interval coded{low, Freq(hit), sum + escFreq};
     MaskedHit(mc, see, hit);
-  } else {
-    rc.Encode(sum, escFreq, sum + escFreq);
-    MaskedEscape(mc, see, sum + escFreq);
+    return coded;
   }
-  return true;
+  MaskedEscape(mc, see, sum + escFreq);
+  return {sum, escFreq, sum + escFreq};
 }
 
 void Model::DecodeMasked(RangeDecoder& rc, uint8_t* mc) {
@@ -286,7 +284,7 @@ inline void Model::AfterFound() {
   UpdateModel();
 }
 
-inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
+[[gnu::always_inline]] inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   uint8_t* mc = Ptr(minContext_);
   if (NumStats(mc) <= 1) {
     if (NumStats(mc) == 0) return false;
@@ -323,7 +321,8 @@ inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   while (!foundState_) {
     rc.Normalize();
     if (!EscapeToSuffix()) return !broken_ && symbol < 0;
-    EncodeMasked(rc, Ptr(minContext_), symbol);
+    const Interval coded = EncodeMasked(Ptr(minContext_), symbol);
+    rc.Encode(coded.low, coded.size, coded.total);
   }
   if (symbol < 0) return false;  // the end marker can never be found
   AfterFound();
@@ -331,7 +330,7 @@ inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   return !broken_;
 }
 
-inline int Model::DecodeSymbol(RangeDecoder& rc) {
+[[gnu::always_inline]] inline int Model::DecodeSymbol(RangeDecoder& rc) {
   uint8_t* mc = Ptr(minContext_);
   if (NumStats(mc) <= 1) {
     if (NumStats(mc) == 0) return kBroken;
@@ -374,7 +373,10 @@ inline int Model::DecodeSymbol(RangeDecoder& rc) {
   while (!foundState_) {
     rc.Normalize();
     if (!EscapeToSuffix()) return broken_ || rc.broken() ? kBroken : kEndOfData;
-    DecodeMasked(rc, Ptr(minContext_));
+    // A copy keeps the caller's coder out of memory on the common path.
+    RangeDecoder spill = rc;
+    DecodeMasked(spill, Ptr(minContext_));
+    rc = spill;
   }
   const int symbol = Symbol(Ptr(foundState_));
   AfterFound();
@@ -384,22 +386,36 @@ inline int Model::DecodeSymbol(RangeDecoder& rc) {
 }
 
 bool Model::EncodeBlock(RangeEncoder& rc, const uint8_t* input, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (!EncodeSymbol(rc, input[i]) || rc.failed()) return false;
-  }
-  return EncodeSymbol(rc, -1) && !rc.failed();
+  // A local coder whose address never escapes stays in registers; stores
+  // into the model memory could alias the caller's.
+  RangeEncoder coder = rc;
+  bool ok = true;
+  for (size_t i = 0; i < length && ok; ++i) ok = EncodeSymbol(coder, input[i]) && !coder.failed();
+  ok = ok && EncodeSymbol(coder, -1) && !coder.failed();
+  rc = coder;
+  return ok;
 }
 
 ptrdiff_t Model::DecodeBlock(RangeDecoder& rc, uint8_t* output, size_t capacity) {
   // Every round either produces a byte or ends, so the loop is bounded by
   // the capacity.
+  RangeDecoder coder = rc;
   size_t produced = 0;
+  ptrdiff_t result;
   for (;;) {
-    const int symbol = DecodeSymbol(rc);
-    if (symbol == kEndOfData) return static_cast<ptrdiff_t>(produced);
-    if (symbol < 0 || produced == capacity) return -1;
+    const int symbol = DecodeSymbol(coder);
+    if (symbol == kEndOfData) {
+      result = static_cast<ptrdiff_t>(produced);
+      break;
+    }
+    if (symbol < 0 || produced == capacity) {
+      result = -1;
+      break;
+    }
     output[produced++] = static_cast<uint8_t>(symbol);
   }
+  rc = coder;
+  return result;
 }
 
 }  // namespace ppm
