@@ -41,11 +41,13 @@ uint16_t* Model::BinProbability(uint8_t* context) {
   return &binSumm_[row][col];
 }
 
-void Model::BinHit(uint16_t* prob, uint8_t* state) {
+uint8_t* Model::BinHit(uint16_t* prob, uint8_t* state) {
   foundState_ = RefOf(state);
-  if (Freq(state) < 128) SetFreq(state, Freq(state) + 1);
+  const uint32_t f = Freq(state);
+  SetFreq(state, f + (f < 128 ? 1 : 0));
   *prob = static_cast<uint16_t>(*prob + 128 - ((*prob + 32) >> 7));
   prevSuccess_ = 1;
+  return state;
 }
 
 void Model::BinMiss(uint16_t* prob, uint8_t* state) {
@@ -57,25 +59,37 @@ void Model::BinMiss(uint16_t* prob, uint8_t* state) {
   foundState_ = 0;
 }
 
-void Model::FirstHitAt0(uint8_t* context, uint8_t* state) {
+uint8_t* Model::FirstHitAt0(uint8_t* context, uint8_t* state) {
   const uint32_t f = Freq(state);
-  prevSuccess_ = 2 * f > SummFreq(context) ? 1 : 0;
+  const uint32_t summ = SummFreq(context);
+  prevSuccess_ = 2 * f > summ ? 1 : 0;
   foundState_ = RefOf(state);
   SetFreq(state, f + 4);
-  SetSummFreq(context, SummFreq(context) + 4);
-  if (f + 4 > kMaxFreq) Rescale();
+  SetSummFreq(context, summ + 4);
+  if (f + 4 > kMaxFreq) [[unlikely]] {
+    Rescale();
+    return Ptr(foundState_);
+  }
+  return state;
 }
 
-void Model::FirstHitLater(uint8_t* context, uint8_t* state) {
+uint8_t* Model::FirstHitLater(uint8_t* context, uint8_t* state) {
   prevSuccess_ = 0;
-  foundState_ = RefOf(state);
-  SetFreq(state, Freq(state) + 4);
+  const uint32_t f = Freq(state) + 4;
+  SetFreq(state, f);
   SetSummFreq(context, SummFreq(context) + 4);
-  if (Freq(state) > Freq(state - kStateSize)) {
-    SwapStates(state, state - kStateSize);
-    foundState_ -= kStateSize;
-    if (Freq(state - kStateSize) > kMaxFreq) Rescale();
+  uint8_t* const before = state - kStateSize;
+  if (f > Freq(before)) {
+    SwapStates(state, before);
+    foundState_ = RefOf(before);
+    if (f > kMaxFreq) [[unlikely]] {
+      Rescale();
+      return Ptr(foundState_);
+    }
+    return before;
   }
+  foundState_ = RefOf(state);
+  return state;
 }
 
 void Model::FirstEscape(uint8_t* context) {
@@ -275,24 +289,30 @@ bool Model::EscapeToSuffix() {
   return true;
 }
 
-inline void Model::AfterFound() {
-  const Ref successor = Successor(Ptr(foundState_));
-  if (orderFall_ == 0 && successor && NumStats(Ptr(successor)) != 0) {
+// Moves to the found state's successor, or updates the model when that is
+// not a context of the highest order yet.
+[[gnu::always_inline]] inline void Model::AfterFound(const uint8_t* found) {
+  const Ref successor = Successor(found);
+  if (orderFall_ == 0 && successor && NumStats(Ptr(successor)) != 0) [[likely]] {
     minContext_ = maxContext_ = successor;
     return;
   }
   UpdateModel();
 }
 
+// The found state is carried in a local along the common paths: every store
+// into the model memory may alias the members, which would be read again.
 [[gnu::always_inline]] inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   uint8_t* mc = Ptr(minContext_);
-  if (NumStats(mc) <= 1) {
-    if (NumStats(mc) == 0) return false;
+  const uint32_t n = NumStats(mc);
+  uint8_t* found = nullptr;
+  if (n <= 1) {
+    if (n == 0) return false;
     uint8_t* state = OneState(mc);
     uint16_t* prob = BinProbability(mc);
     if (Symbol(state) == symbol) {
       rc.EncodeBin(0, *prob);
-      BinHit(prob, state);
+      found = BinHit(prob, state);
     } else {
       rc.EncodeBin(*prob, kBinTotal - *prob);
       BinMiss(prob, state);
@@ -300,17 +320,16 @@ inline void Model::AfterFound() {
   } else {
     uint8_t* s = Ptr(Stats(mc));
     const uint32_t total = SummFreq(mc);
-    const uint32_t n = NumStats(mc);
     if (Symbol(s) == symbol) {
       rc.Encode(0, Freq(s), total);
-      FirstHitAt0(mc, s);
+      found = FirstHitAt0(mc, s);
     } else {
       uint32_t low = Freq(s);
       uint32_t i = 1;
       for (s += kStateSize; i < n && Symbol(s) != symbol; ++i, s += kStateSize) low += Freq(s);
       if (i < n) {
         rc.Encode(low, Freq(s), total);
-        FirstHitLater(mc, s);
+        found = FirstHitLater(mc, s);
       } else {
         rc.Encode(low, total - low, total);
         FirstEscape(mc);
@@ -318,27 +337,32 @@ inline void Model::AfterFound() {
     }
   }
 
-  while (!foundState_) {
-    rc.Normalize();
-    if (!EscapeToSuffix()) return !broken_ && symbol < 0;
-    const Interval coded = EncodeMasked(Ptr(minContext_), symbol);
-    rc.Encode(coded.low, coded.size, coded.total);
+  if (!found) {
+    while (!foundState_) {
+      rc.Normalize();
+      if (!EscapeToSuffix()) return !broken_ && symbol < 0;
+      const Interval coded = EncodeMasked(Ptr(minContext_), symbol);
+      rc.Encode(coded.low, coded.size, coded.total);
+    }
+    if (symbol < 0) return false;  // the end marker can never be found
+    found = Ptr(foundState_);
   }
-  if (symbol < 0) return false;  // the end marker can never be found
-  AfterFound();
+  AfterFound(found);
   rc.Normalize();
   return !broken_;
 }
 
 [[gnu::always_inline]] inline int Model::DecodeSymbol(RangeDecoder& rc) {
   uint8_t* mc = Ptr(minContext_);
-  if (NumStats(mc) <= 1) {
-    if (NumStats(mc) == 0) return kBroken;
+  const uint32_t n = NumStats(mc);
+  uint8_t* found = nullptr;
+  if (n <= 1) {
+    if (n == 0) return kBroken;
     uint8_t* state = OneState(mc);
     uint16_t* prob = BinProbability(mc);
     if (rc.GetBinCount() < *prob) {
       rc.Decode(0, *prob);
-      BinHit(prob, state);
+      found = BinHit(prob, state);
     } else {
       rc.Decode(*prob, kBinTotal - *prob);
       BinMiss(prob, state);
@@ -350,15 +374,15 @@ inline void Model::AfterFound() {
     uint32_t high = Freq(s);
     if (count < high) {
       rc.Decode(0, high);
-      FirstHitAt0(mc, s);
+      found = FirstHitAt0(mc, s);
     } else {
-      uint32_t i = NumStats(mc) - 1;
+      uint32_t i = n - 1;
       for (;;) {
         s += kStateSize;
         high += Freq(s);
         if (high > count) {
           rc.Decode(high - Freq(s), Freq(s));
-          FirstHitLater(mc, s);
+          found = FirstHitLater(mc, s);
           break;
         }
         if (--i == 0) {
@@ -370,16 +394,19 @@ inline void Model::AfterFound() {
     }
   }
 
-  while (!foundState_) {
-    rc.Normalize();
-    if (!EscapeToSuffix()) return broken_ || rc.broken() ? kBroken : kEndOfData;
-    // A copy keeps the caller's coder out of memory on the common path.
-    RangeDecoder spill = rc;
-    DecodeMasked(spill, Ptr(minContext_));
-    rc = spill;
+  if (!found) {
+    while (!foundState_) {
+      rc.Normalize();
+      if (!EscapeToSuffix()) return broken_ || rc.broken() ? kBroken : kEndOfData;
+      // A copy keeps the caller's coder out of memory on the common path.
+      RangeDecoder spill = rc;
+      DecodeMasked(spill, Ptr(minContext_));
+      rc = spill;
+    }
+    found = Ptr(foundState_);
   }
-  const int symbol = Symbol(Ptr(foundState_));
-  AfterFound();
+  const int symbol = Symbol(found);
+  AfterFound(found);
   rc.Normalize();
   if (broken_ || rc.broken()) return kBroken;
   return symbol;
