@@ -360,7 +360,8 @@ bool Model::EscapeToSuffix() {
     if (n == 0) return kBroken;
     uint8_t* state = OneState(mc);
     uint16_t* prob = BinProbability(mc);
-    if (rc.GetBinCount() < *prob) {
+    rc.ScaleBin();
+    if (rc.Below(*prob)) {
       rc.Decode(0, *prob);
       found = BinHit(prob, state);
     } else {
@@ -370,9 +371,9 @@ bool Model::EscapeToSuffix() {
   } else {
     uint8_t* s = Ptr(Stats(mc));
     const uint32_t total = SummFreq(mc);
-    const uint32_t count = rc.GetCount(total);
+    rc.Scale(total);
     uint32_t high = Freq(s);
-    if (count < high) {
+    if (rc.Below(high)) {
       rc.Decode(0, high);
       found = FirstHitAt0(mc, s);
     } else {
@@ -380,7 +381,7 @@ bool Model::EscapeToSuffix() {
       for (;;) {
         s += kStateSize;
         high += Freq(s);
-        if (high > count) {
+        if (rc.Below(high)) {
           rc.Decode(high - Freq(s), Freq(s));
           found = FirstHitLater(mc, s);
           break;
