@@ -377,11 +377,14 @@ bool Model::EscapeToSuffix() {
       rc.Decode(0, high);
       found = FirstHitAt0(mc, s);
     } else {
+      // Past the first state a division once is cheaper than a product
+      // per state.
+      const uint32_t count = rc.Count();
       uint32_t i = n - 1;
       for (;;) {
         s += kStateSize;
         high += Freq(s);
-        if (rc.Below(high)) {
+        if (high > count) {
           rc.Decode(high - Freq(s), Freq(s));
           found = FirstHitLater(mc, s);
           break;

@@ -103,6 +103,8 @@ class RangeDecoder {
     }
   }
   void ScaleBin() { range_ >>= kBinTotalBits; }
+  // The count within the total after Scale, as GetCount returns it.
+  uint32_t Count() const { return (code_ - low_) / range_; }
   bool Below(uint32_t count) const {
     return code_ - low_ < static_cast<uint64_t>(count) * range_;
   }
