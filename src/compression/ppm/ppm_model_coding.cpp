@@ -2,6 +2,7 @@
 // multi-symbol context, the attempts after an escape with SEE, and the
 // bookkeeping after a found symbol. The encoder and the decoder share every
 // model step; they differ only in how the interval is chosen.
+#include <algorithm>
 #include <cstring>
 
 #include "compression/ppm/ppm_model.h"
@@ -418,10 +419,17 @@ bool Model::EscapeToSuffix() {
 
 bool Model::EncodeBlock(RangeEncoder& rc, const uint8_t* input, size_t length) {
   // A local coder whose address never escapes stays in registers; stores
-  // into the model memory could alias the caller's.
+  // into the model memory could alias the caller's. A failed coder only
+  // drops bytes, so it is looked at once per stretch of input.
+  constexpr size_t kStretch = 4096;
   RangeEncoder coder = rc;
   bool ok = true;
-  for (size_t i = 0; i < length && ok; ++i) ok = EncodeSymbol(coder, input[i]) && !coder.failed();
+  for (size_t start = 0; start < length && ok; start += kStretch) {
+    const uint8_t* p = input + start;
+    const uint8_t* const end = p + std::min(kStretch, length - start);
+    while (p != end && ok) ok = EncodeSymbol(coder, *p++);
+    ok = ok && !coder.failed();
+  }
   ok = ok && EncodeSymbol(coder, -1) && !coder.failed();
   rc = coder;
   return ok;
@@ -431,19 +439,16 @@ ptrdiff_t Model::DecodeBlock(RangeDecoder& rc, uint8_t* output, size_t capacity)
   // Every round either produces a byte or ends, so the loop is bounded by
   // the capacity.
   RangeDecoder coder = rc;
-  size_t produced = 0;
+  uint8_t* out = output;
+  uint8_t* const end = output + capacity;
   ptrdiff_t result;
   for (;;) {
     const int symbol = DecodeSymbol(coder);
-    if (symbol == kEndOfData) {
-      result = static_cast<ptrdiff_t>(produced);
+    if (symbol < 0 || out == end) [[unlikely]] {
+      result = symbol == kEndOfData ? out - output : -1;
       break;
     }
-    if (symbol < 0 || produced == capacity) {
-      result = -1;
-      break;
-    }
-    output[produced++] = static_cast<uint8_t>(symbol);
+    *out++ = static_cast<uint8_t>(symbol);
   }
   rc = coder;
   return result;
