@@ -32,10 +32,11 @@ best_of() { tr ' ' '\n' <<<"$1" | awk 'NF' | sort -g | tail -1; }
 median_of() {
   tr ' ' '\n' <<<"$1" | awk 'NF' | sort -g | awk '{v[NR] = $1} END {print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
 }
-# Busy jiffies of the whole machine, and CPU seconds of this script's children.
-machine_busy() { awk '$1 == "cpu" {print $2 + $3 + $4 + $7 + $8 + $9}' /proc/stat; }
+# Busy jiffies of the whole machine (not counting time the hypervisor
+# took), and CPU seconds of this script's children.
+machine_busy() { awk '$1 == "cpu" {print $2 + $3 + $4 + $7 + $8}' /proc/stat; }
 children_cpu() {  # `times` prints e.g. "1m2.500s 0m0.100s" for the children
-  times | tail -1 | awk '{t = 0; for (i = 1; i <= 2; ++i) {split($i, p, "m"); t += 60 * p[1] + p[2]} print t}'
+  awk 'END {t = 0; for (i = 1; i <= 2; ++i) {split($i, p, "m"); t += 60 * p[1] + p[2]} print t}' "$WORK/times"
 }
 
 PAIRS=("2 2 16" "5 6 16" "13 16 64")  # our order, peer order, peer memory MB
@@ -48,7 +49,9 @@ if [ -n "${ORDERS:-}" ]; then  # e.g. ORDERS="2" or ORDERS="2 5": only these of 
 fi
 declare -A OURS_ENC OURS_DEC OURS_PCT PEER_ENC PEER_DEC PEER_PCT
 LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
-BUSY0=$(machine_busy); OWN0=$(children_cpu); T0=$(date +%s.%N)
+# `times` runs in this shell: in a command substitution it would see none of
+# the children.
+times > "$WORK/times"; BUSY0=$(machine_busy); OWN0=$(children_cpu); T0=$(date +%s.%N)
 for ((rep = 1; rep <= REPS; ++rep)); do
   for pair in "${PAIRS[@]}"; do
     set -- $pair
@@ -66,7 +69,7 @@ for ((rep = 1; rep <= REPS; ++rep)); do
     PEER_DEC[$1]+=" $(awk -v s="$SIZE" -v t="$dec" 'BEGIN{printf "%.2f", s / 1e6 / t}')"
   done
 done
-BUSY1=$(machine_busy); OWN1=$(children_cpu); T1=$(date +%s.%N)
+times > "$WORK/times"; BUSY1=$(machine_busy); OWN1=$(children_cpu); T1=$(date +%s.%N)
 # CPU that other processes used meanwhile, in cores (jiffies are 1/100 s).
 OTHER=$(awk -v b0="$BUSY0" -v b1="$BUSY1" -v o0="$OWN0" -v o1="$OWN1" -v t0="$T0" -v t1="$T1" \
   'BEGIN{v = ((b1 - b0) / 100 - (o1 - o0)) / (t1 - t0); printf "%.2f", v < 0 ? 0 : v}')
