@@ -61,10 +61,11 @@ class Model {
 
   // Coding steps shared by both directions.
   uint16_t* BinProbability(uint8_t* context);
-  void BinHit(uint16_t* prob, uint8_t* state);
+  uint8_t* BinHit(uint16_t* prob, uint8_t* state);
   void BinMiss(uint16_t* prob, uint8_t* state);
-  void FirstHitAt0(uint8_t* context, uint8_t* state);
-  void FirstHitLater(uint8_t* context, uint8_t* state);
+  // Each returns the found state where it stands after the update.
+  uint8_t* FirstHitAt0(uint8_t* context, uint8_t* state);
+  uint8_t* FirstHitLater(uint8_t* context, uint8_t* state);
   void FirstEscape(uint8_t* context);
   See* MakeEscapeFreq(uint8_t* context, uint32_t diff, uint32_t* escapeFreq);
   uint32_t CollectUnmasked(uint8_t* context, uint32_t diff, uint8_t** taken, uint32_t* sum);
@@ -73,11 +74,16 @@ class Model {
   void Mask(uint8_t symbol) { unmasked_[symbol] = 0; }
   void ClearMasks() { std::memset(unmasked_, 0xFF, sizeof unmasked_); }
   void MaskedEscape(uint8_t* context, See* see, uint32_t total);
-  bool EncodeMasked(RangeEncoder& rc, uint8_t* context, int symbol);
+  // Chooses the interval of `symbol` (or of the escape) in a context
+  // reached by escapes and updates the model as for a coded symbol.
+  struct Interval {
+    uint32_t low, size, total;
+  };
+  Interval EncodeMasked(uint8_t* context, int symbol);
   void DecodeMasked(RangeDecoder& rc, uint8_t* context);
   void MaskedHit(uint8_t* context, See* see, uint8_t* state);
   bool EscapeToSuffix();
-  void AfterFound();
+  void AfterFound(const uint8_t* found);
 
   // Model maintenance.
   void BuildInitialModel(int order);

@@ -2,6 +2,7 @@
 // multi-symbol context, the attempts after an escape with SEE, and the
 // bookkeeping after a found symbol. The encoder and the decoder share every
 // model step; they differ only in how the interval is chosen.
+#include <algorithm>
 #include <cstring>
 
 #include "compression/ppm/ppm_model.h"
@@ -41,11 +42,13 @@ uint16_t* Model::BinProbability(uint8_t* context) {
   return &binSumm_[row][col];
 }
 
-void Model::BinHit(uint16_t* prob, uint8_t* state) {
+uint8_t* Model::BinHit(uint16_t* prob, uint8_t* state) {
   foundState_ = RefOf(state);
-  if (Freq(state) < 128) SetFreq(state, Freq(state) + 1);
+  const uint32_t f = Freq(state);
+  SetFreq(state, f + (f < 128 ? 1 : 0));
   *prob = static_cast<uint16_t>(*prob + 128 - ((*prob + 32) >> 7));
   prevSuccess_ = 1;
+  return state;
 }
 
 void Model::BinMiss(uint16_t* prob, uint8_t* state) {
@@ -57,25 +60,37 @@ void Model::BinMiss(uint16_t* prob, uint8_t* state) {
   foundState_ = 0;
 }
 
-void Model::FirstHitAt0(uint8_t* context, uint8_t* state) {
+uint8_t* Model::FirstHitAt0(uint8_t* context, uint8_t* state) {
   const uint32_t f = Freq(state);
-  prevSuccess_ = 2 * f > SummFreq(context) ? 1 : 0;
+  const uint32_t summ = SummFreq(context);
+  prevSuccess_ = 2 * f > summ ? 1 : 0;
   foundState_ = RefOf(state);
   SetFreq(state, f + 4);
-  SetSummFreq(context, SummFreq(context) + 4);
-  if (f + 4 > kMaxFreq) Rescale();
+  SetSummFreq(context, summ + 4);
+  if (f + 4 > kMaxFreq) [[unlikely]] {
+    Rescale();
+    return Ptr(foundState_);
+  }
+  return state;
 }
 
-void Model::FirstHitLater(uint8_t* context, uint8_t* state) {
+uint8_t* Model::FirstHitLater(uint8_t* context, uint8_t* state) {
   prevSuccess_ = 0;
-  foundState_ = RefOf(state);
-  SetFreq(state, Freq(state) + 4);
+  const uint32_t f = Freq(state) + 4;
+  SetFreq(state, f);
   SetSummFreq(context, SummFreq(context) + 4);
-  if (Freq(state) > Freq(state - kStateSize)) {
-    SwapStates(state, state - kStateSize);
-    foundState_ -= kStateSize;
-    if (Freq(state - kStateSize) > kMaxFreq) Rescale();
+  uint8_t* const before = state - kStateSize;
+  if (f > Freq(before)) {
+    SwapStates(state, before);
+    foundState_ = RefOf(before);
+    if (f > kMaxFreq) [[unlikely]] {
+      Rescale();
+      return Ptr(foundState_);
+    }
+    return before;
   }
+  foundState_ = RefOf(state);
+  return state;
 }
 
 void Model::FirstEscape(uint8_t* context) {
@@ -174,7 +189,7 @@ inline uint32_t Model::SumUnmasked(const uint8_t* s, uint32_t n, uint32_t* weigh
   return sum;
 }
 
-bool Model::EncodeMasked(RangeEncoder& rc, uint8_t* mc, int symbol) {
+Model::Interval Model::EncodeMasked(uint8_t* mc, int symbol) {
   const uint32_t diff = NumStats(mc) - numMasked_;
   uint32_t escFreq;
   See* see = MakeEscapeFreq(mc, diff, &escFreq);
@@ -194,24 +209,22 @@ bool Model::EncodeMasked(RangeEncoder& rc, uint8_t* mc, int symbol) {
     uint32_t k = 0, before = 0;
     while (k < numTaken && Symbol(taken[k]) != symbol) before += Freq(taken[k++]);
     if (k < numTaken) {
-      rc.Encode(before, Freq(taken[k]), sum + escFreq);
+      const Interval coded{before, Freq(taken[k]), sum + escFreq};
       MaskedHit(mc, see, taken[k]);
-    } else {
-      rc.Encode(sum, escFreq, sum + escFreq);
-      see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
-      for (k = 0; k < numTaken; ++k) Mask(Symbol(taken[k]));
-      numMasked_ = NumStats(mc);
+      return coded;
     }
-    return true;
+    see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
+    for (k = 0; k < numTaken; ++k) Mask(Symbol(taken[k]));
+    numMasked_ = NumStats(mc);
+    return {sum, escFreq, sum + escFreq};
   }
   if (hit) {
-    rc.Encode(low, Freq(hit), sum + escFreq);
+    const Interval coded{low, Freq(hit), sum + escFreq};
     MaskedHit(mc, see, hit);
-  } else {
-    rc.Encode(sum, escFreq, sum + escFreq);
-    MaskedEscape(mc, see, sum + escFreq);
+    return coded;
   }
-  return true;
+  MaskedEscape(mc, see, sum + escFreq);
+  return {sum, escFreq, sum + escFreq};
 }
 
 void Model::DecodeMasked(RangeDecoder& rc, uint8_t* mc) {
@@ -277,24 +290,30 @@ bool Model::EscapeToSuffix() {
   return true;
 }
 
-inline void Model::AfterFound() {
-  const Ref successor = Successor(Ptr(foundState_));
-  if (orderFall_ == 0 && successor && NumStats(Ptr(successor)) != 0) {
+// Moves to the found state's successor, or updates the model when that is
+// not a context of the highest order yet.
+[[gnu::always_inline]] inline void Model::AfterFound(const uint8_t* found) {
+  const Ref successor = Successor(found);
+  if (orderFall_ == 0 && successor && NumStats(Ptr(successor)) != 0) [[likely]] {
     minContext_ = maxContext_ = successor;
     return;
   }
   UpdateModel();
 }
 
-inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
+// The found state is carried in a local along the common paths: every store
+// into the model memory may alias the members, which would be read again.
+[[gnu::always_inline]] inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   uint8_t* mc = Ptr(minContext_);
-  if (NumStats(mc) <= 1) {
-    if (NumStats(mc) == 0) return false;
+  const uint32_t n = NumStats(mc);
+  uint8_t* found = nullptr;
+  if (n <= 1) {
+    if (n == 0) return false;
     uint8_t* state = OneState(mc);
     uint16_t* prob = BinProbability(mc);
     if (Symbol(state) == symbol) {
       rc.EncodeBin(0, *prob);
-      BinHit(prob, state);
+      found = BinHit(prob, state);
     } else {
       rc.EncodeBin(*prob, kBinTotal - *prob);
       BinMiss(prob, state);
@@ -302,17 +321,16 @@ inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
   } else {
     uint8_t* s = Ptr(Stats(mc));
     const uint32_t total = SummFreq(mc);
-    const uint32_t n = NumStats(mc);
     if (Symbol(s) == symbol) {
       rc.Encode(0, Freq(s), total);
-      FirstHitAt0(mc, s);
+      found = FirstHitAt0(mc, s);
     } else {
       uint32_t low = Freq(s);
       uint32_t i = 1;
       for (s += kStateSize; i < n && Symbol(s) != symbol; ++i, s += kStateSize) low += Freq(s);
       if (i < n) {
         rc.Encode(low, Freq(s), total);
-        FirstHitLater(mc, s);
+        found = FirstHitLater(mc, s);
       } else {
         rc.Encode(low, total - low, total);
         FirstEscape(mc);
@@ -320,26 +338,33 @@ inline bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
     }
   }
 
-  while (!foundState_) {
-    rc.Normalize();
-    if (!EscapeToSuffix()) return !broken_ && symbol < 0;
-    EncodeMasked(rc, Ptr(minContext_), symbol);
+  if (!found) {
+    while (!foundState_) {
+      rc.Normalize();
+      if (!EscapeToSuffix()) return !broken_ && symbol < 0;
+      const Interval coded = EncodeMasked(Ptr(minContext_), symbol);
+      rc.Encode(coded.low, coded.size, coded.total);
+    }
+    if (symbol < 0) return false;  // the end marker can never be found
+    found = Ptr(foundState_);
   }
-  if (symbol < 0) return false;  // the end marker can never be found
-  AfterFound();
+  AfterFound(found);
   rc.Normalize();
   return !broken_;
 }
 
-inline int Model::DecodeSymbol(RangeDecoder& rc) {
+[[gnu::always_inline]] inline int Model::DecodeSymbol(RangeDecoder& rc) {
   uint8_t* mc = Ptr(minContext_);
-  if (NumStats(mc) <= 1) {
-    if (NumStats(mc) == 0) return kBroken;
+  const uint32_t n = NumStats(mc);
+  uint8_t* found = nullptr;
+  if (n <= 1) {
+    if (n == 0) return kBroken;
     uint8_t* state = OneState(mc);
     uint16_t* prob = BinProbability(mc);
-    if (rc.GetBinCount() < *prob) {
+    rc.ScaleBin();
+    if (rc.Below(*prob)) {
       rc.Decode(0, *prob);
-      BinHit(prob, state);
+      found = BinHit(prob, state);
     } else {
       rc.Decode(*prob, kBinTotal - *prob);
       BinMiss(prob, state);
@@ -347,19 +372,22 @@ inline int Model::DecodeSymbol(RangeDecoder& rc) {
   } else {
     uint8_t* s = Ptr(Stats(mc));
     const uint32_t total = SummFreq(mc);
-    const uint32_t count = rc.GetCount(total);
+    rc.Scale(total);
     uint32_t high = Freq(s);
-    if (count < high) {
+    if (rc.Below(high)) {
       rc.Decode(0, high);
-      FirstHitAt0(mc, s);
+      found = FirstHitAt0(mc, s);
     } else {
-      uint32_t i = NumStats(mc) - 1;
+      // Past the first state a division once is cheaper than a product
+      // per state.
+      const uint32_t count = rc.Count();
+      uint32_t i = n - 1;
       for (;;) {
         s += kStateSize;
         high += Freq(s);
         if (high > count) {
           rc.Decode(high - Freq(s), Freq(s));
-          FirstHitLater(mc, s);
+          found = FirstHitLater(mc, s);
           break;
         }
         if (--i == 0) {
@@ -371,35 +399,59 @@ inline int Model::DecodeSymbol(RangeDecoder& rc) {
     }
   }
 
-  while (!foundState_) {
-    rc.Normalize();
-    if (!EscapeToSuffix()) return broken_ || rc.broken() ? kBroken : kEndOfData;
-    DecodeMasked(rc, Ptr(minContext_));
+  if (!found) {
+    while (!foundState_) {
+      rc.Normalize();
+      if (!EscapeToSuffix()) return broken_ || rc.broken() ? kBroken : kEndOfData;
+      // A copy keeps the caller's coder out of memory on the common path.
+      RangeDecoder spill = rc;
+      DecodeMasked(spill, Ptr(minContext_));
+      rc = spill;
+    }
+    found = Ptr(foundState_);
   }
-  const int symbol = Symbol(Ptr(foundState_));
-  AfterFound();
+  const int symbol = Symbol(found);
+  AfterFound(found);
   rc.Normalize();
   if (broken_ || rc.broken()) return kBroken;
   return symbol;
 }
 
 bool Model::EncodeBlock(RangeEncoder& rc, const uint8_t* input, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (!EncodeSymbol(rc, input[i]) || rc.failed()) return false;
+  // A local coder whose address never escapes stays in registers; stores
+  // into the model memory could alias the caller's. A failed coder only
+  // drops bytes, so it is looked at once per stretch of input.
+  constexpr size_t kStretch = 4096;
+  RangeEncoder coder = rc;
+  bool ok = true;
+  for (size_t start = 0; start < length && ok; start += kStretch) {
+    const uint8_t* p = input + start;
+    const uint8_t* const end = p + std::min(kStretch, length - start);
+    while (p != end && ok) ok = EncodeSymbol(coder, *p++);
+    ok = ok && !coder.failed();
   }
-  return EncodeSymbol(rc, -1) && !rc.failed();
+  ok = ok && EncodeSymbol(coder, -1) && !coder.failed();
+  rc = coder;
+  return ok;
 }
 
 ptrdiff_t Model::DecodeBlock(RangeDecoder& rc, uint8_t* output, size_t capacity) {
   // Every round either produces a byte or ends, so the loop is bounded by
   // the capacity.
-  size_t produced = 0;
+  RangeDecoder coder = rc;
+  uint8_t* out = output;
+  uint8_t* const end = output + capacity;
+  ptrdiff_t result;
   for (;;) {
-    const int symbol = DecodeSymbol(rc);
-    if (symbol == kEndOfData) return static_cast<ptrdiff_t>(produced);
-    if (symbol < 0 || produced == capacity) return -1;
-    output[produced++] = static_cast<uint8_t>(symbol);
+    const int symbol = DecodeSymbol(coder);
+    if (symbol < 0 || out == end) [[unlikely]] {
+      result = symbol == kEndOfData ? out - output : -1;
+      break;
+    }
+    *out++ = static_cast<uint8_t>(symbol);
   }
+  rc = coder;
+  return result;
 }
 
 }  // namespace ppm

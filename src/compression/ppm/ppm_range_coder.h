@@ -88,9 +88,25 @@ class RangeDecoder {
     }
     return (code_ - low_) / range_;
   }
-  uint32_t GetBinCount() {
-    range_ >>= kBinTotalBits;
-    return (code_ - low_) / range_;
+  // Scale and ScaleBin divide the range by the total (ScaleBin by the
+  // one-symbol contexts' 16384), and Below(c) then tells whether the count
+  // GetCount would return is below c,
+  // by comparing the code with c times the range: a multiplication in
+  // place of the second division, which lies on the decoder's critical
+  // path. The product is taken in 64 bits, so the answer equals the
+  // division's for any c, even one past the total in a broken model.
+  void Scale(uint32_t total) {
+    range_ /= total;
+    if (range_ == 0) {
+      broken_ = true;
+      range_ = 1;
+    }
+  }
+  void ScaleBin() { range_ >>= kBinTotalBits; }
+  // The count within the total after Scale, as GetCount returns it.
+  uint32_t Count() const { return (code_ - low_) / range_; }
+  bool Below(uint32_t count) const {
+    return code_ - low_ < static_cast<uint64_t>(count) * range_;
   }
   void Decode(uint32_t lowCount, uint32_t size) {
     low_ += lowCount * range_;
