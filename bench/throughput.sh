@@ -11,9 +11,10 @@
 #   none-install   (same runs)                               | tar -xf of a tar of the tree
 #   zlib-install   a "zlibormal" installer, installed        | pigz -d | tar -x of the tree's tar.gz
 #   ppm-install    a "normal" installer, installed           | 7zz x of the tree as PPMd order 5, 1 thread
-#   wine-install   the Windows stored installer under Wine   | xcopy /E /I of the tree under Wine
+#   wine-install   the Windows stored and zlib installers,   | xcopy /E /I of the tree under Wine,
+#                  installed under Wine                      | in the same prefix
 #                  (the Windows program needs a display: run the script
-#                  under xvfb-run for this pair)
+#                  under xvfb-run for this pair; bench/lib/wine_pair.sh)
 #
 #   CORPUS_DIR       holds tree/ (built with /work/shared/bench/make-corpus.sh
 #                    when missing)
@@ -72,8 +73,8 @@ fi
 FILES=$(find "$TREE" -type f | wc -l)
 BYTES=$(find "$TREE" -type f -printf "%s\n" | awk '{s += $1} END {print s}')
 
-# A Linux path as Wine's drive Z: names it.
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+# The Wine pair's preparation and rounds.
+source "$HERE/lib/wine_pair.sh"
 
 # Busy clock ticks of the whole machine, and those of this script's children.
 busy_ticks() { awk '/^cpu / {print $2 + $3 + $4 + $7 + $8}' /proc/stat; }
@@ -123,18 +124,8 @@ for pair in $PAIRS; do
         run ours-ppm "$(install_command ppm)"; check "$OUT"
         run 7zz '7zz x -bd -mmt=1 -o"$OUT" "$WORK/tree.7z"'; check "$OUT" ;;
       wine)
-        if [ ! -f "$WINBREVION" ] || [ ! -x "$WINE" ]; then
-          echo "wine pair left out: no $WINE or no $WINBREVION" >&2; break
-        fi
-        if [ $r = 1 ]; then
-          export WINEPREFIX=$WORK/wineprefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES='mshtml=;winemenubuilder.exe=d'
-          "$WINE" wineboot --init > /dev/null 2>&1 < /dev/null || true
-          "$WINE" "$WINBREVION" --silent build "$(winpath "$WORK/wine-setup.exe")" "$(winpath "$PROJECT")" \
-            > /dev/null 2>&1 < /dev/null
-          export WINE
-        fi
-        run ours-wine '"$WINE" "$WORK/wine-setup.exe" /S /D="Z:${OUT//\//\\}"'; check "$OUT"
-        run xcopy '"$WINE" xcopy /E /I /Q "Z:${TREE//\//\\}" "Z:${OUT//\//\\}"'; check "$OUT" ;;
+        if [ $r = 1 ] && ! wine_pair_prepare; then break; fi
+        wine_pair_round ;;
     esac
   done
 done
@@ -169,6 +160,7 @@ row ours-none cp
 row ours-none tar
 row ours-zlib pigz
 row ours-ppm 7zz
-row ours-wine xcopy
+row wine-none xcopy
+row wine-zlib xcopy
 echo
 echo "ratios: min / median; load: other processes' CPU during the pair's runs, in cores"

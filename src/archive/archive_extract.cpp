@@ -91,16 +91,23 @@ class HeldFolders {
   sys::platform::FolderHandle* Descend(const std::string& relative, bool create, bool& link, std::string& reason,
                                        int lastPermissions = 0777);
 
-  // True when the folder Descend returned last was made by this extraction:
-  // every name in it was written here, so none needs looking at before a
-  // file is written (the exclusive rename still refuses one that appeared).
-  bool LastIsNew() const { return chain_.empty() ? rootMade_ : chain_.back().Made(); }
+  // True when the folder Descend returned last was made by this extraction
+  // (now or when it was held before: the folder entries come ahead of the
+  // files): every name in it was written here, so none needs looking at
+  // before a file is written (the exclusive rename still refuses one that
+  // appeared).
+  bool LastIsNew() const { return lastNew_; }
 
  private:
   using FolderHandle = sys::platform::FolderHandle;
+  // The components held below the target as one path, "a\\b\\".
+  std::string HeldPath() const;
+
   const std::string& target_;
   FolderHandle root_;
   bool rootMade_ = false;
+  bool lastNew_ = false;
+  std::unordered_set<std::string> made_;  // folders made below the target, "a\\b\\"
   std::vector<std::string> names_;     // the components held below the target
   std::vector<FolderHandle> chain_;    // their handles, outermost first
 };
@@ -146,9 +153,17 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
         return nullptr;
     }
     names_.push_back(wanted[i]);
+    if (child.Made()) made_.insert(HeldPath());
     chain_.push_back(std::move(child));
   }
+  lastNew_ = chain_.empty() ? rootMade_ : !made_.empty() && made_.count(HeldPath()) > 0;
   return chain_.empty() ? &root_ : &chain_.back();
+}
+
+std::string HeldFolders::HeldPath() const {
+  std::string path;
+  for (const std::string& name : names_) path += name + '\\';
+  return path;
 }
 
 // Entries whose content is at most this size are decoded whole by a

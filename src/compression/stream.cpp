@@ -109,6 +109,13 @@ sys::platform::OpenMode PlatformMode(FileStream::Mode mode) {
 // The smallest buffer given to a file opened for reading.
 constexpr int64_t kSmallestBuffer = 4096;
 
+// The megabyte buffer of the last stream closed on this thread, kept for the
+// next one: extracting many small files would otherwise allocate and free
+// one per file, which maps and unmaps memory each time where large blocks
+// get mappings of their own (Windows), and unmapping makes every thread of
+// the process drop its address translations.
+thread_local std::unique_ptr<uint8_t[]> spareBuffer;
+
 }  // namespace
 
 FileStream::FileStream(const std::string& path, Mode mode, uint32_t permissions)
@@ -141,12 +148,20 @@ FileStream::FileStream(const sys::platform::FolderHandle& folder, const std::str
   ownSize_ = 0;
 }
 
-FileStream::~FileStream() { WritePending(); }
+FileStream::~FileStream() {
+  WritePending();
+  if (buffer_ && capacity_ == static_cast<int64_t>(kFileBufferSize)) spareBuffer = std::move(buffer_);
+}
 
 // Allocated on first use and left uninitialised: zeroing a megabyte for
 // every file opened would cost more than reading or writing a small file.
 uint8_t* FileStream::Buffer() {
-  if (!buffer_) buffer_.reset(new uint8_t[static_cast<size_t>(capacity_)]);
+  if (buffer_) return buffer_.get();
+  if (capacity_ == static_cast<int64_t>(kFileBufferSize) && spareBuffer) {
+    buffer_ = std::move(spareBuffer);
+  } else {
+    buffer_.reset(new uint8_t[static_cast<size_t>(capacity_)]);
+  }
   return buffer_.get();
 }
 

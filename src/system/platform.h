@@ -214,11 +214,18 @@ class FileHandle {
  public:
   FileHandle() = default;
   ~FileHandle() { Close(); }
-  FileHandle(FileHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+  FileHandle(FileHandle&& other) noexcept
+      : handle_(other.handle_), position_(other.position_), pendingTime_(other.pendingTime_),
+        pendingAttributes_(other.pendingAttributes_) {
+    other.handle_ = kNone;
+  }
   FileHandle& operator=(FileHandle&& other) noexcept {
     if (this != &other) {
       Close();
       handle_ = other.handle_;
+      position_ = other.position_;
+      pendingTime_ = other.pendingTime_;
+      pendingAttributes_ = other.pendingAttributes_;
       other.handle_ = kNone;
     }
     return *this;
@@ -253,7 +260,9 @@ class FileHandle {
   // Cuts or extends the file to `size` bytes (new bytes are zero).
   bool Resize(int64_t size);
   // Sets the modification time (seconds since 1970 UTC); later writes
-  // through this handle may change it again.
+  // through this handle may change it again. Windows applies it, with the
+  // attributes below, in one call when the file is closed, so that no
+  // later write changes it.
   bool SetModifiedTime(int64_t unixSeconds);
   // Sets read-only, hidden, system and archive as SetAttributes does for a
   // path; writing through this handle goes on working.
@@ -264,7 +273,15 @@ class FileHandle {
  private:
   friend class FolderHandle;
   static constexpr intptr_t kNone = -1;
+  static constexpr int64_t kNoTime = INT64_MIN;
+  static constexpr uint32_t kNoAttributes = UINT32_MAX;
   intptr_t handle_ = kNone;  // a descriptor, or a HANDLE on Windows
+  // Windows only: where the system's file pointer stands (-1: not known),
+  // so that a transfer there needs no offset, and the date and attributes
+  // still to be set when the file is closed.
+  int64_t position_ = 0;
+  int64_t pendingTime_ = kNoTime;
+  uint32_t pendingAttributes_ = kNoAttributes;
 };
 
 // ---- Folders held open -------------------------------------------------------

@@ -393,22 +393,30 @@ bool FileHandle::Open(const std::string& path, OpenMode mode, std::string& reaso
     return false;
   }
   handle_ = reinterpret_cast<intptr_t>(file);
+  position_ = 0;
+  pendingTime_ = kNoTime;
+  pendingAttributes_ = kNoAttributes;
   return true;
 }
 
 namespace {
 
 // Repeats `transfer(at, done, part, moved)`, one ReadFile or WriteFile of
-// `part` bytes at offset `at` from position `done` on, until `count` bytes
-// have moved, the file ends or the call fails.
+// `part` bytes from position `done` on, until `count` bytes have moved, the
+// file ends or the call fails. `at` is null when the file pointer already
+// stands at the offset: a call without one is cheaper (under Wine an
+// offset costs one more request to the server per call). `position` follows
+// the file pointer, which a synchronous transfer leaves after its last byte.
 template <typename Transfer>
-int64_t TransferAll(int64_t offset, int64_t count, Transfer transfer) {
+int64_t TransferAll(int64_t offset, int64_t count, int64_t& position, Transfer transfer) {
   int64_t done = 0;
   while (done < count) {
     OVERLAPPED at = At(offset + done);
     DWORD moved = 0;
     const DWORD part = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
-    if (!transfer(at, done, part, moved) || moved == 0) break;
+    const bool ok = transfer(position == offset + done ? nullptr : &at, done, part, moved);
+    position = ok ? offset + done + moved : -1;
+    if (!ok || moved == 0) break;
     done += moved;
   }
   return done;
@@ -417,15 +425,14 @@ int64_t TransferAll(int64_t offset, int64_t count, Transfer transfer) {
 }  // namespace
 
 int64_t FileHandle::ReadAt(int64_t offset, void* buffer, int64_t count) {
-  return TransferAll(offset, count, [&](OVERLAPPED& at, int64_t done, DWORD part, DWORD& moved) {
-    return ReadFile(reinterpret_cast<HANDLE>(handle_), static_cast<char*>(buffer) + done, part, &moved, &at);
+  return TransferAll(offset, count, position_, [&](OVERLAPPED* at, int64_t done, DWORD part, DWORD& moved) {
+    return ReadFile(reinterpret_cast<HANDLE>(handle_), static_cast<char*>(buffer) + done, part, &moved, at);
   });
 }
 
 int64_t FileHandle::WriteAt(int64_t offset, const void* buffer, int64_t count) {
-  return TransferAll(offset, count, [&](OVERLAPPED& at, int64_t done, DWORD part, DWORD& moved) {
-    return WriteFile(reinterpret_cast<HANDLE>(handle_), static_cast<const char*>(buffer) + done, part, &moved,
-                     &at);
+  return TransferAll(offset, count, position_, [&](OVERLAPPED* at, int64_t done, DWORD part, DWORD& moved) {
+    return WriteFile(reinterpret_cast<HANDLE>(handle_), static_cast<const char*>(buffer) + done, part, &moved, at);
   });
 }
 
@@ -445,32 +452,56 @@ bool FileHandle::Resize(int64_t size) {
   return SetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
-bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
-  const FILETIME time = ToFileTime(unixSeconds);
-  return SetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &time) != 0;
-}
-
 namespace {
+
+// The attribute value of the seam's `attributes` for a file or folder
+// (`kind`); "no attributes" is FILE_ATTRIBUTE_NORMAL in the API's words.
+DWORD AttributeValue(uint32_t attributes, DWORD kind) {
+  const DWORD value = (attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive)) | kind;
+  return value == 0 ? FILE_ATTRIBUTE_NORMAL : value;
+}
 
 // Sets the attribute bits the seam handles on an open file or folder.
 bool SetHandleAttributes(HANDLE handle, uint32_t attributes, DWORD kind) {
   FILE_BASIC_INFO info{};  // zero times: left as they are
-  DWORD value = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
-  value |= kind;
-  if (value == 0) value = FILE_ATTRIBUTE_NORMAL;
-  info.FileAttributes = value;
+  info.FileAttributes = AttributeValue(attributes, kind);
   return SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info) != 0;
 }
 
 }  // namespace
 
+// The date and the attributes wait for Close, which sets both in one call:
+// a file being extracted gets both, and each call on a handle is a request
+// to the server under Wine. The answer is the handle's: one that may change
+// its basic information.
+bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
+  if (handle_ == kNone) return false;
+  pendingTime_ = unixSeconds;
+  return true;
+}
+
 bool FileHandle::SetAttributes(uint32_t attributes) {
-  return SetHandleAttributes(reinterpret_cast<HANDLE>(handle_), attributes, 0);
+  if (handle_ == kNone) return false;
+  pendingAttributes_ = attributes;
+  return true;
 }
 
 bool FileHandle::Close() {
   if (handle_ == kNone) return false;
-  const bool ok = CloseHandle(reinterpret_cast<HANDLE>(handle_)) != 0;
+  const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+  if (pendingTime_ != kNoTime || pendingAttributes_ != kNoAttributes) {
+    FILE_BASIC_INFO info{};  // zero times and attributes: left as they are
+    if (pendingTime_ != kNoTime) {
+      const FILETIME time = ToFileTime(pendingTime_);
+      info.LastWriteTime.LowPart = time.dwLowDateTime;
+      info.LastWriteTime.HighPart = static_cast<LONG>(time.dwHighDateTime);
+    }
+    if (pendingAttributes_ != kNoAttributes) info.FileAttributes = AttributeValue(pendingAttributes_, 0);
+    SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info);
+    pendingTime_ = kNoTime;
+    pendingAttributes_ = kNoAttributes;
+  }
+  const bool ok = CloseHandle(handle) != 0;
   handle_ = kNone;
   return ok;
 }
@@ -598,6 +629,9 @@ bool FolderHandle::CreateNewFile(const std::string& name, FileHandle& file, int,
     return false;
   }
   file.handle_ = reinterpret_cast<intptr_t>(created);
+  file.position_ = 0;
+  file.pendingTime_ = FileHandle::kNoTime;
+  file.pendingAttributes_ = FileHandle::kNoAttributes;
   return true;
 }
 
