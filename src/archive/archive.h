@@ -51,6 +51,11 @@ class ExtractionWatcher {
   // name exists. False stops the extraction as failed (the watcher has
   // recorded why in the module's lastError).
   virtual bool BeforeWrite(const std::string& destination, bool replacing) = 0;
+  // `destination` took its name holding `bytes` bytes.
+  virtual void AfterWrite(const std::string& destination, int64_t bytes) {
+    (void)destination;
+    (void)bytes;
+  }
 };
 
 struct ArchiveModule {

@@ -91,10 +91,11 @@ class HeldFolders {
   sys::platform::FolderHandle* Descend(const std::string& relative, bool create, bool& link, std::string& reason,
                                        int lastPermissions = 0777);
 
-  // True when the folder Descend returned last was made by this extraction:
-  // every name in it was written here, so none needs looking at before a
-  // file is written (the exclusive rename still refuses one that appeared).
-  bool LastIsNew() const { return chain_.empty() ? rootMade_ : chain_.back().Made(); }
+  // True when the folder Descend returned last was made by this extraction
+  // (when it was opened now or earlier): every name in it was written here,
+  // so none needs looking at before a file is written (the exclusive rename
+  // still refuses one that appeared).
+  bool LastIsNew() const { return chain_.empty() ? rootMade_ : chainMade_.back(); }
 
  private:
   using FolderHandle = sys::platform::FolderHandle;
@@ -102,7 +103,12 @@ class HeldFolders {
   FolderHandle root_;
   bool rootMade_ = false;
   std::vector<std::string> names_;     // the components held below the target
+  std::vector<std::string> keys_;      // the same as paths below the target, "a\\b\\"
   std::vector<FolderHandle> chain_;    // their handles, outermost first
+  std::vector<bool> chainMade_;        // made by this extraction
+  // Every folder below the target made by this extraction, as keys_: the
+  // folders are all made before the first file, and opened again for it.
+  std::unordered_set<std::string> made_;
 };
 
 sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, bool create, bool& link,
@@ -130,7 +136,9 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
   size_t same = 0;
   while (same < wanted.size() && same < names_.size() && names_[same] == wanted[same]) ++same;
   names_.resize(same);
+  keys_.resize(same);
   chain_.resize(same);
+  chainMade_.resize(same);
   for (size_t i = same; i < wanted.size(); ++i) {
     const FolderHandle& parent = i == 0 ? root_ : chain_[i - 1];
     FolderHandle child;
@@ -145,8 +153,17 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
         reason = "Cannot open folder \"" + parent.Path() + wanted[i] + "\". " + reason;
         return nullptr;
     }
+    std::string key = (i == 0 ? std::string() : keys_[i - 1]) + wanted[i] + '\\';
+    bool made = child.Made();
+    if (made) {
+      made_.insert(key);
+    } else {
+      made = made_.count(key) > 0;
+    }
     names_.push_back(wanted[i]);
+    keys_.push_back(std::move(key));
     chain_.push_back(std::move(child));
+    chainMade_.push_back(made);
   }
   return chain_.empty() ? &root_ : &chain_.back();
 }
@@ -162,6 +179,7 @@ struct DecodedEntry {
   bool byWriter = true;  // not decoded ahead: the writer reads the archive
   uint8_t flags = 0;
   std::vector<uint8_t> content;
+  std::optional<sys::Sha256Digest> digest;  // of content, when the archive records one to check
   std::exception_ptr error;  // raised only if the writer writes the entry
 };
 
@@ -188,10 +206,11 @@ class EntryReader {
     return true;
   }
 
-  // Decodes entry `k` into `slot` when its content is small enough. A
+  // Decodes entry `k` into `slot` when its content is small enough, with
+  // its digest when `digest` (hashing here keeps it off the writer). A
   // failure is kept in the slot: the overwrite rules may skip the entry, and
   // then it must not be reported.
-  void DecodeAhead(size_t k, DecodedEntry& slot) {
+  void DecodeAhead(size_t k, bool digest, DecodedEntry& slot) {
     const int64_t storedLength = index_.StoredLength(k);
     // An entry without even its flags byte reads past itself; the writer
     // handles it as it always has.
@@ -209,6 +228,7 @@ class EntryReader {
       compression::MemoryStream output;
       slot.flags = detail::DecodeStoredEntry(stored, 0, storedLength, false, decompress_, output, archivePath_);
       slot.content = std::move(output.Data());
+      if (digest) slot.digest = sys::Sha256Of(slot.content.data(), slot.content.size());
     } catch (...) {
       slot.error = std::current_exception();
     }
@@ -375,6 +395,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
                             const DecodedEntry& decoded) {
   std::string temporary;
   bool created = false;
+  int64_t size = 0;
   try {
     std::unique_ptr<FileStream> output;
     // Created with its permissions from the start: a private file is never
@@ -392,6 +413,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     }
     created = true;
     const uint8_t flags = WriteContent(k, decoded, *output);
+    size = output->Size();
     // A file created here already has a new file's attributes.
     const uint32_t attributes = AttributesOfEntryFlags(flags);
     if (!sys::platform::IsNewFileDefault(attributes)) output->SetAttributes(attributes);
@@ -418,6 +440,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     detail::ReportFailure(sys::FailureKind::Io, destination, "The file " + destination + " could not be written.");
     return false;
   }
+  if (ExtractionWatcher* watcher = Module().watcher) watcher->AfterWrite(destination, size);
   return true;
 }
 
@@ -438,7 +461,10 @@ uint8_t Extraction::WriteContent(size_t k, const DecodedEntry& decoded, FileStre
     flags = detail::ReadStoredEntry(archive_, index_, k, false, output, archivePath_);
   } else {
     if (decoded.error) std::rethrow_exception(decoded.error);
-    if (hash) hashes_.Check(k, sys::Sha256Of(decoded.content.data(), decoded.content.size()), index_, archivePath_);
+    if (hash) {
+      hashes_.Check(k, decoded.digest ? *decoded.digest : sys::Sha256Of(decoded.content.data(), decoded.content.size()),
+                    index_, archivePath_);
+    }
     output.WriteExact(decoded.content.data(), static_cast<int64_t>(decoded.content.size()));
   }
   output.Flush();
@@ -553,7 +579,10 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   }
   std::vector<DecodedEntry> decoded(names.size());
   const auto decode = [&](size_t i) {
-    if (reader && order[i] >= 0) reader->DecodeAhead(static_cast<size_t>(order[i]), decoded[i]);
+    if (reader && order[i] >= 0) {
+      const size_t k = static_cast<size_t>(order[i]);
+      reader->DecodeAhead(k, hashes.For(k) != nullptr, decoded[i]);
+    }
     return static_cast<int64_t>(decoded[i].content.size());
   };
   const auto write = [&](size_t i) {

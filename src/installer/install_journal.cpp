@@ -273,11 +273,13 @@ void InstallJournal::BeforeAppsEntry(const std::string& key, sys::InstallScope s
   AppendLog(sys::AppsLogLine(key, scope));
 }
 
+void InstallJournal::AfterWrite(const std::string& destination, int64_t bytes) { writtenBytes_[destination] = bytes; }
+
+// Summed from what the extraction reported: asking the file system for each
+// file's size again costs a call per file.
 int64_t InstallJournal::InstalledBytes() const {
   int64_t total = 0;
-  for (const std::string& name : written_) {
-    total += sys::platform::RegularFileSize(installFolder_ + sys::ToNativeSeparators(name)).value_or(0);
-  }
+  for (const auto& [destination, bytes] : writtenBytes_) total += bytes;
   return total;
 }
 
