@@ -224,8 +224,14 @@ class EntryReader {
         file_.Seek(index_.EntryOffset(k), compression::SeekOrigin::Beginning);
         file_.ReadExact(stored.Data().data(), storedLength);
       }
-      if (ContentBound(stored, storedLength) > kWholeEntryLimit) return;
-      compression::MemoryStream output;
+      const int64_t bound = ContentBound(stored, storedLength);
+      if (bound > kWholeEntryLimit) return;
+      // Room for the content as its blocks declare it (the bound counts
+      // whole blocks): growing by doubling would copy it again on the way.
+      stored.Seek(layout::kEntryLengthOffset, compression::SeekOrigin::Beginning);
+      std::vector<uint8_t> room;
+      room.reserve(static_cast<size_t>(std::clamp<int64_t>(compression::ExpandedSize(stored), 0, bound)));
+      compression::MemoryStream output(std::move(room));
       slot.flags = detail::DecodeStoredEntry(stored, 0, storedLength, false, decompress_, output, archivePath_);
       slot.content = std::move(output.Data());
       if (digest) slot.digest = sys::Sha256Of(slot.content.data(), slot.content.size());

@@ -106,6 +106,13 @@ int64_t MemoryStream::Write(const void* buffer, int64_t count) {
     // Grow geometrically so that many small appends stay linear.
     if (static_cast<size_t>(end) > data_.capacity())
       data_.reserve(std::max(static_cast<size_t>(end), data_.capacity() * 2));
+    // An append copies the bytes in once; zeros first would write them twice.
+    if (position_ == Size()) {
+      const auto* bytes = static_cast<const uint8_t*>(buffer);
+      data_.insert(data_.end(), bytes, bytes + count);
+      position_ = end;
+      return count;
+    }
     data_.resize(static_cast<size_t>(end));
   }
   std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
