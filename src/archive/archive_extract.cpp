@@ -283,12 +283,21 @@ class Extraction {
   // The entry position of the name `stored`, -1 when it is absent.
   int Find(const std::string& stored) const { return lookup_.Find(stored); }
 
+  // The whole work list (relative names and their entries), which
+  // ExtractFile's `i` indexes: new files are announced to the watcher a run
+  // at a time.
+  void SetWorkList(const StringList& names, const std::vector<int>& order) {
+    names_ = &names;
+    order_ = &order;
+  }
+
   // Extracts entry `k` (-1: a name without an entry, passed over) as
   // target + `relative`, taking its content from `decoded` when that was
   // decoded ahead; a new file gets the permissions its `letters` imply.
   // False when the extraction must stop (cancel or failure, already
   // reported).
-  bool ExtractFile(int k, const std::string& relative, const std::string& letters, const DecodedEntry& decoded);
+  bool ExtractFile(size_t i, int k, const std::string& relative, const std::string& letters,
+                   const DecodedEntry& decoded);
 
   // Creates the folder `relative` (stored separators, "" for the target)
   // unless a link is in its way.
@@ -347,11 +356,44 @@ class Extraction {
   const ContentHashes& hashes_;
   EntrySteps& steps_;
   OverwriteAnswers answers_;
+  bool AnnounceFrom(size_t i, const std::string& folderPart);
+
   HeldFolders folders_;
   std::unordered_set<std::string> written_;  // names written into folders made here, folded
+  const StringList* names_ = nullptr;
+  const std::vector<int>* order_ = nullptr;
+  size_t announcedEnd_ = 0;  // work list items before it were announced (or passed)
 };
 
-bool Extraction::ExtractFile(int k, const std::string& relative, const std::string& letters,
+// Announces to the watcher item `i` (a new file in the folder `folderPart`,
+// made here) and the items after it in the same folder that are new files
+// too, up to a run of them.
+bool Extraction::AnnounceFrom(size_t i, const std::string& folderPart) {
+  constexpr size_t kRun = 64;
+  ExtractionWatcher* watcher = Module().watcher;
+  if (!watcher || !names_ || i < announcedEnd_) return true;
+  std::vector<std::string> destinations;
+  std::unordered_set<std::string> seen;
+  size_t j = i;
+  for (; j < names_->size() && j < i + kRun; ++j) {
+    const std::string& relative = (*names_)[j];
+    const std::string folded = FoldedName(relative);
+    // Only what ExtractFile will find unseen: the same folder, a name not
+    // written yet, an entry to write.
+    if ((*order_)[j] < 0 || relative.compare(0, folderPart.size(), folderPart) != 0 ||
+        relative.find('\\', folderPart.size()) != std::string::npos || (j > i && written_.count(folded)) ||
+        !seen.insert(folded).second) {
+      break;
+    }
+    const std::string destination = sys::ToNativeSeparators(target_ + relative);
+    if (destination.size() > sys::platform::kMaxPathLength) break;
+    destinations.push_back(destination);
+  }
+  announcedEnd_ = j;
+  return watcher->Announce(destinations);
+}
+
+bool Extraction::ExtractFile(size_t i, int k, const std::string& relative, const std::string& letters,
                              const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
   if (destination.size() > sys::platform::kMaxPathLength) {
@@ -378,6 +420,7 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const std::stri
   if (!unseen) existing = folder->Inspect(name);
   if (existing && (existing->attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
   if (k < 0) return true;
+  if (unseen && !AnnounceFrom(i, relative.substr(0, nameStart))) return false;
   ExtractionWatcher* watcher = Module().watcher;
   if (existing && !(watcher && watcher->ReplaceAlways(destination))) {
     switch (ApplyOverwriteRules(answers_, destination, *existing, index_.StoredDate(static_cast<size_t>(k)))) {
@@ -552,6 +595,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   Extraction extraction(archivePath, archive, index, target, hashes, steps);
   std::vector<int> order(names.size());
   for (size_t i = 0; i < names.size(); ++i) order[i] = extraction.Find(folder + names[i]);
+  extraction.SetWorkList(names, order);
   // What the entries declare is what decoding them writes (a block larger
   // than declared fails to decode), so the bound is checked before the
   // first byte: a small archive cannot fill the disk.
@@ -597,7 +641,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
                              ? EntryContentSize(archive, index, static_cast<size_t>(order[i]), archivePath)
                              : 0;
     const DecodedEntry entry = std::move(decoded[i]);
-    if (!steps.Start(names[i], i, size) || !extraction.ExtractFile(order[i], names[i], letters[i], entry)) return false;
+    if (!steps.Start(names[i], i, size) || !extraction.ExtractFile(i, order[i], names[i], letters[i], entry)) return false;
     if (Module().afterFileWritten) Module().afterFileWritten(i + 1);
     return true;
   };

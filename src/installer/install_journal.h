@@ -69,6 +69,7 @@ class InstallJournal : public archive::ExtractionWatcher {
   void BeforeFolder(const std::string& folder) override;
   bool ReplaceAlways(const std::string& destination) override;
   bool BeforeWrite(const std::string& destination, bool replacing) override;
+  bool Announce(const std::vector<std::string>& destinations) override;
   void AfterWrite(const std::string& destination, int64_t bytes) override;
 
   // Records a shortcut or an association before it is made.
