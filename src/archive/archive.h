@@ -51,6 +51,19 @@ class ExtractionWatcher {
   // name exists. False stops the extraction as failed (the watcher has
   // recorded why in the module's lastError).
   virtual bool BeforeWrite(const std::string& destination, bool replacing) = 0;
+  // The new files `destinations` are coming next, each in a folder this
+  // extraction made, where nothing else has their names: a watcher may
+  // record them all now, with one write, instead of one by one in
+  // BeforeWrite. False stops the extraction as failed (as BeforeWrite).
+  virtual bool Announce(const std::vector<std::string>& destinations) {
+    (void)destinations;
+    return true;
+  }
+  // `destination` took its name holding `bytes` bytes.
+  virtual void AfterWrite(const std::string& destination, int64_t bytes) {
+    (void)destination;
+    (void)bytes;
+  }
 };
 
 struct ArchiveModule {

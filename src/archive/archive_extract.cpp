@@ -92,11 +92,10 @@ class HeldFolders {
                                        int lastPermissions = 0777);
 
   // True when the folder Descend returned last was made by this extraction
-  // (now or when it was held before: the folder entries come ahead of the
-  // files): every name in it was written here, so none needs looking at
-  // before a file is written (the exclusive rename still refuses one that
-  // appeared).
-  bool LastIsNew() const { return lastNew_; }
+  // (when it was opened now or earlier): every name in it was written here,
+  // so none needs looking at before a file is written (the exclusive rename
+  // still refuses one that appeared).
+  bool LastIsNew() const { return chain_.empty() ? rootMade_ : chainMade_.back(); }
 
  private:
   using FolderHandle = sys::platform::FolderHandle;
@@ -106,10 +105,13 @@ class HeldFolders {
   const std::string& target_;
   FolderHandle root_;
   bool rootMade_ = false;
-  bool lastNew_ = false;
-  std::unordered_set<std::string> made_;  // folders made below the target, "a\\b\\"
   std::vector<std::string> names_;     // the components held below the target
+  std::vector<std::string> keys_;      // the same as paths below the target, "a\\b\\"
   std::vector<FolderHandle> chain_;    // their handles, outermost first
+  std::vector<bool> chainMade_;        // made by this extraction
+  // Every folder below the target made by this extraction, as keys_: the
+  // folders are all made before the first file, and opened again for it.
+  std::unordered_set<std::string> made_;
 };
 
 sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, bool create, bool& link,
@@ -137,7 +139,9 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
   size_t same = 0;
   while (same < wanted.size() && same < names_.size() && names_[same] == wanted[same]) ++same;
   names_.resize(same);
+  keys_.resize(same);
   chain_.resize(same);
+  chainMade_.resize(same);
   for (size_t i = same; i < wanted.size(); ++i) {
     const FolderHandle& parent = i == 0 ? root_ : chain_[i - 1];
     FolderHandle child;
@@ -152,11 +156,18 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
         reason = "Cannot open folder \"" + parent.Path() + wanted[i] + "\". " + reason;
         return nullptr;
     }
+    std::string key = (i == 0 ? std::string() : keys_[i - 1]) + wanted[i] + '\\';
+    bool made = child.Made();
+    if (made) {
+      made_.insert(key);
+    } else {
+      made = made_.count(key) > 0;
+    }
     names_.push_back(wanted[i]);
-    if (child.Made()) made_.insert(HeldPath());
+    keys_.push_back(std::move(key));
     chain_.push_back(std::move(child));
+    chainMade_.push_back(made);
   }
-  lastNew_ = chain_.empty() ? rootMade_ : !made_.empty() && made_.count(HeldPath()) > 0;
   return chain_.empty() ? &root_ : &chain_.back();
 }
 
@@ -177,6 +188,7 @@ struct DecodedEntry {
   bool byWriter = true;  // not decoded ahead: the writer reads the archive
   uint8_t flags = 0;
   std::vector<uint8_t> content;
+  std::optional<sys::Sha256Digest> digest;  // of content, when the archive records one to check
   std::exception_ptr error;  // raised only if the writer writes the entry
 };
 
@@ -203,10 +215,11 @@ class EntryReader {
     return true;
   }
 
-  // Decodes entry `k` into `slot` when its content is small enough. A
+  // Decodes entry `k` into `slot` when its content is small enough, with
+  // its digest when `digest` (hashing here keeps it off the writer). A
   // failure is kept in the slot: the overwrite rules may skip the entry, and
   // then it must not be reported.
-  void DecodeAhead(size_t k, DecodedEntry& slot) {
+  void DecodeAhead(size_t k, bool digest, DecodedEntry& slot) {
     const int64_t storedLength = index_.StoredLength(k);
     // An entry without even its flags byte reads past itself; the writer
     // handles it as it always has.
@@ -220,10 +233,17 @@ class EntryReader {
         file_.Seek(index_.EntryOffset(k), compression::SeekOrigin::Beginning);
         file_.ReadExact(stored.Data().data(), storedLength);
       }
-      if (ContentBound(stored, storedLength) > kWholeEntryLimit) return;
-      compression::MemoryStream output;
+      const int64_t bound = ContentBound(stored, storedLength);
+      if (bound > kWholeEntryLimit) return;
+      // Room for the content as its blocks declare it (the bound counts
+      // whole blocks): growing by doubling would copy it again on the way.
+      stored.Seek(layout::kEntryLengthOffset, compression::SeekOrigin::Beginning);
+      std::vector<uint8_t> room;
+      room.reserve(static_cast<size_t>(std::clamp<int64_t>(compression::ExpandedSize(stored), 0, bound)));
+      compression::MemoryStream output(std::move(room));
       slot.flags = detail::DecodeStoredEntry(stored, 0, storedLength, false, decompress_, output, archivePath_);
       slot.content = std::move(output.Data());
+      if (digest) slot.digest = sys::Sha256Of(slot.content.data(), slot.content.size());
     } catch (...) {
       slot.error = std::current_exception();
     }
@@ -272,12 +292,21 @@ class Extraction {
   // The entry position of the name `stored`, -1 when it is absent.
   int Find(const std::string& stored) const { return lookup_.Find(stored); }
 
+  // The whole work list (relative names and their entries), which
+  // ExtractFile's `i` indexes: new files are announced to the watcher a run
+  // at a time.
+  void SetWorkList(const StringList& names, const std::vector<int>& order) {
+    names_ = &names;
+    order_ = &order;
+  }
+
   // Extracts entry `k` (-1: a name without an entry, passed over) as
   // target + `relative`, taking its content from `decoded` when that was
   // decoded ahead; a new file gets the permissions its `letters` imply.
   // False when the extraction must stop (cancel or failure, already
   // reported).
-  bool ExtractFile(int k, const std::string& relative, const std::string& letters, const DecodedEntry& decoded);
+  bool ExtractFile(size_t i, int k, const std::string& relative, const std::string& letters,
+                   const DecodedEntry& decoded);
 
   // Creates the folder `relative` (stored separators, "" for the target)
   // unless a link is in its way.
@@ -336,11 +365,44 @@ class Extraction {
   const ContentHashes& hashes_;
   EntrySteps& steps_;
   OverwriteAnswers answers_;
+  bool AnnounceFrom(size_t i, const std::string& folderPart);
+
   HeldFolders folders_;
   std::unordered_set<std::string> written_;  // names written into folders made here, folded
+  const StringList* names_ = nullptr;
+  const std::vector<int>* order_ = nullptr;
+  size_t announcedEnd_ = 0;  // work list items before it were announced (or passed)
 };
 
-bool Extraction::ExtractFile(int k, const std::string& relative, const std::string& letters,
+// Announces to the watcher item `i` (a new file in the folder `folderPart`,
+// made here) and the items after it in the same folder that are new files
+// too, up to a run of them.
+bool Extraction::AnnounceFrom(size_t i, const std::string& folderPart) {
+  constexpr size_t kRun = 64;
+  ExtractionWatcher* watcher = Module().watcher;
+  if (!watcher || !names_ || i < announcedEnd_) return true;
+  std::vector<std::string> destinations;
+  std::unordered_set<std::string> seen;
+  size_t j = i;
+  for (; j < names_->size() && j < i + kRun; ++j) {
+    const std::string& relative = (*names_)[j];
+    const std::string folded = FoldedName(relative);
+    // Only what ExtractFile will find unseen: the same folder, a name not
+    // written yet, an entry to write.
+    if ((*order_)[j] < 0 || relative.compare(0, folderPart.size(), folderPart) != 0 ||
+        relative.find('\\', folderPart.size()) != std::string::npos || (j > i && written_.count(folded)) ||
+        !seen.insert(folded).second) {
+      break;
+    }
+    const std::string destination = sys::ToNativeSeparators(target_ + relative);
+    if (destination.size() > sys::platform::kMaxPathLength) break;
+    destinations.push_back(destination);
+  }
+  announcedEnd_ = j;
+  return watcher->Announce(destinations);
+}
+
+bool Extraction::ExtractFile(size_t i, int k, const std::string& relative, const std::string& letters,
                              const DecodedEntry& decoded) {
   const std::string destination = sys::ToNativeSeparators(target_ + relative);
   if (destination.size() > sys::platform::kMaxPathLength) {
@@ -367,6 +429,7 @@ bool Extraction::ExtractFile(int k, const std::string& relative, const std::stri
   if (!unseen) existing = folder->Inspect(name);
   if (existing && (existing->attributes & sys::platform::kAttrLink)) return RefuseLink(destination);
   if (k < 0) return true;
+  if (unseen && !AnnounceFrom(i, relative.substr(0, nameStart))) return false;
   ExtractionWatcher* watcher = Module().watcher;
   if (existing && !(watcher && watcher->ReplaceAlways(destination))) {
     switch (ApplyOverwriteRules(answers_, destination, *existing, index_.StoredDate(static_cast<size_t>(k)))) {
@@ -390,6 +453,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
                             const DecodedEntry& decoded) {
   std::string temporary;
   bool created = false;
+  int64_t size = 0;
   try {
     std::unique_ptr<FileStream> output;
     // Created with its permissions from the start: a private file is never
@@ -407,6 +471,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     }
     created = true;
     const uint8_t flags = WriteContent(k, decoded, *output);
+    size = output->Size();
     // A file created here already has a new file's attributes.
     const uint32_t attributes = AttributesOfEntryFlags(flags);
     if (!sys::platform::IsNewFileDefault(attributes)) output->SetAttributes(attributes);
@@ -433,6 +498,7 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
     detail::ReportFailure(sys::FailureKind::Io, destination, "The file " + destination + " could not be written.");
     return false;
   }
+  if (ExtractionWatcher* watcher = Module().watcher) watcher->AfterWrite(destination, size);
   return true;
 }
 
@@ -453,7 +519,10 @@ uint8_t Extraction::WriteContent(size_t k, const DecodedEntry& decoded, FileStre
     flags = detail::ReadStoredEntry(archive_, index_, k, false, output, archivePath_);
   } else {
     if (decoded.error) std::rethrow_exception(decoded.error);
-    if (hash) hashes_.Check(k, sys::Sha256Of(decoded.content.data(), decoded.content.size()), index_, archivePath_);
+    if (hash) {
+      hashes_.Check(k, decoded.digest ? *decoded.digest : sys::Sha256Of(decoded.content.data(), decoded.content.size()),
+                    index_, archivePath_);
+    }
     output.WriteExact(decoded.content.data(), static_cast<int64_t>(decoded.content.size()));
   }
   output.Flush();
@@ -535,6 +604,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   Extraction extraction(archivePath, archive, index, target, hashes, steps);
   std::vector<int> order(names.size());
   for (size_t i = 0; i < names.size(); ++i) order[i] = extraction.Find(folder + names[i]);
+  extraction.SetWorkList(names, order);
   // What the entries declare is what decoding them writes (a block larger
   // than declared fails to decode), so the bound is checked before the
   // first byte: a small archive cannot fill the disk.
@@ -568,7 +638,10 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   }
   std::vector<DecodedEntry> decoded(names.size());
   const auto decode = [&](size_t i) {
-    if (reader && order[i] >= 0) reader->DecodeAhead(static_cast<size_t>(order[i]), decoded[i]);
+    if (reader && order[i] >= 0) {
+      const size_t k = static_cast<size_t>(order[i]);
+      reader->DecodeAhead(k, hashes.For(k) != nullptr, decoded[i]);
+    }
     return static_cast<int64_t>(decoded[i].content.size());
   };
   const auto write = [&](size_t i) {
@@ -577,7 +650,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
                              ? EntryContentSize(archive, index, static_cast<size_t>(order[i]), archivePath)
                              : 0;
     const DecodedEntry entry = std::move(decoded[i]);
-    if (!steps.Start(names[i], i, size) || !extraction.ExtractFile(order[i], names[i], letters[i], entry)) return false;
+    if (!steps.Start(names[i], i, size) || !extraction.ExtractFile(i, order[i], names[i], letters[i], entry)) return false;
     if (Module().afterFileWritten) Module().afterFileWritten(i + 1);
     return true;
   };

@@ -214,20 +214,24 @@ void FilterNamesByFolder(const std::string& folder, StringList& list, StringList
   std::string prefix = folder;
   if (prefix.back() != '\\') prefix += '\\';
   prefix = sys::LowerAscii(prefix);
-  size_t i = 0;
-  while (i < list.size()) {
+  // Kept names move down in one pass: erasing one at a time would make a
+  // large archive's listing quadratic.
+  const size_t count = list.size();
+  const size_t paired = std::min(count, parallel.size());
+  size_t kept = 0;
+  for (size_t i = 0; i < count; ++i) {
     const size_t slash = list[i].rfind('\\');
-    const std::string folderPart = slash == std::string::npos ? "" : sys::LowerAscii(list[i].substr(0, slash + 1));
-    const bool keep = slash != std::string::npos &&
-                      (subfolders ? folderPart.starts_with(prefix) : folderPart == prefix);
-    if (!keep) {
-      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-      if (i < parallel.size()) parallel.erase(parallel.begin() + static_cast<std::ptrdiff_t>(i));
-      continue;
-    }
-    list[i] = list[i].substr(prefix.size());
-    ++i;
+    if (slash == std::string::npos || slash + 1 < prefix.size()) continue;
+    const bool keep = sys::LowerAscii(list[i].substr(0, prefix.size())) == prefix &&
+                      (subfolders || slash + 1 == prefix.size());
+    if (!keep) continue;
+    list[kept] = list[i].substr(prefix.size());
+    if (i < paired) parallel[kept] = std::move(parallel[i]);
+    ++kept;
   }
+  list.resize(kept);
+  if (paired > 0) parallel.erase(parallel.begin() + static_cast<std::ptrdiff_t>(std::min(kept, paired)),
+                                 parallel.begin() + static_cast<std::ptrdiff_t>(paired));
 }
 
 int ArchiveReadIndex(const std::string& archivePath, const std::string& folderPrefix, bool subfolders,

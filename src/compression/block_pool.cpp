@@ -63,7 +63,7 @@ class Pool {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
     }
-    changed_.notify_all();
+    workAvailable_.notify_all();
     for (std::thread& thread : threads_) thread.join();
   }
 
@@ -76,7 +76,7 @@ class Pool {
       }
       jobs_.push_back(&job);
     }
-    changed_.notify_all();
+    workAvailable_.notify_all();
   }
 
   // Withdraws `job`; its owner has seen every claimed task finish, and a
@@ -93,7 +93,21 @@ class Pool {
       std::lock_guard<std::mutex> lock(mutex_);
       change();
     }
-    changed_.notify_all();
+    workAvailable_.notify_all();
+    taskFinished_.notify_all();
+  }
+
+  // Changes job state under the lock; wakes the pool's threads only when
+  // the change says that tasks may be claimed again. Waking them for every
+  // small change costs a system call or two each time.
+  template <typename Change>
+  void UpdateAndWakeIf(Change change) {
+    bool wake = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      wake = change();
+    }
+    if (wake) workAvailable_.notify_all();
   }
 
   // The owner runs tasks of its own job until `done` (tested with the lock
@@ -108,9 +122,9 @@ class Pool {
         job.Run(index);
         lock.lock();
         job.Finish(index);
-        changed_.notify_all();
+        taskFinished_.notify_all();
       } else {
-        changed_.wait(lock);
+        taskFinished_.wait(lock);
       }
     }
   }
@@ -130,7 +144,7 @@ class Pool {
     for (;;) {
       Job* job = nullptr;
       size_t index = 0;
-      changed_.wait(lock, [&] { return stopping_ || (job = ClaimAny(index)) != nullptr; });
+      workAvailable_.wait(lock, [&] { return stopping_ || (job = ClaimAny(index)) != nullptr; });
       if (!job) return;
       ++job->helpers;
       lock.unlock();
@@ -138,12 +152,17 @@ class Pool {
       lock.lock();
       --job->helpers;
       job->Finish(index);
-      changed_.notify_all();
+      taskFinished_.notify_all();
     }
   }
 
+  // Tasks become claimable only when a job is added or its owner changes it
+  // (Update); a finished task concerns only the owners waiting for it. The
+  // pool's threads and the owners wait apart, so that neither is woken for
+  // the other's news.
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable workAvailable_;  // the pool's threads wait here
+  std::condition_variable taskFinished_;   // owners wait here
   std::vector<Job*> jobs_;
   std::vector<std::thread> threads_;
   bool stopping_ = false;
@@ -201,9 +220,12 @@ class Ordered final : public Job {
         held_(count, 0), errors_(count) {}
 
   bool Claim(size_t& index) override {
-    if (stopped_ || next_ >= count_ || next_ >= consumed_ + window_) return false;
+    if (stopped_ || next_ >= count_) return false;
     // The index the owner waits for always starts, whatever is held.
-    if (heldTotal_ >= budget_ && next_ > consumed_) return false;
+    if (next_ > consumed_ && (next_ >= consumed_ + window_ || heldTotal_ >= budget_)) {
+      heldBack_ = true;
+      return false;
+    }
     index = next_++;
     ++running_;
     return true;
@@ -224,8 +246,15 @@ class Ordered final : public Job {
   bool Ready(size_t index) const { return ready_[index] != 0; }
   // Read by the owner after Ready(index) was seen under the lock.
   const std::exception_ptr& Error(size_t index) const { return errors_[index]; }
-  void Consumed(size_t count) {
+  // True when a producer that the window or the budget held back may start
+  // again: once half of each is free, so that the workers are woken for a
+  // run of entries rather than once for each.
+  bool Consumed(size_t count) {
     for (; consumed_ < count; ++consumed_) heldTotal_ -= held_[consumed_];
+    if (!heldBack_) return false;
+    const bool room = next_ <= consumed_ || (next_ - consumed_ <= window_ / 2 && heldTotal_ <= budget_ / 2);
+    if (room) heldBack_ = false;
+    return room;
   }
   void Stop() { stopped_ = true; }
   bool Idle() const { return running_ == 0; }
@@ -240,6 +269,7 @@ class Ordered final : public Job {
   size_t running_ = 0;
   int64_t heldTotal_ = 0;  // held by results finished and not yet consumed
   bool stopped_ = false;
+  bool heldBack_ = false;  // a Claim was refused for the window or the budget
   std::vector<uint8_t> ready_;
   std::vector<int64_t> held_;
   std::vector<std::exception_ptr> errors_;
@@ -336,7 +366,7 @@ bool RunInOrder(size_t count, size_t window, int64_t budget, const std::function
       }
     }
     if (failure) completed = false;
-    pool.Update([&] { job.Consumed(i + 1); });
+    pool.UpdateAndWakeIf([&] { return job.Consumed(i + 1); });
   }
   pool.Update([&] { job.Stop(); });
   pool.Work(job, [&] { return job.Idle(); });

@@ -1,6 +1,7 @@
 #include "compression/stream.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -16,6 +17,38 @@ namespace {
 // file passes in few system calls.
 constexpr int64_t kCopyChunk = 1 << 20;
 constexpr size_t kFileBufferSize = 1 << 20;
+// Reads and writes at least this large, which the buffer would only copy
+// once more, go straight between the caller's memory and the file.
+constexpr int64_t kDirectTransfer = 64 << 10;
+
+// Megabyte buffers kept per thread for the next file or copy (a copy's
+// chunk and the file it writes take one each): an extraction opens one file
+// after another, and a fresh megabyte for each is returned to the system
+// when freed and costs page faults when taken again.
+class SpareBuffers {
+ public:
+  static std::unique_ptr<uint8_t[]> Take() {
+    for (std::unique_ptr<uint8_t[]>& spare : Slots()) {
+      if (spare) return std::move(spare);
+    }
+    // Uninitialised: every byte is written before it is read.
+    return std::unique_ptr<uint8_t[]>(new uint8_t[kFileBufferSize]);
+  }
+  static void Give(std::unique_ptr<uint8_t[]> buffer) {
+    for (std::unique_ptr<uint8_t[]>& spare : Slots()) {
+      if (!spare) {
+        spare = std::move(buffer);
+        return;
+      }
+    }
+  }
+
+ private:
+  static std::array<std::unique_ptr<uint8_t[]>, 2>& Slots() {
+    thread_local std::array<std::unique_ptr<uint8_t[]>, 2> spares;
+    return spares;
+  }
+};
 
 FileFaults& Faults() {
   static FileFaults faults;
@@ -43,14 +76,15 @@ void Stream::WriteExact(const void* buffer, int64_t count) {
 
 int64_t Stream::CopyFrom(Stream& source, int64_t count) {
   if (count <= 0) return count;
-  // Uninitialised: every byte is read before it is written out.
-  const std::unique_ptr<uint8_t[]> chunk(new uint8_t[static_cast<size_t>(std::min(count, kCopyChunk))]);
+  static_assert(kCopyChunk <= int64_t{kFileBufferSize});
+  std::unique_ptr<uint8_t[]> chunk = SpareBuffers::Take();
   for (int64_t done = 0; done < count;) {
     const int64_t part = std::min(count - done, kCopyChunk);
     source.ReadExact(chunk.get(), part);
     WriteExact(chunk.get(), part);
     done += part;
   }
+  SpareBuffers::Give(std::move(chunk));
   return count;
 }
 
@@ -72,6 +106,13 @@ int64_t MemoryStream::Write(const void* buffer, int64_t count) {
     // Grow geometrically so that many small appends stay linear.
     if (static_cast<size_t>(end) > data_.capacity())
       data_.reserve(std::max(static_cast<size_t>(end), data_.capacity() * 2));
+    // An append copies the bytes in once; zeros first would write them twice.
+    if (position_ == Size()) {
+      const auto* bytes = static_cast<const uint8_t*>(buffer);
+      data_.insert(data_.end(), bytes, bytes + count);
+      position_ = end;
+      return count;
+    }
     data_.resize(static_cast<size_t>(end));
   }
   std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
@@ -109,13 +150,6 @@ sys::platform::OpenMode PlatformMode(FileStream::Mode mode) {
 // The smallest buffer given to a file opened for reading.
 constexpr int64_t kSmallestBuffer = 4096;
 
-// The megabyte buffer of the last stream closed on this thread, kept for the
-// next one: extracting many small files would otherwise allocate and free
-// one per file, which maps and unmaps memory each time where large blocks
-// get mappings of their own (Windows), and unmapping makes every thread of
-// the process drop its address translations.
-thread_local std::unique_ptr<uint8_t[]> spareBuffer;
-
 }  // namespace
 
 FileStream::FileStream(const std::string& path, Mode mode, uint32_t permissions)
@@ -150,17 +184,15 @@ FileStream::FileStream(const sys::platform::FolderHandle& folder, const std::str
 
 FileStream::~FileStream() {
   WritePending();
-  if (buffer_ && capacity_ == static_cast<int64_t>(kFileBufferSize)) spareBuffer = std::move(buffer_);
+  if (buffer_ && capacity_ == int64_t{kFileBufferSize}) SpareBuffers::Give(std::move(buffer_));
 }
 
 // Allocated on first use and left uninitialised: zeroing a megabyte for
 // every file opened would cost more than reading or writing a small file.
 uint8_t* FileStream::Buffer() {
-  if (buffer_) return buffer_.get();
-  if (capacity_ == static_cast<int64_t>(kFileBufferSize) && spareBuffer) {
-    buffer_ = std::move(spareBuffer);
-  } else {
-    buffer_.reset(new uint8_t[static_cast<size_t>(capacity_)]);
+  if (!buffer_) {
+    buffer_ = capacity_ == int64_t{kFileBufferSize} ? SpareBuffers::Take()
+                                                     : std::unique_ptr<uint8_t[]>(new uint8_t[static_cast<size_t>(capacity_)]);
   }
   return buffer_.get();
 }
@@ -186,8 +218,8 @@ int64_t FileStream::Read(void* buffer, int64_t count) {
       done += part;
       continue;
     }
-    // A request as large as the buffer goes straight to the caller's memory.
-    if (count - done >= capacity_) {
+    // A large request goes straight to the caller's memory.
+    if (count - done >= std::min(capacity_, kDirectTransfer)) {
       const int64_t got = file_.ReadAt(position_, out + done, count - done);
       position_ += got;
       done += got;
@@ -214,7 +246,7 @@ int64_t FileStream::Write(const void* buffer, int64_t count) {
     if (!WritePending()) return 0;
   }
   int64_t done = count;
-  if (pending_ == 0 && count >= capacity_) {
+  if (pending_ == 0 && count >= std::min(capacity_, kDirectTransfer)) {
     done = file_.WriteAt(position_, buffer, count);
     if (done < count) writeFailed_ = true;
   } else {

@@ -227,6 +227,24 @@ void InstallJournal::BeforeFolder(const std::string& folder) {
   }
 }
 
+// The names go to the list ahead of their files, all in one write; a run
+// killed before it wrote some of them leaves names that the uninstaller
+// finds missing and passes over. They become created files (for a
+// rollback) only in BeforeWrite, when they are about to be written.
+bool InstallJournal::Announce(const std::vector<std::string>& destinations) {
+  sys::StringList lines;
+  for (const std::string& destination : destinations) {
+    const std::string relative = Relative(destination);
+    if (!writtenKeys_.insert(Key(relative)).second) continue;
+    written_.push_back(relative);
+    lines.push_back(relative);
+  }
+  if (lines.empty() || listPath_.empty() || list_.AppendLines(lines)) return true;
+  failure_ = "The list of installed files " + listPath_ + " could not be written.";
+  archive::Module().lastError = failure_;
+  return false;
+}
+
 bool InstallJournal::ReplaceAlways(const std::string& destination) {
   return sameFolder_ && previousKeys_.count(Key(Relative(destination))) > 0;
 }
@@ -273,11 +291,13 @@ void InstallJournal::BeforeAppsEntry(const std::string& key, sys::InstallScope s
   AppendLog(sys::AppsLogLine(key, scope));
 }
 
+void InstallJournal::AfterWrite(const std::string& destination, int64_t bytes) { writtenBytes_[destination] = bytes; }
+
+// Summed from what the extraction reported: asking the file system for each
+// file's size again costs a call per file.
 int64_t InstallJournal::InstalledBytes() const {
   int64_t total = 0;
-  for (const std::string& name : written_) {
-    total += sys::platform::RegularFileSize(installFolder_ + sys::ToNativeSeparators(name)).value_or(0);
-  }
+  for (const auto& [destination, bytes] : writtenBytes_) total += bytes;
   return total;
 }
 

@@ -11,6 +11,7 @@
 // one log.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -68,6 +69,8 @@ class InstallJournal : public archive::ExtractionWatcher {
   void BeforeFolder(const std::string& folder) override;
   bool ReplaceAlways(const std::string& destination) override;
   bool BeforeWrite(const std::string& destination, bool replacing) override;
+  bool Announce(const std::vector<std::string>& destinations) override;
+  void AfterWrite(const std::string& destination, int64_t bytes) override;
 
   // Records a shortcut or an association before it is made.
   void BeforeShortcut(const std::string& name, const std::string& keyword, const std::string& subfolder);
@@ -76,7 +79,8 @@ class InstallJournal : public archive::ExtractionWatcher {
   // rollback puts back the entry that was there (an upgrade's) or removes it.
   void BeforeAppsEntry(const std::string& key, sys::InstallScope scope);
 
-  // The bytes of the files this run wrote (as they are now).
+  // The bytes of the files this run wrote, as written (a name written
+  // twice counts once).
   int64_t InstalledBytes() const;
 
   // The run ended well: the backups go; the earlier version's files,
@@ -115,6 +119,7 @@ class InstallJournal : public archive::ExtractionWatcher {
   std::vector<std::pair<std::string, std::string>> backups_;   // file, copy
   sys::StringList written_;                                    // relative names, in order
   std::set<std::string> writtenKeys_;
+  std::map<std::string, int64_t> writtenBytes_;                // by destination
   std::vector<std::tuple<std::string, std::string, std::string>> shortcuts_;
   struct AssociationBefore {
     std::string program, classKey;

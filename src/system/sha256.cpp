@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define BREVION_SHA_INSTRUCTIONS 1
+#endif
+
 namespace sys {
 
 namespace {
@@ -21,14 +27,7 @@ constexpr uint32_t kRound[64] = {
 
 constexpr uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-}  // namespace
-
-// The initial hash value: the first 32 bits of the fractional parts of the
-// square roots of the first 8 primes.
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
-void Sha256::Compress(const uint8_t* block) {
+void CompressPortable(std::array<uint32_t, 8>& state, const uint8_t* block) {
   uint32_t w[64];
   for (int t = 0; t < 16; ++t) {
     w[t] = uint32_t{block[4 * t]} << 24 | uint32_t{block[4 * t + 1]} << 16 | uint32_t{block[4 * t + 2]} << 8 |
@@ -39,8 +38,8 @@ void Sha256::Compress(const uint8_t* block) {
     const uint32_t s1 = Rotr(w[t - 2], 17) ^ Rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
     w[t] = w[t - 16] + s0 + w[t - 7] + s1;
   }
-  uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+  uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
   for (int t = 0; t < 64; ++t) {
     const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[t] + w[t];
     const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
@@ -53,14 +52,94 @@ void Sha256::Compress(const uint8_t* block) {
     b = a;
     a = t1 + t2;
   }
-  state_[0] += a;
-  state_[1] += b;
-  state_[2] += c;
-  state_[3] += d;
-  state_[4] += e;
-  state_[5] += f;
-  state_[6] += g;
-  state_[7] += h;
+  state[0] += a;
+  state[1] += b;
+  state[2] += c;
+  state[3] += d;
+  state[4] += e;
+  state[5] += f;
+  state[6] += g;
+  state[7] += h;
+}
+
+#ifdef BREVION_SHA_INSTRUCTIONS
+// The SHA extensions (with SSSE3 and SSE4.1 for the shuffles and blends).
+bool ProcessorHasSha() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+  const bool ssse3 = c & (1u << 9), sse41 = c & (1u << 19);
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  return ssse3 && sse41 && (b & (1u << 29));
+}
+
+// The instructions keep the working variables as two vectors, ABEF and
+// CDGH (highest lane first), and do two rounds per instruction with the
+// round constants already added to the message words.
+__attribute__((target("sha,sse4.1,ssse3"))) void CompressWithInstructions(std::array<uint32_t, 8>& state,
+                                                                          const uint8_t* blocks, size_t count) {
+  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
+  __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
+  const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
+  const __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  for (; count > 0; --count, blocks += 64) {
+    const __m128i savedAbef = abef, savedCdgh = cdgh;
+    __m128i w[4];  // message words 4i..4i+3 of group i in w[i % 4]
+    for (int i = 0; i < 16; ++i) {
+      __m128i words;
+      if (i < 4) {
+        words = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)), byteSwap);
+      } else {
+        words = _mm_sha256msg1_epu32(w[i & 3], w[(i - 3) & 3]);
+        words = _mm_add_epi32(words, _mm_alignr_epi8(w[(i - 1) & 3], w[(i - 2) & 3], 4));
+        words = _mm_sha256msg2_epu32(words, w[(i - 1) & 3]);
+      }
+      w[i & 3] = words;
+      __m128i input = _mm_add_epi32(words, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * i])));
+      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, input);
+      input = _mm_shuffle_epi32(input, 0x0E);
+      abef = _mm_sha256rnds2_epu32(abef, cdgh, input);
+    }
+    abef = _mm_add_epi32(abef, savedAbef);
+    cdgh = _mm_add_epi32(cdgh, savedCdgh);
+  }
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  dcba = _mm_blend_epi16(feba, dchg, 0xF0);
+  hgfe = _mm_alignr_epi8(dchg, feba, 8);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), dcba);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), hgfe);
+}
+
+bool useInstructions = ProcessorHasSha();
+#else
+bool useInstructions = false;
+#endif
+
+}  // namespace
+
+bool Sha256UsesProcessor() { return useInstructions; }
+
+void SetSha256UsesProcessor(bool use) {
+#ifdef BREVION_SHA_INSTRUCTIONS
+  useInstructions = use && ProcessorHasSha();
+#else
+  (void)use;
+#endif
+}
+
+// The initial hash value: the first 32 bits of the fractional parts of the
+// square roots of the first 8 primes.
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::Compress(const uint8_t* blocks, size_t count) {
+#ifdef BREVION_SHA_INSTRUCTIONS
+  if (useInstructions) return CompressWithInstructions(state_, blocks, count);
+#endif
+  for (; count > 0; --count, blocks += 64) CompressPortable(state_, blocks);
 }
 
 void Sha256::Update(const void* data, size_t count) {
@@ -73,10 +152,13 @@ void Sha256::Update(const void* data, size_t count) {
     bytes += take;
     count -= take;
     if (filled_ < block_.size()) return;
-    Compress(block_.data());
+    Compress(block_.data(), 1);
     filled_ = 0;
   }
-  for (; count >= block_.size(); bytes += block_.size(), count -= block_.size()) Compress(bytes);
+  const size_t whole = count / block_.size();
+  Compress(bytes, whole);
+  bytes += whole * block_.size();
+  count -= whole * block_.size();
   std::memcpy(block_.data(), bytes, count);
   filled_ = count;
 }

@@ -12,6 +12,8 @@ namespace sys {
 using Sha256Digest = std::array<uint8_t, 32>;
 
 // Fed in pieces of any size; Finish pads the message and gives its digest.
+// Blocks are compressed with the processor's SHA instructions where it has
+// them (several times faster than the portable code), else portably.
 class Sha256 {
  public:
   Sha256();
@@ -19,7 +21,7 @@ class Sha256 {
   Sha256Digest Finish();
 
  private:
-  void Compress(const uint8_t* block);
+  void Compress(const uint8_t* blocks, size_t count);
 
   std::array<uint32_t, 8> state_;
   std::array<uint8_t, 64> block_{};
@@ -28,6 +30,12 @@ class Sha256 {
 };
 
 Sha256Digest Sha256Of(const void* data, size_t count);
+
+// Whether the processor's SHA instructions are used. Turning them off (they
+// are on wherever the processor has them) lets the portable code be checked
+// on the same machine.
+bool Sha256UsesProcessor();
+void SetSha256UsesProcessor(bool use);
 
 // 64 lower-case hexadecimal digits.
 std::string HexOf(const Sha256Digest& digest);

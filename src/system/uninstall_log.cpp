@@ -359,9 +359,12 @@ bool LogAppender::Create(const std::string& path) {
   return file_.Open(ToNativeSeparators(path), platform::OpenMode::Create, reason);
 }
 
-bool LogAppender::Append(const std::string& line) {
+bool LogAppender::Append(const std::string& line) { return AppendLines({line}); }
+
+bool LogAppender::AppendLines(const StringList& lines) {
   if (!file_.IsOpen()) return false;
-  const std::string text = line + std::string(kLineEnd);
+  std::string text;
+  for (const std::string& line : lines) text.append(line).append(kLineEnd);
   // Unbuffered: the line is the system's as soon as the call returns.
   const int64_t written = file_.WriteAt(size_, text.data(), static_cast<int64_t>(text.size()));
   if (written > 0) size_ += written;

@@ -120,6 +120,8 @@ class LogAppender {
   bool Create(const std::string& path);
   // Appends `line` and CR LF. False when they could not be written.
   bool Append(const std::string& line);
+  // Appends each of `lines` with CR LF, in one write.
+  bool AppendLines(const StringList& lines);
   void Close() { file_.Close(); }
   bool IsOpen() const { return file_.IsOpen(); }
 

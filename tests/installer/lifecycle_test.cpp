@@ -407,6 +407,35 @@ TEST_F(RollbackTest, KilledAtAnyPointTheLogUninstallsWhatWasDone) {
   }
 }
 
+#ifndef _WIN32
+// New files of a folder the run made are listed a run at a time, ahead of
+// their writing: killed between two of them, the list names files that were
+// never written, and the uninstaller passes over them.
+TEST_F(RollbackTest, KilledWithinARunOfListedFilesTheUninstallPassesOverTheMissingOnes) {
+  const std::string data = DataFolder("Test App");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    compression::SetWorkerCount(1);
+    fs::remove_all(dir.path() / "project");
+    OpenReal({.script = StandardScript(install, ""), .program = {{"lib/one", "1"}, {"lib/two", "2"}, {"lib/three", "3"}}});
+    archive::Module().afterFileWritten = [](size_t written) {
+      if (written == 1) std::raise(SIGKILL);
+    };
+    InstallInto(install);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_NE(ReadFile(data + "Test App.files").find("lib\\three"), std::string::npos);
+  EXPECT_FALSE(fs::exists(fs::path(install) / "lib" / "three"));
+  EXPECT_TRUE(Uninstall(data + "Test App.inst"));
+  EXPECT_FALSE(fs::exists(fs::path(install) / "lib"));
+  EXPECT_EQ(FilesBelow(install), (std::vector<std::string>{"b.dat", "report.doc"}));
+}
+#endif
+
 // An upgrade into another folder killed half way: the earlier installation
 // is as it was and stays uninstallable, and the uninstall removes the new
 // folder's partial files with it.
