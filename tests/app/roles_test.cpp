@@ -6,8 +6,8 @@
 
 #include "app/application.h"
 #include "app/exit_codes.h"
-#include "archive/archive.h"
 #include "support/scripted_toolkit.h"
+#include "support/small_package.h"
 #include "support/temp_dir.h"
 #include "system/paths.h"
 
@@ -18,13 +18,7 @@ using testsupport::ScriptedToolkit;
 TEST(InstallRolesTest, InstallModeOpensThePackageAndProposesTheFolder) {
   testsupport::TempDir dir;
   const std::string install = dir.dir() + "app";  // the dispatch adds the separator
-  dir.Write("files/install.dat", "#variables\r\nProgramName=Role App\r\ninstall_dir=" + install + "\r\n");
-  dir.Write("files/install_dir/role.exe", "program");
-  const std::string stub = dir.Write("stub.bin", "MZ");
-  const std::string package = dir.dir() + "setup.exe";
-  archive::ArchiveSetStreamCodec("zlibfastest");
-  ASSERT_TRUE(archive::ArchiveCreateFromFolder(package, dir.dir() + "files", archive::kAllEntriesFilter, nullptr,
-                                               nullptr, stub));
+  const std::string package = testsupport::WriteSmallPackage(dir, "Role App", "role.exe", install);
   ScriptedToolkit toolkit;
   app::Roles roles;
   toolkit.QueueClick("BIntroInstall");

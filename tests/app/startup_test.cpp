@@ -13,6 +13,7 @@
 #include "app/roles.h"
 #include "archive/archive.h"
 #include "support/scripted_toolkit.h"
+#include "support/small_package.h"
 #include "support/temp_dir.h"
 #include "system/paths.h"
 #include "system/text_writer.h"
@@ -34,17 +35,9 @@ struct Session {
   app::Roles roles;
 };
 
-// A package written with the archive engine: an installer whose script
-// proposes `install` (without its closing separator).
+// A package whose script proposes `install` (without its closing separator).
 std::string WritePackage(testsupport::TempDir& dir, const std::string& install) {
-  dir.Write("files/install.dat", "#variables\r\nProgramName=Start App\r\ninstall_dir=" + install + "\r\n");
-  dir.Write("files/install_dir/start.exe", "program");
-  const std::string stub = dir.Write("stub.bin", "MZ");
-  const std::string package = dir.dir() + "setup.exe";
-  archive::ArchiveSetStreamCodec("zlibfastest");
-  EXPECT_TRUE(archive::ArchiveCreateFromFolder(package, dir.dir() + "files", archive::kAllEntriesFilter, nullptr,
-                                               nullptr, stub));
-  return package;
+  return testsupport::WriteSmallPackage(dir, "Start App", "start.exe", install);
 }
 
 TEST(Startup, NoArgumentsInstallsFromTheProgramsOwnFile) {
