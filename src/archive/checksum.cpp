@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "archive/archive_index.h"
@@ -138,6 +140,46 @@ bool MatchesBeforeSigning(FileStream& file, const ArchiveExtent& extent, uint32_
   return false;
 }
 
+// An install verifies its package once for the page folder and again for
+// the program's files; a file whose identity is unchanged since it passed
+// is not summed again in the same process. Only a file whose last change is
+// well before its pass began is remembered: the file system stamps changes
+// with a clock of coarse ticks, so a rewrite within the tick of an earlier
+// one could leave the size and both times as they were.
+constexpr int64_t kSettledNs = 2'000'000'000;
+
+class VerifiedFiles {
+ public:
+  bool Contains(const sys::platform::FileIdentity& identity) {
+    std::lock_guard lock(mutex_);
+    return std::find(files_.begin(), files_.end(), identity) != files_.end();
+  }
+  void Add(const sys::platform::FileIdentity& identity) {
+    std::lock_guard lock(mutex_);
+    if (std::find(files_.begin(), files_.end(), identity) == files_.end()) files_.push_back(identity);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<sys::platform::FileIdentity> files_;
+};
+
+VerifiedFiles& Verified() {
+  static VerifiedFiles files;
+  return files;
+}
+
+// The progress of a pass over a file already verified: the same stops, so
+// that the caller can still cancel.
+bool ReportRememberedPass(ProgressHook hook, void* context) {
+  const Progress progress{hook, context};
+  for (int stop = 0; stop < kProgressStops; ++stop) {
+    if (!progress.Report(kVerifyingDataIntegrity, stop * 100 / kProgressStops)) return false;
+  }
+  progress.Report(kVerifyingDataIntegrity, 100);
+  return true;
+}
+
 }  // namespace
 
 uint32_t SumWords(const uint8_t* data, size_t wordCount) {
@@ -185,10 +227,14 @@ ChecksumPass ArchiveWriteChecksum(const std::string& archivePath, ProgressHook h
 }
 
 bool ArchiveVerify(const std::string& archivePath, ProgressHook hook, void* context) {
-  if (!sys::platform::RegularFileSize(sys::platform::NativePath(archivePath))) return false;
-  FileStream file(sys::platform::NativePath(archivePath), FileStream::Mode::Read);
+  const std::string path = sys::platform::NativePath(archivePath);
+  if (!sys::platform::RegularFileSize(path)) return false;
+  const std::optional<sys::platform::FileIdentity> before = sys::platform::RegularFileIdentity(path);
+  if (before && Verified().Contains(*before)) return ReportRememberedPass(hook, context);
+  const int64_t started = sys::platform::NowNs();
+  FileStream file(path, FileStream::Mode::Read);
   const ArchiveExtent extent = FindArchiveExtent(file);
-  const ChecksumPass pass = RunPass(sys::platform::NativePath(archivePath), extent.end, kVerifyingDataIntegrity, hook, context);
+  const ChecksumPass pass = RunPass(path, extent.end, kVerifyingDataIntegrity, hook, context);
   if (!pass.completed) return false;
   uint8_t field[8];
   file.Seek(extent.end - layout::kChecksumFromEnd, SeekOrigin::Beginning);
@@ -197,6 +243,10 @@ bool ArchiveVerify(const std::string& archivePath, ProgressHook hook, void* cont
   bool matches = stored == static_cast<int64_t>(pass.sum);
   if (!matches && extent.image && stored >= 0 && stored < static_cast<int64_t>(layout::kChecksumModulus)) {
     matches = MatchesBeforeSigning(file, extent, pass.sum, static_cast<uint32_t>(stored));
+  }
+  if (matches && before && before->changedNs < started - kSettledNs &&
+      sys::platform::RegularFileIdentity(path) == before) {
+    Verified().Add(*before);
   }
   Progress{hook, context}.Report(kVerifyingDataIntegrity, 100);
   return matches;

@@ -161,7 +161,7 @@ bool PackWith(const uint8_t* bytes, size_t length, const LevelInfo& info, Buffer
 // The output buffers below hold one byte more than expected: a codec that
 // fills it has proved that the data would overrun the expected length.
 
-bool UnpackZlib(const uint8_t* payload, size_t payloadLength, size_t expected, Buffer& output) {
+bool UnpackZlib(const uint8_t* payload, size_t payloadLength, size_t expected, BlockBuffer& output) {
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) return false;
   output.resize(expected + 1);
@@ -184,7 +184,7 @@ bool UnpackZlib(const uint8_t* payload, size_t payloadLength, size_t expected, B
   return true;
 }
 
-bool UnpackBzip2(const uint8_t* payload, size_t payloadLength, size_t expected, Buffer& output) {
+bool UnpackBzip2(const uint8_t* payload, size_t payloadLength, size_t expected, BlockBuffer& output) {
   bz_stream stream{};
   if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return false;
   output.resize(expected + 1);
@@ -207,7 +207,7 @@ bool UnpackBzip2(const uint8_t* payload, size_t payloadLength, size_t expected, 
   return true;
 }
 
-bool UnpackPpm(const uint8_t* payload, size_t payloadLength, size_t expected, Buffer& output) {
+bool UnpackPpm(const uint8_t* payload, size_t payloadLength, size_t expected, BlockBuffer& output) {
   output.resize(expected);
   const ptrdiff_t produced = ThreadPpmCodec().Decode(payload, payloadLength, output.data(), expected);
   if (produced <= 0 || static_cast<size_t>(produced) > expected) return false;
@@ -216,7 +216,7 @@ bool UnpackPpm(const uint8_t* payload, size_t payloadLength, size_t expected, Bu
 }
 
 bool UnpackWith(const uint8_t* payload, size_t payloadLength, const LevelInfo& info, size_t expected,
-                Buffer& output) {
+                BlockBuffer& output) {
   switch (info.family) {
     case Family::Stored:
       output.assign(payload, payload + payloadLength);
@@ -285,7 +285,7 @@ bool PrepareBuffer(const uint8_t* bytes, size_t length, uint8_t level, Buffer& p
 }
 
 bool UnpackBuffer(const uint8_t* payload, size_t payloadLength, uint8_t level, int64_t expectedLength,
-                  Buffer& output) {
+                  BlockBuffer& output) {
   output.clear();
   if (expectedLength < 1 || level > kMaxLevelCode) return false;
   if (static_cast<uint64_t>(expectedLength) > kMaxCodecLength || payloadLength > kMaxCodecLength) return false;
@@ -295,7 +295,15 @@ bool UnpackBuffer(const uint8_t* payload, size_t payloadLength, uint8_t level, i
   } catch (...) {
     ok = false;
   }
-  if (!ok) Buffer().swap(output);
+  if (!ok) BlockBuffer().swap(output);
+  return ok;
+}
+
+bool UnpackBuffer(const uint8_t* payload, size_t payloadLength, uint8_t level, int64_t expectedLength,
+                  Buffer& output) {
+  BlockBuffer block;
+  const bool ok = UnpackBuffer(payload, payloadLength, level, expectedLength, block);
+  output.assign(block.begin(), block.end());
   return ok;
 }
 

@@ -323,7 +323,7 @@ void TECLStream::CheckChain() {
   if (!chainSound_) throw DamagedContainer(kErrorDamagedChain);
 }
 
-bool TECLStream::ReadPayload(int32_t index, Buffer& payload) {
+bool TECLStream::ReadPayload(int32_t index, BlockBuffer& payload) {
   payload.clear();
   if (index < 0 || index >= headers_.Count()) return false;
   const BlockHeader& block = headers_.Header(index);
@@ -335,26 +335,26 @@ bool TECLStream::ReadPayload(int32_t index, Buffer& payload) {
   return wrapper_->Read(payload.data(), block.compressedSize) == block.compressedSize;
 }
 
-void TECLStream::UnpackPayload(int32_t index, const Buffer& payload, Buffer& output) const {
+void TECLStream::UnpackPayload(int32_t index, const BlockBuffer& payload, BlockBuffer& output) const {
   const BlockHeader& block = headers_.Header(index);
   if (!HasUsableBlockSize() || block.uncompressedSize > header_.blockSize ||
       !UnpackBuffer(payload.data(), payload.size(), levelCode_, block.uncompressedSize, output)) {
-    Buffer().swap(output);
+    BlockBuffer().swap(output);
     throw ContainerError(kErrorDecompression);
   }
   if (static_cast<int64_t>(output.size()) != block.uncompressedSize) {
-    Buffer().swap(output);
+    BlockBuffer().swap(output);
     throw ContainerError(kErrorInvalidSize);
   }
   if (ContainerCrc32(output.data(), output.size()) != block.checksum) {
-    Buffer().swap(output);
+    BlockBuffer().swap(output);
     throw ContainerError(kErrorCrc);
   }
 }
 
-bool TECLStream::LoadBlock(int32_t index, Buffer& output) {
+bool TECLStream::LoadBlock(int32_t index, BlockBuffer& output) {
   output.clear();
-  Buffer payload;
+  BlockBuffer payload;
   if (!ReadPayload(index, payload)) return false;
   UnpackPayload(index, payload, output);
   return true;
@@ -363,11 +363,11 @@ bool TECLStream::LoadBlock(int32_t index, Buffer& output) {
 void TECLStream::ForgetUnpackedBlocks(int32_t fromIndex) {
   if (cachedIndex_ >= fromIndex) {
     cachedIndex_ = -1;
-    Buffer().swap(cachedBlock_);
+    BlockBuffer().swap(cachedBlock_);
   }
   if (readAheadFirst_ >= 0 && readAheadFirst_ + int64_t(readAhead_.size()) > fromIndex) {
     readAheadFirst_ = -1;
-    std::vector<Buffer>().swap(readAhead_);
+    std::vector<BlockBuffer>().swap(readAhead_);
     readAheadErrors_.clear();
     readAheadLoaded_.clear();
   }
@@ -378,8 +378,8 @@ void TECLStream::ForgetUnpackedBlocks(int32_t fromIndex) {
 void TECLStream::FillReadAhead(int32_t first, int32_t last) {
   ForgetUnpackedBlocks(0);
   const size_t count = static_cast<size_t>(last - first + 1);
-  std::vector<Buffer> payloads(count);
-  readAhead_.assign(count, Buffer());
+  std::vector<BlockBuffer> payloads(count);
+  readAhead_.assign(count, BlockBuffer());
   readAheadErrors_.assign(count, nullptr);
   readAheadLoaded_.assign(count, 0);
   for (size_t k = 0; k < count; ++k) readAheadLoaded_[k] = ReadPayload(first + int32_t(k), payloads[k]);
@@ -390,18 +390,18 @@ void TECLStream::FillReadAhead(int32_t first, int32_t last) {
     } catch (...) {
       readAheadErrors_[k] = std::current_exception();
     }
-    Buffer().swap(payloads[k]);
+    BlockBuffer().swap(payloads[k]);
   });
   readAheadFirst_ = first;
 }
 
-const Buffer* TECLStream::ReadAheadBlock(int32_t index) {
+const BlockBuffer* TECLStream::ReadAheadBlock(int32_t index) {
   const size_t k = static_cast<size_t>(index - readAheadFirst_);
   if (readAheadErrors_[k]) std::rethrow_exception(readAheadErrors_[k]);
   return readAheadLoaded_[k] ? &readAhead_[k] : nullptr;
 }
 
-const Buffer* TECLStream::CachedBlock(int32_t index, int32_t lastWanted) {
+const BlockBuffer* TECLStream::CachedBlock(int32_t index, int32_t lastWanted) {
   if (index == cachedIndex_) return &cachedBlock_;
   if (readAheadFirst_ >= 0 && index >= readAheadFirst_ && index < readAheadFirst_ + int64_t(readAhead_.size())) {
     return ReadAheadBlock(index);
@@ -463,7 +463,7 @@ void TECLStream::RewriteBlocks(int64_t firstBlock, int64_t newSize, const uint8_
       Buffer& content = contents[static_cast<size_t>(i - batchStart)];
       content.assign(static_cast<size_t>(length), 0);
       if (i < oldCount) {
-        const Buffer* old = CachedBlock(static_cast<int32_t>(i));
+        const BlockBuffer* old = CachedBlock(static_cast<int32_t>(i));
         if (!old) throw ContainerError(kErrorDecompression);
         std::memcpy(content.data(), old->data(), static_cast<size_t>(std::min<int64_t>(int64_t(old->size()), length)));
       }
@@ -534,7 +534,7 @@ int64_t TECLStream::Read(void* buffer, int64_t count) {
     const int64_t index = position_ / blockSize;
     if (index >= headers_.Count()) break;
     const int64_t lastWanted = (position_ + std::min(count - delivered, uncompressedSize_ - position_) - 1) / blockSize;
-    const Buffer* block = CachedBlock(static_cast<int32_t>(index), static_cast<int32_t>(lastWanted));
+    const BlockBuffer* block = CachedBlock(static_cast<int32_t>(index), static_cast<int32_t>(lastWanted));
     if (!block) break;
     const int64_t inBlock = position_ % blockSize;
     const int64_t available = int64_t(block->size()) - inBlock;

@@ -238,7 +238,7 @@ class TECLStream : public TECLBaseCompressedStream {
   void CheckChain();
   // Unpacks and verifies block `index` into `output`. Returns false when its
   // payload is missing or cut off; throws for damaged payloads.
-  bool LoadBlock(int32_t index, Buffer& output);
+  bool LoadBlock(int32_t index, BlockBuffer& output);
   // Packs `length` bytes into a payload and fills the header's sizes and
   // checksum. Throws kErrorCompression when the codec fails. Touches no
   // state of the stream, so blocks may be packed on several threads at once.
@@ -255,15 +255,15 @@ class TECLStream : public TECLBaseCompressedStream {
   void WriteHeader();
   void RepairChain(int32_t blocksRead, int64_t cutAt);
   // Reads the payload of block `index`; false when it is missing or cut off.
-  bool ReadPayload(int32_t index, Buffer& payload);
+  bool ReadPayload(int32_t index, BlockBuffer& payload);
   // Unpacks and verifies a payload of block `index`; throws for damage.
   // Reads only the block table, so it may run on several threads at once.
-  void UnpackPayload(int32_t index, const Buffer& payload, Buffer& output) const;
+  void UnpackPayload(int32_t index, const BlockBuffer& payload, BlockBuffer& output) const;
   // The unpacked block `index`, or nullptr when its payload is missing.
   // With `lastWanted` beyond `index` and several workers, the blocks up to
   // it (at most BlocksInFlight()) are unpacked side by side and kept.
-  const Buffer* CachedBlock(int32_t index, int32_t lastWanted = -1);
-  const Buffer* ReadAheadBlock(int32_t index);
+  const BlockBuffer* CachedBlock(int32_t index, int32_t lastWanted = -1);
+  const BlockBuffer* ReadAheadBlock(int32_t index);
   void FillReadAhead(int32_t first, int32_t last);
   void ForgetUnpackedBlocks(int32_t fromIndex);
   int64_t CopyChunkSize() const override;
@@ -281,12 +281,12 @@ class TECLStream : public TECLBaseCompressedStream {
   // The last unpacked block, so that small sequential reads unpack each
   // block once.
   int32_t cachedIndex_ = -1;
-  Buffer cachedBlock_;
+  BlockBuffer cachedBlock_;
   // Blocks unpacked side by side for a read that spans several: block
   // readAheadFirst_ + k is readAhead_[k] when readAheadLoaded_[k], its
   // failure is readAheadErrors_[k] when set.
   int32_t readAheadFirst_ = -1;
-  std::vector<Buffer> readAhead_;
+  std::vector<BlockBuffer> readAhead_;
   std::vector<std::exception_ptr> readAheadErrors_;
   std::vector<uint8_t> readAheadLoaded_;
 };

@@ -393,6 +393,26 @@ std::string UnpredictableTemporaryName();
 // for a folder, a device, a pipe or a path that does not exist.
 std::optional<int64_t> RegularFileSize(const std::string& path);
 
+// What tells one state of a regular file from another without reading it:
+// the volume and file number, the size, and the modification and change
+// times in nanoseconds since 1970. The change time moves with every write
+// or attribute change and cannot be set back by an ordinary program.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  int64_t size = 0;
+  int64_t modifiedNs = 0;
+  int64_t changedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of a regular file (symbolic links followed); nullopt for
+// anything else or a path that does not exist.
+std::optional<FileIdentity> RegularFileIdentity(const std::string& path);
+
+// The file system's clock: nanoseconds since 1970.
+int64_t NowNs();
+
 // The whole content of a regular file; nullopt when it cannot be opened or
 // read to its end.
 std::optional<std::string> ReadWholeFile(const std::string& path);

@@ -2,8 +2,10 @@
 // refusing indexes that point outside the file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/archive_index.h"
@@ -143,6 +145,27 @@ TEST(Checksum, ReportsFiveStopsAndOneHundredAndHonoursCancel) {
   dir.Write("b.bvarc", std::string(4000, '\x22'));
   EXPECT_FALSE(ArchiveWriteChecksum(dir.dir() + "b.bvarc", LogHook, &writeLog).completed);
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "b.bvarc"), std::string(4000, '\x22'));
+}
+
+// A file that passed is not summed again while it stays as it was, but any
+// rewrite of it, even in place and to the same size, is summed again.
+TEST(Checksum, APassedFileIsSummedAgainOnceRewritten) {
+  TempDir dir;
+  const std::string path = dir.Write("a.bvarc", std::string(4000, '\x11'));
+  ASSERT_TRUE(ArchiveWriteChecksum(path, nullptr, nullptr).completed);
+  // Only a file settled for a while is remembered.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  ASSERT_TRUE(ArchiveVerify(path, nullptr, nullptr));
+  HookLog log;
+  log.cancelAt = 60;
+  EXPECT_FALSE(ArchiveVerify(path, LogHook, &log));
+  EXPECT_EQ(log.percents, (std::vector<int>{0, 20, 40, 60}));
+  EXPECT_TRUE(ArchiveVerify(path, nullptr, nullptr));
+
+  std::string content = testsupport::ReadFile(path);
+  content[5] = '\x12';
+  dir.Write("a.bvarc", content);
+  EXPECT_FALSE(ArchiveVerify(path, nullptr, nullptr));
 }
 
 TEST(Checksum, ShortAndMissingFilesFail) {

@@ -269,6 +269,20 @@ std::optional<int64_t> RegularFileSize(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
+std::optional<FileIdentity> RegularFileIdentity(const std::string& path) {
+  struct stat st {};
+  if (stat(ToPosix(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const auto ns = [](const timespec& t) { return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
+  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                      static_cast<int64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+}
+
+int64_t NowNs() {
+  timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   const int fd = OpenRetrying(ToPosix(path), O_RDONLY);
   if (fd < 0) return std::nullopt;

@@ -247,6 +247,40 @@ std::optional<int64_t> RegularFileSize(const std::string& path) {
   return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
+namespace {
+
+// 100-nanosecond intervals since 1601 to nanoseconds since 1970.
+int64_t FileTimeToUnixNs(int64_t ticks) { return (ticks - 116444736000000000LL) * 100; }
+
+}  // namespace
+
+std::optional<FileIdentity> RegularFileIdentity(const std::string& path) {
+  HandleCloser file(CreateFileW(win32::LongPath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandle(file.get(), &info) ||
+      !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || basic.ChangeTime.QuadPart == 0) {
+    // A file system without change times cannot tell a rewrite apart.
+    return std::nullopt;
+  }
+  FileIdentity identity;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  identity.size = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  identity.modifiedNs = FileTimeToUnixNs(basic.LastWriteTime.QuadPart);
+  identity.changedNs = FileTimeToUnixNs(basic.ChangeTime.QuadPart);
+  return identity;
+}
+
+int64_t NowNs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return FileTimeToUnixNs(static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime));
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   HandleCloser file(CreateFileW(win32::LongPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
