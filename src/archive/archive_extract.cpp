@@ -99,8 +99,6 @@ class HeldFolders {
 
  private:
   using FolderHandle = sys::platform::FolderHandle;
-  // The components held below the target as one path, "a\\b\\".
-  std::string HeldPath() const;
 
   const std::string& target_;
   FolderHandle root_;
@@ -169,12 +167,6 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
     chainMade_.push_back(made);
   }
   return chain_.empty() ? &root_ : &chain_.back();
-}
-
-std::string HeldFolders::HeldPath() const {
-  std::string path;
-  for (const std::string& name : names_) path += name + '\\';
-  return path;
 }
 
 // Entries whose content is at most this size are decoded whole by a
