@@ -258,13 +258,13 @@ TEST_F(ArchiveTest, NamesThatCannotBeStoredAreRefusedWhenWriting) {
 
 bool OnPosix() { return sys::platform::kPathSeparator == '/'; }
 
+#ifndef _WIN32
 // The names of the archive at `path`, as its index holds them.
 StringList NamesIn(const std::string& path) {
   compression::FileStream file(sys::platform::NativePath(path), compression::FileStream::Mode::Read);
   return ReadArchiveIndex(file, path).names;
 }
 
-#ifndef _WIN32
 // A pipe opened for reading waits for a writer forever, so these are left
 // out by name without being opened; the rest of the folder is packed and
 // the run succeeds with one warning each.
