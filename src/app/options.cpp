@@ -364,7 +364,7 @@ bool NothingToRun(const CommandOptions& options, const std::string& executablePa
   if (options.action != OptionAction::RunRole || !options.positional.empty()) return false;
   try {
     compression::FileStream file(executablePath, compression::FileStream::Mode::Read);
-    const archive::ArchiveIndex index = archive::ReadArchiveIndex(file, executablePath);
+    const archive::ArchiveIndex index = archive::ReadArchiveIndexOfFile(file, executablePath);
     return index.FindName("install.dat") < 0 && index.EntryCount() <= 1;
   } catch (const std::exception&) {
     // No index at the end: the builder itself, with no package. A package

@@ -33,7 +33,7 @@ EntryLookup FindEntry(const std::string& archivePath, const std::string& storedN
   const std::string name = !storedName.empty() && storedName.front() == '\\' ? storedName.substr(1) : storedName;
   EntryLookup lookup;
   lookup.archive = std::make_unique<FileStream>(sys::platform::NativePath(archivePath), FileStream::Mode::Read);
-  lookup.index = ReadArchiveIndex(*lookup.archive, archivePath);
+  lookup.index = ReadArchiveIndexOfFile(*lookup.archive, archivePath);
   lookup.k = lookup.index.FindName(name);
   lookup.isStub = name == layout::kStubName;
   return lookup;

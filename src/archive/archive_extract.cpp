@@ -573,7 +573,7 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   ArchiveIndex index;
   ContentHashes hashes;
   try {
-    index = ReadArchiveIndex(archive, archivePath);
+    index = ReadArchiveIndexOfFile(archive, archivePath);
     hashes = ContentHashes::Read(archive, index, archivePath);
   } catch (const DamagedArchive& error) {
     detail::ReportFailure(error.failure());

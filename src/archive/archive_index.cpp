@@ -1,6 +1,8 @@
 #include "archive/archive_index.h"
 
 #include <algorithm>
+#include <mutex>
+#include <optional>
 
 #include "archive/archive.h"
 #include "archive/archive_layout.h"
@@ -201,6 +203,43 @@ ArchiveIndex ReadArchiveIndex(Stream& file, const std::string& archivePath) {
   return index;
 }
 
+namespace {
+
+struct IndexMemo {
+  std::mutex mutex;
+  std::optional<sys::platform::FileIdentity> identity;
+  int codePage = 0;  // the names' decoding depends on it
+  ArchiveIndex index;
+};
+
+IndexMemo& Memo() {
+  static IndexMemo memo;
+  return memo;
+}
+
+}  // namespace
+
+ArchiveIndex ReadArchiveIndexOfFile(Stream& file, const std::string& archivePath) {
+  const std::string path = sys::platform::NativePath(archivePath);
+  const std::optional<sys::platform::FileIdentity> identity = sys::platform::RegularFileIdentity(path);
+  const int codePage = Module().legacyCodePage;
+  IndexMemo& memo = Memo();
+  if (identity) {
+    std::lock_guard lock(memo.mutex);
+    if (memo.identity == identity && memo.codePage == codePage) return memo.index;
+  }
+  const int64_t started = sys::platform::NowNs();
+  ArchiveIndex index = ReadArchiveIndex(file, archivePath);
+  if (identity && sys::platform::SettledBefore(*identity, started) &&
+      sys::platform::RegularFileIdentity(path) == identity) {
+    std::lock_guard lock(memo.mutex);
+    memo.identity = identity;
+    memo.codePage = codePage;
+    memo.index = index;
+  }
+  return index;
+}
+
 std::string NormaliseFolderPrefix(const std::string& folder) {
   if (folder.empty()) return folder;
   std::string prefix = folder;
@@ -243,7 +282,7 @@ int ArchiveReadIndex(const std::string& archivePath, const std::string& folderPr
   folders.clear();
   folderAttributes.clear();
   compression::FileStream file(sys::platform::NativePath(archivePath), compression::FileStream::Mode::Read);
-  ArchiveIndex index = ReadArchiveIndex(file, archivePath);
+  ArchiveIndex index = ReadArchiveIndexOfFile(file, archivePath);
   names = std::move(index.names);
   nameAttributes = std::move(index.nameAttributes);
   folders = std::move(index.folders);

@@ -99,6 +99,13 @@ void ParseDirectory(const std::string& directory, StringList& names, StringList&
 // every name comes back as UTF-8.
 ArchiveIndex ReadArchiveIndex(compression::Stream& file, const std::string& archivePath);
 
+// ReadArchiveIndex for `file` opened from `archivePath`. An installer reads
+// its package's index for every step (whether it holds a package, each entry
+// it takes out, its pages, the program's files): the index last read is
+// kept with the file's identity and handed out again while the file stays
+// as it was (sys::platform::SettledBefore).
+ArchiveIndex ReadArchiveIndexOfFile(compression::Stream& file, const std::string& archivePath);
+
 // Reads the index of the archive at `archivePath` and filters names and
 // folders (with their letter lists) by `folderPrefix`: the prefix gets a
 // trailing "\" and loses one leading "\" ("\" alone selects everything);

@@ -143,10 +143,7 @@ bool MatchesBeforeSigning(FileStream& file, const ArchiveExtent& extent, uint32_
 // An install verifies its package once for the page folder and again for
 // the program's files; a file whose identity is unchanged since it passed
 // is not summed again in the same process. Only a file whose last change is
-// well before its pass began is remembered: the file system stamps changes
-// with a clock of coarse ticks, so a rewrite within the tick of an earlier
-// one could leave the size and both times as they were.
-constexpr int64_t kSettledNs = 2'000'000'000;
+// well before its pass began is remembered (sys::platform::SettledBefore).
 
 class VerifiedFiles {
  public:
@@ -244,7 +241,7 @@ bool ArchiveVerify(const std::string& archivePath, ProgressHook hook, void* cont
   if (!matches && extent.image && stored >= 0 && stored < static_cast<int64_t>(layout::kChecksumModulus)) {
     matches = MatchesBeforeSigning(file, extent, pass.sum, static_cast<uint32_t>(stored));
   }
-  if (matches && before && before->changedNs < started - kSettledNs &&
+  if (matches && before && sys::platform::SettledBefore(*before, started) &&
       sys::platform::RegularFileIdentity(path) == before) {
     Verified().Add(*before);
   }

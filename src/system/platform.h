@@ -413,6 +413,14 @@ std::optional<FileIdentity> RegularFileIdentity(const std::string& path);
 // The file system's clock: nanoseconds since 1970.
 int64_t NowNs();
 
+// True when the file's last change lies well before `sinceNs` (NowNs): file
+// systems stamp changes with a clock of coarse ticks, so a rewrite within
+// the tick of an earlier one could leave the size and both times as they
+// were. Only such a file may be known again by its identity alone.
+inline bool SettledBefore(const FileIdentity& identity, int64_t sinceNs) {
+  return identity.changedNs < sinceNs - 2'000'000'000;
+}
+
 // The whole content of a regular file; nullopt when it cannot be opened or
 // read to its end.
 std::optional<std::string> ReadWholeFile(const std::string& path);

@@ -197,6 +197,26 @@ TEST(ArchiveReadIndex, ReadsAndFiltersByFolder) {
   EXPECT_EQ(names, StringList{"license.txt"});
 }
 
+// The index kept for a settled file is handed out again only while the file
+// stays as it was: rewritten in place to the same size, it is read anew.
+TEST(ArchiveReadIndex, AKeptIndexIsReadAgainOnceTheFileIsRewritten) {
+  TempDir dir;
+  const auto archiveNaming = [](const std::string& name) {
+    return BuildArchive(std::string(10, '\x80'), "@f|" + name + "|b|@fa|a|a|@d|@da", {0, 0, 1, 0, 10});
+  };
+  const std::string path = dir.Write("a.bvarc", archiveNaming("one"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // kept only once settled
+  StringList names, nameAttributes, folders, folderAttributes;
+  std::vector<int64_t> table;
+  for (int read = 0; read < 2; ++read) {
+    ASSERT_EQ(ArchiveReadIndex(path, "\\", true, names, nameAttributes, folders, folderAttributes, table), 2);
+    EXPECT_EQ(names, (StringList{"one", "b"}));
+  }
+  dir.Write("a.bvarc", archiveNaming("two"));
+  ASSERT_EQ(ArchiveReadIndex(path, "\\", true, names, nameAttributes, folders, folderAttributes, table), 2);
+  EXPECT_EQ(names, (StringList{"two", "b"}));
+}
+
 TEST(ArchiveReadIndex, RefusesIndexesThatPointOutsideTheFile) {
   TempDir dir;
   const std::string directory = "@f|a|b|@fa|a|a|@d|@da";
