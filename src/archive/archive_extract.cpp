@@ -93,7 +93,7 @@ class HeldFolders {
 
   // True when the folder Descend returned last was made by this extraction
   // (when it was opened now or earlier): every name in it was written here,
-  // so none needs looking at before a file is written (the exclusive rename
+  // so none needs looking at before a file is written (the exclusive create
   // still refuses one that appeared).
   bool LastIsNew() const { return chain_.empty() ? rootMade_ : chainMade_.back(); }
 
@@ -279,6 +279,7 @@ class Extraction {
         hashes_(hashes), steps_(steps), folders_(target) {
     const ArchiveModule& module = Module();
     answers_ = {module.OverwriteExisting, module.OverwriteReadOnly, module.OverwriteSystem};
+    if (const auto time = sys::FileTimeFromDosDateTime(kEarliestDate)) placeholderTime_ = time->unixSeconds;
   }
 
   // The entry position of the name `stored`, -1 when it is absent.
@@ -300,8 +301,6 @@ class Extraction {
   bool ExtractFile(size_t i, int k, const std::string& relative, const std::string& letters,
                    const DecodedEntry& decoded);
 
-  // Creates the folder `relative` (stored separators, "" for the target)
-  // unless a link is in its way.
   // Creates the folder `relative` (a private one private from the start)
   // unless a link is in its way. False, with a message naming it, when it
   // cannot be made (a path too long for the file system, say).
@@ -339,8 +338,23 @@ class Extraction {
     }
     return relative;
   }
+  // Where a file goes: straight under its name in a folder this extraction
+  // made, otherwise under a temporary name that takes the entry's name (and
+  // may replace an existing file) once complete.
+  enum class Placement { Direct, NewName, Replacing };
+  // The earliest date an entry can carry: a file written in place wears it
+  // until its own date is set, so a run cut short leaves it older than its
+  // entry, and the next run's "replace older files" rewrites it.
+  static constexpr int32_t kEarliestDate = 0x00210000;  // 1980-01-01 00:00
+  // True when entry `k` may be written in place: its date is valid and
+  // later than the placeholder's.
+  bool PlaceholderFits(size_t k) const {
+    const int32_t date = index_.StoredDate(k);
+    return placeholderTime_ && static_cast<uint32_t>(date) > static_cast<uint32_t>(kEarliestDate) &&
+           sys::FileTimeFromDosDateTime(date);
+  }
   bool WriteEntry(size_t k, const sys::platform::FolderHandle& folder, const std::string& name,
-                  const std::string& destination, bool replacing, uint32_t permissions,
+                  const std::string& destination, Placement placement, uint32_t permissions,
                   const DecodedEntry& decoded);
   uint8_t WriteContent(size_t k, const DecodedEntry& decoded, FileStream& output);
   static bool RefuseLink(const std::string& destination) {
@@ -361,6 +375,7 @@ class Extraction {
 
   HeldFolders folders_;
   std::unordered_set<std::string> written_;  // names written into folders made here, folded
+  std::optional<int64_t> placeholderTime_;  // kEarliestDate as a file time
   const StringList* names_ = nullptr;
   const std::vector<int>* order_ = nullptr;
   size_t announcedEnd_ = 0;  // work list items before it were announced (or passed)
@@ -431,51 +446,62 @@ bool Extraction::ExtractFile(size_t i, int k, const std::string& relative, const
     }
   }
   if (watcher && !watcher->BeforeWrite(destination, existing.has_value())) return false;
-  return WriteEntry(static_cast<size_t>(k), *folder, name, destination, existing.has_value(),
-                    CreationPermissions(letters, false), decoded);
+  const Placement placement = unseen && PlaceholderFits(static_cast<size_t>(k)) ? Placement::Direct
+                              : existing                                        ? Placement::Replacing
+                                                                                : Placement::NewName;
+  return WriteEntry(static_cast<size_t>(k), *folder, name, destination, placement, CreationPermissions(letters, false),
+                    decoded);
 }
 
-// Every file is written under an unpredictable temporary name, created
-// exclusively in its held folder, and takes its own name only when its last
-// byte, its date and its attributes are in place: a crash, a decode error or
-// a full disk never leaves a file under the entry's name that looks complete
-// and is not, and never truncates the user's existing file.
+// A file that may meet an existing one is written under an unpredictable
+// temporary name, created exclusively in its held folder, and takes its own
+// name only when its last byte, its date and its attributes are in place: a
+// crash, a decode error or a full disk never truncates the user's file and
+// never leaves one under the entry's name that looks complete and is not.
+// In a folder this extraction made nobody else's file can be met, and the
+// file is created exclusively under its own name (one create, no rename, as
+// tar does), dated 1980-01-01 until its content is complete: a failure
+// removes it; a run killed half way leaves it older than its entry, so the
+// next run replaces it (and an installer has listed it for its uninstaller
+// beforehand).
 bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder, const std::string& name,
-                            const std::string& destination, bool replacing, uint32_t permissions,
+                            const std::string& destination, Placement placement, uint32_t permissions,
                             const DecodedEntry& decoded) {
-  std::string temporary;
+  const bool direct = placement == Placement::Direct;
+  std::string written = direct ? name : std::string();
   bool created = false;
   int64_t size = 0;
   try {
     std::unique_ptr<FileStream> output;
     // Created with its permissions from the start: a private file is never
-    // readable by others, not even while it is written. A name taken
-    // meanwhile (by chance or on purpose) gets another; the name is looked
-    // at only when the exclusive create failed.
+    // readable by others, not even while it is written. A temporary name
+    // taken meanwhile (by chance or on purpose) gets another; the name is
+    // looked at only when the exclusive create failed.
     for (int attempt = 0; !output; ++attempt) {
-      temporary = sys::platform::UnpredictableTemporaryName();
+      if (!direct) written = sys::platform::UnpredictableTemporaryName();
       try {
-        output = std::make_unique<FileStream>(folder, temporary, sys::platform::NativePath(folder.Path() + temporary),
+        output = std::make_unique<FileStream>(folder, written, sys::platform::NativePath(folder.Path() + written),
                                               permissions);
       } catch (const std::exception&) {
-        if (attempt >= 8 || !folder.Inspect(temporary)) throw;
+        if (direct || attempt >= 8 || !folder.Inspect(written)) throw;
       }
     }
     created = true;
+    if (direct) output->SetModifiedTimeAtOnce(*placeholderTime_);
     const uint8_t flags = WriteContent(k, decoded, *output);
     size = output->Size();
     // A file created here already has a new file's attributes.
     const uint32_t attributes = AttributesOfEntryFlags(flags);
     if (!sys::platform::IsNewFileDefault(attributes)) output->SetAttributes(attributes);
   } catch (const DamagedArchive& error) {
-    if (created) folder.RemoveFile(temporary);
+    if (created) folder.RemoveFile(written);
     detail::ReportFailure(error.failure());
     return false;
   } catch (const std::exception& error) {
-    if (created) folder.RemoveFile(temporary);
+    if (created) folder.RemoveFile(written);
     // The user knows the file by its own name, not by the temporary one.
     std::string reason = error.what();
-    const std::string shown = sys::platform::NativePath(folder.Path() + temporary);
+    const std::string shown = sys::platform::NativePath(folder.Path() + written);
     if (const size_t at = reason.find(shown); at != std::string::npos) reason.replace(at, shown.size(), destination);
     // An entry that does not decode is the archive's fault; anything else
     // (a full disk, a refused file) is the destination's.
@@ -485,8 +511,8 @@ bool Extraction::WriteEntry(size_t k, const sys::platform::FolderHandle& folder,
                           "The file " + destination + " could not be extracted: " + reason);
     return false;
   }
-  if (!folder.Rename(temporary, name, replacing)) {
-    folder.RemoveFile(temporary);
+  if (!direct && !folder.Rename(written, name, placement == Placement::Replacing)) {
+    folder.RemoveFile(written);
     detail::ReportFailure(sys::FailureKind::Io, destination, "The file " + destination + " could not be written.");
     return false;
   }

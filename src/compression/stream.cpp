@@ -315,6 +315,11 @@ bool FileStream::SetModifiedTime(int64_t unixSeconds) {
   return file_.SetModifiedTime(unixSeconds);
 }
 
+bool FileStream::SetModifiedTimeAtOnce(int64_t unixSeconds) {
+  Flush();
+  return file_.SetModifiedTimeAtOnce(unixSeconds);
+}
+
 bool FileStream::SetAttributes(uint32_t attributes) {
   Flush();
   return file_.SetAttributes(attributes);

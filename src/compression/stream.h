@@ -148,6 +148,9 @@ class FileStream : public Stream {
   // Flushes, then sets the file's modification time (seconds since 1970
   // UTC). False when the platform refused the time.
   bool SetModifiedTime(int64_t unixSeconds);
+  // Flushes, then dates the file now on every platform
+  // (sys::platform::FileHandle::SetModifiedTimeAtOnce).
+  bool SetModifiedTimeAtOnce(int64_t unixSeconds);
   // Flushes, then sets the open file's attributes (sys::platform::kAttr*).
   bool SetAttributes(uint32_t attributes);
 

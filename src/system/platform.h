@@ -264,6 +264,10 @@ class FileHandle {
   // attributes below, in one call when the file is closed, so that no
   // later write changes it.
   bool SetModifiedTime(int64_t unixSeconds);
+  // Sets the modification time now, on every platform, before content is
+  // written: a file dated so while it is filled shows a stale date if the
+  // writer dies. Writes through this handle move it on afterwards.
+  bool SetModifiedTimeAtOnce(int64_t unixSeconds);
   // Sets read-only, hidden, system and archive as SetAttributes does for a
   // path; writing through this handle goes on working.
   bool SetAttributes(uint32_t attributes);

@@ -465,6 +465,8 @@ bool FileHandle::Resize(int64_t size) {
   return size >= 0 && ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0;
 }
 
+bool FileHandle::SetModifiedTimeAtOnce(int64_t unixSeconds) { return SetModifiedTime(unixSeconds); }
+
 bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
   struct timespec times[2];
   times[0].tv_sec = 0;

@@ -514,6 +514,15 @@ bool FileHandle::SetModifiedTime(int64_t unixSeconds) {
   return true;
 }
 
+bool FileHandle::SetModifiedTimeAtOnce(int64_t unixSeconds) {
+  if (handle_ == kNone) return false;
+  FILE_BASIC_INFO info{};  // zero times and attributes: left as they are
+  const FILETIME time = ToFileTime(unixSeconds);
+  info.LastWriteTime.LowPart = time.dwLowDateTime;
+  info.LastWriteTime.HighPart = static_cast<LONG>(time.dwHighDateTime);
+  return SetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), FileBasicInfo, &info, sizeof info) != 0;
+}
+
 bool FileHandle::SetAttributes(uint32_t attributes) {
   if (handle_ == kNone) return false;
   pendingAttributes_ = attributes;
