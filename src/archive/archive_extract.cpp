@@ -193,8 +193,7 @@ class EntryReader {
         file_(sys::platform::NativePath(archivePath), FileStream::Mode::Read) {}
 
   // True when the first entries (up to a handful) in `order` all keep
-  // their content as it stands: such an archive was made without
-  // compression, and its copies gain nothing from workers.
+  // their content as it stands: the archive was made without compression.
   bool StartsStored(const std::vector<int>& order) {
     constexpr size_t kSample = 16;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -220,7 +219,10 @@ class EntryReader {
       compression::MemoryStream stored;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (HoldsStoredContent(k, storedLength)) return;
+        // Content kept as it stands the writer copies straight from the
+        // archive, unless it has a digest to check: then it is read here,
+        // so that the hashing stays off the writer.
+        if (!digest && HoldsStoredContent(k, storedLength)) return;
         stored.Data().resize(static_cast<size_t>(std::max<int64_t>(storedLength, 0)));
         file_.Seek(index_.EntryOffset(k), compression::SeekOrigin::Beginning);
         file_.ReadExact(stored.Data().data(), storedLength);
@@ -650,7 +652,9 @@ Outcome ExtractVerified(const std::string& archivePath, const std::string& folde
   std::unique_ptr<EntryReader> reader;
   size_t window = static_cast<size_t>(compression::FilesInFlight());
   if (window > 1) reader = std::make_unique<EntryReader>(archivePath, index);
-  if (reader && reader->StartsStored(order)) {
+  // An archive made without compression gains nothing from workers, unless
+  // they can take the digests' hashing off the writer.
+  if (reader && !hashes.Present() && reader->StartsStored(order)) {
     reader.reset();
     window = 1;
   }
