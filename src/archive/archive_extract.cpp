@@ -107,6 +107,7 @@ class HeldFolders {
   std::vector<std::string> keys_;      // the same as paths below the target, "a\\b\\"
   std::vector<FolderHandle> chain_;    // their handles, outermost first
   std::vector<bool> chainMade_;        // made by this extraction
+  std::optional<std::string> lastRelative_;  // what the chain holds, as last asked for
   // Every folder below the target made by this extraction, as keys_: the
   // folders are all made before the first file, and opened again for it.
   std::unordered_set<std::string> made_;
@@ -127,6 +128,9 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
       return nullptr;
     }
   }
+  // Files come folder by folder: most ask for the folder held already.
+  if (lastRelative_ == relative) return chain_.empty() ? &root_ : &chain_.back();
+  lastRelative_.reset();
   std::vector<std::string> wanted;
   for (size_t start = 0; start < relative.size();) {
     size_t end = relative.find('\\', start);
@@ -166,6 +170,7 @@ sys::platform::FolderHandle* HeldFolders::Descend(const std::string& relative, b
     chain_.push_back(std::move(child));
     chainMade_.push_back(made);
   }
+  lastRelative_ = relative;
   return chain_.empty() ? &root_ : &chain_.back();
 }
 

@@ -21,7 +21,7 @@ constexpr int64_t kCopyChunk = 1 << 20;
 bool IsFolderLine(const sys::RecordFields& fields) { return fields[0] == "folder"; }
 
 // Paths compare without letter case where the file system does.
-bool SamePath(const std::string& a, const std::string& b) {
+bool SamePath(std::string_view a, std::string_view b) {
   return sys::PathSeparator() == '\\' ? sys::SameTextAscii(a, b) : a == b;
 }
 
@@ -112,12 +112,13 @@ InstallJournal::InstallJournal(std::string dataFolder, std::string logPath)
 
 std::string InstallJournal::Relative(const std::string& destination) const {
   const std::string native = sys::ToNativeSeparators(destination);
-  const bool inside = native.size() > installFolder_.size() && SamePath(native.substr(0, installFolder_.size()), installFolder_);
-  return sys::ToBackslashes(inside ? native.substr(installFolder_.size()) : native);
+  const std::string_view path = native;
+  const bool inside = path.size() > installFolder_.size() && SamePath(path.substr(0, installFolder_.size()), installFolder_);
+  return sys::ToBackslashes(inside ? path.substr(installFolder_.size()) : path);
 }
 
 std::string InstallJournal::Key(const std::string& relative) const {
-  const std::string path = sys::ToBackslashes(relative);
+  std::string path = sys::ToBackslashes(relative);
   return sys::PathSeparator() == '\\' ? sys::LowerAscii(path) : path;
 }
 

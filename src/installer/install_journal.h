@@ -15,6 +15,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -118,8 +120,8 @@ class InstallJournal : public archive::ExtractionWatcher {
   std::vector<std::string> createdFiles_;                      // full paths, new files
   std::vector<std::pair<std::string, std::string>> backups_;   // file, copy
   sys::StringList written_;                                    // relative names, in order
-  std::set<std::string> writtenKeys_;
-  std::map<std::string, int64_t> writtenBytes_;                // by destination
+  std::unordered_set<std::string> writtenKeys_;
+  std::unordered_map<std::string, int64_t> writtenBytes_;      // by destination
   std::vector<std::tuple<std::string, std::string, std::string>> shortcuts_;
   struct AssociationBefore {
     std::string program, classKey;
