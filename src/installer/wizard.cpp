@@ -156,7 +156,10 @@ void VelInstaller::ApplyAction(const std::string& panel, const std::string& acti
   } else if (panel == "Status") {
     if (action == "OK" && run_.mode == "create") CloseWindow();
     if (action == "Cancel") {
-      if (run_.busy) {
+      // While the install runs, between its steps as much as inside an
+      // extraction, Cancel stops it and the run undoes what it did; closing
+      // the window would leave it running with nobody to see it.
+      if (run_.busy || outcome_->install == InstallOutcome::Running) {
         RequestCancel();
         toolkit_.ProcessMessages();
       } else {

@@ -356,6 +356,17 @@ TEST_F(RollbackTest, CancelOnTheStatusPanelUndoesEverything) {
   ExpectAsBefore();
 }
 
+// Cancel as the Status panel appears, before the first extraction: the run
+// stops there, and the window stays to say so.
+TEST_F(RollbackTest, CancelBeforeTheFirstFileStopsTheRun) {
+  toolkit.QueueClickDuringWork("BStatusCancel");
+  InstallInto(install);
+  EXPECT_EQ(vel->Outcome()->install, InstallOutcome::Cancelled);
+  EXPECT_FALSE(window.closed());
+  EXPECT_EQ(Get("LStatusAction").text(), "Installation aborted.");
+  ExpectAsBefore();
+}
+
 // A file that cannot be written half way (a folder has its name): the run
 // fails and undoes what it did.
 TEST_F(RollbackTest, AFailureHalfWayUndoesEverything) {
