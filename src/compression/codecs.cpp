@@ -7,7 +7,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "compression/ppm/ppm_codec.h"
 
@@ -126,17 +128,47 @@ bool PackBzip2(const uint8_t* bytes, size_t length, int factor, Buffer& payload)
   return true;
 }
 
-// One PPM codec per thread: its model memory (up to 100 MB) is kept between
-// blocks instead of being obtained again for every block.
-ppm::Codec& ThreadPpmCodec() {
-  thread_local ppm::Codec codec;
-  return codec;
-}
+// PPM codecs lent to the threads that code blocks: a codec's model memory
+// (up to 100 MB) is kept between blocks instead of being obtained again for
+// every block. Kept for the process, not per thread: the Windows runtime can
+// run a thread-local object's destructor after the thread's storage is gone.
+class LentPpmCodec {
+ public:
+  LentPpmCodec() {
+    std::lock_guard lock(Mutex());
+    if (!Idle().empty()) {
+      codec_ = std::move(Idle().back());
+      Idle().pop_back();
+    }
+    if (!codec_) codec_ = std::make_unique<ppm::Codec>();
+  }
+  ~LentPpmCodec() {
+    std::lock_guard lock(Mutex());
+    Idle().push_back(std::move(codec_));
+  }
+  LentPpmCodec(const LentPpmCodec&) = delete;
+  LentPpmCodec& operator=(const LentPpmCodec&) = delete;
+  ppm::Codec* operator->() { return codec_.get(); }
+
+ private:
+  // Never destroyed: a worker may still return a codec while the process's
+  // static objects are torn down.
+  static std::mutex& Mutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+  }
+  static std::vector<std::unique_ptr<ppm::Codec>>& Idle() {
+    static auto* idle = new std::vector<std::unique_ptr<ppm::Codec>>;
+    return *idle;
+  }
+
+  std::unique_ptr<ppm::Codec> codec_;
+};
 
 bool PackPpm(const uint8_t* bytes, size_t length, const LevelInfo& info, Buffer& payload) {
   payload.resize(length + length / 20 + 50);
   const size_t produced =
-      ThreadPpmCodec().Encode(bytes, length, payload.data(), payload.size(), info.parameter, info.memoryMb);
+      LentPpmCodec()->Encode(bytes, length, payload.data(), payload.size(), info.parameter, info.memoryMb);
   payload.resize(produced);
   return produced > 0;
 }
@@ -209,7 +241,7 @@ bool UnpackBzip2(const uint8_t* payload, size_t payloadLength, size_t expected, 
 
 bool UnpackPpm(const uint8_t* payload, size_t payloadLength, size_t expected, BlockBuffer& output) {
   output.resize(expected);
-  const ptrdiff_t produced = ThreadPpmCodec().Decode(payload, payloadLength, output.data(), expected);
+  const ptrdiff_t produced = LentPpmCodec()->Decode(payload, payloadLength, output.data(), expected);
   if (produced <= 0 || static_cast<size_t>(produced) > expected) return false;
   output.resize(static_cast<size_t>(produced));
   return true;

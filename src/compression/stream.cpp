@@ -4,6 +4,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "system/platform.h"
 
@@ -21,32 +23,43 @@ constexpr size_t kFileBufferSize = 1 << 20;
 // once more, go straight between the caller's memory and the file.
 constexpr int64_t kDirectTransfer = 64 << 10;
 
-// Megabyte buffers kept per thread for the next file or copy (a copy's
-// chunk and the file it writes take one each): an extraction opens one file
-// after another, and a fresh megabyte for each is returned to the system
-// when freed and costs page faults when taken again.
+// Megabyte buffers kept for the next file or copy (a copy's chunk and the
+// file it writes take one each): an extraction opens one file after
+// another, and a fresh megabyte for each is returned to the system when
+// freed and costs page faults when taken again. Kept for the process, not
+// per thread: the Windows runtime can run a thread-local object's
+// destructor after the thread's storage is gone, at thread or process exit.
 class SpareBuffers {
  public:
   static std::unique_ptr<uint8_t[]> Take() {
-    for (std::unique_ptr<uint8_t[]>& spare : Slots()) {
-      if (spare) return std::move(spare);
+    {
+      std::lock_guard lock(Mutex());
+      std::vector<std::unique_ptr<uint8_t[]>>& spares = Spares();
+      if (!spares.empty()) {
+        std::unique_ptr<uint8_t[]> buffer = std::move(spares.back());
+        spares.pop_back();
+        return buffer;
+      }
     }
     // Uninitialised: every byte is written before it is read.
     return std::unique_ptr<uint8_t[]>(new uint8_t[kFileBufferSize]);
   }
   static void Give(std::unique_ptr<uint8_t[]> buffer) {
-    for (std::unique_ptr<uint8_t[]>& spare : Slots()) {
-      if (!spare) {
-        spare = std::move(buffer);
-        return;
-      }
-    }
+    std::lock_guard lock(Mutex());
+    if (Spares().size() < kKept) Spares().push_back(std::move(buffer));
   }
 
  private:
-  static std::array<std::unique_ptr<uint8_t[]>, 2>& Slots() {
-    thread_local std::array<std::unique_ptr<uint8_t[]>, 2> spares;
-    return spares;
+  static constexpr size_t kKept = 8;  // two for the writer, two for each of a few workers
+  // Never destroyed: a worker may still give a buffer back while the
+  // process's static objects are torn down.
+  static std::mutex& Mutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+  }
+  static std::vector<std::unique_ptr<uint8_t[]>>& Spares() {
+    static auto* spares = new std::vector<std::unique_ptr<uint8_t[]>>;
+    return *spares;
   }
 };
 
