@@ -143,6 +143,7 @@ void Sha256::Compress(const uint8_t* blocks, size_t count) {
 }
 
 void Sha256::Update(const void* data, size_t count) {
+  if (count == 0) return;  // an empty buffer's data may be null, which memcpy may not take
   const auto* bytes = static_cast<const uint8_t*>(data);
   length_ += count;
   if (filled_ > 0) {

@@ -34,6 +34,8 @@ TEST(Sha256, PublishedVectorsWholeAndInPieces) {
     }
   }
   SetSha256UsesProcessor(processor);
+  // An empty vector's data is null.
+  EXPECT_EQ(HexOf(Sha256Of(nullptr, 0)), cases[3].digest);
 }
 
 }  // namespace
