@@ -139,21 +139,26 @@ class ParallelArchiveTest : public ArchiveTest {
   std::string stub;
 };
 
+// With digests (as every installer has them) too: then the workers also
+// read and hash content kept as it stands.
 TEST_F(ParallelArchiveTest, EveryModeWritesAndExtractsTheBytesOfOneWorker) {
   WriteMixedFolder();
   const auto sources = FilesBelow(dir.path() / "src");
+  for (const bool digests : {false, true})
   for (const char* mode : {"none", "zlibfastest", "bzipfastest", "ppmfastest"}) {
-    SCOPED_TRACE(mode);
+    SCOPED_TRACE(std::string(mode) + (digests ? " with digests" : ""));
+    Module().contentHashes = digests;
     ArchiveSetStreamCodec(mode);
     ProgressLog single, several;
-    const std::string one = Create(1, std::string(mode) + "-1.bvarc", &single);
-    const std::string many = Create(kSeveral, std::string(mode) + "-n.bvarc", &several);
+    const std::string name = std::string(mode) + (digests ? "-digests" : "");
+    const std::string one = Create(1, name + "-1.bvarc", &single);
+    const std::string many = Create(kSeveral, name + "-n.bvarc", &several);
     ASSERT_EQ(ReadFile(one), ReadFile(many));
     EXPECT_EQ(single.calls, several.calls);
     several.ExpectInOrder();
 
     ProgressLog unpacked;
-    const std::string target = std::string("out-") + mode;
+    const std::string target = "out-" + name;
     ASSERT_TRUE(Extract(kSeveral, many, target, &unpacked)) << Module().lastError;
     EXPECT_EQ(FilesBelow(dir.path() / target), sources);
     unpacked.ExpectInOrder();
