@@ -1,8 +1,10 @@
 #include "system/uninstall_log.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -140,7 +142,15 @@ void RemoveInstalledFile(InstallTree& tree, const std::string& relative, StringL
   const auto info = folder->Inspect(parts.back());
   if (!info) return;
   if ((info->attributes & platform::kAttrDirectory) && !(info->attributes & platform::kAttrLink)) return;
-  if (folder->RemoveFile(parts.back())) Removed(removed);
+  // Another program may hold the file open for a moment (an indexer, a
+  // virus scanner, a process still closing), and Windows refuses to delete
+  // it meanwhile: a few tries a tenth of a second apart before it stays.
+  constexpr int kAttempts = 10;
+  for (int attempt = 1;; ++attempt) {
+    if (folder->RemoveFile(parts.back())) return Removed(removed);
+    if (attempt == kAttempts || !folder->Inspect(parts.back())) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 // The tree whose installation folder holds `path` below its top, or nullptr.
