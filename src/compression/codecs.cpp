@@ -7,11 +7,11 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <string_view>
-#include <vector>
 
+#include "compression/block_pool.h"
 #include "compression/ppm/ppm_codec.h"
+#include "compression/spare_objects.h"
 
 namespace compression {
 
@@ -130,35 +130,22 @@ bool PackBzip2(const uint8_t* bytes, size_t length, int factor, Buffer& payload)
 
 // PPM codecs lent to the threads that code blocks: a codec's model memory
 // (up to 100 MB) is kept between blocks instead of being obtained again for
-// every block. Kept for the process, not per thread: the Windows runtime can
-// run a thread-local object's destructor after the thread's storage is gone.
+// every block.
 class LentPpmCodec {
  public:
-  LentPpmCodec() {
-    std::lock_guard lock(Mutex());
-    if (!Idle().empty()) {
-      codec_ = std::move(Idle().back());
-      Idle().pop_back();
-    }
+  LentPpmCodec() : codec_(Idle().Take()) {
     if (!codec_) codec_ = std::make_unique<ppm::Codec>();
   }
-  ~LentPpmCodec() {
-    std::lock_guard lock(Mutex());
-    Idle().push_back(std::move(codec_));
-  }
+  ~LentPpmCodec() { Idle().Give(std::move(codec_)); }
   LentPpmCodec(const LentPpmCodec&) = delete;
   LentPpmCodec& operator=(const LentPpmCodec&) = delete;
   ppm::Codec* operator->() { return codec_.get(); }
 
  private:
-  // Never destroyed: a worker may still return a codec while the process's
-  // static objects are torn down.
-  static std::mutex& Mutex() {
-    static auto* mutex = new std::mutex;
-    return *mutex;
-  }
-  static std::vector<std::unique_ptr<ppm::Codec>>& Idle() {
-    static auto* idle = new std::vector<std::unique_ptr<ppm::Codec>>;
+  // One for each thread that may code at once. Never destroyed: a worker
+  // may still return a codec while static objects are torn down.
+  static SpareObjects<ppm::Codec>& Idle() {
+    static auto* idle = new SpareObjects<ppm::Codec>(kMaxWorkers + 1);
     return *idle;
   }
 

@@ -1,12 +1,10 @@
 #include "compression/stream.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
-#include <vector>
 
+#include "compression/spare_objects.h"
 #include "system/platform.h"
 
 #include "system/activity_log.h"
@@ -26,39 +24,21 @@ constexpr int64_t kDirectTransfer = 64 << 10;
 // Megabyte buffers kept for the next file or copy (a copy's chunk and the
 // file it writes take one each): an extraction opens one file after
 // another, and a fresh megabyte for each is returned to the system when
-// freed and costs page faults when taken again. Kept for the process, not
-// per thread: the Windows runtime can run a thread-local object's
-// destructor after the thread's storage is gone, at thread or process exit.
+// freed and costs page faults when taken again.
 class SpareBuffers {
  public:
   static std::unique_ptr<uint8_t[]> Take() {
-    {
-      std::lock_guard lock(Mutex());
-      std::vector<std::unique_ptr<uint8_t[]>>& spares = Spares();
-      if (!spares.empty()) {
-        std::unique_ptr<uint8_t[]> buffer = std::move(spares.back());
-        spares.pop_back();
-        return buffer;
-      }
-    }
+    if (std::unique_ptr<uint8_t[]> buffer = Spares().Take()) return buffer;
     // Uninitialised: every byte is written before it is read.
     return std::unique_ptr<uint8_t[]>(new uint8_t[kFileBufferSize]);
   }
-  static void Give(std::unique_ptr<uint8_t[]> buffer) {
-    std::lock_guard lock(Mutex());
-    if (Spares().size() < kKept) Spares().push_back(std::move(buffer));
-  }
+  static void Give(std::unique_ptr<uint8_t[]> buffer) { Spares().Give(std::move(buffer)); }
 
  private:
-  static constexpr size_t kKept = 8;  // two for the writer, two for each of a few workers
-  // Never destroyed: a worker may still give a buffer back while the
-  // process's static objects are torn down.
-  static std::mutex& Mutex() {
-    static auto* mutex = new std::mutex;
-    return *mutex;
-  }
-  static std::vector<std::unique_ptr<uint8_t[]>>& Spares() {
-    static auto* spares = new std::vector<std::unique_ptr<uint8_t[]>>;
+  // Two for the writer, two for each of a few workers. Never destroyed: a
+  // worker may still give a buffer back while static objects are torn down.
+  static SpareObjects<uint8_t[]>& Spares() {
+    static auto* spares = new SpareObjects<uint8_t[]>(8);
     return *spares;
   }
 };
