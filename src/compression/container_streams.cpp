@@ -274,7 +274,11 @@ void TECLStream::LoadHeaders() {
   headers_.SetCount(0);
   levelCode_ = header_.levelCode;
   const int32_t declaredCount = header_.blockCount;
-  bool sound = declaredCount >= 0 && header_.reservedAreaSize >= 0 && (declaredCount == 0 || HasUsableBlockSize());
+  // Stored content is written without a header, so a header that names the
+  // stored level would hand back its own bytes as content, beyond what its
+  // blocks declare.
+  bool sound = declaredCount >= 0 && header_.reservedAreaSize >= 0 && levelCode_ != kStoredLevel &&
+               (declaredCount == 0 || HasUsableBlockSize());
   int64_t uncompressed = 0;
   int64_t position = FirstBlockOffset();
   // Where the chain's content ends: the data must end there too, or the

@@ -313,6 +313,8 @@ TEST(ContainerTest, ExpandingADamagedChainFails) {
       {"last block larger than a block", block[2] + L::kUncompressedSizeOffset, kHalfMiB + 1},
       {"payload beyond the data", block[2] + L::kCompressedSizeOffset, int32_t(good.Size())},
       {"negative reserved area", L::kReservedAreaSizeOffset, -128},
+      {"header naming the stored level", L::kLevelCodeOffset,
+       int32_t(L::LoadI32(good.Data().data() + L::kLevelCodeOffset) & ~0xFF)},
   };
   const auto expand = [](const MemoryStream& container) {
     MemoryStream record;
