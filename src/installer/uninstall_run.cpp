@@ -22,6 +22,14 @@ std::string SkippedLinksText(const sys::StringList& links) {
          (links.size() == 1 ? "it: " : "them: ") + where + ".";
 }
 
+std::string UndeletedFilesText(const sys::StringList& files) {
+  if (files.empty()) return {};
+  std::string which;
+  for (const std::string& file : files) which += (which.empty() ? "" : ", ") + file;
+  return std::to_string(files.size()) + (files.size() == 1 ? " installed file" : " installed files") +
+         " could not be removed (in use by another program?): " + which + ".";
+}
+
 bool VelInstaller::PrepareUninstall(const std::string& logName) {
   const std::shared_ptr<VelInstaller> keepAlive = weak_from_this().lock();
   run_.archivePath = sys::UninstallLogPathFromArgument(logName);
@@ -72,19 +80,28 @@ bool VelInstaller::RunUninstall() {
   if (!listPath.empty() && sys::FileExists(listPath)) sys::RemoveFile(listPath);
   const std::string kept = sys::KeptFilesText(replay);
   const std::string skipped = SkippedLinksText(replay.skippedLinks);
+  const std::string undeleted = UndeletedFilesText(replay.undeletedFiles);
   sys::LogAction(kUninstalledMessage);
   if (!kept.empty()) sys::LogAction(kept);
   std::string text = kUninstalledMessage;
   if (!kept.empty()) text += "\n" + kept;
-  if (skipped.empty()) {
+  if (skipped.empty() && undeleted.empty()) {
     ui::ShowMessage(toolkit_, text);
     return true;
   }
-  // Someone changed the installation folder while it was being removed:
-  // the run says where, and does not end as a plain success.
-  sys::LogAction(skipped);
-  NoteFailure(sys::FailureKind::Unsafe, replay.skippedLinks.front(), skipped);
-  toolkit_.MessageBox("", text + "\n" + skipped, ui::Buttons::Ok, ui::Icon::Warning);
+  // Files another program held, or a folder someone changed while it was
+  // being removed: the run says which, and does not end as a success.
+  if (!undeleted.empty()) {
+    sys::LogAction(undeleted);
+    NoteFailure(sys::FailureKind::Io, replay.undeletedFiles.front(), undeleted);
+    text += "\n" + undeleted;
+  }
+  if (!skipped.empty()) {
+    sys::LogAction(skipped);
+    NoteFailure(sys::FailureKind::Unsafe, replay.skippedLinks.front(), skipped);
+    text += "\n" + skipped;
+  }
+  toolkit_.MessageBox("", text, ui::Buttons::Ok, ui::Icon::Warning);
   return true;
 }
 

@@ -76,6 +76,11 @@ std::string RelativeFolderMessage(const std::string& folder);
 // had turned into a link; nothing was removed through it: /x/sub." ("" for none).
 std::string SkippedLinksText(const sys::StringList& links);
 
+// The failure an uninstall reports for installed files it could not delete
+// (full paths): "1 installed file could not be removed (in use by another
+// program?): C:\App\a.dll." ("" for none).
+std::string UndeletedFilesText(const sys::StringList& files);
+
 // How the last install run ended. Cancelled and Failed runs were undone.
 enum class InstallOutcome { None, Running, Installed, Cancelled, Failed, DowngradeRefused };
 

@@ -133,8 +133,10 @@ class InstallTree {
 
 // Deletes the installed file `relative` below `tree` (a read-only one too,
 // a link itself); a folder of that name, which the installation did not
-// write, stays.
-void RemoveInstalledFile(InstallTree& tree, const std::string& relative, StringList& links, size_t& removed) {
+// write, stays. A file still there after the last try is added to
+// `undeleted` (its full path).
+void RemoveInstalledFile(InstallTree& tree, const std::string& relative, UninstallReplay& replay, size_t& removed) {
+  StringList& links = replay.skippedLinks;
   const StringList parts = Components(relative);
   if (parts.empty()) return;
   const platform::FolderHandle* folder = tree.Reach(parts, parts.size() - 1, links);
@@ -148,7 +150,8 @@ void RemoveInstalledFile(InstallTree& tree, const std::string& relative, StringL
   constexpr int kAttempts = 10;
   for (int attempt = 1;; ++attempt) {
     if (folder->RemoveFile(parts.back())) return Removed(removed);
-    if (attempt == kAttempts || !folder->Inspect(parts.back())) return;
+    if (!folder->Inspect(parts.back())) return;
+    if (attempt == kAttempts) return replay.undeletedFiles.push_back(tree.base() + relative);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }
@@ -437,7 +440,7 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
       if (entry.back() == '\\' || entry.back() == '/') {
         folders.push_back(base + ToNativeSeparators(entry));
       } else {
-        RemoveInstalledFile(tree, ToNativeSeparators(entry), replay.skippedLinks, removed);
+        RemoveInstalledFile(tree, ToNativeSeparators(entry), replay, removed);
       }
     }
   }
@@ -485,8 +488,12 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
   }
   for (const std::string& dir : log.dirs) {
     if (!IsAbsolutePath(dir) || !FolderExists(dir)) continue;
-    const int kept = CountFilesBelow(dir);
-    if (kept == 0) continue;
+    // Installed files that could not be deleted are reported on their own.
+    const std::string base = IncludeTrailingSeparator(ToNativeSeparators(dir));
+    const auto undeletedBelow = std::count_if(replay.undeletedFiles.begin(), replay.undeletedFiles.end(),
+                                              [&](const std::string& file) { return file.starts_with(base); });
+    const int kept = CountFilesBelow(dir) - static_cast<int>(undeletedBelow);
+    if (kept <= 0) continue;
     replay.keptCount += kept;
     replay.keptFolders.push_back(dir);
   }
@@ -505,6 +512,7 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
     append(replay.refusedFolders, more.refusedFolders);
     append(replay.keptFolders, more.keptFolders);
     append(replay.skippedLinks, more.skippedLinks);
+    append(replay.undeletedFiles, more.undeletedFiles);
   }
   return replay;
 }

@@ -139,6 +139,9 @@ struct UninstallReplay {
   // Folders of an installation found turned into links (full paths): what
   // lay below them was not removed, and the run is no plain success.
   StringList skippedLinks;
+  // Installed files still there after several tries to delete them (held
+  // open by another program, say; full paths): the run is no success.
+  StringList undeletedFiles;
 };
 
 // Replays the log at `logPath`. Lines are trimmed of blanks and control

@@ -166,5 +166,27 @@ TEST_F(UninstallQuestionTest, AFolderTurnedIntoALinkIsNamedAndTheRunIsNoPlainSuc
   EXPECT_NE(SkippedLinksText({install + "sub"}).find(install + "sub"), std::string::npos);
 }
 
+// An installed file another program holds: the rest goes, and the run
+// names the file and ends as a failure, not as a success with files kept.
+TEST_F(UninstallQuestionTest, AnInstalledFileThatCannotBeDeletedIsNamedAndTheRunFails) {
+  const std::string install = sys::IncludeTrailingSeparator(dir.dir() + "app");
+  dir.Write("app/app.exe", "program");
+  const std::string held = sys::ToNativeSeparators(dir.Write("app/lib/core.dll", "library"));
+  const std::string log = WriteLog("App.inst", {"dir|" + install, "folder|" + install});
+  dir.Write("data/App.files", "app.exe\r\nlib\\core.dll\r\n");
+  vel->PrepareUninstall(log);
+  {
+    const testsupport::UndeletableFile holder(held);
+    if (!holder.Held()) GTEST_SKIP() << "nothing keeps a file from being deleted here";
+    EXPECT_TRUE(vel->RunUninstall());
+  }
+  EXPECT_FALSE(fs::exists(install + "app.exe"));
+  EXPECT_EQ(vel->Failure().kind, sys::FailureKind::Io);
+  EXPECT_EQ(vel->Failure().path, held);
+  EXPECT_EQ(toolkit.MessageTexts(),
+            std::vector<std::string>{std::string(kUninstalledMessage) + "\n" + UndeletedFilesText({held})});
+  EXPECT_NE(UndeletedFilesText({held}).find(held), std::string::npos);
+}
+
 }  // namespace
 }  // namespace installer::testing

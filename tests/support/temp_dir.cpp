@@ -46,6 +46,26 @@ std::string TempDir::Write(const std::string& name, const std::string& content) 
   return file.string();
 }
 
+UndeletableFile::UndeletableFile(const std::string& path) {
+  if constexpr (fs::path::preferred_separator == '\\') {
+    holder_.open(path, std::ios::binary);  // the C library's files do not share deletion
+    held_ = holder_.is_open();
+    return;
+  }
+  folder_ = fs::path(path).parent_path();
+  fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+  // Root writes where the permissions say no: then nothing holds the file.
+  const fs::path probe = folder_ / "probe";
+  held_ = !std::ofstream(probe).is_open();
+  std::error_code ec;
+  if (!held_) fs::remove(probe, ec);
+}
+
+UndeletableFile::~UndeletableFile() {
+  std::error_code ec;
+  if (!folder_.empty()) fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ec);
+}
+
 std::string ReadFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream s;

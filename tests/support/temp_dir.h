@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace testsupport {
@@ -24,6 +25,24 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// Keeps the file `path` from being deleted while it lives, as another
+// program holding it open does on Windows; elsewhere its folder loses write
+// permission, which binds everyone but root (Held() false then).
+class UndeletableFile {
+ public:
+  explicit UndeletableFile(const std::string& path);
+  ~UndeletableFile();
+  UndeletableFile(const UndeletableFile&) = delete;
+  UndeletableFile& operator=(const UndeletableFile&) = delete;
+
+  bool Held() const { return held_; }
+
+ private:
+  std::filesystem::path folder_;
+  std::ifstream holder_;
+  bool held_ = false;
 };
 
 // Whole content of a file ("" when it cannot be read).

@@ -273,6 +273,26 @@ TEST(UninstallLog, ReplayRemovesOnlyWhatTheInstallationCreated) {
   EXPECT_EQ(sys::KeptFilesText(replay), "3 files not installed by the program were kept in " + work + ".");
 }
 
+// An installed file that cannot be deleted is named as such, not counted
+// among the user's kept files.
+TEST(UninstallLog, ReplayNamesInstalledFilesItCouldNotDelete) {
+  SandboxFolders sandbox;
+  const std::string install = MakeInstallFolder(sandbox, "Held");
+  const std::string held = install + "data" + kSep + "sub" + kSep + "readme.txt";
+  const std::string log = sandbox.Scratch("logs") + "Held.inst";
+  ASSERT_TRUE(sys::SaveUninstallLog(log, {sys::DirLogLine(install)}));
+  sys::UninstallReplay replay;
+  {
+    const testsupport::UndeletableFile holder(held);
+    if (!holder.Held()) GTEST_SKIP() << "nothing keeps a file from being deleted here";
+    replay = sys::ReplayUninstallLog(log, {"app.exe", "data\\sub\\readme.txt"});
+  }
+  EXPECT_FALSE(fs::exists(install + "app.exe"));
+  EXPECT_TRUE(fs::exists(held));
+  EXPECT_EQ(replay.undeletedFiles, sys::StringList{held});
+  EXPECT_EQ(replay.keptCount, 0);
+}
+
 // Logs are UTF-8; a byte-order mark is accepted and a line that is not
 // UTF-8 is legacy 8-bit text.
 TEST(UninstallLog, LinesAreReadAsUtf8OrLegacyText) {
