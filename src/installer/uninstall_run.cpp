@@ -5,6 +5,7 @@
 #include "system/files.h"
 #include "system/paths.h"
 #include "system/platform.h"
+#include "system/text.h"
 #include "system/uninstall_log.h"
 
 namespace installer {
@@ -15,19 +16,15 @@ std::string NotInstalledMessage(const std::string& name, const std::string& logP
 
 std::string SkippedLinksText(const sys::StringList& links) {
   if (links.empty()) return {};
-  std::string where;
-  for (const std::string& link : links) where += (where.empty() ? "" : ", ") + link;
   return std::to_string(links.size()) + (links.size() == 1 ? " folder" : " folders") +
          " of the installation had turned into a link; nothing was removed through " +
-         (links.size() == 1 ? "it: " : "them: ") + where + ".";
+         (links.size() == 1 ? "it: " : "them: ") + sys::JoinWith(links, ", ") + ".";
 }
 
 std::string UndeletedFilesText(const sys::StringList& files) {
   if (files.empty()) return {};
-  std::string which;
-  for (const std::string& file : files) which += (which.empty() ? "" : ", ") + file;
   return std::to_string(files.size()) + (files.size() == 1 ? " installed file" : " installed files") +
-         " could not be removed (in use by another program?): " + which + ".";
+         " could not be removed (in use by another program?): " + sys::JoinWith(files, ", ") + ".";
 }
 
 bool VelInstaller::PrepareUninstall(const std::string& logName) {

@@ -2,6 +2,15 @@
 
 namespace sys {
 
+std::string JoinWith(const std::vector<std::string>& parts, std::string_view separator) {
+  std::string joined;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) joined += separator;
+    joined += parts[i];
+  }
+  return joined;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   size_t start = 0;

@@ -14,6 +14,9 @@ namespace sys {
 // kept); a last line without an end counts when it is not empty.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// `parts` in order with `separator` between them: "a, b, c".
+std::string JoinWith(const std::vector<std::string>& parts, std::string_view separator);
+
 // `text` with its ASCII letters A-Z turned into a-z.
 std::string LowerAscii(std::string_view text);
 

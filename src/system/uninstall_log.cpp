@@ -519,8 +519,7 @@ UninstallReplay ReplayUninstallLog(const std::string& logPath, const StringList&
 
 std::string KeptFilesText(const UninstallReplay& replay) {
   if (replay.keptCount == 0) return {};
-  std::string where;
-  for (const std::string& folder : replay.keptFolders) where += (where.empty() ? "" : ", ") + folder;
+  const std::string where = JoinWith(replay.keptFolders, ", ");
   const bool one = replay.keptCount == 1;
   return std::to_string(replay.keptCount) + (one ? " file" : " files") + " not installed by the program " +
          (one ? "was" : "were") + " kept in " + where + ".";

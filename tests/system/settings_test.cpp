@@ -100,6 +100,13 @@ TEST(Delimited, LinesEndAtCrLfLfOrCr) {
   EXPECT_EQ(sys::SplitLines("\n\r"), (StringList{"", ""}));
 }
 
+// A separator goes between every two parts, empty ones too.
+TEST(Delimited, JoinPutsTheSeparatorBetweenParts) {
+  EXPECT_EQ(sys::JoinWith({}, ", "), "");
+  EXPECT_EQ(sys::JoinWith({"a"}, ", "), "a");
+  EXPECT_EQ(sys::JoinWith({"", "b", "c"}, ", "), ", b, c");
+}
+
 TEST(Delimited, JoinRangesAndRotatingSeparators) {
   const StringList abc{"a", "b", "c"};
   EXPECT_EQ(sys::JoinDelimited({}, "|"), "");
